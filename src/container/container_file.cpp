@@ -1,0 +1,95 @@
+#include "container/container_file.h"
+
+#include "common/unique_fd.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstring>
+
+namespace quillix::container {
+namespace {
+
+std::optional<std::uint64_t> FileLength(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+int MarkerOfOpenFile(int fd, std::uint64_t length)
+{
+    if (length < kMarkerSize) return 0;
+    std::array<std::uint8_t, kMarkerSize> tail{};
+    if (ReadAt(fd, tail, length - kMarkerSize) != static_cast<long long>(tail.size())) return 0;
+    return MarkerKindOf(tail);
+}
+
+}  // namespace
+
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int ReadTrailerMarker(const std::string& path)
+{
+    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    if (!fd) return 0;
+    const std::optional<std::uint64_t> length = FileLength(fd.get());
+    return length ? MarkerOfOpenFile(fd.get(), *length) : 0;
+}
+
+bool StripTrailerMarker(const std::string& path)
+{
+    if (ReadTrailerMarker(path) == 0) return true;
+    const UniqueFd fd = OpenFile(path, O_RDWR);
+    if (!fd) return false;
+    const std::optional<std::uint64_t> length = FileLength(fd.get());
+    if (!length) return false;
+    if (*length < kMarkerSize) return true;
+    return ::ftruncate(fd.get(), static_cast<off_t>(*length - kMarkerSize)) == 0;
+}
+
+bool SetTrailerMarker(const std::string& path, int alg)
+{
+    if (!StripTrailerMarker(path)) return false;
+    if (alg == 0) return true;
+    const std::span<const std::uint8_t> marker = MarkerBytes(alg);
+    if (marker.empty()) return false;
+    const UniqueFd fd = OpenFile(path, O_WRONLY | O_APPEND);
+    return fd && WriteAll(fd.get(), marker);
+}
+
+bool IsEncryptedFile(const std::string& path)
+{
+    const std::string name = FileNameOf(path);
+    if (!name.empty() && name.front() == '$') return true;
+    return ReadTrailerMarker(path) != 0;
+}
+
+Result<ContainerLayout> ReadContainerHeader(const std::string& path)
+{
+    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    if (!fd) return MakeError(ErrorKind::Io, std::strerror(errno));
+    const std::optional<std::uint64_t> length = FileLength(fd.get());
+    if (!length) return MakeError(ErrorKind::Io, "not a regular file");
+
+    HeaderBytes head{};
+    const long long got = ReadAt(fd.get(), head, 0);
+    if (got < 0) return MakeError(ErrorKind::Io, std::strerror(errno));
+    return ValidateContainer(*length, MarkerOfOpenFile(fd.get(), *length),
+                             std::span<const std::uint8_t>(head.data(), static_cast<std::size_t>(got)));
+}
+
+std::optional<std::string> HeaderInfoOfFile(const std::string& path)
+{
+    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    if (!fd) return std::nullopt;
+    HeaderBytes head{};
+    if (ReadAt(fd.get(), head, 0) != static_cast<long long>(head.size())) return std::nullopt;
+    return HeaderInfoText(head);
+}
+
+}  // namespace quillix::container

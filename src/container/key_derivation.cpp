@@ -1,0 +1,135 @@
+#include "container/key_derivation.h"
+
+#include "container/container_file.h"
+#include "crypto/hashes.h"
+#include "crypto/random.h"
+#include "crypto/secure.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+
+namespace quillix::container {
+namespace {
+
+struct TKeyCacheEntry {
+    crypto::SecretBytes<32> encKey;
+    crypto::SecretBytes<32> macKey;
+    std::int32_t keyLen = 0;
+};
+
+struct KeyCache {
+    std::mutex mutex;  // the program is single-threaded; the lock only keeps tests honest
+    std::map<std::string, TKeyCacheEntry> entries;
+
+    void clear()
+    {
+        // Entry keys wipe themselves; the key texts hold the password and are wiped here.
+        for (auto node = entries.begin(); node != entries.end();) {
+            auto handle = entries.extract(node++);
+            crypto::SecureWipe(handle.key());
+        }
+    }
+    ~KeyCache() { clear(); }
+};
+
+KeyCache& Cache()
+{
+    static KeyCache cache;
+    return cache;
+}
+
+std::atomic<std::uint64_t> derivations{0};
+
+}  // namespace
+
+std::string BuildPasswordText(const std::string& path, const std::string& activePassword, bool fileNamePW)
+{
+    if (!fileNamePW) return activePassword;
+    std::string name = FileNameOf(path);
+    if (!name.empty() && name.front() == '$') name.erase(0, 1);
+    return name + "|" + activePassword;
+}
+
+int FileNameHash(const std::string& path)
+{
+    std::uint32_t hash = 0x811C9DC5u;
+    for (const char c : FileNameOf(path)) {
+        hash ^= static_cast<std::uint8_t>(c);
+        hash *= 0x01000193u;
+    }
+    return static_cast<int>(hash % 50);
+}
+
+bool MakeSalt(std::span<std::uint8_t, 16> salt, const std::string& sourcePath, const std::string& passwordText,
+              bool fast)
+{
+    if (!fast) return crypto::RandomBytes(salt);
+    std::string message = passwordText + "|" + std::to_string(FileNameHash(sourcePath));
+    crypto::SecretBytes<32> mac;
+    crypto::HmacSha256(crypto::AsBytes(passwordText), crypto::AsBytes(message), mac.span());
+    crypto::SecureWipe(message);
+    std::copy_n(mac.begin(), salt.size(), salt.begin());
+    return true;
+}
+
+void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
+                std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey)
+{
+    const std::span<const std::uint8_t> password =
+        crypto::AsBytes(passwordText).first(std::min(passwordText.size(), kMaxDerivedPasswordBytes));
+    crypto::SecretBytes<96> derived;
+    const std::size_t outLen = std::min<std::size_t>(encKey.size() + 32, derived.size());
+    crypto::Pbkdf2HmacSha256(password, salt, iterations, std::span(derived).first(outLen));
+    ++derivations;
+    std::copy_n(derived.begin(), encKey.size(), encKey.begin());
+    std::copy_n(derived.begin() + static_cast<std::ptrdiff_t>(encKey.size()), macKey.size(), macKey.begin());
+}
+
+bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt,
+                      std::uint32_t iterations, std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey)
+{
+    if (encKey.size() != 16 && encKey.size() != 32) {
+        std::fill(encKey.begin(), encKey.end(), 0);
+        std::fill(macKey.begin(), macKey.end(), 0);
+        return false;
+    }
+    std::string keyText = KeyCacheText(passwordText, iterations, encKey.size(), salt);
+    KeyCache& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    auto found = cache.entries.find(keyText);
+    if (found == cache.entries.end()) {
+        TKeyCacheEntry entry;
+        entry.keyLen = static_cast<std::int32_t>(encKey.size());
+        DeriveKeys(passwordText, salt, iterations, std::span(entry.encKey).first(encKey.size()), entry.macKey.span());
+        found = cache.entries.emplace(keyText, entry).first;
+    }
+    crypto::SecureWipe(keyText);
+    std::copy_n(found->second.encKey.begin(), encKey.size(), encKey.begin());
+    std::copy(found->second.macKey.begin(), found->second.macKey.end(), macKey.begin());
+    return true;
+}
+
+void ClearKeyCache()
+{
+    KeyCache& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    cache.clear();
+}
+
+std::uint64_t KeyDerivationCount() { return derivations.load(); }
+
+std::string KeyCacheText(const std::string& passwordText, std::uint32_t iterations, std::size_t keyLen,
+                         std::span<const std::uint8_t, 16> salt)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string text = passwordText + "|" + std::to_string(iterations) + "|" + std::to_string(keyLen) + "|";
+    for (const std::uint8_t b : salt) {
+        text += hex[b >> 4];
+        text += hex[b & 15];
+    }
+    return text;
+}
+
+}  // namespace quillix::container
