@@ -73,14 +73,24 @@ Result<ContainerLayout> ReadContainerHeader(const std::string& path)
 {
     const UniqueFd fd = OpenFile(path, O_RDONLY);
     if (!fd) return MakeError(ErrorKind::Io, std::strerror(errno));
-    const std::optional<std::uint64_t> length = FileLength(fd.get());
-    if (!length) return MakeError(ErrorKind::Io, "not a regular file");
+    return ReadContainerHeader(fd.get());
+}
 
+Result<ContainerLayout> ReadContainerHeader(int fd)
+{
+    const std::optional<std::uint64_t> length = FileLength(fd);
+    if (!length) return MakeError(ErrorKind::Io, "not a regular file");
     HeaderBytes head{};
-    const long long got = ReadAt(fd.get(), head, 0);
+    const long long got = ReadAt(fd, head, 0);
     if (got < 0) return MakeError(ErrorKind::Io, std::strerror(errno));
-    return ValidateContainer(*length, MarkerOfOpenFile(fd.get(), *length),
+    return ValidateContainer(*length, MarkerOfOpenFile(fd, *length),
                              std::span<const std::uint8_t>(head.data(), static_cast<std::size_t>(got)));
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::optional<std::string> HeaderInfoOfFile(const std::string& path)

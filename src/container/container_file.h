@@ -26,6 +26,12 @@ bool IsEncryptedFile(const std::string& path);
 // Opens the file and checks its header in the order ValidateContainer fixes.
 Result<ContainerLayout> ReadContainerHeader(const std::string& path);
 
+// The same checks on a file already open for reading.
+Result<ContainerLayout> ReadContainerHeader(int fd);
+
+// The folder part of `path` including its final "/", or empty for a bare name.
+std::string FolderOf(const std::string& path);
+
 // The header text of any file of at least 84 bytes; nothing for shorter files or on failure.
 std::optional<std::string> HeaderInfoOfFile(const std::string& path);
 

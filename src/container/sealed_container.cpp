@@ -9,17 +9,8 @@
 #include <algorithm>
 
 namespace quillix::container {
-namespace {
 
-struct ContainerKeys {
-    crypto::SecretBytes<32> encKey;
-    crypto::SecretBytes<32> macKey;
-    std::size_t keyLen = 0;
-
-    std::span<const std::uint8_t> cipherKey() const { return std::span(encKey).first(keyLen); }
-};
-
-ContainerKeys KeysFor(const ContainerHeader& header, const std::string& passwordText)
+ContainerKeys DeriveContainerKeys(const ContainerHeader& header, const std::string& passwordText)
 {
     ContainerKeys keys;
     keys.keyLen = static_cast<std::size_t>(crypto::CipherKeyLength(header.alg));
@@ -27,8 +18,6 @@ ContainerKeys KeysFor(const ContainerHeader& header, const std::string& password
                            keys.macKey.span());
     return keys;
 }
-
-}  // namespace
 
 Result<ContainerHeader> NewContainerHeader(const SealOptions& options, std::uint64_t plainLength,
                                            const std::string& passwordText, const std::string& sourcePath)
@@ -53,7 +42,7 @@ Result<std::vector<std::uint8_t>> SealContainer(std::span<const std::uint8_t> pl
     Result<ContainerHeader> made = NewContainerHeader(options, plain.size(), passwordText, sourcePath);
     if (!made) return made.error();
     ContainerHeader& header = made.value();
-    const ContainerKeys keys = KeysFor(header, passwordText);
+    const ContainerKeys keys = DeriveContainerKeys(header, passwordText);
     Result<ContainerKeystream> keystream = ContainerKeystream::Make(header.alg, keys.cipherKey(), header.nonce);
     if (!keystream) return keystream.error();
 
@@ -73,16 +62,16 @@ Result<std::vector<std::uint8_t>> SealContainer(std::span<const std::uint8_t> pl
     return out;
 }
 
-Result<std::vector<std::uint8_t>> OpenContainer(std::span<const std::uint8_t> container,
-                                                const std::string& passwordText)
+Result<std::vector<std::uint8_t>> OpenContainer(std::vector<std::uint8_t> container, const std::string& passwordText)
 {
-    Result<ContainerLayout> checked = ValidateContainer(container.size(), MarkerKindOf(container),
-                                                        container.first(std::min(container.size(), kHeaderSize)));
+    Result<ContainerLayout> checked =
+        ValidateContainer(container.size(), MarkerKindOf(container),
+                          std::span(container).first(std::min(container.size(), kHeaderSize)));
     if (!checked) return checked.error();
     const ContainerLayout& layout = checked.value();
-    const std::span<const std::uint8_t> body = container.subspan(kHeaderSize, layout.bodyLength);
+    const std::span<std::uint8_t> body(container.data() + kHeaderSize, layout.bodyLength);
 
-    const ContainerKeys keys = KeysFor(layout.header, passwordText);
+    const ContainerKeys keys = DeriveContainerKeys(layout.header, passwordText);
     ContainerMac mac(keys.macKey.span(), layout.header);
     mac.Update(body);
     if (!crypto::ConstantTimeEqual(mac.Final(), layout.header.tag))
@@ -91,9 +80,10 @@ Result<std::vector<std::uint8_t>> OpenContainer(std::span<const std::uint8_t> co
     Result<ContainerKeystream> keystream =
         ContainerKeystream::Make(layout.header.alg, keys.cipherKey(), layout.header.nonce);
     if (!keystream) return keystream.error();
-    std::vector<std::uint8_t> plain(body.begin(), body.end());
-    keystream.value().Apply(plain, 0, layout.encryptedLength);
-    return plain;
+    keystream.value().Apply(body, 0, layout.encryptedLength);
+    container.resize(kHeaderSize + layout.bodyLength);
+    container.erase(container.begin(), container.begin() + kHeaderSize);
+    return container;
 }
 
 }  // namespace quillix::container

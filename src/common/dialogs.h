@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quillix {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// The modal dialogs the core needs. The program shows real windows; tests script the answers.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // The "Password" dialog: the text as typed (untrimmed), or nothing when it was cancelled.
+    virtual std::optional<std::string> AskPassword() = 0;
+
+    // A message box with exactly this caption, text, icon and buttons; the button pressed.
+    virtual MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,
+                                      MessageButtons buttons) = 0;
+
+    // A one-line text input box; nothing when it was cancelled.
+    virtual std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                                 const std::string& initial) = 0;
+};
+
+}  // namespace quillix

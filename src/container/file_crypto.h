@@ -1,0 +1,66 @@
+#pragma once
+
+#include "common/dialogs.h"
+#include "container/file_ops.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillix::container {
+
+// Removes blanks and control characters around a typed password.
+std::string TrimPassword(const std::string& text);
+
+// The password of the run and the in-place operations that need it: asks for the password
+// when there is none, and securely deletes the source after a successful operation.
+class FileCrypto {
+public:
+    struct Hooks {
+        // The options of the next operation, read at its start (the program re-reads "Fast"
+        // from its settings store here).
+        std::function<FileOptions()> options;
+        // After a password was entered: the viewer reloads the shown picture with it.
+        std::function<void()> passwordEntered;
+        // After a source was deleted, for whoever watches the folder.
+        std::function<void(const std::string& path)> folderChanged;
+        // Lets the window repaint once before a long operation blocks it.
+        std::function<void()> processPendingEvents;
+    };
+
+    FileCrypto(Dialogs& dialogs, Hooks hooks);
+    ~FileCrypto();
+    FileCrypto(const FileCrypto&) = delete;
+    FileCrypto& operator=(const FileCrypto&) = delete;
+
+    // True when a password is set afterwards; asks for one unless `noPrompt`. A blank answer
+    // or a cancelled dialog leaves the password as it was.
+    bool EnsurePassword(bool noPrompt);
+    const std::string& ActivePassword() const { return activePassword_; }
+    // Forgets the password (Ctrl+Shift+P); the next operation asks again.
+    void ClearPassword();
+
+    // Encrypts `path` into its "$" container and securely deletes the plain file. The
+    // container's path; `path` when it is encrypted already; empty on failure or without a
+    // password.
+    std::string EncryptFile(const std::string& path);
+    // Decrypts a "$" container back into the plain file and securely deletes the container.
+    std::string DecryptFile(const std::string& path);
+    // The plain bytes of a container in memory, under the active password; nothing is asked.
+    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
+
+    // The reason the last EncryptFile or DecryptFile failed, for callers that show one.
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    using Operation = std::function<Result<std::string>(const std::string&, const FileOptions&)>;
+    std::string Run(const std::string& path, bool wantEncrypted, const Operation& operation);
+    FileOptions CurrentOptions() const;
+
+    Dialogs& dialogs_;
+    Hooks hooks_;
+    std::string activePassword_;
+    std::string lastError_;
+};
+
+}  // namespace quillix::container

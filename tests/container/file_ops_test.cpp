@@ -1,0 +1,242 @@
+#include "container/container_file.h"
+#include "container/file_ops.h"
+#include "support/file_size_limit.h"
+#include "support/hex.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+namespace quillix::container {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+Bytes Picture(std::size_t n, std::uint32_t seed = 7)
+{
+    Bytes b(n);
+    for (auto& v : b) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return b;
+}
+
+std::set<std::string> Names(const TempDir& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
+    return names;
+}
+
+FileOptions Options(int alg, bool fast = true, bool fileNamePW = true, std::int64_t maxBytes = 0)
+{
+    FileOptions o;
+    o.EncryptionAlg = alg;
+    o.Fast = fast;
+    o.FileNamePW = fileNamePW;
+    o.MaxBytes = maxBytes;
+    return o;
+}
+
+ContainerHeader HeaderOf(const std::string& path)
+{
+    const Bytes b = ReadFile(path);
+    return ParseContainerHeader(std::span(b).first<kHeaderSize>());
+}
+
+TEST(FileOps, RoundTripEveryCipherModeAndRegion)
+{
+    struct Row {
+        int alg;
+        bool fast;
+        bool fileNamePW;
+        std::int64_t maxBytes;
+        std::size_t size;
+        std::uint32_t encBytes;
+    };
+    const Row rows[] = {
+        {0, true, true, 0, 70000, 0},
+        {1, true, false, 0, 8193, 0},
+        {2, true, true, 1024, 1'500'000, 1'048'576},  // --max-mib 1 on a file over 1 MiB
+        {3, true, false, 444 * 1024, 20000, 20000},
+        {0, false, true, 1024, 3'000'000, 1'048'576},
+        {2, false, false, 0, 1, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "alg " << row.alg << " fast " << row.fast << " size " << row.size);
+        TempDir dir;
+        const std::string plainPath = dir / "photo.jpg";
+        const Bytes plain = Picture(row.size);
+        WriteFile(plainPath, plain);
+
+        const auto sealed = EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxBytes));
+        ASSERT_TRUE(sealed.ok()) << sealed.error().message;
+        EXPECT_EQ(sealed.value(), dir / "$photo.jpg");
+        EXPECT_EQ(ReadFile(plainPath), plain) << "the plain file is not this function's to touch";
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"photo.jpg", "$photo.jpg"})) << "no temporary left";
+        EXPECT_EQ(ReadTrailerMarker(sealed.value()), row.alg);
+        EXPECT_EQ(HeaderOf(sealed.value()).encBytes, row.encBytes);
+        EXPECT_EQ(HeaderOf(sealed.value()).iters, row.fast ? 20000u : 200000u);
+
+        EXPECT_TRUE(VerifyContainerFile(sealed.value(), "pw", row.fileNamePW).ok());
+        Bytes stream = {1, 2, 3};
+        EXPECT_TRUE(DecryptToStream(sealed.value(), "pw", row.fileNamePW, stream));
+        EXPECT_EQ(stream, plain);
+
+        fs::remove(plainPath);
+        const auto opened = DecryptToPlainFile(sealed.value(), "pw", row.fileNamePW);
+        ASSERT_TRUE(opened.ok()) << opened.error().message;
+        EXPECT_EQ(opened.value(), plainPath);
+        EXPECT_EQ(ReadFile(plainPath), plain);
+        EXPECT_TRUE(fs::exists(sealed.value())) << "the container is not this function's to delete";
+    }
+}
+
+TEST(FileOps, ReplacingExistingFiles)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
+    WriteFile(containerPath, "an older container");
+    WriteFile(plainPath, Picture(5000));
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(2)).ok());
+    EXPECT_TRUE(VerifyContainerFile(containerPath, "pw", true).ok()) << "the old container was replaced";
+
+    WriteFile(plainPath, "an older plain file");
+    ASSERT_TRUE(DecryptToPlainFile(containerPath, "pw", true).ok());
+    EXPECT_EQ(ReadFile(plainPath), Picture(5000));
+}
+
+TEST(FileOps, UserTempFilesAreNeverTouched)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "photo.jpg";
+    WriteFile(plainPath, Picture(3000));
+    WriteFile(dir / "$photo.jpg.tmp", "mine");
+    WriteFile(dir / "photo.jpg.tmp", "mine too");
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+    fs::remove(plainPath);
+    ASSERT_TRUE(DecryptToPlainFile(dir / "$photo.jpg", "pw", true).ok());
+    EXPECT_EQ(ReadFile(dir / "$photo.jpg.tmp"), test::Bytes("mine"));
+    EXPECT_EQ(ReadFile(dir / "photo.jpg.tmp"), test::Bytes("mine too"));
+    EXPECT_EQ(Names(dir).size(), 4u);
+}
+
+TEST(FileOps, WrongPasswordWritesNothing)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
+    WriteFile(plainPath, Picture(40000));
+    ASSERT_TRUE(EncryptToContainer(plainPath, "right", Options(3)).ok());
+    fs::remove(plainPath);
+    const Bytes before = ReadFile(containerPath);
+
+    const auto result = DecryptToPlainFile(containerPath, "wrong", true);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind, ErrorKind::WrongPassword);
+    EXPECT_EQ(DecryptContainerToFile(containerPath, "wrong", true), "");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"$photo.jpg"}) << "no plain file and no temporary";
+    EXPECT_EQ(ReadFile(containerPath), before);
+
+    Bytes stream = {9};
+    EXPECT_FALSE(DecryptToStream(containerPath, "wrong", true, stream));
+    EXPECT_TRUE(stream.empty());
+    EXPECT_FALSE(DecryptToStream(containerPath, "right", false, stream)) << "other FileNamePW setting";
+
+    fs::rename(containerPath, dir / "$other.jpg");
+    EXPECT_FALSE(VerifyContainerFile(dir / "$other.jpg", "right", true).ok()) << "a renamed container";
+}
+
+TEST(FileOps, TamperedContainersFailAndStayUntouched)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "p.png";
+    WriteFile(plainPath, Picture(20000));
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(1)).ok());
+    fs::remove(plainPath);
+    const Bytes good = ReadFile(dir / "$p.png");
+    for (std::size_t at : {std::size_t{5}, std::size_t{20}, std::size_t{30}, std::size_t{47}, std::size_t{50},
+                           std::size_t{79}, kHeaderSize, kHeaderSize + 19999}) {
+        Bytes bad = good;
+        bad[at] ^= 0x20;
+        WriteFile(dir / "$p.png", bad);
+        EXPECT_FALSE(VerifyContainerFile(dir / "$p.png", "pw", true).ok()) << "byte " << at;
+        EXPECT_FALSE(DecryptToPlainFile(dir / "$p.png", "pw", true).ok()) << "byte " << at;
+        EXPECT_EQ(ReadFile(dir / "$p.png"), bad);
+        EXPECT_EQ(Names(dir), std::set<std::string>{"$p.png"});
+    }
+}
+
+TEST(FileOps, NothingToDoAndRefusals)
+{
+    TempDir dir;
+    WriteFile(dir / "marked.jpg", "looks plain$$$C$$$");
+    WriteFile(dir / "plain.jpg", Picture(100));
+    WriteFile(dir / "empty.jpg", "");
+
+    EXPECT_EQ(EncryptFileToContainer(dir / "$already.jpg", "pw", Options(0)), dir / "$already.jpg");
+    EXPECT_EQ(DecryptContainerToFile(dir / "plain.jpg", "pw", true), dir / "plain.jpg");
+    EXPECT_EQ(DecryptContainerToFile(dir / "marked.jpg", "pw", true), dir / "marked.jpg");
+    EXPECT_EQ(EncryptFileToContainer(dir.path() + "/", "pw", Options(0)), "");
+    EXPECT_EQ(EncryptFileToContainer(dir / "missing.jpg", "pw", Options(0)), "");
+    EXPECT_EQ(EncryptFileToContainer(dir / "plain.jpg", "pw", Options(4)), "") << "unknown cipher";
+    EXPECT_EQ(EncryptFileToContainer(dir / "empty.jpg", "pw", Options(0)), "")
+        << "an empty file would make a container nothing can open";
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"marked.jpg", "plain.jpg", "empty.jpg"}));
+}
+
+TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
+{
+    TempDir dir;
+    WriteFile(dir / "a.webp", Picture(900));
+    ASSERT_TRUE(EncryptToContainer(dir / "a.webp", "pw", Options(2, true, false)).ok());
+    fs::rename(dir / "$a.webp", dir / "b.webp");
+    Bytes stream;
+    EXPECT_TRUE(DecryptToStream(dir / "b.webp", "pw", false, stream));
+    EXPECT_EQ(stream, Picture(900));
+}
+
+// A write that fails half way leaves the old container, no partial new one and no temporary.
+TEST(FileOps, FailedWritesLeaveTheOldFiles)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "big.bmp", containerPath = dir / "$big.bmp";
+    WriteFile(plainPath, Picture(300000, 1));
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+    const Bytes oldContainer = ReadFile(containerPath);
+
+    WriteFile(plainPath, Picture(300000, 2));
+    {
+        test::FileSizeLimit limit(100000);
+        const auto result = EncryptToContainer(plainPath, "pw", Options(0));
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().kind, ErrorKind::Io);
+    }
+    EXPECT_EQ(ReadFile(containerPath), oldContainer);
+    EXPECT_EQ(ReadFile(plainPath), Picture(300000, 2));
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+
+    {
+        test::FileSizeLimit limit(100000);
+        EXPECT_FALSE(DecryptToPlainFile(containerPath, "pw", true).ok());
+    }
+    EXPECT_EQ(ReadFile(plainPath), Picture(300000, 2)) << "the existing plain file survives";
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+
+    if (test::PermissionsAreEnforced()) {
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+        EXPECT_FALSE(DecryptToPlainFile(containerPath, "pw", true).ok());
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        EXPECT_EQ(ReadFile(containerPath), oldContainer);
+    }
+}
+
+}  // namespace
+}  // namespace quillix::container
