@@ -1,0 +1,26 @@
+#pragma once
+
+#include "common/dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace quillix::platform {
+
+// The real dialogs, modal over `owner` (the viewer window) when there is one.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    std::optional<std::string> AskPassword() override;
+    MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,
+                              MessageButtons buttons) override;
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace quillix::platform
