@@ -39,7 +39,7 @@ public:
     {
         for (int attempt = 0; attempt < 1000; ++attempt) {
             std::string path = finalPath + ".tmp";
-            if (attempt > 0) path += "." + std::to_string(attempt);
+            if (attempt > 0) path.append(1, '.').append(std::to_string(attempt));
             UniqueFd fd = OpenFile(path, O_RDWR | O_CREAT | O_EXCL, mode);
             if (fd) return TempFile(std::move(fd), std::move(path));
             if (errno != EEXIST) return IoError("cannot create " + path);
