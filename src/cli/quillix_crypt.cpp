@@ -1,80 +1,396 @@
 #include "cli/quillix_crypt.h"
 
+#include "cli/terminal.h"
 #include "common/unique_fd.h"
 #include "container/container_file.h"
+#include "container/file_crypto.h"
+#include "crypto/secure.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
-#include <ostream>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <vector>
 
 namespace quillix::cli {
 namespace {
 
-constexpr const char* kHelp = R"(Usage: quillix-crypt COMMAND [OPTIONS] FILE...
+constexpr const char* kUsage = R"(Usage: quillix-crypt COMMAND [OPTIONS] FILE...
 
-Works on Quillix's encrypted pictures ("$" + name, next to where the plain file was).
+Encrypts and decrypts pictures the way the Quillix gallery does: photo.jpg becomes $photo.jpg
+in the same folder, and the file left behind is securely overwritten and deleted.
 
 Commands:
-  info FILE...    one line per file with its container header
-                  ("FILE: version=2  alg=0  iters=200000  encBytes=0"),
-                  or "FILE: not a container"
+  encrypt [OPTIONS] FILE...  in place: FILE becomes "$"FILE, FILE is securely deleted
+  decrypt [OPTIONS] FILE...  in place: "$"FILE becomes FILE, the container is securely deleted
+  cat [OPTIONS] FILE         decrypt in memory and write the plain bytes to standard output;
+                             nothing is written to disk
+  verify [OPTIONS] FILE...   check each container (header and MAC):
+                             "FILE: OK" or "FILE: FAILED: <reason>"
+  info FILE...               one line per file with its container header, or
+                             "FILE: not a container"
 
 Options:
-  -h, --help      show this help
-  --version       show the version
+  -p, --password-file FILE   the password is the first line of FILE, without its line end
+                             ("-": standard input); without it the password is asked on the
+                             terminal without echo. Blanks and control characters around it
+                             are trimmed.
+  -c, --cipher aes|blowfish|chacha20|twofish   default: the EncryptionAlg setting
+  --fast | --no-fast                            default: the Fast setting
+  --filename-pw | --no-filename-pw              default: the FileNamePW setting
+  --max-mib N      encrypt the first N MiB, 0 = the whole file    default: the mxb setting
+  --passes N       overwrite passes of the secure delete           default: the passes setting
+  --settings FILE  the Quillix.ini to read the defaults from
+  -h, --help, --version
 
-Exit status: 0 when every file was answered, 1 when one or more could not be read (each
-reported on standard error with its reason; the others are still processed), 2 for a
-usage error.
+A wrong password and a damaged container cannot be told apart: both fail the one MAC check
+("wrong password or damaged file"). A decryption or encryption that fails leaves every file
+as it was.
+
+Exit status: 0 when every file succeeded (a file already in the wanted state counts as
+success); 1 when one or more failed (each reported on standard error with its reason; the
+others are still processed); 2 for a usage error or an unreadable password file.
 )";
 
-int Info(std::span<const std::string> files, std::ostream& out, std::ostream& err)
+constexpr std::pair<const char*, int> kCiphers[] = {{"aes", 0}, {"blowfish", 1}, {"chacha20", 2}, {"twofish", 3}};
+
+struct Invocation {
+    std::string command;
+    std::vector<std::string> files;
+    std::optional<std::string> passwordFile;
+    std::optional<int> cipher;
+    std::optional<bool> fast;
+    std::optional<bool> fileNamePW;
+    std::optional<int> maxMib;
+    std::optional<int> passes;
+    std::optional<std::string> settingsFile;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+std::optional<int> ParseCount(const std::string& text, int max)
 {
-    if (files.empty()) {
-        err << "quillix-crypt: info needs at least one FILE\n";
-        return kExitUsage;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > max) return std::nullopt;
+    return value;
+}
+
+// Parses everything after the command; options may come before or between the files.
+std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
+{
+    Invocation inv;
+    inv.command = args.front();
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            inv.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < args.size()) return args[++i];
+            return std::nullopt;
+        };
+        const auto needs = [&](std::optional<std::string> v) -> std::variant<std::string, UsageError> {
+            if (!v) return UsageError{"option " + arg + " needs a value"};
+            return *v;
+        };
+
+        if (arg == "--fast" || arg == "--no-fast") {
+            inv.fast = arg == "--fast";
+        } else if (arg == "--filename-pw" || arg == "--no-filename-pw") {
+            inv.fileNamePW = arg == "--filename-pw";
+        } else if (arg == "-p" || arg == "--password-file") {
+            auto v = needs(value());
+            if (auto* e = std::get_if<UsageError>(&v)) return *e;
+            inv.passwordFile = std::get<std::string>(v);
+        } else if (arg == "--settings") {
+            auto v = needs(value());
+            if (auto* e = std::get_if<UsageError>(&v)) return *e;
+            inv.settingsFile = std::get<std::string>(v);
+        } else if (arg == "-c" || arg == "--cipher") {
+            auto v = needs(value());
+            if (auto* e = std::get_if<UsageError>(&v)) return *e;
+            const std::string name = std::get<std::string>(v);
+            const auto* found = std::find_if(std::begin(kCiphers), std::end(kCiphers),
+                                             [&](const auto& c) { return name == c.first; });
+            if (found == std::end(kCiphers)) return UsageError{"unknown cipher '" + name + "'"};
+            inv.cipher = found->second;
+        } else if (arg == "--max-mib" || arg == "--passes") {
+            auto v = needs(value());
+            if (auto* e = std::get_if<UsageError>(&v)) return *e;
+            // mxb × 1024 KiB must stay a 32-bit number of KiB, as the settings file keeps it.
+            const std::optional<int> n = ParseCount(std::get<std::string>(v), arg == "--passes" ? 1000 : 2'097'151);
+            if (!n) return UsageError{"bad number for " + arg + ": '" + std::get<std::string>(v) + "'"};
+            (arg == "--passes" ? inv.passes : inv.maxMib) = *n;
+        } else {
+            return UsageError{"unknown option '" + arg + "'"};
+        }
     }
+    return inv;
+}
+
+// Password from a file's first line, or asked on the terminal (twice before encrypting, since a
+// typo there would lock the pictures away).
+std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, const Environment& env)
+{
+    std::string raw;
+    if (inv.passwordFile) {
+        if (*inv.passwordFile == "-") {
+            if (!env.in || !std::getline(*env.in, raw)) return UsageError{"no password on standard input"};
+        } else {
+            std::ifstream file(*inv.passwordFile, std::ios::binary);
+            if (!file) return UsageError{"cannot read password file " + *inv.passwordFile + ": " + std::strerror(errno)};
+            std::getline(file, raw);
+        }
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    } else {
+        std::optional<std::string> typed = env.askTerminal ? env.askTerminal("Password: ") : std::nullopt;
+        if (!typed) return UsageError{"no terminal to ask the password on; use --password-file"};
+        raw = std::move(*typed);
+        if (inv.command == "encrypt") {
+            std::optional<std::string> again = env.askTerminal("Repeat password: ");
+            const bool same = again && container::TrimPassword(*again) == container::TrimPassword(raw);
+            if (again) crypto::SecureWipe(*again);
+            if (!same) {
+                crypto::SecureWipe(raw);
+                return UsageError{"the passwords differ"};
+            }
+        }
+    }
+    std::string password = container::TrimPassword(raw);
+    crypto::SecureWipe(raw);
+    if (password.empty()) return UsageError{"the password is empty"};
+    return password;
+}
+
+// The dialogs of the in-place operations, answered from the command line: the password is known
+// before the first file, and a warning is kept for the file being worked on.
+class CliDialogs : public Dialogs {
+public:
+    explicit CliDialogs(std::string password) : password_(std::move(password)) {}
+    ~CliDialogs() override { crypto::SecureWipe(password_); }
+
+    std::optional<std::string> AskPassword() override { return password_; }
+    MessageAnswer ShowMessage(const std::string&, const std::string& text, MessageIcon, MessageButtons) override
+    {
+        warning = text;
+        return MessageAnswer::Ok;
+    }
+    std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+
+    std::string warning;
+
+private:
+    std::string password_;
+};
+
+std::string Reason(const Error& error)
+{
+    switch (error.kind) {
+    case ErrorKind::BadHeader:
+        return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
+    case ErrorKind::Truncated: return "not a container (" + error.message + ")";
+    case ErrorKind::WrongPassword: return "wrong password or damaged file";
+    case ErrorKind::Unsupported:
+    case ErrorKind::Io: break;
+    }
+    return error.message;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A container may be named by its own name or by its plain name while only "$"name exists.
+std::string ContainerNamed(const std::string& file)
+{
+    const std::string name = container::FileNameOf(file);
+    if (name.empty() || name.front() == '$' || Exists(file)) return file;
+    const std::string dollar = container::FolderOf(file) + "$" + name;
+    return Exists(dollar) ? dollar : file;
+}
+
+int InPlace(const Invocation& inv, const container::FileOptions& options, const std::string& password,
+            const Environment& env)
+{
+    CliDialogs dialogs(password);
+    container::FileCrypto crypto(dialogs, {[&options] { return options; }, nullptr, nullptr, nullptr});
+    const bool encrypt = inv.command == "encrypt";
+    int status = kExitOk;
+    for (const std::string& given : inv.files) {
+        const std::string file = encrypt ? given : ContainerNamed(given);
+        dialogs.warning.clear();
+        const std::string result = encrypt ? crypto.EncryptFile(file) : crypto.DecryptFile(file);
+        if (result.empty()) {
+            *env.err << given << ": " << Reason(crypto.LastFailure()) << "\n";
+            status = kExitFailed;
+        } else if (!dialogs.warning.empty()) {
+            *env.err << given << ": " << result << " was written, but the secure overwrite of " << file
+                     << " failed; it is still there\n";
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+int Verify(const Invocation& inv, const container::FileOptions& options, const std::string& password,
+           const Environment& env)
+{
+    int status = kExitOk;
+    for (const std::string& given : inv.files) {
+        const Result<void> checked = container::VerifyContainerFile(ContainerNamed(given), password, options.FileNamePW);
+        if (checked) {
+            *env.out << given << ": OK\n";
+        } else {
+            *env.out << given << ": FAILED: " << Reason(checked.error()) << "\n";
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+int Cat(const Invocation& inv, const container::FileOptions& options, const std::string& password,
+        const Environment& env)
+{
+    const std::string& given = inv.files.front();
+    Result<std::vector<std::uint8_t>> plain =
+        container::DecryptContainerFile(ContainerNamed(given), password, options.FileNamePW);
+    if (!plain) {
+        *env.err << given << ": " << Reason(plain.error()) << "\n";
+        return kExitFailed;
+    }
+    std::vector<std::uint8_t>& bytes = plain.value();
+    env.out->write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    env.out->flush();
+    crypto::SecureWipe(bytes.data(), bytes.size());
+    if (!*env.out) {
+        *env.err << given << ": cannot write to standard output\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int Info(std::span<const std::string> files, const Environment& env)
+{
     int status = kExitOk;
     for (const std::string& file : files) {
         const UniqueFd fd = OpenFile(file, O_RDONLY);
         container::HeaderBytes head{};
         const long long got = fd ? ReadAt(fd.get(), head, 0) : -1;
         if (got < 0) {
-            err << file << ": " << std::strerror(errno) << "\n";
+            *env.err << file << ": " << std::strerror(errno) << "\n";
             status = kExitFailed;
             continue;
         }
-        const bool container = got == static_cast<long long>(head.size()) &&
-                               std::equal(container::kMagic.begin(), container::kMagic.end(), head.begin());
-        if (container)
-            out << file << ": " << container::HeaderInfoText(head) << "\n";
+        const bool isContainer = got == static_cast<long long>(head.size()) &&
+                                 std::equal(container::kMagic.begin(), container::kMagic.end(), head.begin());
+        if (isContainer)
+            *env.out << file << ": " << container::HeaderInfoText(head) << "\n";
         else
-            out << file << ": not a container\n";
+            *env.out << file << ": not a container\n";
     }
     return status;
 }
 
+container::FileOptions Apply(container::FileOptions options, const Invocation& inv)
+{
+    if (inv.cipher) options.EncryptionAlg = *inv.cipher;
+    if (inv.fast) options.Fast = *inv.fast;
+    if (inv.fileNamePW) options.FileNamePW = *inv.fileNamePW;
+    if (inv.maxMib) options.MaxBytes = std::int64_t{*inv.maxMib} * 1024;
+    if (inv.passes) options.Passes = *inv.passes;
+    return options;
+}
+
+int Usage(const Environment& env, const std::string& message)
+{
+    *env.err << "quillix-crypt: " << message << " (see --help)\n";
+    return kExitUsage;
+}
+
 }  // namespace
 
-int RunQuillixCrypt(std::span<const std::string> args, std::ostream& out, std::ostream& err)
+int RunQuillixCrypt(std::span<const std::string> args, const Environment& env)
 {
     if (args.empty()) {
-        err << kHelp;
+        *env.err << kUsage;
         return kExitUsage;
     }
-    const std::string& command = args.front();
-    if (command == "-h" || command == "--help") {
-        out << kHelp;
+    const std::string& first = args.front();
+    if (first == "--version") {
+        *env.out << "quillix-crypt " << QUILLIX_VERSION << "\n";
         return kExitOk;
     }
-    if (command == "--version") {
-        out << "quillix-crypt " << QUILLIX_VERSION << "\n";
+    const bool help = first == "-h" || first == "--help" ||
+                      std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+
+    std::variant<Invocation, UsageError> parsed = Parse(args);
+    if (auto* error = std::get_if<UsageError>(&parsed); error && !help) return Usage(env, error->message);
+    const Invocation* inv = std::get_if<Invocation>(&parsed);
+    const std::string settingsFile = inv && inv->settingsFile ? *inv->settingsFile : std::string();
+    if (help) {
+        *env.out << kUsage << "\nDefaults are read from: " << env.loadDefaults(settingsFile).settingsFile << "\n";
         return kExitOk;
     }
-    if (command == "info") return Info(args.subspan(1), out, err);
-    err << "quillix-crypt: unknown command '" << command << "' (see --help)\n";
-    return kExitUsage;
+
+    static const char* const kCommands[] = {"encrypt", "decrypt", "cat", "verify", "info"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), inv->command) == std::end(kCommands))
+        return Usage(env, "unknown command '" + inv->command + "'");
+    if (inv->files.empty()) return Usage(env, inv->command + " needs at least one FILE");
+    if (inv->command == "cat" && inv->files.size() != 1) return Usage(env, "cat takes exactly one FILE");
+    if (inv->command == "info") return Info(inv->files, env);
+
+    const container::FileOptions options = Apply(env.loadDefaults(settingsFile).options, *inv);
+    std::variant<std::string, UsageError> password = ObtainPassword(*inv, env);
+    if (auto* error = std::get_if<UsageError>(&password)) {
+        *env.err << "quillix-crypt: " << error->message << "\n";
+        return kExitUsage;
+    }
+    std::string& pw = std::get<std::string>(password);
+    int status = kExitOk;
+    if (inv->command == "verify")
+        status = Verify(*inv, options, pw, env);
+    else if (inv->command == "cat")
+        status = Cat(*inv, options, pw, env);
+    else
+        status = InPlace(*inv, options, pw, env);
+    crypto::SecureWipe(pw);
+    return status;
+}
+
+Environment ProcessEnvironment()
+{
+    Environment env;
+    env.in = &std::cin;
+    env.out = &std::cout;
+    env.err = &std::cerr;
+    env.askTerminal = ReadPasswordFromTerminal;
+    env.loadDefaults = LoadDefaults;
+    return env;
 }
 
 }  // namespace quillix::cli

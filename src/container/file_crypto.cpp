@@ -51,9 +51,9 @@ FileOptions FileCrypto::CurrentOptions() const { return hooks_.options ? hooks_.
 
 std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
 {
-    lastError_.clear();
+    lastError_ = Error{ErrorKind::Io, {}};
     if (!EnsurePassword(false)) {
-        lastError_ = "no password";
+        lastError_ = Error{ErrorKind::Unsupported, "no password"};
         return {};
     }
     if (IsEncryptedFile(path) == wantEncrypted) return path;
@@ -62,7 +62,7 @@ std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const O
     const FileOptions options = CurrentOptions();
     const Result<std::string> result = operation(path, options);
     if (!result) {
-        lastError_ = result.error().message;
+        lastError_ = result.error();
         return {};
     }
     const std::string& made = result.value();

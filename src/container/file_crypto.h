@@ -49,8 +49,9 @@ public:
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
 
-    // The reason the last EncryptFile or DecryptFile failed, for callers that show one.
-    const std::string& LastError() const { return lastError_; }
+    // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
+    const std::string& LastError() const { return lastError_.message; }
+    const Error& LastFailure() const { return lastError_; }
 
 private:
     using Operation = std::function<Result<std::string>(const std::string&, const FileOptions&)>;
@@ -60,7 +61,7 @@ private:
     Dialogs& dialogs_;
     Hooks hooks_;
     std::string activePassword_;
-    std::string lastError_;
+    Error lastError_{ErrorKind::Io, {}};
 };
 
 }  // namespace quillix::container

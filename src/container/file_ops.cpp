@@ -1,5 +1,6 @@
 #include "container/file_ops.h"
 
+#include "common/temp_file.h"
 #include "common/unique_fd.h"
 #include "container/container_file.h"
 #include "container/key_derivation.h"
@@ -19,66 +20,7 @@ namespace {
 // chunk only to save system calls.
 constexpr std::size_t kIoBufferSize = 32 * kChunkSize;
 
-Error IoError(const std::string& what)
-{
-    return MakeError(ErrorKind::Io, what + ": " + std::strerror(errno));
-}
-
-bool SyncFolder(const std::string& filePath)
-{
-    const std::string folder = FolderOf(filePath);
-    const UniqueFd fd = OpenFile(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
-    return fd && ::fsync(fd.get()) == 0;
-}
-
-// A new file next to its final name that disappears again unless committed. Its name is never
-// one that already exists: a user's own "X.tmp" is left alone.
-class TempFile {
-public:
-    static Result<TempFile> CreateFor(const std::string& finalPath, mode_t mode)
-    {
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            std::string path = finalPath + ".tmp";
-            if (attempt > 0) path.append(1, '.').append(std::to_string(attempt));
-            UniqueFd fd = OpenFile(path, O_RDWR | O_CREAT | O_EXCL, mode);
-            if (fd) return TempFile(std::move(fd), std::move(path));
-            if (errno != EEXIST) return IoError("cannot create " + path);
-        }
-        return MakeError(ErrorKind::Io, "no free temporary name next to " + finalPath);
-    }
-
-    TempFile(TempFile&& other) noexcept
-        : fd_(std::move(other.fd_)), path_(std::move(other.path_)), committed_(other.committed_)
-    {
-        other.committed_ = true;
-    }
-    TempFile& operator=(TempFile&&) = delete;
-    ~TempFile()
-    {
-        if (!committed_) ::unlink(path_.c_str());
-    }
-
-    int fd() const { return fd_.get(); }
-
-    // Flushes the data, renames the file over `finalPath` in one step and flushes the folder,
-    // so after a crash either the old file or the complete new one is there.
-    Result<void> CommitAs(const std::string& finalPath)
-    {
-        if (::fsync(fd_.get()) != 0) return IoError("cannot flush " + path_);
-        fd_.reset();
-        if (::rename(path_.c_str(), finalPath.c_str()) != 0) return IoError("cannot rename to " + finalPath);
-        committed_ = true;
-        if (!SyncFolder(finalPath)) return IoError("cannot flush the folder of " + finalPath);
-        return {};
-    }
-
-private:
-    TempFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
-
-    UniqueFd fd_;
-    std::string path_;
-    bool committed_ = false;
-};
+Error IoError(const std::string& what) { return ErrnoError(what); }
 
 bool WriteAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset)
 {

@@ -1,15 +1,22 @@
 #include "cli/quillix_crypt.h"
-#include "container/sealed_container.h"
+#include "container/container_file.h"
 #include "support/hex.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <vector>
 
 namespace quillix::cli {
 namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
 
 struct CliRun {
     int status;
@@ -17,40 +24,254 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Cli(std::vector<std::string> args)
+// Runs the tool with scripted input, terminal answers and fixed defaults (or the real settings
+// loader when `realDefaults`).
+struct Cli {
+    std::string stdinText;
+    std::vector<std::string> terminalAnswers;
+    int terminalPrompts = 0;
+    container::FileOptions defaults = [] {
+        container::FileOptions o;
+        o.Passes = 1;
+        return o;
+    }();
+    bool realDefaults = false;
+
+    CliRun operator()(std::vector<std::string> args)
+    {
+        std::istringstream in(stdinText);
+        std::ostringstream out, err;
+        Environment env;
+        env.in = &in;
+        env.out = &out;
+        env.err = &err;
+        env.askTerminal = [this](const std::string&) -> std::optional<std::string> {
+            if (terminalPrompts >= static_cast<int>(terminalAnswers.size())) return std::nullopt;
+            return terminalAnswers[static_cast<std::size_t>(terminalPrompts++)];
+        };
+        if (realDefaults)
+            env.loadDefaults = LoadDefaults;
+        else
+            env.loadDefaults = [this](const std::string& file) { return Defaults{defaults, file}; };
+        const int status = RunQuillixCrypt(args, env);
+        return {status, out.str(), err.str()};
+    }
+};
+
+std::vector<std::uint8_t> Picture(std::size_t n, std::uint32_t seed = 3)
 {
-    std::ostringstream out, err;
-    const int status = RunQuillixCrypt(args, out, err);
-    return {status, out.str(), err.str()};
+    std::vector<std::uint8_t> b(n);
+    for (auto& v : b) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return b;
+}
+
+std::set<std::string> Names(const TempDir& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+    return names;
+}
+
+TEST(QuillixCrypt, RoundTripsByteForByte)
+{
+    struct Row {
+        const char* cipher;
+        int alg;
+        const char* fast;
+        const char* fileNamePW;
+        const char* maxMib;
+        std::size_t size;
+    };
+    const Row rows[] = {
+        {"aes", 0, "--fast", "--filename-pw", "0", 5000},
+        {"blowfish", 1, "--fast", "--no-filename-pw", "0", 9000},
+        {"chacha20", 2, "--no-fast", "--filename-pw", "1", 1'200'000},
+        {"twofish", 3, "--fast", "--no-filename-pw", "1", 1'100'000},
+        {"twofish", 3, "--no-fast", "--no-filename-pw", "0", 300},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.cipher << " " << row.fast << " " << row.fileNamePW);
+        TempDir dir;
+        const std::string plain = dir / "photo.jpg", pw = dir / "pw.txt";
+        WriteFile(plain, Picture(row.size));
+        WriteFile(pw, "  correct horse \r\n");
+        Cli cli;
+        const std::vector<std::string> opts = {"-p", pw, "-c", row.cipher, row.fast, row.fileNamePW,
+                                               "--max-mib", row.maxMib, "--passes", "1"};
+        auto args = std::vector<std::string>{"encrypt"};
+        args.insert(args.end(), opts.begin(), opts.end());
+        args.push_back(plain);
+        const CliRun enc = cli(args);
+        ASSERT_EQ(enc.status, kExitOk) << enc.err;
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"}));
+        EXPECT_EQ(container::ReadTrailerMarker(dir / "$photo.jpg"), row.alg);
+        const std::uint32_t expectedEnc = std::string(row.maxMib) == "1" ? 1'048'576u : 0u;
+        EXPECT_EQ(container::ReadContainerHeader(dir / "$photo.jpg").value().header.encBytes, expectedEnc);
+
+        WriteFile(pw, "correct horse");  // trimmed the same way
+        const CliRun verify = cli({"verify", "-p", pw, row.fileNamePW, dir / "$photo.jpg"});
+        EXPECT_EQ(verify.status, kExitOk) << verify.err;
+        EXPECT_EQ(verify.out, dir / "$photo.jpg" + ": OK\n");
+
+        const CliRun cat = cli({"cat", "-p", pw, row.fileNamePW, dir / "$photo.jpg"});
+        ASSERT_EQ(cat.status, kExitOk) << cat.err;
+        const auto expected = Picture(row.size);
+        EXPECT_EQ(cat.out, std::string(expected.begin(), expected.end()));
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"})) << "cat writes nothing to disk";
+
+        const CliRun dec = cli({"decrypt", "--password-file=" + pw, row.fileNamePW, "--passes", "0", dir / "$photo.jpg"});
+        ASSERT_EQ(dec.status, kExitOk) << dec.err;
+        EXPECT_EQ(ReadFile(plain), Picture(row.size));
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"photo.jpg", "pw.txt"}));
+    }
+}
+
+TEST(QuillixCrypt, TamperingFailsAndTouchesNothing)
+{
+    TempDir dir;
+    const std::string plain = dir / "a.png", pw = dir / "pw";
+    WriteFile(plain, Picture(30000));
+    WriteFile(pw, "pw\n");
+    Cli cli;
+    ASSERT_EQ(cli({"encrypt", "-p", pw, "-c", "chacha20", plain}).status, kExitOk);
+    const std::string container = dir / "$a.png";
+    const auto good = ReadFile(container);
+    for (std::size_t at : {std::size_t{9}, std::size_t{13}, std::size_t{40}, std::size_t{45}, std::size_t{60},
+                           std::size_t{84}, std::size_t{20000}, good.size() - 8}) {
+        auto bad = good;
+        bad[at] ^= 0x04;
+        WriteFile(container, bad);
+        const CliRun verify = cli({"verify", "-p", pw, container});
+        EXPECT_EQ(verify.status, kExitFailed) << "byte " << at;
+        EXPECT_EQ(verify.out, container + ": FAILED: wrong password or damaged file\n") << "byte " << at;
+        EXPECT_EQ(cli({"decrypt", "-p", pw, container}).status, kExitFailed) << "byte " << at;
+        EXPECT_EQ(cli({"cat", "-p", pw, container}).out, "") << "byte " << at;
+        EXPECT_EQ(ReadFile(container), bad);
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"$a.png", "pw"}));
+    }
+}
+
+TEST(QuillixCrypt, ReasonsAndMixedResults)
+{
+    TempDir dir;
+    const std::string pw = dir / "pw";
+    WriteFile(pw, "pw");
+    WriteFile(dir / "one.jpg", Picture(100, 1));
+    WriteFile(dir / "two.jpg", Picture(100, 2));
+    WriteFile(dir / "$plain.jpg", std::string(200, 'x'));
+    Cli cli;
+    ASSERT_EQ(cli({"encrypt", "-p", pw, dir / "one.jpg", dir / "two.jpg"}).status, kExitOk);
+    auto v1 = ReadFile(dir / "$two.jpg");
+    v1[4] = 1;  // version 1
+    WriteFile(dir / "$old.jpg", v1);
+
+    const CliRun verify =
+        cli({"verify", "-p", pw, dir / "$one.jpg", dir / "$plain.jpg", dir / "$old.jpg", dir / "$none.jpg"});
+    EXPECT_EQ(verify.status, kExitFailed);
+    EXPECT_EQ(verify.out, dir / "$one.jpg" + ": OK\n" + dir / "$plain.jpg" + ": FAILED: not a container\n" +
+                              dir / "$old.jpg" + ": FAILED: bad header (unknown container version)\n" +
+                              dir / "$none.jpg" + ": FAILED: cannot open " + dir / "$none.jpg" +
+                              ": No such file or directory\n");
+
+    // One bad file does not stop the others; a file already in the wanted state is success.
+    const CliRun dec = cli({"decrypt", "-p", pw, dir / "$old.jpg", dir / "one.jpg", dir / "$two.jpg"});
+    EXPECT_EQ(dec.status, kExitFailed);
+    EXPECT_NE(dec.err.find("$old.jpg: bad header (unknown container version)"), std::string::npos) << dec.err;
+    EXPECT_TRUE(fs::exists(dir / "one.jpg")) << "named by its plain name while only $one.jpg existed";
+    EXPECT_TRUE(fs::exists(dir / "two.jpg"));
+    EXPECT_EQ(cli({"decrypt", "-p", pw, dir / "two.jpg"}).status, kExitOk) << "already plain";
+    EXPECT_EQ(cli({"encrypt", "-p", pw, dir / "$plain.jpg"}).status, kExitOk) << "already a container";
+
+    WriteFile(pw, "wrong");
+    const CliRun wrong = cli({"cat", "-p", pw, dir / "$old.jpg"});
+    EXPECT_EQ(wrong.status, kExitFailed);
+}
+
+TEST(QuillixCrypt, PasswordSources)
+{
+    TempDir dir;
+    WriteFile(dir / "a.jpg", Picture(50));
+    Cli cli;
+    cli.stdinText = "from stdin\nsecond line\n";
+    ASSERT_EQ(cli({"encrypt", "-p", "-", dir / "a.jpg"}).status, kExitOk);
+    cli.stdinText = " from stdin \n";
+    EXPECT_EQ(cli({"verify", "--password-file", "-", dir / "$a.jpg"}).status, kExitOk);
+
+    // On the terminal: once to read, twice to encrypt.
+    cli.terminalAnswers = {"from stdin"};
+    EXPECT_EQ(cli({"verify", dir / "$a.jpg"}).status, kExitOk);
+    EXPECT_EQ(cli.terminalPrompts, 1);
+    WriteFile(dir / "b.jpg", Picture(60));
+    cli.terminalPrompts = 0;
+    cli.terminalAnswers = {"typed", "typo"};
+    const CliRun differ = cli({"encrypt", dir / "b.jpg"});
+    EXPECT_EQ(differ.status, kExitUsage);
+    EXPECT_TRUE(fs::exists(dir / "b.jpg"));
+
+    const struct {
+        std::vector<std::string> args;
+        const char* why;
+    } usage[] = {
+        {{"verify", "-p", dir / "no-such-file", dir / "$a.jpg"}, "unreadable password file"},
+        {{"verify", "-p", "-", dir / "$a.jpg"}, "nothing on standard input"},
+        {{"verify", dir / "$a.jpg"}, "no terminal"},
+        {{"encrypt", "-c", "rot13", dir / "b.jpg"}, "unknown cipher"},
+        {{"encrypt", "--max-mib", "-1", dir / "b.jpg"}, "negative size"},
+        {{"encrypt", "--passes", "x", dir / "b.jpg"}, "not a number"},
+        {{"encrypt", "--frobnicate", dir / "b.jpg"}, "unknown option"},
+        {{"encrypt"}, "no file"},
+        {{"cat", "-p", "-", "x", "y"}, "cat takes one file"},
+        {{"shred", "x"}, "unknown command"},
+        {{}, "nothing at all"},
+    };
+    for (const auto& u : usage) {
+        Cli fresh;
+        EXPECT_EQ(fresh(u.args).status, kExitUsage) << u.why;
+    }
+    WriteFile(dir / "blank", "   \n");
+    EXPECT_EQ(cli({"verify", "-p", dir / "blank", dir / "$a.jpg"}).status, kExitUsage) << "blank password";
 }
 
 TEST(QuillixCrypt, InfoLinePerFile)
 {
-    test::TempDir dir;
-    auto sealed = container::SealContainer(test::Bytes("pixels"), "pw", "a.jpg", {2, false, 1});
-    ASSERT_TRUE(sealed.ok());
-    test::WriteFile(dir / "$a.jpg", sealed.value());
-    test::WriteFile(dir / "plain.jpg", std::string(200, 'x'));
-    test::WriteFile(dir / "short.jpg", "QLX1");
+    TempDir dir;
+    WriteFile(dir / "pw", "pw");
+    WriteFile(dir / "a.jpg", Picture(6));
+    Cli cli;
+    ASSERT_EQ(cli({"encrypt", "-p", dir / "pw", "-c", "chacha20", "--no-fast", "--max-mib", "1", dir / "a.jpg"}).status,
+              kExitOk);
+    WriteFile(dir / "plain.jpg", std::string(200, 'x'));
+    WriteFile(dir / "short.jpg", "QLX1");
 
-    const CliRun run = Cli({"info", dir / "$a.jpg", dir / "missing.jpg", dir / "plain.jpg", dir / "short.jpg"});
+    const CliRun run = cli({"info", dir / "$a.jpg", dir / "missing.jpg", dir / "plain.jpg", dir / "short.jpg"});
     EXPECT_EQ(run.status, kExitFailed) << "the missing file fails, the others are still answered";
-    EXPECT_EQ(run.out, dir / "$a.jpg" + ": version=2  alg=2  iters=200000  encBytes=6\n" +
-                           dir / "plain.jpg" + ": not a container\n" + dir / "short.jpg" + ": not a container\n");
+    EXPECT_EQ(run.out, dir / "$a.jpg" + ": version=2  alg=2  iters=200000  encBytes=6\n" + dir / "plain.jpg" +
+                           ": not a container\n" + dir / "short.jpg" + ": not a container\n");
     EXPECT_NE(run.err.find("missing.jpg: No such file or directory"), std::string::npos) << run.err;
-
-    EXPECT_EQ(Cli({"info", dir / "plain.jpg"}).status, kExitOk);
+    EXPECT_EQ(cli({"info", dir / "plain.jpg"}).status, kExitOk);
 }
 
-TEST(QuillixCrypt, UsageErrorsAndHelp)
+TEST(QuillixCrypt, DefaultsComeFromTheSettingsFile)
 {
-    EXPECT_EQ(Cli({}).status, kExitUsage);
-    EXPECT_EQ(Cli({"info"}).status, kExitUsage);
-    EXPECT_EQ(Cli({"frobnicate", "x"}).status, kExitUsage);
-    const CliRun help = Cli({"--help"});
+    TempDir dir;
+    WriteFile(dir / "pw", "pw");
+    WriteFile(dir / "Quillix.ini", "\r\nEncryptionAlg=3\r\nFast=0\r\nFileNamePW=0\r\nmxb=1\r\npasses=0\r\n");
+    WriteFile(dir / "a.jpg", Picture(2'000'000));
+    Cli cli;
+    cli.realDefaults = true;
+    ASSERT_EQ(cli({"encrypt", "-p", dir / "pw", "--settings", dir / "Quillix.ini", dir / "a.jpg"}).status, kExitOk);
+    EXPECT_EQ(container::HeaderInfoOfFile(dir / "$a.jpg"), "version=2  alg=3  iters=200000  encBytes=1048576");
+    EXPECT_EQ(cli({"verify", "-p", dir / "pw", "--no-filename-pw", dir / "$a.jpg"}).status, kExitOk);
+    EXPECT_EQ(cli({"verify", "-p", dir / "pw", "--filename-pw", dir / "$a.jpg"}).status, kExitFailed);
+
+    const CliRun help = cli({"--help", "--settings", dir / "Quillix.ini"});
     EXPECT_EQ(help.status, kExitOk);
     EXPECT_NE(help.out.find("Usage: quillix-crypt"), std::string::npos);
-    EXPECT_EQ(Cli({"--version"}).out.rfind("quillix-crypt ", 0), 0u);
+    EXPECT_NE(help.out.find("Defaults are read from: " + dir / "Quillix.ini"), std::string::npos);
+    EXPECT_EQ(cli({"--version"}).out.rfind("quillix-crypt ", 0), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+#include "settings/app_options.h"
+
+#include "crypto/hashes.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+
+namespace quillix::settings {
+
+std::string HashPin(const std::string& text)
+{
+    std::array<std::uint8_t, 16> digest{};
+    if (!crypto::Md5({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, digest)) return {};
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (const std::uint8_t b : digest) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+std::string IniFolder()
+{
+    const std::string appDir = AppDir();
+    if (::access(appDir.c_str(), W_OK) == 0) return appDir;
+    const std::string registry = DefaultRegistryFile();  // .../quillix/registry.ini
+    return registry.substr(0, registry.find_last_of('/') + 1);
+}
+
+void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir)
+{
+    appSettings.Programmname = "Brindle";
+    appSettings.Firmenname = "Kestrel";
+    appSettings.IniFileDir = iniDir;
+    appSettings.IniFileName = kIniFileName;
+}
+
+void ConfigureRegeditSettings(TSettingsStore& regeditSettings)
+{
+    regeditSettings.Programmname = "RegEdit";
+    regeditSettings.Firmenname = "Microsoft";
+}
+
+void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appSettings)
+{
+    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
+    options.Fast = appSettings.PopBool("Fast", true);
+    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
+    options.MaxBytes = std::int64_t{appSettings.PopInt("mxb", 444)} * 1024;
+    options.Passes = appSettings.PopInt("passes", 7);
+    options.MouseRevert = appSettings.PopBool("MOUSECTRL_REVERT", false);
+    options.MouseOption = appSettings.PopInt("MOUSECTRL_OPT", 0);
+}
+
+void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,
+                  const std::string& iniDir)
+{
+    appSettings.IniFileDir = iniDir;
+    appSettings.IniFileName = kIniFileName;
+    appSettings.LoadFromFile();
+    regeditSettings.LoadFromRegistry();
+
+    ReadSecurityAndMouseOptions(options, appSettings);
+    options.NoPinHash = HashPin(std::to_string(kNoPinValue));
+    options.PinHash = regeditSettings.PopString("p", options.NoPinHash);
+    options.SortMode = appSettings.PopInt("SORT_MODE", 0);
+    options.PinErrors = regeditSettings.PopInt("c", 0);
+    options.ScaleToFit = appSettings.PopBool("ScaleToFit", true);
+    options.FitWidth = appSettings.PopBool("FitWidth", false);
+}
+
+void SaveSettings(const AppOptions& options, TSettingsStore& appSettings, const std::string& iniDir)
+{
+    appSettings.PushBool("ScaleToFit", options.ScaleToFit);
+    appSettings.PushBool("FitWidth", options.FitWidth);
+    appSettings.IniFileDir = iniDir;
+    appSettings.IniFileName = kIniFileName;
+    appSettings.PushInt("SORT_MODE", options.SortMode);
+    std::error_code ec;
+    std::filesystem::create_directories(iniDir, ec);
+    appSettings.SaveToFile();
+}
+
+}  // namespace quillix::settings

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "settings/settings_store.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quillix::settings {
+
+// The in-memory copy of the settings every part of the program reads.
+struct AppOptions {
+    int SortMode = 0;
+    int EncryptionAlg = 0;
+    bool FileNamePW = false;
+    bool Fast = false;
+    // mxb × 1024; 64 bits, so a large mxb cannot overflow.
+    std::int64_t MaxBytes = 102400;
+    int Passes = 7;
+    bool MouseRevert = false;
+    int MouseOption = 0;
+    std::string PinHash;
+    std::string NoPinHash;
+    int PinErrors = 0;
+    bool ScaleToFit = true;
+    bool FitWidth = false;
+    int TileSize = 0;
+};
+
+// The PIN value that means "no PIN set".
+inline constexpr int kNoPinValue = 7458;
+inline constexpr const char* kIniFileName = "Quillix.ini";
+
+// MD5 of the text's bytes as 32 lowercase hex digits; empty if MD5 is unavailable.
+std::string HashPin(const std::string& text);
+
+// Where "Quillix.ini" lives: the executable's folder when it is writable (a portable install),
+// else $XDG_CONFIG_HOME/quillix/ (~/.config/quillix/). Ends in "/".
+std::string IniFolder();
+
+// The two stores as the program configures them: the settings file and the per-user registry.
+void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir);
+void ConfigureRegeditSettings(TSettingsStore& regeditSettings);
+
+// The security and mouse fields from a loaded settings file.
+void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appSettings);
+
+// Re-reads "Quillix.ini" from `iniDir` and the registry, and fills the options from them.
+void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,
+                  const std::string& iniDir);
+
+// Pushes the view and sort options and writes "Quillix.ini" to `iniDir` (creating the folder).
+void SaveSettings(const AppOptions& options, TSettingsStore& appSettings, const std::string& iniDir);
+
+}  // namespace quillix::settings

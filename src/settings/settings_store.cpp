@@ -1,0 +1,331 @@
+#include "settings/settings_store.h"
+
+#include "common/temp_file.h"
+#include "settings/registry_file.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace quillix::settings {
+namespace {
+
+bool IsBlankOrControl(unsigned char c) { return c <= 0x20 || c == 0x7f; }
+
+std::string Trim(const std::string& text)
+{
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin]))) ++begin;
+    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1]))) --end;
+    return text.substr(begin, end - begin);
+}
+
+// CR LF, a lone CR and a lone LF all end a line.
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+std::string HomeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return ".";
+}
+
+}  // namespace
+
+std::string AppDir()
+{
+    std::string exe(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+    if (n <= 0) return "./";
+    exe.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = exe.find_last_of('/');
+    return slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
+}
+
+std::string DefaultRegistryFile()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string base = xdg && *xdg == '/' ? std::string(xdg) : HomeFolder() + "/.config";
+    return base + "/quillix/registry.ini";
+}
+
+std::string GetDataKey(const std::string& line)
+{
+    const std::size_t eq = line.find('=');
+    return eq == std::string::npos ? line : line.substr(0, eq);
+}
+
+std::string GetDataValue(const std::string& line)
+{
+    const std::size_t eq = line.find('=');
+    return eq == std::string::npos ? std::string() : line.substr(eq + 1);
+}
+
+std::string BuildData(const std::string& key, const std::string& value) { return key + "=" + value; }
+
+int StrToInt(const std::string& text, int def)
+{
+    const std::string t = Trim(text);
+    if (t.empty()) return def;
+    const char* begin = t.data();
+    if (*begin == '+' && t.size() > 1 && t[1] != '-') ++begin;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(begin, t.data() + t.size(), value);
+    return ec == std::errc() && end == t.data() + t.size() ? value : def;
+}
+
+std::string ExtractFolderName(const std::string& line)
+{
+    bool inside = false, closed = false, invalid = false;
+    std::string name;
+    for (const char c : line) {
+        if (c == '[') {
+            if (closed)
+                invalid = true;
+            else
+                inside = true;
+        } else if (c == ']') {
+            inside = false;
+            closed = true;
+        } else if (inside) {
+            name += c;
+        } else if (c != ' ') {
+            invalid = true;
+        }
+    }
+    return invalid ? std::string() : name;
+}
+
+std::string EncodeText(const std::string& text, const std::string& marker)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            out += marker;
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string DecodeText(const std::string& text, const std::string& marker)
+{
+    if (marker.empty()) return text;
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.compare(i, marker.size(), marker) == 0) {
+            out += "\r\n";
+            i += marker.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+int TSettingsStore::GetIndex(const std::string& key, const std::string& folder) const
+{
+    for (std::size_t i = 0; i < Keys.size(); ++i)
+        if (Keys[i] == key && Folders[i] == folder) return static_cast<int>(i);
+    return -1;
+}
+
+bool TSettingsStore::Exist(const std::string& key, const std::string& folder) const
+{
+    return GetIndex(key, folder) != -1;
+}
+
+void TSettingsStore::Add(const std::string& key, const std::string& value, const std::string& folder)
+{
+    Delete(key, folder);
+    Keys.push_back(key);
+    Values.push_back(value);
+    Folders.push_back(folder);
+}
+
+bool TSettingsStore::Delete(const std::string& key, const std::string& folder)
+{
+    const int i = GetIndex(key, folder);
+    if (i < 0) return false;
+    Keys.erase(Keys.begin() + i);
+    Values.erase(Values.begin() + i);
+    Folders.erase(Folders.begin() + i);
+    return true;
+}
+
+void TSettingsStore::Clear()
+{
+    Keys.clear();
+    Values.clear();
+    Folders.clear();
+}
+
+void TSettingsStore::PushString(const std::string& key, const std::string& value, const std::string& folder)
+{
+    Add(key, value, folder);
+}
+
+std::string TSettingsStore::PopString(const std::string& key, const std::string& def, const std::string& folder) const
+{
+    const int i = GetIndex(key, folder);
+    return i < 0 ? def : ValueAt(i);
+}
+
+void TSettingsStore::PushInt(const std::string& key, int value, const std::string& folder)
+{
+    Add(key, std::to_string(value), folder);
+}
+
+int TSettingsStore::PopInt(const std::string& key, int def, const std::string& folder) const
+{
+    const int i = GetIndex(key, folder);
+    return i < 0 ? def : StrToInt(ValueAt(i), def);
+}
+
+void TSettingsStore::PushBool(const std::string& key, bool value, const std::string& folder)
+{
+    Add(key, value ? "1" : "0", folder);
+}
+
+bool TSettingsStore::PopBool(const std::string& key, bool def, const std::string& folder) const
+{
+    switch (PopInt(key, -1, folder)) {
+    case 0: return false;
+    case 1: return true;
+    default: return def;
+    }
+}
+
+std::string TSettingsStore::FilePath() const
+{
+    if (IniFileDir.empty()) return IniFileName;
+    return IniFileDir.back() == '/' ? IniFileDir + IniFileName : IniFileDir + "/" + IniFileName;
+}
+
+bool TSettingsStore::SaveToFile() const
+{
+    std::vector<std::string> folderOrder = {std::string()};
+    for (const std::string& f : Folders)
+        if (std::find(folderOrder.begin(), folderOrder.end(), f) == folderOrder.end()) folderOrder.push_back(f);
+
+    std::string text;
+    for (const std::string& folder : folderOrder) {
+        text += "\r\n";
+        if (!folder.empty()) text += "[" + folder + "]\r\n";
+        for (std::size_t i = 0; i < Keys.size(); ++i)
+            if (Folders[i] == folder) text += BuildData(Keys[i], Values[i]) + "\r\n";
+    }
+    const std::string path = FilePath();
+    struct stat st {};
+    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    // Through a temporary file: a crash or a full disk mid-save keeps the old settings.
+    return WriteFileAtomically(path, text, mode).ok();
+}
+
+bool TSettingsStore::RawLoadFromFile()
+{
+    std::ifstream in(FilePath(), std::ios::binary);
+    if (!in) return false;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return false;
+    std::string folder;
+    for (const std::string& line : SplitLines(text)) {
+        if (std::string named = ExtractFolderName(line); !named.empty()) {
+            folder = std::move(named);
+            continue;
+        }
+        const std::string key = Trim(GetDataKey(line));
+        if (!key.empty()) Add(key, GetDataValue(line), folder);
+    }
+    return true;
+}
+
+bool TSettingsStore::LoadFromFile()
+{
+    struct stat st {};
+    if (::stat(FilePath().c_str(), &st) != 0) return false;
+    Clear();
+    return RawLoadFromFile();
+}
+
+bool TSettingsStore::AppendFromFile() { return RawLoadFromFile(); }
+
+bool TSettingsStore::ClearFile() const
+{
+    const std::string path = FilePath();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    ::unlink(path.c_str());
+    return ::stat(path.c_str(), &st) != 0;
+}
+
+std::string TSettingsStore::BaseKey() const
+{
+    return Firmenname.empty() ? "Software\\" + Programmname : "Software\\" + Firmenname + "\\" + Programmname;
+}
+
+bool TSettingsStore::SaveToRegistry() const
+{
+    std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
+    if (!registry) return false;
+    bool ok = true;
+    for (std::size_t i = 0; i < Keys.size(); ++i) {
+        const std::string key = Folders[i].empty() ? BaseKey() : BaseKey() + "\\" + Folders[i];
+        ok = registry->SetValue(key, Keys[i], Values[i]) && ok;
+    }
+    return registry->Save(RegistryPath) && ok;
+}
+
+bool TSettingsStore::RawLoadAllFoldersFromRegistry()
+{
+    const std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
+    if (!registry || !registry->KeyExists(BaseKey())) return false;
+    for (const auto& [name, text] : registry->ValuesOf(BaseKey())) Add(name, text, {});
+    for (const std::string& sub : registry->SubkeysOf(BaseKey()))
+        for (const auto& [name, text] : registry->ValuesOf(BaseKey() + "\\" + sub)) Add(name, text, sub);
+    return true;
+}
+
+bool TSettingsStore::LoadFromRegistry()
+{
+    Clear();
+    return RawLoadAllFoldersFromRegistry();
+}
+
+bool TSettingsStore::AppendFromRegistry() { return RawLoadAllFoldersFromRegistry(); }
+
+bool TSettingsStore::ClearRegistry() const
+{
+    std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
+    if (!registry || !registry->KeyExists(BaseKey())) return false;
+    registry->DeleteKey(BaseKey());
+    return registry->Save(RegistryPath);
+}
+
+}  // namespace quillix::settings
