@@ -59,7 +59,7 @@ enc_ours=$(median "${qc[*]} encrypt ${opts[*]} $work/plain.bin" "cp $work/orig.b
 enc_openssl=$(median "openssl enc -aes-128-ctr -K $key -iv $iv -in $work/orig.bin -out $work/o.enc")
 enc_age=$(median "age -r $recipient -o $work/a.age $work/orig.bin")
 cp "$work/orig.bin" "$work/plain.bin" && "${qc[@]}" encrypt "${opts[@]}" "$work/plain.bin"
-cat_ours=$(median "${qc[*]} cat ${opts[*]} $work/\$plain.bin > /dev/null")
+cat_ours=$(median "${qc[*]} cat ${opts[*]} '$work/\$plain.bin' > /dev/null")
 cat_openssl=$(median "openssl enc -d -aes-128-ctr -K $key -iv $iv -in $work/o.enc -out /dev/null")
 cat_age=$(median "age -d -i $work/age.key -o /dev/null $work/a.age")
 enc_net=$(awk -v a="$enc_ours" -v d="$derive" 'BEGIN { printf "%.1f", a - d }')

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace quillix::container {
 namespace {
@@ -53,10 +54,10 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
     return opened;
 }
 
-// Reads the body chunk by chunk, feeding the MAC; with `keystream` and `out` it also decrypts
-// and writes each chunk. Fails on a short read or a MAC mismatch.
+// Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
+// and hands it to `sink`. Fails on a short read, a refusing sink or a MAC mismatch.
 Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
-                         int out, std::vector<std::uint8_t>& buffer)
+                         const PlainSink* sink, std::vector<std::uint8_t>& buffer)
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
@@ -68,13 +69,32 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
         mac.Update(chunk);
         if (keystream) {
             keystream->Apply(chunk, done, c.layout.encryptedLength);
-            if (!WriteAll(out, chunk)) return IoError("cannot write the plain file");
+            if (!(*sink)(chunk)) return IoError("cannot write the plain bytes");
         }
         done += want;
     }
     if (!crypto::ConstantTimeEqual(mac.Final(), c.layout.header.tag))
         return MakeError(ErrorKind::WrongPassword, kMacMismatch);
     return {};
+}
+
+// Authenticates first, so nothing unauthenticated reaches a sink (and with a wrong password no
+// sink is even opened), then decrypts into the sink `openSink` gives; the MAC is checked again
+// in case the container changed in between.
+Result<void> VerifyThenDecrypt(const OpenedContainer& c, const ContainerKeys& keys,
+                               const std::function<Result<PlainSink>()>& openSink)
+{
+    std::vector<std::uint8_t> buffer(kIoBufferSize);
+    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
+    if (!verified) return verified;
+    Result<PlainSink> sink = openSink();
+    if (!sink) return sink.error();
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    Result<void> written = ProcessBody(c, keys, &keystream.value(), &sink.value(), buffer);
+    crypto::SecureWipe(buffer.data(), buffer.size());
+    return written;
 }
 
 std::string OrEmpty(const Result<std::string>& result) { return result.ok() ? result.value() : std::string(); }
@@ -152,22 +172,17 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
 
-    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
-    Result<void> verified = ProcessBody(c, keys, nullptr, -1, buffer);
-    if (!verified) return verified.error();
-
-    Result<ContainerKeystream> keystream =
-        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-    if (!keystream) return keystream.error();
-    Result<TempFile> temp = TempFile::CreateFor(plainPath, c.mode);
-    if (!temp) return temp.error();
-    // The second pass checks the MAC again, in case the container changed in between.
-    Result<void> written = ProcessBody(c, keys, &keystream.value(), temp.value().fd(), buffer);
-    crypto::SecureWipe(buffer.data(), buffer.size());
+    std::optional<TempFile> temp;
+    Result<void> written = VerifyThenDecrypt(c, keys, [&]() -> Result<PlainSink> {
+        Result<TempFile> made = TempFile::CreateFor(plainPath, c.mode);
+        if (!made) return made.error();
+        temp.emplace(std::move(made.value()));
+        const int out = temp->fd();
+        return PlainSink([out](std::span<const std::uint8_t> chunk) { return WriteAll(out, chunk); });
+    });
     if (!written) return written.error();
-    Result<void> committed = temp.value().CommitAs(plainPath);
+    Result<void> committed = temp->CommitAs(plainPath);
     if (!committed) return committed.error();
     return plainPath;
 }
@@ -179,7 +194,17 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
     std::vector<std::uint8_t> buffer(kIoBufferSize);
-    return ProcessBody(c, keys, nullptr, -1, buffer);
+    return ProcessBody(c, keys, nullptr, nullptr, buffer);
+}
+
+Result<void> DecryptContainerFileTo(const std::string& path, const std::string& password, bool fileNamePW,
+                                    const PlainSink& sink)
+{
+    Result<OpenedContainer> opened = OpenAndValidate(path);
+    if (!opened) return opened.error();
+    const OpenedContainer& c = opened.value();
+    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    return VerifyThenDecrypt(c, keys, [&sink]() -> Result<PlainSink> { return sink; });
 }
 
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
