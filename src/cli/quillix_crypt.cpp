@@ -277,14 +277,18 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         const Environment& env)
 {
     const std::string& given = inv.files.front();
-    const Result<void> shown = container::DecryptContainerFileTo(
-        ContainerNamed(given), password, options.FileNamePW, [&env](std::span<const std::uint8_t> chunk) {
-            env.out->write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-            return static_cast<bool>(*env.out);
-        });
+    Result<std::vector<std::uint8_t>> plain =
+        container::DecryptContainerFile(ContainerNamed(given), password, options.FileNamePW);
+    if (!plain) {
+        *env.err << given << ": " << Reason(plain.error()) << "\n";
+        return kExitFailed;
+    }
+    std::vector<std::uint8_t>& bytes = plain.value();
+    env.out->write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     env.out->flush();
-    if (!shown) {
-        *env.err << given << ": " << Reason(shown.error()) << "\n";
+    crypto::SecureWipe(bytes.data(), bytes.size());
+    if (!*env.out) {
+        *env.err << given << ": cannot write to standard output\n";
         return kExitFailed;
     }
     return kExitOk;

@@ -12,7 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
+#include <functional>
 
 namespace quillix::container {
 namespace {
@@ -54,6 +54,9 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
     return opened;
 }
 
+// Receives decrypted bytes in order; false stops the decryption with an I/O error.
+using PlainSink = std::function<bool(std::span<const std::uint8_t>)>;
+
 // Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
 // and hands it to `sink`. Fails on a short read, a refusing sink or a MAC mismatch.
 Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
@@ -76,25 +79,6 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
     if (!crypto::ConstantTimeEqual(mac.Final(), c.layout.header.tag))
         return MakeError(ErrorKind::WrongPassword, kMacMismatch);
     return {};
-}
-
-// Authenticates first, so nothing unauthenticated reaches a sink (and with a wrong password no
-// sink is even opened), then decrypts into the sink `openSink` gives; the MAC is checked again
-// in case the container changed in between.
-Result<void> VerifyThenDecrypt(const OpenedContainer& c, const ContainerKeys& keys,
-                               const std::function<Result<PlainSink>()>& openSink)
-{
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
-    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
-    if (!verified) return verified;
-    Result<PlainSink> sink = openSink();
-    if (!sink) return sink.error();
-    Result<ContainerKeystream> keystream =
-        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-    if (!keystream) return keystream.error();
-    Result<void> written = ProcessBody(c, keys, &keystream.value(), &sink.value(), buffer);
-    crypto::SecureWipe(buffer.data(), buffer.size());
-    return written;
 }
 
 std::string OrEmpty(const Result<std::string>& result) { return result.ok() ? result.value() : std::string(); }
@@ -173,16 +157,23 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
 
-    std::optional<TempFile> temp;
-    Result<void> written = VerifyThenDecrypt(c, keys, [&]() -> Result<PlainSink> {
-        Result<TempFile> made = TempFile::CreateFor(plainPath, c.mode);
-        if (!made) return made.error();
-        temp.emplace(std::move(made.value()));
-        const int out = temp->fd();
-        return PlainSink([out](std::span<const std::uint8_t> chunk) { return WriteAll(out, chunk); });
-    });
+    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
+    std::vector<std::uint8_t> buffer(kIoBufferSize);
+    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
+    if (!verified) return verified.error();
+
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    Result<TempFile> temp = TempFile::CreateFor(plainPath, c.mode);
+    if (!temp) return temp.error();
+    const int out = temp.value().fd();
+    const PlainSink write = [out](std::span<const std::uint8_t> chunk) { return WriteAll(out, chunk); };
+    // The second pass checks the MAC again, in case the container changed in between.
+    Result<void> written = ProcessBody(c, keys, &keystream.value(), &write, buffer);
+    crypto::SecureWipe(buffer.data(), buffer.size());
     if (!written) return written.error();
-    Result<void> committed = temp->CommitAs(plainPath);
+    Result<void> committed = temp.value().CommitAs(plainPath);
     if (!committed) return committed.error();
     return plainPath;
 }
@@ -197,33 +188,31 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
 
-Result<void> DecryptContainerFileTo(const std::string& path, const std::string& password, bool fileNamePW,
-                                    const PlainSink& sink)
-{
-    Result<OpenedContainer> opened = OpenAndValidate(path);
-    if (!opened) return opened.error();
-    const OpenedContainer& c = opened.value();
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
-    return VerifyThenDecrypt(c, keys, [&sink]() -> Result<PlainSink> { return sink; });
-}
-
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
                                                        bool fileNamePW)
 {
     if (FileNameOf(path).empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
-    if (!fd) return IoError("cannot open " + path);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return IoError("cannot examine " + path);
-    if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxFileLength)
-        return MakeError(ErrorKind::Unsupported, "file of 2 GiB or more");
+    Result<OpenedContainer> opened = OpenAndValidate(path);
+    if (!opened) return opened.error();
+    const OpenedContainer& c = opened.value();
 
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-    const long long got = ReadAt(fd.get(), bytes, 0);
+    // The body is read once into private memory: the MAC is checked on exactly the bytes that
+    // are then decrypted, whatever happens to the file meanwhile.
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(c.layout.bodyLength));
+    const long long got = ReadAt(c.fd.get(), body, kHeaderSize);
     if (got < 0) return IoError("cannot read " + path);
-    bytes.resize(static_cast<std::size_t>(got));
-    return OpenContainer(std::move(bytes), BuildPasswordText(path, password, fileNamePW));
+    if (got != static_cast<long long>(body.size())) return MakeError(ErrorKind::Truncated, "container changed while read");
+
+    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    ContainerMac mac(keys.macKey.span(), c.layout.header);
+    mac.Update(body);
+    if (!crypto::ConstantTimeEqual(mac.Final(), c.layout.header.tag))
+        return MakeError(ErrorKind::WrongPassword, kMacMismatch);
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    keystream.value().Apply(body, 0, c.layout.encryptedLength);
+    return body;
 }
 
 std::string EncryptFileToContainer(const std::string& path, const std::string& password, const FileOptions& options)

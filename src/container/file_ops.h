@@ -3,8 +3,6 @@
 #include "common/result.h"
 
 #include <cstdint>
-#include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -36,14 +34,6 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
 
 // Validates and authenticates a container without decrypting anything.
 Result<void> VerifyContainerFile(const std::string& path, const std::string& password, bool fileNamePW);
-
-// Receives decrypted bytes in order; false stops the decryption.
-using PlainSink = std::function<bool(std::span<const std::uint8_t>)>;
-
-// Streams the plain bytes of a container to `sink`, but only after the whole container was
-// authenticated; the name need not begin with "$". Memory use stays small whatever the size.
-Result<void> DecryptContainerFileTo(const std::string& path, const std::string& password, bool fileNamePW,
-                                    const PlainSink& sink);
 
 // The plain bytes of a container, decrypted in memory; the name need not begin with "$".
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,

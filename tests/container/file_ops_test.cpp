@@ -153,37 +153,6 @@ TEST(FileOps, WrongPasswordWritesNothing)
     EXPECT_FALSE(VerifyContainerFile(dir / "$other.jpg", "right", true).ok()) << "a renamed container";
 }
 
-TEST(FileOps, StreamingDecryptionShowsNothingUnauthenticated)
-{
-    TempDir dir;
-    WriteFile(dir / "s.gif", Picture(600000));
-    ASSERT_TRUE(EncryptToContainer(dir / "s.gif", "pw", Options(0)).ok());
-    Bytes got;
-    int calls = 0;
-    const PlainSink collect = [&](std::span<const std::uint8_t> chunk) {
-        ++calls;
-        got.insert(got.end(), chunk.begin(), chunk.end());
-        return true;
-    };
-    ASSERT_TRUE(DecryptContainerFileTo(dir / "$s.gif", "pw", true, collect).ok());
-    EXPECT_EQ(got, Picture(600000));
-    EXPECT_GT(calls, 1) << "streamed in pieces";
-
-    got.clear();
-    calls = 0;
-    EXPECT_EQ(DecryptContainerFileTo(dir / "$s.gif", "wrong", true, collect).error().kind, ErrorKind::WrongPassword);
-    Bytes bad = ReadFile(dir / "$s.gif");
-    bad[kHeaderSize + 599999] ^= 1;
-    WriteFile(dir / "$s.gif", bad);
-    EXPECT_FALSE(DecryptContainerFileTo(dir / "$s.gif", "pw", true, collect).ok());
-    EXPECT_EQ(calls, 0) << "a damaged tail stops the output before its first byte";
-
-    fs::remove(dir / "$s.gif");
-    ASSERT_TRUE(EncryptToContainer(dir / "s.gif", "pw", Options(0)).ok());
-    EXPECT_EQ(DecryptContainerFileTo(dir / "$s.gif", "pw", true, [](auto) { return false; }).error().kind,
-              ErrorKind::Io);
-}
-
 TEST(FileOps, TamperedContainersFailAndStayUntouched)
 {
     TempDir dir;
