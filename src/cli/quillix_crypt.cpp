@@ -228,9 +228,9 @@ bool Exists(const std::string& path)
 // A container may be named by its own name or by its plain name while only "$"name exists.
 std::string ContainerNamed(const std::string& file)
 {
-    const std::string name = container::FileNameOf(file);
+    const std::string name = FileNameOf(file);
     if (name.empty() || name.front() == '$' || Exists(file)) return file;
-    const std::string dollar = container::FolderOf(file) + "$" + name;
+    const std::string dollar = FolderOf(file) + "$" + name;
     return Exists(dollar) ? dollar : file;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/paths.h"
 #include "common/result.h"
 #include "common/unique_fd.h"
 
@@ -11,16 +12,10 @@ namespace quillix {
 
 inline Error ErrnoError(const std::string& what) { return MakeError(ErrorKind::Io, what + ": " + std::strerror(errno)); }
 
-inline std::string FolderPart(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // Flushes the folder entry of `filePath`, so a rename into it survives a crash.
 inline bool SyncFolderOf(const std::string& filePath)
 {
-    const std::string folder = FolderPart(filePath);
+    const std::string folder = FolderOf(filePath);
     const UniqueFd fd = OpenFile(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
     return fd && ::fsync(fd.get()) == 0;
 }

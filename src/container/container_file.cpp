@@ -27,12 +27,6 @@ int MarkerOfOpenFile(int fd, std::uint64_t length)
 
 }  // namespace
 
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int ReadTrailerMarker(const std::string& path)
 {
     const UniqueFd fd = OpenFile(path, O_RDONLY);
@@ -85,12 +79,6 @@ Result<ContainerLayout> ReadContainerHeader(int fd)
     if (got < 0) return MakeError(ErrorKind::Io, std::strerror(errno));
     return ValidateContainer(*length, MarkerOfOpenFile(fd, *length),
                              std::span<const std::uint8_t>(head.data(), static_cast<std::size_t>(got)));
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::optional<std::string> HeaderInfoOfFile(const std::string& path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/paths.h"
 #include "common/result.h"
 #include "container/container_format.h"
 
@@ -29,13 +30,7 @@ Result<ContainerLayout> ReadContainerHeader(const std::string& path);
 // The same checks on a file already open for reading.
 Result<ContainerLayout> ReadContainerHeader(int fd);
 
-// The folder part of `path` including its final "/", or empty for a bare name.
-std::string FolderOf(const std::string& path);
-
 // The header text of any file of at least 84 bytes; nothing for shorter files or on failure.
 std::optional<std::string> HeaderInfoOfFile(const std::string& path);
-
-// The file name of `path`, without its folder.
-std::string FileNameOf(const std::string& path);
 
 }  // namespace quillix::container

@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 
 namespace quillix::container {
 namespace {
@@ -20,8 +19,6 @@ namespace {
 // A multiple of the chunk size, so every buffer starts a fresh keystream run; larger than one
 // chunk only to save system calls.
 constexpr std::size_t kIoBufferSize = 32 * kChunkSize;
-
-Error IoError(const std::string& what) { return ErrnoError(what); }
 
 bool WriteAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset)
 {
@@ -45,7 +42,7 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
 {
     OpenedContainer opened;
     opened.fd = OpenFile(path, O_RDONLY);
-    if (!opened.fd) return IoError("cannot open " + path);
+    if (!opened.fd) return ErrnoError("cannot open " + path);
     Result<ContainerLayout> layout = ReadContainerHeader(opened.fd.get());
     if (!layout) return layout.error();
     opened.layout = layout.value();
@@ -54,25 +51,22 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
     return opened;
 }
 
-// Receives decrypted bytes in order; false stops the decryption with an I/O error.
-using PlainSink = std::function<bool(std::span<const std::uint8_t>)>;
-
 // Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
-// and hands it to `sink`. Fails on a short read, a refusing sink or a MAC mismatch.
+// and writes it to `out`. Fails on a short read, a failed write or a MAC mismatch.
 Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
-                         const PlainSink* sink, std::vector<std::uint8_t>& buffer)
+                         int out, std::vector<std::uint8_t>& buffer)
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), c.layout.bodyLength - done));
         const long long got = ReadAt(c.fd.get(), std::span(buffer).first(want), kHeaderSize + done);
-        if (got < 0) return IoError("cannot read the container");
+        if (got < 0) return ErrnoError("cannot read the container");
         if (got != static_cast<long long>(want)) return MakeError(ErrorKind::Truncated, "container changed while read");
         const std::span<std::uint8_t> chunk = std::span(buffer).first(want);
         mac.Update(chunk);
         if (keystream) {
             keystream->Apply(chunk, done, c.layout.encryptedLength);
-            if (!(*sink)(chunk)) return IoError("cannot write the plain bytes");
+            if (!WriteAll(out, chunk)) return ErrnoError("cannot write the plain file");
         }
         done += want;
     }
@@ -96,9 +90,9 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     const std::string containerPath = FolderOf(path) + "$" + name;
 
     const UniqueFd in = OpenFile(path, O_RDONLY);
-    if (!in) return IoError("cannot open " + path);
+    if (!in) return ErrnoError("cannot open " + path);
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return IoError("cannot examine " + path);
+    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + path);
     if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
     const std::uint64_t plainLength = static_cast<std::uint64_t>(st.st_size);
     // A container needs at least one body byte to be readable; sealing an empty file would make
@@ -118,7 +112,7 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     Result<TempFile> temp = TempFile::CreateFor(containerPath, st.st_mode & 0777);
     if (!temp) return temp.error();
     const int out = temp.value().fd();
-    if (!WriteAll(out, SerializeContainerHeader(header))) return IoError("cannot write " + containerPath);
+    if (!WriteAll(out, SerializeContainerHeader(header))) return ErrnoError("cannot write " + containerPath);
 
     ContainerMac mac(keys.macKey.span(), header);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
@@ -127,19 +121,19 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     for (std::uint64_t done = 0; done < plainLength;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), plainLength - done));
         const long long got = ReadAt(in.get(), std::span(buffer).first(want), done);
-        if (got < 0) return IoError("cannot read " + path);
+        if (got < 0) return ErrnoError("cannot read " + path);
         if (got == 0) break;
         const std::span<std::uint8_t> chunk = std::span(buffer).first(static_cast<std::size_t>(got));
         keystream.value().Apply(chunk, done, encrypted);
-        if (!WriteAll(out, chunk)) return IoError("cannot write " + containerPath);
+        if (!WriteAll(out, chunk)) return ErrnoError("cannot write " + containerPath);
         mac.Update(chunk);
         done += chunk.size();
     }
     crypto::SecureWipe(buffer.data(), buffer.size());
 
     header.tag = mac.Final();
-    if (!WriteAt(out, SerializeContainerHeader(header), 0)) return IoError("cannot write " + containerPath);
-    if (!WriteAll(out, MarkerBytes(header.alg))) return IoError("cannot write " + containerPath);
+    if (!WriteAt(out, SerializeContainerHeader(header), 0)) return ErrnoError("cannot write " + containerPath);
+    if (!WriteAll(out, MarkerBytes(header.alg))) return ErrnoError("cannot write " + containerPath);
     Result<void> committed = temp.value().CommitAs(containerPath);
     if (!committed) return committed.error();
     return containerPath;
@@ -159,7 +153,7 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
 
     // A first pass authenticates, so a wrong password never puts a plain byte on disk.
     std::vector<std::uint8_t> buffer(kIoBufferSize);
-    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
+    Result<void> verified = ProcessBody(c, keys, nullptr, -1, buffer);
     if (!verified) return verified.error();
 
     Result<ContainerKeystream> keystream =
@@ -167,10 +161,8 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
     if (!keystream) return keystream.error();
     Result<TempFile> temp = TempFile::CreateFor(plainPath, c.mode);
     if (!temp) return temp.error();
-    const int out = temp.value().fd();
-    const PlainSink write = [out](std::span<const std::uint8_t> chunk) { return WriteAll(out, chunk); };
     // The second pass checks the MAC again, in case the container changed in between.
-    Result<void> written = ProcessBody(c, keys, &keystream.value(), &write, buffer);
+    Result<void> written = ProcessBody(c, keys, &keystream.value(), temp.value().fd(), buffer);
     crypto::SecureWipe(buffer.data(), buffer.size());
     if (!written) return written.error();
     Result<void> committed = temp.value().CommitAs(plainPath);
@@ -185,7 +177,7 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
     std::vector<std::uint8_t> buffer(kIoBufferSize);
-    return ProcessBody(c, keys, nullptr, nullptr, buffer);
+    return ProcessBody(c, keys, nullptr, -1, buffer);
 }
 
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
@@ -200,7 +192,7 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     // are then decrypted, whatever happens to the file meanwhile.
     std::vector<std::uint8_t> body(static_cast<std::size_t>(c.layout.bodyLength));
     const long long got = ReadAt(c.fd.get(), body, kHeaderSize);
-    if (got < 0) return IoError("cannot read " + path);
+    if (got < 0) return ErrnoError("cannot read " + path);
     if (got != static_cast<long long>(body.size())) return MakeError(ErrorKind::Truncated, "container changed while read");
 
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
