@@ -58,23 +58,6 @@ struct Cli {
     }
 };
 
-std::vector<std::uint8_t> Picture(std::size_t n, std::uint32_t seed = 3)
-{
-    std::vector<std::uint8_t> b(n);
-    for (auto& v : b) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return b;
-}
-
-std::set<std::string> Names(const TempDir& dir)
-{
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
-    return names;
-}
-
 TEST(QuillixCrypt, RoundTripsByteForByte)
 {
     struct Row {
@@ -96,7 +79,7 @@ TEST(QuillixCrypt, RoundTripsByteForByte)
         SCOPED_TRACE(testing::Message() << row.cipher << " " << row.fast << " " << row.fileNamePW);
         TempDir dir;
         const std::string plain = dir / "photo.jpg", pw = dir / "pw.txt";
-        WriteFile(plain, Picture(row.size));
+        WriteFile(plain, test::PseudoRandomBytes(row.size));
         WriteFile(pw, "  correct horse \r\n");
         Cli cli;
         const std::vector<std::string> opts = {"-p", pw, "-c", row.cipher, row.fast, row.fileNamePW,
@@ -106,7 +89,7 @@ TEST(QuillixCrypt, RoundTripsByteForByte)
         args.push_back(plain);
         const CliRun enc = cli(args);
         ASSERT_EQ(enc.status, kExitOk) << enc.err;
-        EXPECT_EQ(Names(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"}));
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"}));
         EXPECT_EQ(container::ReadTrailerMarker(dir / "$photo.jpg"), row.alg);
         const std::uint32_t expectedEnc = std::string(row.maxMib) == "1" ? 1'048'576u : 0u;
         EXPECT_EQ(container::ReadContainerHeader(dir / "$photo.jpg").value().header.encBytes, expectedEnc);
@@ -118,14 +101,14 @@ TEST(QuillixCrypt, RoundTripsByteForByte)
 
         const CliRun cat = cli({"cat", "-p", pw, row.fileNamePW, dir / "$photo.jpg"});
         ASSERT_EQ(cat.status, kExitOk) << cat.err;
-        const auto expected = Picture(row.size);
+        const auto expected = test::PseudoRandomBytes(row.size);
         EXPECT_EQ(cat.out, std::string(expected.begin(), expected.end()));
-        EXPECT_EQ(Names(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"})) << "cat writes nothing to disk";
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"})) << "cat writes nothing to disk";
 
         const CliRun dec = cli({"decrypt", "--password-file=" + pw, row.fileNamePW, "--passes", "0", dir / "$photo.jpg"});
         ASSERT_EQ(dec.status, kExitOk) << dec.err;
-        EXPECT_EQ(ReadFile(plain), Picture(row.size));
-        EXPECT_EQ(Names(dir), (std::set<std::string>{"photo.jpg", "pw.txt"}));
+        EXPECT_EQ(ReadFile(plain), test::PseudoRandomBytes(row.size));
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"photo.jpg", "pw.txt"}));
     }
 }
 
@@ -133,7 +116,7 @@ TEST(QuillixCrypt, TamperingFailsAndTouchesNothing)
 {
     TempDir dir;
     const std::string plain = dir / "a.png", pw = dir / "pw";
-    WriteFile(plain, Picture(30000));
+    WriteFile(plain, test::PseudoRandomBytes(30000));
     WriteFile(pw, "pw\n");
     Cli cli;
     ASSERT_EQ(cli({"encrypt", "-p", pw, "-c", "chacha20", plain}).status, kExitOk);
@@ -150,7 +133,7 @@ TEST(QuillixCrypt, TamperingFailsAndTouchesNothing)
         EXPECT_EQ(cli({"decrypt", "-p", pw, container}).status, kExitFailed) << "byte " << at;
         EXPECT_EQ(cli({"cat", "-p", pw, container}).out, "") << "byte " << at;
         EXPECT_EQ(ReadFile(container), bad);
-        EXPECT_EQ(Names(dir), (std::set<std::string>{"$a.png", "pw"}));
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$a.png", "pw"}));
     }
 }
 
@@ -159,8 +142,8 @@ TEST(QuillixCrypt, ReasonsAndMixedResults)
     TempDir dir;
     const std::string pw = dir / "pw";
     WriteFile(pw, "pw");
-    WriteFile(dir / "one.jpg", Picture(100, 1));
-    WriteFile(dir / "two.jpg", Picture(100, 2));
+    WriteFile(dir / "one.jpg", test::PseudoRandomBytes(100, 1));
+    WriteFile(dir / "two.jpg", test::PseudoRandomBytes(100, 2));
     WriteFile(dir / "$plain.jpg", std::string(200, 'x'));
     Cli cli;
     ASSERT_EQ(cli({"encrypt", "-p", pw, dir / "one.jpg", dir / "two.jpg"}).status, kExitOk);
@@ -193,7 +176,7 @@ TEST(QuillixCrypt, ReasonsAndMixedResults)
 TEST(QuillixCrypt, PasswordSources)
 {
     TempDir dir;
-    WriteFile(dir / "a.jpg", Picture(50));
+    WriteFile(dir / "a.jpg", test::PseudoRandomBytes(50));
     Cli cli;
     cli.stdinText = "from stdin\nsecond line\n";
     ASSERT_EQ(cli({"encrypt", "-p", "-", dir / "a.jpg"}).status, kExitOk);
@@ -204,7 +187,7 @@ TEST(QuillixCrypt, PasswordSources)
     cli.terminalAnswers = {"from stdin"};
     EXPECT_EQ(cli({"verify", dir / "$a.jpg"}).status, kExitOk);
     EXPECT_EQ(cli.terminalPrompts, 1);
-    WriteFile(dir / "b.jpg", Picture(60));
+    WriteFile(dir / "b.jpg", test::PseudoRandomBytes(60));
     cli.terminalPrompts = 0;
     cli.terminalAnswers = {"typed", "typo"};
     const CliRun differ = cli({"encrypt", dir / "b.jpg"});
@@ -239,7 +222,7 @@ TEST(QuillixCrypt, InfoLinePerFile)
 {
     TempDir dir;
     WriteFile(dir / "pw", "pw");
-    WriteFile(dir / "a.jpg", Picture(6));
+    WriteFile(dir / "a.jpg", test::PseudoRandomBytes(6));
     Cli cli;
     ASSERT_EQ(cli({"encrypt", "-p", dir / "pw", "-c", "chacha20", "--no-fast", "--max-mib", "1", dir / "a.jpg"}).status,
               kExitOk);
@@ -259,7 +242,7 @@ TEST(QuillixCrypt, DefaultsComeFromTheSettingsFile)
     TempDir dir;
     WriteFile(dir / "pw", "pw");
     WriteFile(dir / "Quillix.ini", "\r\nEncryptionAlg=3\r\nFast=0\r\nFileNamePW=0\r\nmxb=1\r\npasses=0\r\n");
-    WriteFile(dir / "a.jpg", Picture(2'000'000));
+    WriteFile(dir / "a.jpg", test::PseudoRandomBytes(2'000'000));
     Cli cli;
     cli.realDefaults = true;
     ASSERT_EQ(cli({"encrypt", "-p", dir / "pw", "--settings", dir / "Quillix.ini", dir / "a.jpg"}).status, kExitOk);

@@ -18,23 +18,6 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-Bytes Picture(std::size_t n, std::uint32_t seed = 7)
-{
-    Bytes b(n);
-    for (auto& v : b) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return b;
-}
-
-std::set<std::string> Names(const TempDir& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
-    return names;
-}
-
 FileOptions Options(int alg, bool fast = true, bool fileNamePW = true, std::int64_t maxBytes = 0)
 {
     FileOptions o;
@@ -73,14 +56,14 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
         SCOPED_TRACE(testing::Message() << "alg " << row.alg << " fast " << row.fast << " size " << row.size);
         TempDir dir;
         const std::string plainPath = dir / "photo.jpg";
-        const Bytes plain = Picture(row.size);
+        const Bytes plain = test::PseudoRandomBytes(row.size);
         WriteFile(plainPath, plain);
 
         const auto sealed = EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxBytes));
         ASSERT_TRUE(sealed.ok()) << sealed.error().message;
         EXPECT_EQ(sealed.value(), dir / "$photo.jpg");
         EXPECT_EQ(ReadFile(plainPath), plain) << "the plain file is not this function's to touch";
-        EXPECT_EQ(Names(dir), (std::set<std::string>{"photo.jpg", "$photo.jpg"})) << "no temporary left";
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"photo.jpg", "$photo.jpg"})) << "no temporary left";
         EXPECT_EQ(ReadTrailerMarker(sealed.value()), row.alg);
         EXPECT_EQ(HeaderOf(sealed.value()).encBytes, row.encBytes);
         EXPECT_EQ(HeaderOf(sealed.value()).iters, row.fast ? 20000u : 200000u);
@@ -104,20 +87,20 @@ TEST(FileOps, ReplacingExistingFiles)
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
     WriteFile(containerPath, "an older container");
-    WriteFile(plainPath, Picture(5000));
+    WriteFile(plainPath, test::PseudoRandomBytes(5000));
     ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(2)).ok());
     EXPECT_TRUE(VerifyContainerFile(containerPath, "pw", true).ok()) << "the old container was replaced";
 
     WriteFile(plainPath, "an older plain file");
     ASSERT_TRUE(DecryptToPlainFile(containerPath, "pw", true).ok());
-    EXPECT_EQ(ReadFile(plainPath), Picture(5000));
+    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(5000));
 }
 
 TEST(FileOps, UserTempFilesAreNeverTouched)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg";
-    WriteFile(plainPath, Picture(3000));
+    WriteFile(plainPath, test::PseudoRandomBytes(3000));
     WriteFile(dir / "$photo.jpg.tmp", "mine");
     WriteFile(dir / "photo.jpg.tmp", "mine too");
     ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
@@ -125,14 +108,14 @@ TEST(FileOps, UserTempFilesAreNeverTouched)
     ASSERT_TRUE(DecryptToPlainFile(dir / "$photo.jpg", "pw", true).ok());
     EXPECT_EQ(ReadFile(dir / "$photo.jpg.tmp"), test::Bytes("mine"));
     EXPECT_EQ(ReadFile(dir / "photo.jpg.tmp"), test::Bytes("mine too"));
-    EXPECT_EQ(Names(dir).size(), 4u);
+    EXPECT_EQ(test::FileNames(dir).size(), 4u);
 }
 
 TEST(FileOps, WrongPasswordWritesNothing)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
-    WriteFile(plainPath, Picture(40000));
+    WriteFile(plainPath, test::PseudoRandomBytes(40000));
     ASSERT_TRUE(EncryptToContainer(plainPath, "right", Options(3)).ok());
     fs::remove(plainPath);
     const Bytes before = ReadFile(containerPath);
@@ -141,7 +124,7 @@ TEST(FileOps, WrongPasswordWritesNothing)
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().kind, ErrorKind::WrongPassword);
     EXPECT_EQ(DecryptContainerToFile(containerPath, "wrong", true), "");
-    EXPECT_EQ(Names(dir), std::set<std::string>{"$photo.jpg"}) << "no plain file and no temporary";
+    EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$photo.jpg"}) << "no plain file and no temporary";
     EXPECT_EQ(ReadFile(containerPath), before);
 
     Bytes stream = {9};
@@ -157,7 +140,7 @@ TEST(FileOps, TamperedContainersFailAndStayUntouched)
 {
     TempDir dir;
     const std::string plainPath = dir / "p.png";
-    WriteFile(plainPath, Picture(20000));
+    WriteFile(plainPath, test::PseudoRandomBytes(20000));
     ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(1)).ok());
     fs::remove(plainPath);
     const Bytes good = ReadFile(dir / "$p.png");
@@ -169,7 +152,7 @@ TEST(FileOps, TamperedContainersFailAndStayUntouched)
         EXPECT_FALSE(VerifyContainerFile(dir / "$p.png", "pw", true).ok()) << "byte " << at;
         EXPECT_FALSE(DecryptToPlainFile(dir / "$p.png", "pw", true).ok()) << "byte " << at;
         EXPECT_EQ(ReadFile(dir / "$p.png"), bad);
-        EXPECT_EQ(Names(dir), std::set<std::string>{"$p.png"});
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$p.png"});
     }
 }
 
@@ -177,7 +160,7 @@ TEST(FileOps, NothingToDoAndRefusals)
 {
     TempDir dir;
     WriteFile(dir / "marked.jpg", "looks plain$$$C$$$");
-    WriteFile(dir / "plain.jpg", Picture(100));
+    WriteFile(dir / "plain.jpg", test::PseudoRandomBytes(100));
     WriteFile(dir / "empty.jpg", "");
 
     EXPECT_EQ(EncryptFileToContainer(dir / "$already.jpg", "pw", Options(0)), dir / "$already.jpg");
@@ -188,18 +171,18 @@ TEST(FileOps, NothingToDoAndRefusals)
     EXPECT_EQ(EncryptFileToContainer(dir / "plain.jpg", "pw", Options(4)), "") << "unknown cipher";
     EXPECT_EQ(EncryptFileToContainer(dir / "empty.jpg", "pw", Options(0)), "")
         << "an empty file would make a container nothing can open";
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"marked.jpg", "plain.jpg", "empty.jpg"}));
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"marked.jpg", "plain.jpg", "empty.jpg"}));
 }
 
 TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
 {
     TempDir dir;
-    WriteFile(dir / "a.webp", Picture(900));
+    WriteFile(dir / "a.webp", test::PseudoRandomBytes(900));
     ASSERT_TRUE(EncryptToContainer(dir / "a.webp", "pw", Options(2, true, false)).ok());
     fs::rename(dir / "$a.webp", dir / "b.webp");
     Bytes stream;
     EXPECT_TRUE(DecryptToStream(dir / "b.webp", "pw", false, stream));
-    EXPECT_EQ(stream, Picture(900));
+    EXPECT_EQ(stream, test::PseudoRandomBytes(900));
 }
 
 // A write that fails half way leaves the old container, no partial new one and no temporary.
@@ -207,11 +190,11 @@ TEST(FileOps, FailedWritesLeaveTheOldFiles)
 {
     TempDir dir;
     const std::string plainPath = dir / "big.bmp", containerPath = dir / "$big.bmp";
-    WriteFile(plainPath, Picture(300000, 1));
+    WriteFile(plainPath, test::PseudoRandomBytes(300000, 1));
     ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
     const Bytes oldContainer = ReadFile(containerPath);
 
-    WriteFile(plainPath, Picture(300000, 2));
+    WriteFile(plainPath, test::PseudoRandomBytes(300000, 2));
     {
         test::FileSizeLimit limit(100000);
         const auto result = EncryptToContainer(plainPath, "pw", Options(0));
@@ -219,15 +202,15 @@ TEST(FileOps, FailedWritesLeaveTheOldFiles)
         EXPECT_EQ(result.error().kind, ErrorKind::Io);
     }
     EXPECT_EQ(ReadFile(containerPath), oldContainer);
-    EXPECT_EQ(ReadFile(plainPath), Picture(300000, 2));
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 2));
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
 
     {
         test::FileSizeLimit limit(100000);
         EXPECT_FALSE(DecryptToPlainFile(containerPath, "pw", true).ok());
     }
-    EXPECT_EQ(ReadFile(plainPath), Picture(300000, 2)) << "the existing plain file survives";
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 2)) << "the existing plain file survives";
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
 
     if (test::PermissionsAreEnforced()) {
         fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);

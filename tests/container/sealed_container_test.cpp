@@ -4,6 +4,7 @@
 #include "container/sealed_container.h"
 #include "crypto/ciphers.h"
 #include "support/hex.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Picture(std::size_t n)
-{
-    Bytes b(n);
-    std::uint32_t x = 12345;
-    for (auto& v : b) {
-        x = x * 1103515245u + 12345u;
-        v = static_cast<std::uint8_t>(x >> 16);
-    }
-    return b;
-}
-
 Bytes Seal(const Bytes& plain, int alg, bool fast = true, std::int64_t maxBytes = 0, const std::string& text = "pw")
 {
     auto made = SealContainer(plain, text, "/pics/a.jpg", {alg, fast, maxBytes});
@@ -35,7 +25,7 @@ Bytes Seal(const Bytes& plain, int alg, bool fast = true, std::int64_t maxBytes 
 
 TEST(SealedContainer, RoundTripEveryCipherAndMode)
 {
-    const Bytes plain = Picture(20000);
+    const Bytes plain = test::PseudoRandomBytes(20000);
     for (int alg = 0; alg < 4; ++alg) {
         for (bool fast : {true, false}) {
             SCOPED_TRACE(testing::Message() << "alg " << alg << " fast " << fast);
@@ -64,7 +54,7 @@ TEST(SealedContainer, RoundTripEveryCipherAndMode)
 // precomputed stream would.
 TEST(SealedContainer, PartialRegionChunksRestartTheKeystream)
 {
-    const Bytes plain = Picture(300000);
+    const Bytes plain = test::PseudoRandomBytes(300000);
     const Bytes sealed = Seal(plain, 3, true, 100);  // 100 KiB: encBytes 102400
     const ContainerHeader h = ParseContainerHeader(std::span(sealed).first<kHeaderSize>());
     ASSERT_EQ(h.encBytes, 102400u);
@@ -117,7 +107,7 @@ TEST(SealedContainer, KeystreamApplyAtAnyOffset)
 
 TEST(SealedContainer, TamperingTable)
 {
-    const Bytes plain = Picture(5000);
+    const Bytes plain = test::PseudoRandomBytes(5000);
     const Bytes blowfish = Seal(plain, 1);
     struct Row {
         const char* what;
@@ -179,7 +169,7 @@ TEST(SealedContainer, EmptyPlainFileMakesAnUnreadableContainer)
 
 TEST(SealedContainer, NoncesDifferSaltsFollowTheMode)
 {
-    const Bytes plain = Picture(100);
+    const Bytes plain = test::PseudoRandomBytes(100);
     const auto header = [](const Bytes& b) { return ParseContainerHeader(std::span(b).first<kHeaderSize>()); };
     const ContainerHeader f1 = header(Seal(plain, 0, true)), f2 = header(Seal(plain, 0, true));
     EXPECT_NE(f1.nonce, f2.nonce);
@@ -191,7 +181,7 @@ TEST(SealedContainer, NoncesDifferSaltsFollowTheMode)
 
 TEST(SealedContainer, FileNameInThePasswordBindsTheName)
 {
-    const Bytes plain = Picture(300);
+    const Bytes plain = test::PseudoRandomBytes(300);
     const std::string text = BuildPasswordText("/p/$a.jpg", "pw", true);
     const Bytes sealed = Seal(plain, 2, true, 0, text);
     EXPECT_TRUE(OpenContainer(sealed, BuildPasswordText("/p/$a.jpg", "pw", true)).ok());
@@ -203,7 +193,7 @@ TEST(SealedContainer, FileNameInThePasswordBindsTheName)
 
 TEST(SealedContainer, OpeningTwiceDerivesOnce)
 {
-    const Bytes sealed = Seal(Picture(300), 0, true);
+    const Bytes sealed = Seal(test::PseudoRandomBytes(300), 0, true);
     ClearKeyCache();
     const std::uint64_t before = KeyDerivationCount();
     ASSERT_TRUE(OpenContainer(sealed, "pw").ok());

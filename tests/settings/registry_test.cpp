@@ -9,12 +9,6 @@ namespace {
 
 using test::TempDir;
 
-std::string ReadText(const std::string& path)
-{
-    const auto bytes = test::ReadFile(path);
-    return {bytes.begin(), bytes.end()};
-}
-
 TSettingsStore PinStore(const TempDir& dir)
 {
     TSettingsStore s;
@@ -49,7 +43,7 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
     s.PushInt("c", 2);
     s.PushString("deep", "x", "Sub");
     ASSERT_TRUE(s.SaveToRegistry());
-    EXPECT_EQ(ReadText(s.RegistryPath),
+    EXPECT_EQ(test::ReadText(s.RegistryPath),
               "[Software\\Microsoft\\RegEdit]\np=0123abcd\nc=2\n\n[Software\\Microsoft\\RegEdit\\Sub]\ndeep=x\n\n");
 
     // Removing a row and saving leaves the value behind; the next load brings it back.

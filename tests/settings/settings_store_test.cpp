@@ -12,12 +12,6 @@ namespace {
 
 using test::TempDir;
 
-std::string ReadText(const std::string& path)
-{
-    const auto bytes = test::ReadFile(path);
-    return {bytes.begin(), bytes.end()};
-}
-
 TSettingsStore StoreIn(const TempDir& dir, const std::string& name = "test.ini")
 {
     TSettingsStore store;
@@ -94,7 +88,7 @@ TEST(SettingsFile, ExactBytesWritten)
     TempDir dir;
     TSettingsStore empty = StoreIn(dir, "empty.ini");
     ASSERT_TRUE(empty.SaveToFile());
-    EXPECT_EQ(ReadText(dir / "empty.ini"), "\r\n");
+    EXPECT_EQ(test::ReadText(dir / "empty.ini"), "\r\n");
 
     TSettingsStore s = StoreIn(dir);
     s.PushBool("ScaleToFit", true);
@@ -102,11 +96,11 @@ TEST(SettingsFile, ExactBytesWritten)
     s.PushBool("FitWidth", false);
     s.PushInt("SORT_MODE", 2);
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(ReadText(dir / "test.ini"), "\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\n\r\n[Extra]\r\nName=abc\r\n");
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\n\r\n[Extra]\r\nName=abc\r\n");
 
     s.PushString("ScaleToFit", "0");
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(ReadText(dir / "test.ini"), "\r\nFitWidth=0\r\nSORT_MODE=2\r\nScaleToFit=0\r\n\r\n[Extra]\r\nName=abc\r\n")
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\nFitWidth=0\r\nSORT_MODE=2\r\nScaleToFit=0\r\n\r\n[Extra]\r\nName=abc\r\n")
         << "A, B, A again: B is written before A";
 }
 
@@ -132,7 +126,7 @@ TEST(SettingsFile, OddLinesSurviveALoadAndASave)
     EXPECT_EQ(s.PopString("v", "", " Other "), "1");
 
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(ReadText(dir / "test.ini"), "\r\n; a comment=\r\nFast=0\r\nfast=1\r\nurl=http://x/?a=b\r\n[]=\r\n"
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\n; a comment=\r\nFast=0\r\nfast=1\r\nurl=http://x/?a=b\r\n[]=\r\n"
                                           "key=[a]\r\n\r\n[Extra]\r\nName= abc\r\n[a]x=\r\n\r\n[ Other ]\r\nv=1\r\n");
     TSettingsStore again = StoreIn(dir);
     ASSERT_TRUE(again.LoadFromFile());
@@ -174,15 +168,15 @@ TEST(SettingsFile, SavesAreAtomic)
     TSettingsStore s = StoreIn(dir);
     s.PushInt("a", 1);
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(ReadText(dir / "test.ini.tmp"), "the user's own file");
-    EXPECT_EQ(ReadText(dir / "test.ini"), "\r\na=1\r\n");
+    EXPECT_EQ(test::ReadText(dir / "test.ini.tmp"), "the user's own file");
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
 
     s.PushString("big", std::string(100000, 'x'));
     {
         test::FileSizeLimit limit(50000);
         EXPECT_FALSE(s.SaveToFile());
     }
-    EXPECT_EQ(ReadText(dir / "test.ini"), "\r\na=1\r\n");
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 
     TSettingsStore nowhere = StoreIn(dir);

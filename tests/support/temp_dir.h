@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,6 +51,32 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::string ReadText(const std::string& path)
+{
+    const std::vector<std::uint8_t> bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The names of everything in `dir`, to see that nothing was left behind or lost.
+inline std::set<std::string> FileNames(const TempDir& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Bytes that look like a compressed picture: no structure a cipher bug could hide behind.
+inline std::vector<std::uint8_t> PseudoRandomBytes(std::size_t n, std::uint32_t seed = 7)
+{
+    std::vector<std::uint8_t> b(n);
+    for (auto& v : b) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return b;
 }
 
 // Permission bits do not stop root; tests of refused writes skip themselves there.
