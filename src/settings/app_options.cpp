@@ -23,9 +23,10 @@ std::string HashPin(const std::string& text)
     return out;
 }
 
-std::string IniFolder()
+std::string IniFolder() { return IniFolderFor(AppDir()); }
+
+std::string IniFolderFor(const std::string& appDir)
 {
-    const std::string appDir = AppDir();
     if (::access(appDir.c_str(), W_OK) == 0) return appDir;
     const std::string registry = DefaultRegistryFile();  // .../quillix/registry.ini
     return registry.substr(0, registry.find_last_of('/') + 1);

@@ -36,6 +36,8 @@ std::string HashPin(const std::string& text);
 // Where "Quillix.ini" lives: the executable's folder when it is writable (a portable install),
 // else $XDG_CONFIG_HOME/quillix/ (~/.config/quillix/). Ends in "/".
 std::string IniFolder();
+// The same rule for a program installed in `appDir`.
+std::string IniFolderFor(const std::string& appDir);
 
 // The two stores as the program configures them: the settings file and the per-user registry.
 void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir);

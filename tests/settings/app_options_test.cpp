@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace quillix::settings {
@@ -104,11 +105,23 @@ TEST(Catalogue, SaveThenLoad)
     EXPECT_EQ(fresh.app.PopString("LastDir"), "/pics/");
 }
 
-TEST(Catalogue, IniFolderIsTheProgramsFolderWhenWritable)
+TEST(Catalogue, IniFolderPortableOrPerUser)
 {
     // Tests run from the build tree, which is writable: the portable rule applies.
     EXPECT_EQ(IniFolder(), AppDir());
     EXPECT_EQ(IniFolder().back(), '/');
+
+    TempDir home;
+    ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    EXPECT_EQ(IniFolderFor("/usr/lib/no-such-install/"), home / "quillix/");
+    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    ::setenv("HOME", home.path().c_str(), 1);
+    EXPECT_EQ(IniFolderFor("/usr/lib/no-such-install/"), home / ".config/quillix/");
+    if (test::PermissionsAreEnforced()) {
+        std::filesystem::permissions(home.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_EQ(IniFolderFor(home.path() + "/"), home / ".config/quillix/") << "a read-only install folder";
+        std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
+    }
 }
 
 }  // namespace
