@@ -104,42 +104,37 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
             inlineValue = arg.substr(eq + 1);
             arg.resize(eq);
         }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < args.size()) return args[++i];
-            return std::nullopt;
-        };
-        const auto needs = [&](std::optional<std::string> v) -> std::variant<std::string, UsageError> {
-            if (!v) return UsageError{"option " + arg + " needs a value"};
-            return *v;
-        };
+        static const char* const kWithValue[] = {"-p", "--password-file", "--settings", "-c",
+                                                 "--cipher", "--max-mib", "--passes"};
+        std::string value;
+        if (std::find(std::begin(kWithValue), std::end(kWithValue), arg) != std::end(kWithValue)) {
+            if (inlineValue)
+                value = *inlineValue;
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return UsageError{"option " + arg + " needs a value"};
+        } else if (inlineValue) {
+            return UsageError{"option " + arg + " takes no value"};
+        }
 
         if (arg == "--fast" || arg == "--no-fast") {
             inv.fast = arg == "--fast";
         } else if (arg == "--filename-pw" || arg == "--no-filename-pw") {
             inv.fileNamePW = arg == "--filename-pw";
         } else if (arg == "-p" || arg == "--password-file") {
-            auto v = needs(value());
-            if (auto* e = std::get_if<UsageError>(&v)) return *e;
-            inv.passwordFile = std::get<std::string>(v);
+            inv.passwordFile = value;
         } else if (arg == "--settings") {
-            auto v = needs(value());
-            if (auto* e = std::get_if<UsageError>(&v)) return *e;
-            inv.settingsFile = std::get<std::string>(v);
+            inv.settingsFile = value;
         } else if (arg == "-c" || arg == "--cipher") {
-            auto v = needs(value());
-            if (auto* e = std::get_if<UsageError>(&v)) return *e;
-            const std::string name = std::get<std::string>(v);
             const auto* found = std::find_if(std::begin(kCiphers), std::end(kCiphers),
-                                             [&](const auto& c) { return name == c.first; });
-            if (found == std::end(kCiphers)) return UsageError{"unknown cipher '" + name + "'"};
+                                             [&](const auto& c) { return value == c.first; });
+            if (found == std::end(kCiphers)) return UsageError{"unknown cipher '" + value + "'"};
             inv.cipher = found->second;
         } else if (arg == "--max-mib" || arg == "--passes") {
-            auto v = needs(value());
-            if (auto* e = std::get_if<UsageError>(&v)) return *e;
             // mxb × 1024 KiB must stay a 32-bit number of KiB, as the settings file keeps it.
-            const std::optional<int> n = ParseCount(std::get<std::string>(v), arg == "--passes" ? 1000 : 2'097'151);
-            if (!n) return UsageError{"bad number for " + arg + ": '" + std::get<std::string>(v) + "'"};
+            const std::optional<int> n = ParseCount(value, arg == "--passes" ? 1000 : 2'097'151);
+            if (!n) return UsageError{"bad number for " + arg + ": '" + value + "'"};
             (arg == "--passes" ? inv.passes : inv.maxMib) = *n;
         } else {
             return UsageError{"unknown option '" + arg + "'"};

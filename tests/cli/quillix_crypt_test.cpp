@@ -205,6 +205,8 @@ TEST(QuillixCrypt, PasswordSources)
         {{"encrypt", "--max-mib", "-1", dir / "b.jpg"}, "negative size"},
         {{"encrypt", "--passes", "x", dir / "b.jpg"}, "not a number"},
         {{"encrypt", "--frobnicate", dir / "b.jpg"}, "unknown option"},
+        {{"encrypt", "--fast=no", dir / "b.jpg"}, "a flag with a value"},
+        {{"encrypt", dir / "b.jpg", "-c"}, "an option without its value"},
         {{"encrypt"}, "no file"},
         {{"cat", "-p", "-", "x", "y"}, "cat takes one file"},
         {{"shred", "x"}, "unknown command"},
