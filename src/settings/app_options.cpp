@@ -23,7 +23,10 @@ std::string HashPin(const std::string& text)
     return out;
 }
 
-std::string IniFolder() { return IniFolderFor(AppDir()); }
+std::string IniFolder()
+{
+    return IniFolderFor(AppDir());
+}
 
 std::string IniFolderFor(const std::string& appDir)
 {

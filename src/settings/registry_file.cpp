@@ -1,13 +1,9 @@
 #include "settings/registry_file.h"
 
-#include "common/temp_file.h"
-
-#include <sys/stat.h>
+#include "settings/text_file.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace quillix::settings {
 namespace {
@@ -17,32 +13,32 @@ bool IsBelow(const std::string& path, const std::string& key)
     return path.size() > key.size() + 1 && path.compare(0, key.size(), key) == 0 && path[key.size()] == '\\';
 }
 
-bool Representable(const std::string& text) { return text.find_first_of("\r\n") == std::string::npos; }
+bool Representable(const std::string& text)
+{
+    return text.find_first_of("\r\n") == std::string::npos;
+}
 
 }  // namespace
 
 std::optional<RegistryFile> RegistryFile::Load(const std::string& path)
 {
+    const TextFile file = ReadTextFile(path);
+    if (file.status == ReadStatus::Failed) return std::nullopt;
+    // A hand-edited file may repeat a key or a value name; like the registry, each is kept once,
+    // the later text winning.
     RegistryFile registry;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) return std::nullopt;  // there, but unreadable
-        return registry;
-    }
-    std::string line;
-    Key* current = nullptr;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string current;
+    bool inKey = false;
+    for (const std::string& line : SplitLines(file.text)) {
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            registry.keys_.push_back({line.substr(1, line.size() - 2), {}});
-            current = &registry.keys_.back();
-        } else if (current && !line.empty()) {
+            current = line.substr(1, line.size() - 2);
+            registry.CreateKey(current);
+            inKey = true;
+        } else if (inKey && !line.empty()) {
             const std::size_t eq = line.find('=');
-            current->values.emplace_back(line.substr(0, eq), eq == std::string::npos ? "" : line.substr(eq + 1));
+            registry.Put(current, line.substr(0, eq), eq == std::string::npos ? "" : line.substr(eq + 1));
         }
     }
-    if (in.bad()) return std::nullopt;
     return registry;
 }
 
@@ -51,19 +47,19 @@ bool RegistryFile::Save(const std::string& path) const
     std::string text;
     for (const Key& key : keys_) {
         text += "[" + key.path + "]\n";
-        for (const auto& [name, value] : key.values) text += name + "=" + value + "\n";
+        for (const auto& [name, value] : key.values)
+            text += name + "=" + value + "\n";
         text += "\n";
     }
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    // The PIN lives here: it is replaced whole or not at all.
-    return WriteFileAtomically(path, text, 0600).ok();
+    // The PIN lives here: private to the user, replaced whole or not at all.
+    return ReplaceTextFile(path, text, 0600);
 }
 
 bool RegistryFile::KeyExists(const std::string& key) const
 {
-    return std::any_of(keys_.begin(), keys_.end(),
-                       [&](const Key& k) { return k.path == key || IsBelow(k.path, key); });
+    return std::any_of(keys_.begin(), keys_.end(), [&](const Key& k) { return k.path == key || IsBelow(k.path, key); });
 }
 
 void RegistryFile::CreateKey(const std::string& key)
@@ -86,18 +82,23 @@ bool RegistryFile::SetValue(const std::string& key, const std::string& name, con
         !Representable(text) || !Representable(key))
         return false;
     CreateKey(key);
+    Put(key, name, text);
+    return true;
+}
+
+void RegistryFile::Put(const std::string& key, const std::string& name, const std::string& text)
+{
     for (Key& k : keys_) {
         if (k.path != key) continue;
         for (auto& [n, v] : k.values) {
             if (n == name) {
                 v = text;
-                return true;
+                return;
             }
         }
         k.values.emplace_back(name, text);
-        return true;
+        return;
     }
-    return false;
 }
 
 std::vector<std::string> RegistryFile::SubkeysOf(const std::string& key) const

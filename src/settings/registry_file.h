@@ -31,6 +31,9 @@ public:
     void DeleteKey(const std::string& key);
 
 private:
+    // Sets the value of an existing key, adding it at the end when the name is new.
+    void Put(const std::string& key, const std::string& name, const std::string& text);
+
     struct Key {
         std::string path;
         Values values;

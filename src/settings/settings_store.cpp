@@ -1,7 +1,7 @@
 #include "settings/settings_store.h"
 
-#include "common/temp_file.h"
 #include "settings/registry_file.h"
+#include "settings/text_file.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,42 +9,29 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 namespace quillix::settings {
 namespace {
 
-bool IsBlankOrControl(unsigned char c) { return c <= 0x20 || c == 0x7f; }
+bool IsBlankOrControl(unsigned char c)
+{
+    return c <= 0x20 || c == 0x7f;
+}
+
+bool HasLineBreak(const std::string& text)
+{
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 std::string Trim(const std::string& text)
 {
     std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1])))
+        --end;
     return text.substr(begin, end - begin);
-}
-
-// CR LF, a lone CR and a lone LF all end a line.
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(std::move(line));
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
 }
 
 std::string HomeFolder()
@@ -59,9 +46,15 @@ std::string HomeFolder()
 std::string AppDir()
 {
     std::string exe(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
-    if (n <= 0) return "./";
-    exe.resize(static_cast<std::size_t>(n));
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+        if (n <= 0) return "./";
+        if (static_cast<std::size_t>(n) < exe.size()) {
+            exe.resize(static_cast<std::size_t>(n));
+            break;
+        }
+        exe.resize(exe.size() * 2);  // readlink truncates silently
+    }
     const std::size_t slash = exe.find_last_of('/');
     return slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
 }
@@ -85,7 +78,10 @@ std::string GetDataValue(const std::string& line)
     return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
-std::string BuildData(const std::string& key, const std::string& value) { return key + "=" + value; }
+std::string BuildData(const std::string& key, const std::string& value)
+{
+    return key + "=" + value;
+}
 
 int StrToInt(const std::string& text, int def)
 {
@@ -234,28 +230,35 @@ bool TSettingsStore::SaveToFile() const
     for (const std::string& f : Folders)
         if (std::find(folderOrder.begin(), folderOrder.end(), f) == folderOrder.end()) folderOrder.push_back(f);
 
+    bool everyRow = true;
     std::string text;
     for (const std::string& folder : folderOrder) {
+        // A line break would turn the rest of the row into lines of its own, even section
+        // lines or other settings when read back.
+        if (HasLineBreak(folder)) {
+            everyRow = false;
+            continue;
+        }
         text += "\r\n";
         if (!folder.empty()) text += "[" + folder + "]\r\n";
-        for (std::size_t i = 0; i < Keys.size(); ++i)
-            if (Folders[i] == folder) text += BuildData(Keys[i], Values[i]) + "\r\n";
+        for (std::size_t i = 0; i < Keys.size(); ++i) {
+            if (Folders[i] != folder) continue;
+            if (HasLineBreak(Keys[i]) || HasLineBreak(Values[i])) {
+                everyRow = false;
+                continue;
+            }
+            text += BuildData(Keys[i], Values[i]) + "\r\n";
+        }
     }
-    const std::string path = FilePath();
-    struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-    // Through a temporary file: a crash or a full disk mid-save keeps the old settings.
-    return WriteFileAtomically(path, text, mode).ok();
+    return ReplaceTextFile(FilePath(), text, 0644) && everyRow;
 }
 
 bool TSettingsStore::RawLoadFromFile()
 {
-    std::ifstream in(FilePath(), std::ios::binary);
-    if (!in) return false;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return false;
+    const TextFile file = ReadTextFile(FilePath());
+    if (file.status != ReadStatus::Ok) return false;
     std::string folder;
-    for (const std::string& line : SplitLines(text)) {
+    for (const std::string& line : SplitLines(file.text)) {
         if (std::string named = ExtractFolderName(line); !named.empty()) {
             folder = std::move(named);
             continue;
@@ -268,21 +271,22 @@ bool TSettingsStore::RawLoadFromFile()
 
 bool TSettingsStore::LoadFromFile()
 {
-    struct stat st {};
-    if (::stat(FilePath().c_str(), &st) != 0) return false;
     Clear();
     return RawLoadFromFile();
 }
 
-bool TSettingsStore::AppendFromFile() { return RawLoadFromFile(); }
+bool TSettingsStore::AppendFromFile()
+{
+    return RawLoadFromFile();
+}
 
 bool TSettingsStore::ClearFile() const
 {
     const std::string path = FilePath();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::lstat(path.c_str(), &st) != 0) return false;
     ::unlink(path.c_str());
-    return ::stat(path.c_str(), &st) != 0;
+    return ::lstat(path.c_str(), &st) != 0;
 }
 
 std::string TSettingsStore::BaseKey() const
@@ -306,9 +310,11 @@ bool TSettingsStore::RawLoadAllFoldersFromRegistry()
 {
     const std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
     if (!registry || !registry->KeyExists(BaseKey())) return false;
-    for (const auto& [name, text] : registry->ValuesOf(BaseKey())) Add(name, text, {});
+    for (const auto& [name, text] : registry->ValuesOf(BaseKey()))
+        Add(name, text, {});
     for (const std::string& sub : registry->SubkeysOf(BaseKey()))
-        for (const auto& [name, text] : registry->ValuesOf(BaseKey() + "\\" + sub)) Add(name, text, sub);
+        for (const auto& [name, text] : registry->ValuesOf(BaseKey() + "\\" + sub))
+            Add(name, text, sub);
     return true;
 }
 
@@ -318,7 +324,10 @@ bool TSettingsStore::LoadFromRegistry()
     return RawLoadAllFoldersFromRegistry();
 }
 
-bool TSettingsStore::AppendFromRegistry() { return RawLoadAllFoldersFromRegistry(); }
+bool TSettingsStore::AppendFromRegistry()
+{
+    return RawLoadAllFoldersFromRegistry();
+}
 
 bool TSettingsStore::ClearRegistry() const
 {

@@ -61,18 +61,22 @@ public:
 
     // IniFileDir + "/" (unless empty or present) + IniFileName.
     std::string FilePath() const;
-    // Writes every row, root folder first; the old file stays if writing fails.
+    // Writes every row, root folder first, replacing the file whole; the old file stays if
+    // writing fails or it is read-only. A row holding a line break cannot be written: it is
+    // left out and the result is false.
     bool SaveToFile() const;
-    // False (rows untouched) when the file is missing or unreadable; else replaces the rows.
+    // Clears the rows, then reads the file; false (store empty) when it is missing or unreadable.
     bool LoadFromFile();
-    // Reads the file over the current rows.
+    // Reads the file over the current rows; false (rows untouched) when it is missing or unreadable.
     bool AppendFromFile();
     // True only if the file existed and is gone.
     bool ClearFile() const;
 
     // "Software\" [+ Firmenname + "\"] + Programmname.
     std::string BaseKey() const;
-    // Writes every row as a value; values removed from the store stay in the registry.
+    // Writes every row as a value; values removed from the store stay in the registry, and
+    // other keys of the file are kept. A row holding a line break, or whose key has "=" or
+    // starts with "[", is not written and the result is false.
     bool SaveToRegistry() const;
     // False (store left empty) when the base key is missing.
     bool LoadFromRegistry();

@@ -5,40 +5,92 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <set>
 
 namespace quillix::settings {
 namespace {
 
 using test::TempDir;
 
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The two stores as the program makes them, with the per-user folder inside `dir`.
 struct Stores {
+    ScopedEnv xdg;
     TSettingsStore app;
     TSettingsStore reg;
-    explicit Stores(const TempDir& dir)
+    explicit Stores(const TempDir& dir) : xdg("XDG_CONFIG_HOME", dir.path())
     {
         ConfigureAppSettings(app, dir / "conf/");
         ConfigureRegeditSettings(reg);
-        reg.RegistryPath = dir / "registry.ini";
     }
 };
 
 TEST(HashPinTest, Md5Hex)
 {
-    EXPECT_EQ(HashPin(""), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(HashPin("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(HashPin("7458").size(), 32u);
-    EXPECT_NE(HashPin("7458"), HashPin("7459"));
+    const std::pair<const char*, const char*> vectors[] = {
+        // RFC 1321, A.5 test suite
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        // GNU coreutils md5sum of the no-PIN value
+        {"7458", "57db7d68d5335b52d5153a4e01adaa6b"},
+    };
+    for (const auto& [text, hex] : vectors)
+        EXPECT_EQ(HashPin(text), hex) << "'" << text << "'";
+}
+
+TEST(Catalogue, StoresAsTheProgramConfiguresThem)
+{
+    TempDir dir;
+    Stores s(dir);
+    EXPECT_EQ(s.app.Programmname, "Brindle");
+    EXPECT_EQ(s.app.Firmenname, "Kestrel");
+    EXPECT_EQ(s.app.FilePath(), dir / "conf/Quillix.ini");
+    EXPECT_EQ(s.reg.BaseKey(), "Software\\Microsoft\\RegEdit");
+    EXPECT_EQ(s.reg.RegistryPath, dir / "quillix/registry.ini");
 }
 
 TEST(Catalogue, FirstStartDefaults)
 {
     TempDir dir;
     Stores s(dir);
-    AppOptions before;
+    const AppOptions before;
     EXPECT_FALSE(before.FileNamePW);
+    EXPECT_FALSE(before.Fast);
     EXPECT_EQ(before.MaxBytes, 102400);
+    EXPECT_TRUE(before.ScaleToFit);
 
     AppOptions o;
+    o.SortMode = 4;
+    o.PinErrors = 2;
     LoadSettings(o, s.app, s.reg, dir / "conf/");
     EXPECT_TRUE(o.FileNamePW);
     EXPECT_TRUE(o.Fast);
@@ -53,22 +105,23 @@ TEST(Catalogue, FirstStartDefaults)
     EXPECT_EQ(o.NoPinHash, HashPin("7458"));
     EXPECT_EQ(o.PinHash, o.NoPinHash) << "no PIN set";
     EXPECT_EQ(o.PinErrors, 0);
-    EXPECT_EQ(s.app.FilePath(), dir / "conf/Quillix.ini");
+    EXPECT_EQ(test::FileNames(dir), std::set<std::string>{}) << "loading creates nothing";
 }
 
 TEST(Catalogue, StoredValuesAndTheirOddities)
 {
     TempDir dir;
     std::filesystem::create_directories(dir / "conf");
+    std::filesystem::create_directories(dir / "quillix");
     test::WriteFile(dir / "conf/Quillix.ini", "\r\nFileNamePW=0\r\nFast= 0 \r\nEncryptionAlg=9\r\nmxb=3000000\r\n"
                                               "passes=-2\r\nMOUSECTRL_REVERT=1\r\nMOUSECTRL_OPT=2\r\nSORT_MODE=x\r\n"
-                                              "ScaleToFit=2\r\nFitWidth=1\r\n");
-    test::WriteFile(dir / "registry.ini", "[Software\\Microsoft\\RegEdit]\np=abcdef\nc=3\n");
+                                              "ScaleToFit=2\r\nFitWidth=1\r\nfast=1\r\n");
+    test::WriteFile(dir / "quillix/registry.ini", "[Software\\Microsoft\\RegEdit]\np=abcdef\nc=3\n");
     Stores s(dir);
     AppOptions o;
     LoadSettings(o, s.app, s.reg, dir / "conf/");
     EXPECT_FALSE(o.FileNamePW);
-    EXPECT_FALSE(o.Fast);
+    EXPECT_FALSE(o.Fast) << "'fast' is another key";
     EXPECT_EQ(o.EncryptionAlg, 9) << "no range check on load";
     EXPECT_EQ(o.MaxBytes, std::int64_t{3'000'000} * 1024) << "no 32-bit overflow";
     EXPECT_EQ(o.Passes, -2);
@@ -79,6 +132,13 @@ TEST(Catalogue, StoredValuesAndTheirOddities)
     EXPECT_TRUE(o.FitWidth);
     EXPECT_EQ(o.PinHash, "abcdef");
     EXPECT_EQ(o.PinErrors, 3);
+
+    std::filesystem::remove(dir / "conf/Quillix.ini");
+    std::filesystem::remove(dir / "quillix/registry.ini");
+    LoadSettings(o, s.app, s.reg, dir / "conf/");
+    EXPECT_TRUE(o.Fast) << "every run re-reads: the old rows are gone";
+    EXPECT_EQ(o.PinHash, o.NoPinHash);
+    EXPECT_EQ(o.PinErrors, 0);
 }
 
 TEST(Catalogue, SaveThenLoad)
@@ -93,7 +153,10 @@ TEST(Catalogue, SaveThenLoad)
     o.Passes = 1;  // not one of the fields SaveSettings pushes
     s.app.PushString("LastDir", "/pics/");
     SaveSettings(o, s.app, dir / "conf/");
-    EXPECT_TRUE(std::filesystem::exists(dir / "conf/Quillix.ini")) << "the folder is made when missing";
+    EXPECT_EQ(test::ReadText(dir / "conf/Quillix.ini"),
+              "\r\nLastDir=/pics/\r\nScaleToFit=0\r\nFitWidth=1\r\nSORT_MODE=3\r\n")
+        << "the folder is made when missing";
+    EXPECT_FALSE(std::filesystem::exists(dir / "quillix")) << "the registry is not written";
 
     Stores fresh(dir);
     AppOptions back;
@@ -107,19 +170,24 @@ TEST(Catalogue, SaveThenLoad)
 
 TEST(Catalogue, IniFolderPortableOrPerUser)
 {
-    // Tests run from the build tree, which is writable: the portable rule applies.
-    EXPECT_EQ(IniFolder(), AppDir());
-    EXPECT_EQ(IniFolder().back(), '/');
-
     TempDir home;
-    ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
-    EXPECT_EQ(IniFolderFor("/usr/lib/no-such-install/"), home / "quillix/");
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    ::setenv("HOME", home.path().c_str(), 1);
-    EXPECT_EQ(IniFolderFor("/usr/lib/no-such-install/"), home / ".config/quillix/");
+    EXPECT_EQ(IniFolderFor(home.path() + "/"), home.path() + "/") << "a writable install folder: portable";
+    EXPECT_EQ(IniFolder(), IniFolderFor(AppDir()));
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", home.path());
+        EXPECT_EQ(IniFolderFor("/no/such/install/"), home / "quillix/");
+    }
+    const std::pair<const char*, const char*> ignoredXdg[] = {{"", "empty"}, {"relative/dir", "not absolute"}};
+    for (const auto& [value, why] : ignoredXdg) {
+        ScopedEnv xdg("XDG_CONFIG_HOME", value);
+        ScopedEnv homeEnv("HOME", home.path());
+        EXPECT_EQ(IniFolderFor("/no/such/install/"), home / ".config/quillix/") << why;
+    }
     if (test::PermissionsAreEnforced()) {
-        std::filesystem::permissions(home.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-        EXPECT_EQ(IniFolderFor(home.path() + "/"), home / ".config/quillix/") << "a read-only install folder";
+        ScopedEnv xdg("XDG_CONFIG_HOME", home.path());
+        std::filesystem::permissions(home.path(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_EQ(IniFolderFor(home.path() + "/"), home / "quillix/") << "a read-only install folder";
         std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
     }
 }

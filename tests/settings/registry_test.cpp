@@ -1,8 +1,9 @@
-#include "settings/registry_file.h"
 #include "settings/settings_store.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace quillix::settings {
 namespace {
@@ -27,10 +28,12 @@ TEST(RegistryBackend, MissingKeyFailsAndLeavesTheStoreEmpty)
     EXPECT_EQ(s.Count(), 0);
 
     TSettingsStore other = PinStore(dir);
-    other.Programmname = "Other";
+    other.Programmname = "RegEditor";
     other.PushString("x", "1");
     ASSERT_TRUE(other.SaveToRegistry());
-    EXPECT_FALSE(s.LoadFromRegistry()) << "another program's key is not ours";
+    s.PushString("p", "stale");
+    EXPECT_FALSE(s.LoadFromRegistry()) << "a key whose name only starts like ours is not ours";
+    EXPECT_EQ(s.Count(), 0);
     EXPECT_FALSE(s.ClearRegistry());
 }
 
@@ -57,22 +60,26 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
     EXPECT_EQ(loaded.PopString("deep", "", "Sub"), "x");
 
     // Keys nested deeper than one level are not folders of the store; other keys survive.
-    TSettingsStore other = PinStore(dir);
-    other.Programmname = "RegEdit\\Sub\\Deeper";
-    other.PushString("hidden", "1");
-    ASSERT_TRUE(other.SaveToRegistry());
+    TSettingsStore deeper = PinStore(dir);
+    deeper.Programmname = "RegEdit\\Sub\\Deeper";
+    deeper.PushString("hidden", "1");
+    ASSERT_TRUE(deeper.SaveToRegistry());
     TSettingsStore neighbour = PinStore(dir);
     neighbour.Firmenname = "";
     neighbour.Programmname = "Neighbour";
+    EXPECT_EQ(neighbour.BaseKey(), "Software\\Neighbour");
     neighbour.PushString("n", "1");
     ASSERT_TRUE(neighbour.SaveToRegistry());
     ASSERT_TRUE(loaded.LoadFromRegistry());
     EXPECT_FALSE(loaded.Exist("hidden", "Sub\\Deeper"));
     EXPECT_FALSE(loaded.Exist("hidden", "Sub"));
     EXPECT_EQ(loaded.Count(), 3);
+    ASSERT_TRUE(deeper.LoadFromRegistry());
+    EXPECT_EQ(deeper.PopString("hidden"), "1");
 
     ASSERT_TRUE(loaded.ClearRegistry());
     EXPECT_FALSE(loaded.LoadFromRegistry());
+    EXPECT_FALSE(deeper.LoadFromRegistry()) << "subkeys go with their key";
     ASSERT_TRUE(neighbour.LoadFromRegistry()) << "clearing one key leaves the others";
     EXPECT_EQ(neighbour.PopString("n"), "1");
 }
@@ -86,18 +93,82 @@ TEST(RegistryBackend, AppendAndUnrepresentableValues)
 
     TSettingsStore t = PinStore(dir);
     t.PushString("local", "1");
+    t.PushString("p", "unsaved");
     ASSERT_TRUE(t.AppendFromRegistry());
     EXPECT_EQ(t.PopString("local"), "1");
     EXPECT_EQ(t.PopString("p"), "hash");
 
-    // A line break or an "=" in a name cannot be kept in the file: that value fails, the
-    // others are still written, and nothing already there is corrupted.
-    t.PushString("two\nlines", "x");
-    t.PushString("c", "3");
-    EXPECT_FALSE(t.SaveToRegistry());
+    // These cannot be kept in the file: each fails, the others are still written, and
+    // nothing already there is corrupted.
+    const std::pair<const char*, const char*> refused[] = {{"two\nlines", "x"}, {"q", "a\rb"}, {"q", "a\nb"},
+                                                           {"a=b", "x"},        {"[q]", "x"},  {"", "x"}};
+    for (const auto& [name, value] : refused) {
+        TSettingsStore bad = PinStore(dir);
+        bad.PushString(name, value);
+        bad.PushString("c", "3");
+        EXPECT_FALSE(bad.SaveToRegistry()) << "'" << name << "'='" << value << "'";
+    }
+    TSettingsStore badFolder = PinStore(dir);
+    badFolder.PushString("k", "v", "F\nG");
+    EXPECT_FALSE(badFolder.SaveToRegistry());
+
     ASSERT_TRUE(s.LoadFromRegistry());
+    EXPECT_EQ(s.Count(), 2) << "p and c";
     EXPECT_EQ(s.PopString("c"), "3");
-    EXPECT_EQ(s.Count(), 3);
+    EXPECT_EQ(s.PopString("p"), "hash");
+}
+
+TEST(RegistryBackend, HandWrittenFile)
+{
+    TempDir dir;
+    TSettingsStore s = PinStore(dir);
+    std::filesystem::create_directories(dir / "quillix");
+    test::WriteFile(s.RegistryPath, "stray=line before any key\r\n"
+                                    "[Software\\Microsoft\\RegEdit]\r\n"
+                                    "p=first\r\n"
+                                    "c = 1\r\n"
+                                    "[Software\\Other]\r\n"
+                                    "o=1\r\n"
+                                    "[Software\\Microsoft\\RegEdit]\r\n"
+                                    "p=second=with equals\r\n");
+    ASSERT_TRUE(s.LoadFromRegistry());
+    EXPECT_EQ(s.PopString("p"), "second=with equals") << "a repeated key and name: the later text";
+    EXPECT_EQ(s.PopString("c ", "none"), " 1") << "names compare exactly, nothing is trimmed";
+
+    s.PushString("p", "third");
+    ASSERT_TRUE(s.SaveToRegistry());
+    TSettingsStore back = PinStore(dir);
+    ASSERT_TRUE(back.LoadFromRegistry());
+    EXPECT_EQ(back.PopString("p"), "third");
+    EXPECT_EQ(back.Count(), 2);
+    TSettingsStore other = PinStore(dir);
+    other.Firmenname = "";
+    other.Programmname = "Other";
+    ASSERT_TRUE(other.LoadFromRegistry());
+    EXPECT_EQ(other.PopString("o"), "1");
+}
+
+// The file holds the PIN: one that cannot be read must not be replaced by what little the
+// store holds.
+TEST(RegistryBackend, UnreadableFileIsLeftAlone)
+{
+    if (!test::PermissionsAreEnforced()) GTEST_SKIP() << "permission bits do not stop root";
+    namespace fs = std::filesystem;
+    TempDir dir;
+    TSettingsStore s = PinStore(dir);
+    s.PushString("p", "hash");
+    ASSERT_TRUE(s.SaveToRegistry());
+    EXPECT_EQ(fs::status(s.RegistryPath).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string before = test::ReadText(s.RegistryPath);
+
+    fs::permissions(s.RegistryPath, fs::perms::none);
+    EXPECT_FALSE(s.LoadFromRegistry());
+    EXPECT_EQ(s.Count(), 0);
+    s.PushString("c", "1");
+    EXPECT_FALSE(s.SaveToRegistry());
+    fs::permissions(s.RegistryPath, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(test::ReadText(s.RegistryPath), before);
 }
 
 }  // namespace

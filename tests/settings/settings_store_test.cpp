@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iterator>
+#include <optional>
+#include <set>
 
 namespace quillix::settings {
 namespace {
@@ -23,21 +24,37 @@ TSettingsStore StoreIn(const TempDir& dir, const std::string& name = "test.ini")
 TEST(SettingsText, SectionLines)
 {
     const std::pair<const char*, const char*> rows[] = {
-        {"[Main]", "Main"},      {"  [Main]  ", "Main"}, {"[ a b ]", " a b "}, {"[Main", "Main"},
-        {"[[Main]", "Main"},     {"[]", ""},             {"[a]x", ""},         {"key=[a]", ""},
-        {"\t[Main]", ""},        {"[a][b]", ""},         {"plain", ""},        {"", ""},
+        {"[Main]", "Main"}, {"  [Main]  ", "Main"}, {"[ a b ]", " a b "},
+        {"[Main", "Main"},  {"[[Main]", "Main"},    {"[]", ""},
+        {"[a]x", ""},       {"key=[a]", ""},        {"\t[Main]", ""},
+        {"[Main]\t", ""},   {"[a][b]", ""},         {"plain", ""},
+        {"", ""},
     };
-    for (const auto& [line, folder] : rows) EXPECT_EQ(ExtractFolderName(line), folder) << "'" << line << "'";
+    for (const auto& [line, folder] : rows)
+        EXPECT_EQ(ExtractFolderName(line), folder) << "'" << line << "'";
 }
 
 TEST(SettingsText, NumbersAndLineHelpers)
 {
     const std::tuple<const char*, int, int> numbers[] = {
-        {"42", 0, 42},  {" 1 ", 9, 1},        {"\t-7\r", 0, -7}, {"", 5, 5},          {"   ", 5, 5},
-        {"true", 3, 3}, {"12abc", 3, 3},      {"+8", 0, 8},      {"2147483647", 0, 2147483647},
-        {"2147483648", 1, 1}, {"- 4", 2, 2}, {"0x10", 6, 6},
+        {"42", 0, 42},
+        {" 1 ", 9, 1},
+        {"\t-7\r", 0, -7},
+        {"", 5, 5},
+        {"   ", 5, 5},
+        {"true", 3, 3},
+        {"12abc", 3, 3},
+        {"+8", 0, 8},
+        {"2147483647", 0, 2147483647},
+        {"-2147483648", 0, -2147483647 - 1},
+        {"2147483648", 1, 1},
+        {"- 4", 2, 2},
+        {"1 2", 2, 2},
+        {"0x10", 6, 6},
+        {"+-1", 6, 6},
     };
-    for (const auto& [text, def, value] : numbers) EXPECT_EQ(StrToInt(text, def), value) << "'" << text << "'";
+    for (const auto& [text, def, value] : numbers)
+        EXPECT_EQ(StrToInt(text, def), value) << "'" << text << "'";
 
     EXPECT_EQ(GetDataKey("a=b=c"), "a");
     EXPECT_EQ(GetDataValue("a=b=c"), "b=c");
@@ -45,42 +62,121 @@ TEST(SettingsText, NumbersAndLineHelpers)
     EXPECT_EQ(GetDataValue("noequals"), "");
     EXPECT_EQ(BuildData("k", " v"), "k= v");
 
-    EXPECT_EQ(EncodeText("a\r\nb\rc\nd", "<br>"), "a<br>b<br>c<br>d");
+    EXPECT_EQ(EncodeText("a\r\nb\rc\nd\n\re", "<br>"), "a<br>b<br>c<br>d<br><br>e");
     EXPECT_EQ(DecodeText("a<br>b<br", "<br>"), "a\r\nb<br");
 }
 
-TEST(SettingsRows, AccessorsAndOrder)
+TEST(SettingsRows, AddDeleteAndOrder)
 {
     TSettingsStore s;
     s.PushInt("A", -12);
     s.PushBool("B", true);
     s.PushString("C", "");
-    s.PushString("A", "again");
-    EXPECT_EQ(s.Count(), 3);
+    s.Push("A", "again");
+    ASSERT_EQ(s.Count(), 3);
+    EXPECT_EQ(s.KeyAt(0), "B");
     EXPECT_EQ(s.KeyAt(2), "A") << "re-pushing moves a key to the end";
-    EXPECT_EQ(s.PopString("A"), "again");
+    EXPECT_EQ(s.Pop("A"), "again");
     EXPECT_EQ(s.PopString("C", "default"), "") << "an empty value is not a missing one";
     EXPECT_EQ(s.PopString("missing", "default"), "default");
-    EXPECT_EQ(s.PopInt("missing", 9), 9);
-    EXPECT_EQ(s.PopInt("A", 4), 4) << "not a number: the default";
-    EXPECT_TRUE(s.PopBool("B"));
     EXPECT_FALSE(s.Exist("b")) << "keys are case-sensitive";
-    EXPECT_EQ(s.GetIndex("A", "Other"), -1) << "and belong to their folder";
 
-    const std::tuple<const char*, bool, bool> bools[] = {
-        {"1", false, true}, {" 1 ", false, true}, {"0", true, false}, {"2", true, true},
-        {"true", false, false}, {"", true, true}, {"-1", false, false},
-    };
-    for (const auto& [text, def, value] : bools) {
-        s.PushString("flag", text);
-        EXPECT_EQ(s.PopBool("flag", def), value) << "'" << text << "'";
-    }
-    EXPECT_TRUE(s.Delete("flag"));
-    EXPECT_FALSE(s.Delete("flag"));
-    s.PushInt("n", 0);
-    EXPECT_EQ(s.PopString("n"), "0");
+    s.PushString("A", "other", "Folder");
+    EXPECT_EQ(s.Count(), 4) << "the same key in another folder is another row";
+    EXPECT_EQ(s.PopString("A", "", "Folder"), "other");
+    EXPECT_EQ(s.PopString("A"), "again");
+    EXPECT_TRUE(s.Delete("A", "Folder"));
+    EXPECT_FALSE(s.Delete("A", "Folder"));
+    EXPECT_EQ(s.GetIndex("A"), 2);
     s.Clear();
     EXPECT_EQ(s.Count(), 0);
+}
+
+TEST(SettingsRows, TypedReads)
+{
+    struct Row {
+        std::optional<std::string> stored;  // nothing: no row at all
+        int popInt;                         // PopInt with default 7
+        bool popBoolDefFalse;
+        bool popBoolDefTrue;
+    };
+    const Row rows[] = {
+        {std::nullopt, 7, false, true},
+        {"1", 1, true, true},
+        {" 1 ", 1, true, true},
+        {"0", 0, false, false},
+        {"\t0\r", 0, false, false},
+        {"2", 2, false, true},
+        {"-1", -1, false, true},
+        {"true", 7, false, true},
+        {"", 7, false, true},
+        {"01", 1, true, true},
+        {"99999999999", 7, false, true},
+    };
+    for (const Row& row : rows) {
+        TSettingsStore s;
+        if (row.stored) s.PushString("k", *row.stored);
+        const std::string label = row.stored ? "'" + *row.stored + "'" : "missing";
+        EXPECT_EQ(s.PopInt("k", 7), row.popInt) << label;
+        EXPECT_EQ(s.PopBool("k", false), row.popBoolDefFalse) << label;
+        EXPECT_EQ(s.PopBool("k", true), row.popBoolDefTrue) << label;
+    }
+
+    TSettingsStore s;
+    const std::pair<int, const char*> written[] = {{0, "0"}, {-5, "-5"}, {2147483647, "2147483647"}};
+    for (const auto& [value, text] : written) {
+        s.PushInt("n", value);
+        EXPECT_EQ(s.PopString("n"), text);
+    }
+    s.PushBool("b", true);
+    EXPECT_EQ(s.PopString("b"), "1");
+    s.PushBool("b", false);
+    EXPECT_EQ(s.PopString("b"), "0");
+}
+
+// How single lines of a hand-written file read back.
+TEST(SettingsFile, LoadCases)
+{
+    struct Case {
+        const char* file;
+        const char* key;
+        const char* folder;
+        std::optional<std::string> value;  // nothing: no such row
+    };
+    const Case cases[] = {
+        {"  Fast  =  1\r\n", "Fast", "", "  1"},
+        {"a=1\r\nb=2\r\na=3\r\n", "a", "", "3"},
+        {"fast=0\r\n", "Fast", "", std::nullopt},
+        {"k=\r\n", "k", "", ""},
+        {"url=http://x/?a=b\r\n", "url", "", "http://x/?a=b"},
+        {";note\r\n", ";note", "", ""},
+        {"=value\r\n", "", "", std::nullopt},
+        {"[]\r\n", "[]", "", ""},
+        {"key=[a]\r\n", "key", "", "[a]"},
+        {"[Extra]\r\nk=v\r\n", "k", "Extra", "v"},
+        {"[Extra]\r\nk=v\r\n", "k", "", std::nullopt},
+        {"[Extra]\r\n[Other]\r\nk=v\r\n", "k", "Other", "v"},
+        {"[Extra] x\r\nk=v\r\n", "k", "", "v"},
+        {"[Extra] x\r\nk=v\r\n", "[Extra] x", "", ""},
+        {"[Main\r\nk=v\r\n", "k", "Main", "v"},
+        {"a=1\rb=2\nc=3", "b", "", "2"},
+        {"a=1\rb=2\nc=3", "c", "", "3"},
+        {"a=1\n\rb=2\r\n", "b", "", "2"},
+        {"k=v\t \r\n", "k", "", "v\t "},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        test::WriteFile(dir / "test.ini", c.file);
+        TSettingsStore s = StoreIn(dir);
+        ASSERT_TRUE(s.LoadFromFile());
+        const std::string label = std::string("file '") + c.file + "', key '" + c.key + "'";
+        if (c.value) {
+            EXPECT_TRUE(s.Exist(c.key, c.folder)) << label;
+            EXPECT_EQ(s.PopString(c.key, "<default>", c.folder), *c.value) << label;
+        } else {
+            EXPECT_FALSE(s.Exist(c.key, c.folder)) << label;
+        }
+    }
 }
 
 TEST(SettingsFile, ExactBytesWritten)
@@ -96,41 +192,44 @@ TEST(SettingsFile, ExactBytesWritten)
     s.PushBool("FitWidth", false);
     s.PushInt("SORT_MODE", 2);
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\n\r\n[Extra]\r\nName=abc\r\n");
+    EXPECT_EQ(test::ReadText(dir / "test.ini"),
+              "\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\n\r\n[Extra]\r\nName=abc\r\n")
+        << "the root folder first, though its rows came in around the folder's";
 
     s.PushString("ScaleToFit", "0");
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\nFitWidth=0\r\nSORT_MODE=2\r\nScaleToFit=0\r\n\r\n[Extra]\r\nName=abc\r\n")
+    EXPECT_EQ(test::ReadText(dir / "test.ini"),
+              "\r\nFitWidth=0\r\nSORT_MODE=2\r\nScaleToFit=0\r\n\r\n[Extra]\r\nName=abc\r\n")
         << "A, B, A again: B is written before A";
+
+    TSettingsStore onlyFolder = StoreIn(dir, "folder.ini");
+    onlyFolder.PushString("k", "v", "F");
+    ASSERT_TRUE(onlyFolder.SaveToFile());
+    EXPECT_EQ(test::ReadText(dir / "folder.ini"), "\r\n\r\n[F]\r\nk=v\r\n") << "an empty root still has its line";
 }
 
 TEST(SettingsFile, OddLinesSurviveALoadAndASave)
 {
     TempDir dir;
-    test::WriteFile(dir / "test.ini", std::string("; a comment\r\n") + "  Fast  =  1\n" + "Fast=0\r" +
-                                          "fast=1\r\n" + "url=http://x/?a=b\r\n" + "[]\r\n" + "key=[a]\r\n" +
-                                          "=no key\r\n" + "\r\n" + "[Extra]\r\n" + "Name= abc\r\n" + "[a]x\r\n" +
-                                          "[ Other ]  \r\n" + "v=1");
+    test::WriteFile(dir / "test.ini", std::string("; a comment\r\n") + "  Fast  =  1\n" + "Fast=0\r" + "fast=1\r\n" +
+                                          "url=http://x/?a=b\r\n" + "[]\r\n" + "key=[a]\r\n" + "=no key\r\n" + "\r\n" +
+                                          "[Extra]\r\n" + "Name= abc\r\n" + "[a]x\r\n" + "[ Other ]  \r\n" + "v=1");
     TSettingsStore s = StoreIn(dir);
     s.PushString("stale", "gone after the load");
     ASSERT_TRUE(s.LoadFromFile());
     EXPECT_FALSE(s.Exist("stale"));
-    EXPECT_EQ(s.PopString("; a comment", "x"), "") << "a comment is a key with an empty value";
     EXPECT_FALSE(s.PopBool("Fast", true)) << "the last occurrence wins";
-    EXPECT_EQ(s.PopString("fast"), "1");
-    EXPECT_EQ(s.PopString("url"), "http://x/?a=b");
-    EXPECT_EQ(s.PopString("[]", "x"), "");
-    EXPECT_EQ(s.PopString("key"), "[a]");
-    EXPECT_EQ(s.PopString("Name", "", "Extra"), " abc") << "leading blanks of a value stay";
-    EXPECT_EQ(s.PopString("[a]x", "none", "Extra"), "") << "a section line with trailing text is a key";
-    EXPECT_EQ(s.PopString("v", "", " Other "), "1");
 
     ASSERT_TRUE(s.SaveToFile());
-    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\n; a comment=\r\nFast=0\r\nfast=1\r\nurl=http://x/?a=b\r\n[]=\r\n"
-                                          "key=[a]\r\n\r\n[Extra]\r\nName= abc\r\n[a]x=\r\n\r\n[ Other ]\r\nv=1\r\n");
+    const std::string written = "\r\n; a comment=\r\nFast=0\r\nfast=1\r\nurl=http://x/?a=b\r\n[]=\r\nkey=[a]\r\n"
+                                "\r\n[Extra]\r\nName= abc\r\n[a]x=\r\n"
+                                "\r\n[ Other ]\r\nv=1\r\n";
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), written);
+
     TSettingsStore again = StoreIn(dir);
     ASSERT_TRUE(again.LoadFromFile());
-    EXPECT_EQ(again.Count(), s.Count());
+    ASSERT_TRUE(again.SaveToFile());
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), written) << "a second round trip changes nothing";
 }
 
 TEST(SettingsFile, MissingFilesAndAppending)
@@ -138,25 +237,40 @@ TEST(SettingsFile, MissingFilesAndAppending)
     TempDir dir;
     TSettingsStore s = StoreIn(dir, "none.ini");
     s.PushInt("kept", 1);
+    EXPECT_FALSE(s.AppendFromFile());
+    EXPECT_EQ(s.PopInt("kept"), 1) << "appending a missing file leaves the rows alone";
     EXPECT_FALSE(s.LoadFromFile());
-    EXPECT_EQ(s.PopInt("kept"), 1) << "a missing file leaves the rows alone";
+    EXPECT_EQ(s.Count(), 0) << "loading clears first: unsaved rows are gone";
     EXPECT_FALSE(s.ClearFile());
 
+    s.PushInt("a", 1);
+    s.PushInt("kept", 1);
     test::WriteFile(dir / "none.ini", "b=2\r\nkept=5\r\n");
     EXPECT_TRUE(s.AppendFromFile());
+    EXPECT_EQ(s.PopInt("a"), 1);
     EXPECT_EQ(s.PopInt("kept"), 5);
-    EXPECT_EQ(s.PopInt("b"), 2);
+    EXPECT_EQ(s.KeyAt(s.Count() - 1), "kept") << "a row read from the file moves to its place at the end";
     EXPECT_TRUE(s.ClearFile());
     EXPECT_FALSE(std::filesystem::exists(dir / "none.ini"));
 
-    TSettingsStore relative;
-    relative.IniFileDir = "";
-    relative.IniFileName = "x.ini";
-    EXPECT_EQ(relative.FilePath(), "x.ini");
-    relative.IniFileDir = "/etc/";
-    EXPECT_EQ(relative.FilePath(), "/etc/x.ini");
-    relative.IniFileDir = "/etc";
-    EXPECT_EQ(relative.FilePath(), "/etc/x.ini");
+    std::filesystem::create_directory(dir / "folder.ini");
+    TSettingsStore notAFile = StoreIn(dir, "folder.ini");
+    EXPECT_FALSE(notAFile.LoadFromFile());
+    EXPECT_FALSE(notAFile.SaveToFile());
+
+    const std::tuple<const char*, const char*, const char*> paths[] = {
+        {"", "x.ini", "x.ini"}, {"/etc/", "x.ini", "/etc/x.ini"}, {"/etc", "x.ini", "/etc/x.ini"}};
+    for (const auto& [folder, name, path] : paths) {
+        TSettingsStore p;
+        p.IniFileDir = folder;
+        p.IniFileName = name;
+        EXPECT_EQ(p.FilePath(), path);
+    }
+    TSettingsStore defaults;
+    EXPECT_EQ(defaults.IniFileName, "config.ini");
+    EXPECT_EQ(defaults.IniFileDir, AppDir());
+    EXPECT_EQ(AppDir().back(), '/');
+    EXPECT_TRUE(std::filesystem::exists(AppDir() + "settings_tests")) << "the folder of this very program";
 }
 
 // A save goes through a temporary file: a failure keeps the old file, and a user's own file
@@ -177,11 +291,55 @@ TEST(SettingsFile, SavesAreAtomic)
         EXPECT_FALSE(s.SaveToFile());
     }
     EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"test.ini", "test.ini.tmp"})) << "no temporary left";
 
     TSettingsStore nowhere = StoreIn(dir);
     nowhere.IniFileDir = dir / "no/such/folder";
     EXPECT_FALSE(nowhere.SaveToFile());
+
+    // Dotfile managers keep settings as links into a repository: the link stays a link.
+    std::filesystem::create_directory(dir / "real");
+    test::WriteFile(dir / "real/test.ini", "old");
+    std::filesystem::create_symlink(dir / "real/test.ini", dir / "link.ini");
+    TSettingsStore linked = StoreIn(dir, "link.ini");
+    linked.PushInt("a", 2);
+    ASSERT_TRUE(linked.SaveToFile());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(test::ReadText(dir / "real/test.ini"), "\r\na=2\r\n");
+}
+
+TEST(SettingsFile, ReadOnlyPlacesKeepTheOldFile)
+{
+    if (!test::PermissionsAreEnforced()) GTEST_SKIP() << "permission bits do not stop root";
+    namespace fs = std::filesystem;
+    TempDir dir;
+    TSettingsStore s = StoreIn(dir);
+    s.PushInt("a", 1);
+    ASSERT_TRUE(s.SaveToFile());
+    s.PushInt("a", 2);
+
+    fs::permissions(dir / "test.ini", fs::perms::owner_read);
+    EXPECT_FALSE(s.SaveToFile()) << "a rename would get around the file's own permissions";
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
+
+    fs::permissions(dir / "test.ini", fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(s.SaveToFile());
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
+    fs::permissions(dir.path(), fs::perms::owner_all);
+}
+
+// A folder name can hold a line break; written as it is, it would add lines of its own.
+TEST(SettingsFile, RowsWithLineBreaksAreLeftOut)
+{
+    TempDir dir;
+    TSettingsStore s = StoreIn(dir);
+    s.PushString("LastDir", "/home/u/odd\nFast=0\n[Extra]/");
+    s.PushInt("SORT_MODE", 1);
+    s.PushString("k\r", "v");
+    s.PushString("k", "v", "F\n");
+    EXPECT_FALSE(s.SaveToFile());
+    EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\nSORT_MODE=1\r\n") << "the other rows are still saved";
 }
 
 }  // namespace
