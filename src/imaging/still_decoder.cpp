@@ -1,0 +1,80 @@
+#include "imaging/still_decoder.h"
+
+#include "common/unique_fd.h"
+#include "imaging/bmp_codec.h"
+#include "imaging/gif_codec.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "imaging/webp_bridge.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace quillix::imaging {
+namespace {
+
+// Far above any picture shown; keeps a damaged or hostile file from exhausting memory.
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+void FreePixels(void* pixels)
+{
+    std::free(pixels);
+}
+
+}  // namespace
+
+QImage NewPicture(int width, int height, QImage::Format format)
+{
+    if (width <= 0 || height <= 0) return {};
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
+    const std::size_t size = stride * static_cast<std::size_t>(height);
+    if (size < kHugePage) return QImage(width, height, format);
+    const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    void* pixels = std::aligned_alloc(kHugePage, rounded);
+    if (!pixels) return {};
+    ::madvise(pixels, rounded, MADV_HUGEPAGE);  // only advice: without it the picture is as good
+    return QImage(static_cast<uchar*>(pixels), width, height, static_cast<qsizetype>(stride), format, FreePixels,
+                  pixels);
+}
+
+Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes)
+{
+    switch (format) {
+    case ImageFormat::Jpeg: return DecodeJpeg(bytes);
+    case ImageFormat::Png: return DecodePng(bytes);
+    case ImageFormat::Bmp: return DecodeBmp(bytes);
+    case ImageFormat::WebP: return LoadWebPToBitmap(bytes);
+    case ImageFormat::Gif: {
+        Result<GifAnimation> gif = DecodeGif(bytes);
+        if (!gif) return gif.error();
+        if (gif.value().frames.empty()) return MakeError(ErrorKind::BadHeader, "GIF without frames");
+        return std::move(gif.value().frames.front().image);
+    }
+    case ImageFormat::Unknown: break;
+    }
+    return MakeError(ErrorKind::Unsupported, "unknown picture format");
+}
+
+Result<QImage> DecodeStillFile(const std::string& path)
+{
+    const ImageFormat format = FormatFromExtension(path);
+    if (format == ImageFormat::Unknown) return MakeError(ErrorKind::Unsupported, "unknown picture format: " + path);
+    Result<std::vector<std::uint8_t>> bytes = ReadImageFile(path);
+    if (!bytes) return bytes.error();
+    return DecodeStill(format, bytes.value());
+}
+
+Result<QImage> LoadImageByContent(std::span<const std::uint8_t> bytes)
+{
+    for (const ImageFormat format : {ImageFormat::Jpeg, ImageFormat::Bmp, ImageFormat::WebP}) {
+        Result<QImage> image = DecodeStill(format, bytes);
+        if (image) return image;
+    }
+    return MakeError(ErrorKind::BadHeader, "not a JPEG, BMP or WebP picture");
+}
+
+}  // namespace quillix::imaging

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "common/result.h"
+#include "imaging/image_file.h"
+#include "imaging/image_format.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Still pictures from any of the five formats, chosen by name or by content.
+namespace quillix::imaging {
+
+// An uninitialised 32-bit picture for a decoder to fill; null when memory runs out. Large ones
+// ask for transparent huge pages: faulting in fresh small pages costs a third of a 24-megapixel
+// JPEG decode. The kernel may stall once to compact memory for them.
+QImage NewPicture(int width, int height, QImage::Format format);
+
+// The picture `bytes` hold in `format` (a GIF gives its first frame); Unsupported for Unknown.
+Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes);
+
+// The file decoded by the format its extension names.
+Result<QImage> DecodeStillFile(const std::string& path);
+
+// The content fallback for a file its extension's decoder refused: JPEG, then BMP, then WebP,
+// whatever the name says; the first that decodes. Fails with BadHeader when none does.
+Result<QImage> LoadImageByContent(std::span<const std::uint8_t> bytes);
+
+}  // namespace quillix::imaging

@@ -1,0 +1,72 @@
+#include "imaging/thumbnail.h"
+
+#include "imaging/jpeg_codec.h"
+#include "imaging/still_decoder.h"
+#include "imaging/webp_bridge.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quillix::imaging {
+namespace {
+
+Result<QSize> DrawableSize(int width, int height, int box)
+{
+    const QSize size = ThumbnailSize(width, height, box);
+    if (size.width() <= 0 || size.height() <= 0)
+        return MakeError(ErrorKind::Unsupported, "picture too thin for a thumbnail");
+    return size;
+}
+
+Result<QImage> ScaleTo(Result<QImage> decoded, QSize size)
+{
+    if (!decoded || decoded.value().size() == size) return decoded;
+    return decoded.value().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+QSize ThumbnailSize(int width, int height, int box)
+{
+    if (width <= 0 || height <= 0 || box <= 0) return {};
+    const double s = std::min(static_cast<double>(box) / width, static_cast<double>(box) / height);
+    return {static_cast<int>(width * s + 0.5), static_cast<int>(height * s + 0.5)};
+}
+
+Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box)
+{
+    switch (format) {
+    case ImageFormat::Jpeg: {
+        Result<QSize> full = JpegSize(bytes);
+        if (!full) return full.error();
+        Result<QSize> size = DrawableSize(full.value().width(), full.value().height(), box);
+        if (!size) return size.error();
+        // The reduced picture's own proportions may round differently: aim at the full size's thumbnail.
+        return ScaleTo(DecodeJpegScaled(bytes, size.value().width(), size.value().height()), size.value());
+    }
+    case ImageFormat::WebP: {
+        // libwebp's scaled decoding reads still pictures only; an animation shows its first frame.
+        if (IsAnimatedBytes(bytes)) {
+            Result<QImage> first = LoadWebPFirstFrame(bytes);
+            if (!first) return first;
+            Result<QSize> size = DrawableSize(first.value().width(), first.value().height(), box);
+            if (!size) return size.error();
+            return ScaleTo(std::move(first), size.value());
+        }
+        int width = 0, height = 0;
+        if (!WebPSize(bytes, width, height)) return MakeError(ErrorKind::BadHeader, "not a readable WebP picture");
+        Result<QSize> size = DrawableSize(width, height, box);
+        if (!size) return size.error();
+        return LoadWebPScaled(bytes, size.value().width(), size.value().height());
+    }
+    default: {
+        Result<QImage> image = DecodeStill(format, bytes);
+        if (!image) return image;
+        Result<QSize> size = DrawableSize(image.value().width(), image.value().height(), box);
+        if (!size) return size.error();
+        return ScaleTo(std::move(image), size.value());
+    }
+    }
+}
+
+}  // namespace quillix::imaging

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "common/result.h"
+#include "imaging/image_file.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// libwebp and libwebpdemux: still pictures, scaled decoding for thumbnails, and recognising
+// animations. Pixels come back as QImage::Format_ARGB32 (B, G, R, A in memory).
+namespace quillix::imaging {
+
+// A still WebP from a file or from bytes in memory. An animated WebP is refused (Unsupported),
+// as the still decoder cannot read it; LoadWebPFirstFrame takes its first frame instead.
+Result<QImage> LoadWebPToBitmap(const std::string& path);
+Result<QImage> LoadWebPToBitmap(std::span<const std::uint8_t> bytes);
+
+// The first frame of an animated WebP (the whole canvas), or the picture of a still one.
+Result<QImage> LoadWebPFirstFrame(std::span<const std::uint8_t> bytes);
+
+// Decoded by libwebp straight to `width` × `height` (its scaled decoding), for thumbnails.
+Result<QImage> LoadWebPScaled(std::span<const std::uint8_t> bytes, int width, int height);
+
+// Width and height from the bitstream header alone; false when the bytes are not WebP.
+bool WebPSize(std::span<const std::uint8_t> bytes, int& width, int& height);
+
+// True when the bytes "ANIM" occur anywhere in the file or buffer.
+bool IsAnimatedFile(const std::string& path);
+bool IsAnimatedBytes(std::span<const std::uint8_t> bytes);
+
+// `width` × `height` RGBA pixels (rows top first, `stride` bytes apart) as a Format_ARGB32 copy.
+QImage ImageFromRgba(const std::uint8_t* rgba, int width, int height, int stride);
+
+}  // namespace quillix::imaging
