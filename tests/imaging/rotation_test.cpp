@@ -3,6 +3,9 @@
 
 #include <webp/decode.h>
 
+#include <functional>
+#include <set>
+
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -13,7 +16,8 @@ QImage Numbered(int w, int h)
 {
     QImage image(w, h, QImage::Format_ARGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgba(10 * x + 1, 10 * y + 1, 7, 128));
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgba(10 * x + 1, 10 * y + 1, 7, 128));
     return image;
 }
 
@@ -32,7 +36,8 @@ TEST(RotateBitmap, QuarterTurnsBothWays)
     EXPECT_EQ(ccw.pixel(0, 2), topLeft) << "top-left ends bottom-left";
 
     QImage four = src;
-    for (int i = 0; i < 4; ++i) four = RotateBitmap90(four, 1);
+    for (int i = 0; i < 4; ++i)
+        four = RotateBitmap90(four, 1);
     EXPECT_EQ(four, src.convertToFormat(QImage::Format_RGB32)) << "four turns give back the pixels";
     EXPECT_EQ(RotateBitmap90(RotateBitmap90(src, 1), -1), RotateBitmap90(RotateBitmap90(src, -1), 1));
 
@@ -66,6 +71,197 @@ TEST(SaveWebP, EncodesOpaqueAndReplacesTheFile)
     EXPECT_FALSE(SaveBitmapToWebP(path, QImage(), 90));
     EXPECT_FALSE(SaveBitmapToWebP(dir / "no/folder/x.webp", image, 90));
     EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"a.webp"});
+}
+
+}  // namespace
+}  // namespace quillix::imaging
+
+#include "imaging/bmp_codec.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "imaging/webp_bridge.h"
+#include "support/scripted_dialogs.h"
+
+#include <png.h>
+
+namespace quillix::imaging {
+namespace {
+
+// An RGB PNG whose pixels equal to `key` are transparent through tRNS, written with libpng.
+std::vector<std::uint8_t> PngWithTransparentColour(const QImage& rgb, QRgb key)
+{
+    struct Sink {
+        static void Write(png_structp png, png_bytep data, png_size_t n)
+        {
+            auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+            out->insert(out->end(), data, data + n);
+        }
+        static void Flush(png_structp) {}
+    };
+    std::vector<std::uint8_t> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, &Sink::Write, &Sink::Flush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(rgb.width()), static_cast<png_uint_32>(rgb.height()), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color_16 colour{};
+    colour.red = static_cast<png_uint_16>(qRed(key));
+    colour.green = static_cast<png_uint_16>(qGreen(key));
+    colour.blue = static_cast<png_uint_16>(qBlue(key));
+    png_set_tRNS(png, info, nullptr, 0, &colour);
+    png_write_info(png, info);
+    std::vector<png_byte> row(static_cast<std::size_t>(rgb.width()) * 3);
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb p = rgb.pixel(x, y);
+            row[3 * x] = static_cast<png_byte>(qRed(p));
+            row[3 * x + 1] = static_cast<png_byte>(qGreen(p));
+            row[3 * x + 2] = static_cast<png_byte>(qBlue(p));
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// Four 8 × 8 blocks, so a quarter turn is easy to tell from a mirror, even after JPEG.
+QImage Quadrants(int block = 8)
+{
+    QImage image(3 * block, 2 * block, QImage::Format_RGB32);
+    const QRgb colours[2][3] = {{qRgb(250, 0, 0), qRgb(0, 250, 0), qRgb(0, 0, 250)},
+                                {qRgb(250, 250, 0), qRgb(0, 250, 250), qRgb(250, 250, 250)}};
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, colours[y / block][x / block]);
+    return image;
+}
+
+bool Near(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+TEST(RotateFile, EveryStillFormatTurnsAQuarter)
+{
+    struct Row {
+        const char* name;
+        std::function<std::vector<std::uint8_t>(const QImage&)> encode;
+        std::function<Result<QImage>(std::span<const std::uint8_t>)> decode;
+        int tolerance;
+    };
+    const Row rows[] = {
+        {"a.bmp", [](const QImage& i) { return EncodeBmp(i).value(); }, [](auto b) { return DecodeBmp(b); }, 0},
+        {"a.JPG", [](const QImage& i) { return EncodeJpeg(i, 95).value(); }, [](auto b) { return DecodeJpeg(b); }, 40},
+        {"a.png", [](const QImage& i) { return EncodePng(i).value(); }, [](auto b) { return DecodePng(b); }, 0},
+        {"a.webp",
+         [](const QImage& i) {
+             test::TempDir scratch;
+             EXPECT_TRUE(SaveBitmapToWebP(scratch / "x.webp", i, 100));
+             return test::ReadFile(scratch / "x.webp");
+         },
+         [](auto b) { return LoadWebPToBitmap(b); }, 40},
+    };
+    for (const Row& row : rows) {
+        for (int direction : {1, -1}) {
+            SCOPED_TRACE(testing::Message() << row.name << " direction " << direction);
+            test::TempDir dir;
+            test::ScriptedDialogs dialogs;
+            const std::string path = dir / row.name;
+            test::WriteFile(path, row.encode(Quadrants()));
+            ASSERT_TRUE(RotateImageFile90(path, direction, dialogs));
+            EXPECT_TRUE(dialogs.messages.empty());
+            const Result<QImage> turned = row.decode(test::ReadFile(path));
+            ASSERT_TRUE(turned.ok()) << turned.error().message;
+            ASSERT_EQ(turned.value().size(), QSize(16, 24));
+            // The red top-left block ends top-right clockwise, bottom-left counter-clockwise.
+            const QPoint red = direction > 0 ? QPoint(12, 3) : QPoint(3, 20);
+            EXPECT_TRUE(Near(turned.value().pixel(red), qRgb(250, 0, 0), row.tolerance));
+            const QPoint blue = direction > 0 ? QPoint(12, 20) : QPoint(3, 3);  // top-right block
+            EXPECT_TRUE(Near(turned.value().pixel(direction > 0 ? QPoint(3, 20) : QPoint(12, 3)), qRgb(250, 250, 250),
+                             row.tolerance));
+            EXPECT_TRUE(Near(turned.value().pixel(blue), qRgb(0, 0, 250), row.tolerance));
+            EXPECT_EQ(test::FileNames(dir), std::set<std::string>{row.name}) << "no temporary left";
+        }
+    }
+}
+
+TEST(RotateFile, FourTurnsOfABmpGiveItBack)
+{
+    test::TempDir dir;
+    test::ScriptedDialogs dialogs;
+    const QImage source = Quadrants(3);
+    test::WriteFile(dir / "b.bmp", EncodeBmp(source).value());
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(RotateImageFile90(dir / "b.bmp", 7, dialogs));
+    EXPECT_EQ(DecodeBmp(test::ReadFile(dir / "b.bmp")).value().convertToFormat(QImage::Format_RGB32), source);
+}
+
+TEST(RotateFile, TransparentColourStaysTransparent)
+{
+    test::TempDir dir;
+    test::ScriptedDialogs dialogs;
+    QImage image = Quadrants(4);
+    const QRgb key = qRgb(0, 250, 0);  // the green block
+    test::WriteFile(dir / "t.png", PngWithTransparentColour(image, key));
+    ASSERT_EQ(PngTransparentColour(test::ReadFile(dir / "t.png")), key);
+    ASSERT_TRUE(RotateImageFile90(dir / "t.png", 1, dialogs));
+    const QImage turned = DecodePng(test::ReadFile(dir / "t.png")).value();
+    ASSERT_EQ(turned.size(), QSize(8, 12));
+    EXPECT_EQ(qAlpha(turned.pixel(6, 5)), 0) << "the green block, now right of centre, is still transparent";
+    EXPECT_EQ(qAlpha(turned.pixel(6, 1)), 255);
+    EXPECT_EQ(qRed(turned.pixel(6, 1)), 250);
+}
+
+TEST(RotateFile, RefusalsAndFailures)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "$x.jpg", "encrypted");
+    test::WriteFile(dir / "a.gif", "GIF89a");
+    test::WriteFile(dir / "a.txt", "text");
+    test::WriteFile(dir / "anim.webp", std::string("RIFF\x10\0\0\0WEBPVP8X") + std::string(10, '\0') + "ANIM");
+    test::WriteFile(dir / "broken.jpg", "\xff\xd8\xff not really");
+    test::WriteFile(dir / "same.jpg", "untouched by direction 0");
+
+    struct Row {
+        const char* name;
+        int direction;
+        bool result;
+        const char* caption;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"same.jpg", 0, true, nullptr, nullptr},
+        {"", 1, false, nullptr, nullptr},
+        {"$x.jpg", 1, false, "Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."},
+        {"a.gif", 1, false, nullptr, nullptr},
+        {"a.txt", -1, false, nullptr, nullptr},
+        {"anim.webp", 1, false, "Rotate WebP", "Rotation of animated WebP images is not implemented yet."},
+        {"broken.jpg", 1, false, "Rotate", "Error while rotating image file."},
+        {"missing.png", 1, false, "Rotate", "Error while rotating image file."},
+    };
+    for (const Row& row : rows) {
+        test::ScriptedDialogs dialogs;
+        const std::string path = *row.name ? dir / row.name : std::string();
+        const auto before = path.empty() ? std::vector<std::uint8_t>{} : test::ReadFile(path);
+        EXPECT_EQ(RotateImageFile90(path, row.direction, dialogs), row.result) << row.name;
+        if (row.caption) {
+            ASSERT_EQ(dialogs.messages.size(), 1u) << row.name;
+            EXPECT_EQ(dialogs.messages[0].caption, row.caption);
+            EXPECT_EQ(dialogs.messages[0].text, row.text);
+            EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Warning);
+        } else {
+            EXPECT_TRUE(dialogs.messages.empty()) << row.name;
+        }
+        if (!path.empty()) {
+            EXPECT_EQ(test::ReadFile(path), before) << row.name << " is left as it was";
+        }
+    }
 }
 
 }  // namespace
