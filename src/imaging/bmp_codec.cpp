@@ -96,6 +96,8 @@ Result<Layout> ReadLayout(std::span<const std::uint8_t> b)
     if (l.bits != 1 && l.bits != 4 && l.bits != 8 && l.bits != 16 && l.bits != 24 && l.bits != 32)
         return MakeError(ErrorKind::Unsupported, "BMP: unsupported bit depth");
 
+    // Deeper pictures may still declare a colour count; they have no palette to read.
+    if (l.bits > 8) l.paletteCount = 0;
     if (l.bits <= 8) {
         const std::size_t most = std::size_t{1} << l.bits;
         if (l.paletteCount == 0 || l.paletteCount > most) l.paletteCount = most;

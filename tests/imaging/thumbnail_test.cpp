@@ -122,7 +122,7 @@ namespace quillix::imaging {
 namespace {
 
 // libwebp's scaled decoding cannot read an animation, so its thumbnail comes from the first frame.
-TEST(Thumbnail, AnimatedWebPShowsItsFirstFrame)
+TEST(DecodeThumbnail, AnimatedWebPShowsItsFirstFrame)
 {
     const std::vector<std::uint8_t> anim = test::EncodeAnimatedWebP(
         {{test::Solid(200, 100, qRgb(200, 20, 20)), 100}, {test::Solid(200, 100, qRgb(20, 20, 200)), 100}}, 0);

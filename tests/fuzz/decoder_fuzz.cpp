@@ -1,0 +1,104 @@
+#include "imaging/bmp_codec.h"
+#include "imaging/gif_codec.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "imaging/still_decoder.h"
+#include "imaging/thumbnail.h"
+#include "imaging/webp_bridge.h"
+#include "imaging/anim_fixtures.h"
+
+#include <webp/encode.h>
+
+#include <QImage>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+using namespace quillix::imaging;
+
+// Every decoder entry that reads a user's file, on the same bytes; only crashes, leaks and
+// sanitizer reports count as findings.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::span<const std::uint8_t> bytes(data, size);
+    (void)DecodeJpeg(bytes);
+    (void)DecodePng(bytes);
+    (void)DecodeBmp(bytes);
+    (void)DecodeGif(bytes);
+    (void)LoadWebPToBitmap(bytes);
+    (void)LoadWebPFirstFrame(bytes);
+    (void)LoadImageByContent(bytes);
+    for (ImageFormat format : {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp,
+                               ImageFormat::WebP})
+        (void)DecodeThumbnail(format, bytes, 40);
+    return 0;
+}
+
+#ifndef QUILLIX_LIBFUZZER
+namespace {
+
+QImage Sample()
+{
+    QImage image(37, 23, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgba(x * 7, y * 11, (x ^ y) * 5, 200 + x));
+    return image;
+}
+
+std::vector<std::vector<std::uint8_t>> Seeds()
+{
+    const QImage image = Sample();
+    std::vector<std::vector<std::uint8_t>> seeds = {EncodeJpeg(image, 80).value(), EncodePng(image).value(),
+                                                    EncodeBmp(image).value()};
+    const QImage bgra = image.convertToFormat(QImage::Format_ARGB32);
+    std::uint8_t* webp = nullptr;
+    const std::size_t n = WebPEncodeLosslessBGRA(bgra.constBits(), bgra.width(), bgra.height(),
+                                                 static_cast<int>(bgra.bytesPerLine()), &webp);
+    seeds.emplace_back(webp, webp + n);
+    WebPFree(webp);
+    quillix::test::GifFixture gif;
+    gif.width = 8;
+    gif.height = 6;
+    gif.globalColours = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    gif.loopCount = 2;
+    gif.frames = {quillix::test::FilledGifFrame(0, 0, 8, 6, 1), quillix::test::FilledGifFrame(2, 1, 3, 3, 2)};
+    seeds.push_back(quillix::test::EncodeGif(gif));
+    seeds.push_back(quillix::test::EncodeAnimatedWebP(
+        {{quillix::test::Solid(9, 7, qRgb(10, 20, 30)), 50}, {quillix::test::Solid(9, 7, qRgb(90, 20, 30)), 50}}, 0));
+    return seeds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1) {
+        for (int i = 1; i < argc; ++i) {
+            std::ifstream in(argv[i], std::ios::binary);
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        }
+        return 0;
+    }
+    // Seeded mutations of one valid file per format: flips, cuts, insertions and header pokes.
+    std::mt19937 rng(20261210);
+    for (const std::vector<std::uint8_t>& seed : Seeds()) {
+        LLVMFuzzerTestOneInput(seed.data(), seed.size());
+        for (int round = 0; round < 150; ++round) {
+            std::vector<std::uint8_t> m = seed;
+            switch (rng() % 4) {
+            case 0: m[rng() % m.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255); break;
+            case 1: m.resize(rng() % m.size()); break;
+            case 2: m[rng() % std::min<std::size_t>(m.size(), 64)] = static_cast<std::uint8_t>(rng()); break;
+            case 3: m.insert(m.begin() + static_cast<long>(rng() % m.size()), static_cast<std::uint8_t>(rng())); break;
+            }
+            LLVMFuzzerTestOneInput(m.data(), m.size());
+        }
+    }
+    std::puts("decoder_fuzz: all inputs handled");
+    return 0;
+}
+#endif
