@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -84,10 +85,14 @@ int main(int argc, char** argv)
         return 0;
     }
     // Seeded mutations of one valid file per format: flips, cuts, insertions and header pokes.
-    std::mt19937 rng(20261210);
+    // QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.
+    const char* roundsText = std::getenv("QUILLIX_FUZZ_ROUNDS");
+    const char* seedText = std::getenv("QUILLIX_FUZZ_SEED");
+    const int rounds = roundsText ? std::atoi(roundsText) : 150;
+    std::mt19937 rng(seedText ? static_cast<unsigned>(std::atoi(seedText)) : 20261210u);
     for (const std::vector<std::uint8_t>& seed : Seeds()) {
         LLVMFuzzerTestOneInput(seed.data(), seed.size());
-        for (int round = 0; round < 150; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             std::vector<std::uint8_t> m = seed;
             switch (rng() % 4) {
             case 0: m[rng() % m.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255); break;
