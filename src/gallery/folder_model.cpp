@@ -1,0 +1,324 @@
+#include "gallery/folder_model.h"
+
+#include "common/paths.h"
+
+#include <QCollator>
+#include <QString>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <numeric>
+
+namespace quillix::gallery {
+
+namespace {
+
+FolderModelListener& SilentListener()
+{
+    static FolderModelListener silent;
+    return silent;
+}
+
+bool SortsByName(int mode)
+{
+    return mode == 1 || mode == 2;
+}
+bool SortsByDate(int mode)
+{
+    return mode == 3 || mode == 4;
+}
+
+// What one entry is compared by, read once per entry: the date modes would otherwise open each
+// file on every comparison, and a time that changes mid-sort would make the order inconsistent.
+struct SortKey {
+    QString name;
+    FileTime time;
+    int position = 0;
+};
+
+SortKey MakeSortKey(int mode, const std::string& path, int position)
+{
+    SortKey key;
+    key.position = position;
+    if (SortsByName(mode)) key.name = QString::fromStdString(FileNameOf(path));
+    if (SortsByDate(mode)) key.time = FileSortTime(path, mode == 3);
+    return key;
+}
+
+QCollator NameCollator()
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+int CompareTimes(const FileTime& a, const FileTime& b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+int CompareKeys(int mode, const QCollator& collator, const SortKey& a, const SortKey& b)
+{
+    switch (mode) {
+    case 1: return collator.compare(a.name, b.name);
+    case 2: return -collator.compare(a.name, b.name);
+    case 3: return CompareTimes(b.time, a.time);
+    case 4: return CompareTimes(a.time, b.time);
+    default: return a.position - b.position;
+    }
+}
+
+// Stable, so ties keep the listing order.
+void SortFiles(FileList& files, int mode)
+{
+    std::vector<SortKey> keys;
+    keys.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        keys.push_back(MakeSortKey(mode, files[i], static_cast<int>(i)));
+    const QCollator collator = NameCollator();
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const SortKey& a, const SortKey& b) { return CompareKeys(mode, collator, a, b) < 0; });
+    FileList sorted;
+    sorted.reserve(files.size());
+    for (const SortKey& key : keys)
+        sorted.push_back(std::move(files[static_cast<std::size_t>(key.position)]));
+    files = std::move(sorted);
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+SortModeLabels SortModeLabelsOf(int mode)
+{
+    static constexpr SortModeLabels kLabels[kSortModeCount] = {
+        {"Windows", "Windows default order"},       {"A-Z", "Sort by filename ascending"},
+        {"Z-A", "Sort by filename descending"},     {"new-old", "Sort by date (newest first)"},
+        {"old-new", "Sort by date (oldest first)"},
+    };
+    if (mode < 0 || mode >= kSortModeCount) return {"", ""};
+    return kLabels[mode];
+}
+
+int NextSortMode(int mode)
+{
+    // A negative mode from a hand-edited settings file must not step to a negative one.
+    return ((mode + 1) % kSortModeCount + kSortModeCount) % kSortModeCount;
+}
+
+std::string ParentFolder(const std::string& folderBox)
+{
+    if (folderBox.empty()) return {};
+    std::string p = folderBox;
+    if (p.size() > 1 && p.back() == '/') p.pop_back();
+    const std::size_t slash = p.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return p.substr(0, slash + 1);
+}
+
+FolderModel::FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener)
+    : fileList_(fileList), options_(options), listener_(listener ? listener : &SilentListener())
+{
+}
+
+Result<void> FolderModel::LoadFolder(const std::string& folder)
+{
+    fileList_.clear();
+    if (folder.empty()) {
+        // The thumbnail slots must still follow the now empty list.
+        listener_->listRebuilt(0);
+        return {};
+    }
+    LoadedFolderWithSeparator = WithSeparator(folder);
+    Result<void> outcome;
+    Result<FileList> listed = ListImageFiles(folder);
+    if (listed) {
+        fileList_ = std::move(listed).value();
+        if (SortsByName(options_.SortMode) || SortsByDate(options_.SortMode)) SortFiles(fileList_, options_.SortMode);
+    } else {
+        outcome = listed.error();
+    }
+    LoadedFolder = folder;
+    listener_->listRebuilt(Count());
+    return outcome;
+}
+
+int FolderModel::CompareForSort(int a, int b) const
+{
+    if (!inRange(a) || !inRange(b)) return 0;
+    const int mode = options_.SortMode;
+    const std::string& pathA = fileList_[static_cast<std::size_t>(a)];
+    const std::string& pathB = fileList_[static_cast<std::size_t>(b)];
+    return CompareKeys(mode, NameCollator(), MakeSortKey(mode, pathA, a), MakeSortKey(mode, pathB, b));
+}
+
+void FolderModel::FocusTile(int i)
+{
+    if (fileList_.empty()) {
+        CurrentIndex = -1;
+        return;
+    }
+    CurrentIndex = std::clamp(i, 0, Count() - 1);
+    FocusPath = fileList_[static_cast<std::size_t>(CurrentIndex)];
+    listener_->ensureVisible(CurrentIndex);
+    listener_->repaintRequested();
+}
+
+void FolderModel::ApplyFocusPath()
+{
+    if (FocusPath.empty() || fileList_.empty()) return;
+    const int index = IndexOfFile(FocusPath);
+    if (index < 0) return;
+    FocusTile(index);
+    FocusPath.clear();
+}
+
+Result<void> FolderModel::RefreshGallery()
+{
+    FocusPath = CurrentFileName();
+    if (FolderBox.empty()) return {};
+    Result<void> outcome = LoadFolder(FolderBox);
+    listener_->layoutChanged();
+    listener_->repaintRequested();
+    ApplyFocusPath();
+    return outcome;
+}
+
+std::string FolderModel::BrowseStartFolder() const
+{
+    if (!FolderBox.empty()) return FolderBox;
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    return ec ? std::string() : WithSeparator(cwd.string());
+}
+
+Result<void> FolderModel::ChooseFolder(const std::string& folder)
+{
+    if (folder.empty()) return {};
+    listener_->lastDirChosen(folder);
+    setFolderBox(WithSeparator(folder));
+    Result<void> outcome = LoadFolder(folder);
+    listener_->layoutChanged();
+    listener_->repaintRequested();
+    return outcome;
+}
+
+Result<void> FolderModel::FolderUp()
+{
+    const std::string parent = ParentFolder(FolderBox);
+    if (parent.empty()) return {};
+    if (!IsFolder(parent)) return MakeError(ErrorKind::Io, "Not a folder: " + parent);
+    setFolderBox(parent);
+    FocusPath.clear();
+    CurrentIndex = -1;
+    ClearSelection();
+    Result<void> outcome = LoadFolder(parent);
+    listener_->layoutChanged();
+    listener_->repaintRequested();
+    listener_->statusChanged();
+    return outcome;
+}
+
+Result<void> FolderModel::CycleSortMode(const std::string& viewerPath)
+{
+    const std::string current = inRange(CurrentIndex) ? fileList_[static_cast<std::size_t>(CurrentIndex)] : viewerPath;
+    std::vector<std::string> selected;
+    for (const int i : SelectedIndices) {
+        if (inRange(i)) selected.push_back(fileList_[static_cast<std::size_t>(i)]);
+    }
+    options_.SortMode = NextSortMode(options_.SortMode);
+    listener_->sortModeChanged(options_.SortMode);
+    Result<void> outcome = RefreshGallery();
+    SelectedIndices.clear();
+    for (const std::string& path : selected) {
+        if (const int index = IndexOfFile(path); index >= 0) SelectedIndices.push_back(index);
+    }
+    CurrentIndex = current.empty() ? -1 : IndexOfFile(current);
+    // The refresh painted before the selection was restored.
+    listener_->repaintRequested();
+    return outcome;
+}
+
+int FolderModel::IndexOfFile(const std::string& path) const
+{
+    const auto found = std::find(fileList_.begin(), fileList_.end(), path);
+    return found == fileList_.end() ? -1 : static_cast<int>(found - fileList_.begin());
+}
+
+std::string FolderModel::CurrentFileName() const
+{
+    return inRange(CurrentIndex) ? fileList_[static_cast<std::size_t>(CurrentIndex)] : std::string();
+}
+
+void FolderModel::SetCurrentIndex(int i)
+{
+    if (fileList_.empty()) return;
+    CurrentIndex = std::clamp(i, 0, Count() - 1);
+    SelectedIndices.assign(1, CurrentIndex);
+    listener_->repaintRequested();
+}
+
+int FolderModel::NextFile()
+{
+    if (fileList_.empty()) return -1;
+    int i = CurrentIndex;
+    if (i < Count() - 1) ++i;
+    SetCurrentIndex(i);
+    return i;
+}
+
+int FolderModel::PrevFile()
+{
+    if (fileList_.empty()) return -1;
+    int i = CurrentIndex;
+    if (i > 0) --i;
+    SetCurrentIndex(i);
+    return i;
+}
+
+void FolderModel::SyncToFile(const std::string& path, bool reload)
+{
+    const std::string folder = FolderOf(path);
+    if (path.empty() || folder.empty()) return;
+    if (reload || fileList_.empty() || folder != LoadedFolderWithSeparator) {
+        // A folder that cannot be read leaves the list empty, which SetCurrentIndex accepts.
+        (void)LoadFolder(folder);
+    }
+    const int index = IndexOfFile(path);
+    SetCurrentIndex(index >= 0 ? index : 0);
+}
+
+void FolderModel::SelectFile(const std::string& path)
+{
+    if (path.empty()) return;
+    if (const int index = IndexOfFile(path); index >= 0) SetCurrentIndex(index);
+}
+
+void FolderModel::OpenFolder(const std::string& folder)
+{
+    setFolderBox(folder);
+    if (!listener_->galleryVisible()) return;
+    (void)LoadFolder(folder);
+    listener_->layoutChanged();
+    listener_->repaintRequested();
+}
+
+void FolderModel::ClearSelection()
+{
+    SelectedIndices.clear();
+    listener_->repaintRequested();
+}
+
+void FolderModel::setFolderBox(const std::string& text)
+{
+    FolderBox = text;
+    listener_->folderBoxChanged(FolderBox);
+}
+
+}  // namespace quillix::gallery

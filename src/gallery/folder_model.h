@@ -1,0 +1,120 @@
+#pragma once
+
+#include "common/result.h"
+#include "gallery/folder_scan.h"
+#include "settings/app_options.h"
+
+#include <string>
+#include <vector>
+
+namespace quillix::gallery {
+
+inline constexpr int kSortModeCount = 5;
+
+struct SortModeLabels {
+    const char* shortLabel;  // status bar panel 5
+    const char* longLabel;   // hint of the sort button
+};
+
+// The labels of a sort mode; empty texts for a mode outside 0..4.
+SortModeLabels SortModeLabelsOf(int mode);
+
+// The mode the sort button steps to: (mode + 1) mod 5, kept in 0..4 for any input.
+int NextSortMode(int mode);
+
+// The folder that "folder up" goes to from the folder box text, ending in "/"; "/" stays "/".
+// Empty for an empty text.
+std::string ParentFolder(const std::string& folderBox);
+
+// What the model asks of the gallery window. Every call has a do-nothing default.
+class FolderModelListener {
+public:
+    virtual ~FolderModelListener() = default;
+    // FileList was rebuilt: drop the thumbnails, make one empty slot per entry, restart the
+    // background thumbnail making.
+    virtual void listRebuilt(int /*count*/) {}
+    virtual void layoutChanged() {}
+    virtual void repaintRequested() {}
+    // Scroll the tile into view unless it is visible already.
+    virtual void ensureVisible(int /*index*/) {}
+    virtual void statusChanged() {}
+    virtual void folderBoxChanged(const std::string& /*text*/) {}
+    // Show the mode's labels, push SORT_MODE and save the settings.
+    virtual void sortModeChanged(int /*mode*/) {}
+    // Push LastDir (no trailing "/") and save the settings.
+    virtual void lastDirChosen(const std::string& /*folder*/) {}
+    virtual bool galleryVisible() const { return false; }
+};
+
+// The gallery's folder model: which files are listed, in which order, and the current tile.
+// FileList and the options belong to the viewer and must outlive the model. Indices are 0-based
+// positions in FileList; -1 means none. A rebuild keeps CurrentIndex and the selection as
+// positions, so they may lie beyond the list until a caller resets them; every read here
+// checks the range.
+class FolderModel {
+public:
+    FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener = nullptr);
+
+    // Rebuilds FileList from `folder`, sorted by the options' SortMode. An empty folder text
+    // empties the list and changes nothing else. A folder that cannot be read leaves the list empty
+    // and returns the Io error. Neither the current index nor the selection changes.
+    Result<void> LoadFolder(const std::string& folder);
+
+    // <0, 0 or >0 as entry a sorts before, with or after entry b in the current sort mode.
+    int CompareForSort(int a, int b) const;
+
+    // Makes entry i (clamped) current and remembers its path; -1 when the list is empty.
+    void FocusTile(int i);
+    // Makes the remembered FocusPath current again when it is listed, and forgets it then.
+    void ApplyFocusPath();
+    // Reloads the folder box's folder, keeping the current file current when it is still listed.
+    Result<void> RefreshGallery();
+
+    // The folder browser's start folder: the folder box, else the current directory.
+    std::string BrowseStartFolder() const;
+    // The folder browser returned `folder` (empty when cancelled).
+    Result<void> ChooseFolder(const std::string& folder);
+    // Folder up. Nothing (and success) when the folder box is empty; an Io error when the parent
+    // is not a folder.
+    Result<void> FolderUp();
+    // The sort button: next mode, then the current file and the selection restored by path.
+    // `viewerPath` is the viewer's shown file, used when no tile is current.
+    Result<void> CycleSortMode(const std::string& viewerPath);
+
+    // Viewer-facing operations; paths compare exactly.
+    int IndexOfFile(const std::string& path) const;
+    std::string CurrentFileName() const;
+    void SetCurrentIndex(int i);
+    // One step without wrapping around, made current through SetCurrentIndex (which clamps);
+    // they return the stepped index before that clamp, -1 for an empty list. Callers read
+    // CurrentFileName, not the result: from -1, PrevFile answers -1 with entry 0 current.
+    int NextFile();
+    int PrevFile();
+    void SyncToFile(const std::string& path, bool reload);
+    void SelectFile(const std::string& path);
+    void OpenFolder(const std::string& folder);
+
+    void ClearSelection();
+
+    const FileList& Files() const { return fileList_; }
+    int Count() const { return static_cast<int>(fileList_.size()); }
+    int SortMode() const { return options_.SortMode; }
+
+    int CurrentIndex = -1;
+    int AnchorIndex = -1;
+    std::vector<int> SelectedIndices;
+    std::string LoadedFolder;
+    std::string LoadedFolderWithSeparator;
+    std::string FocusPath;
+    std::string FolderBox;
+
+private:
+    void setFolderBox(const std::string& text);
+    bool inRange(int i) const { return i >= 0 && i < Count(); }
+
+    FileList& fileList_;
+    settings::AppOptions& options_;
+    FolderModelListener* listener_;
+};
+
+}  // namespace quillix::gallery
