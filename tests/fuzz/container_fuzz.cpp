@@ -1,10 +1,9 @@
 #include "container/container_format.h"
 #include "container/sealed_container.h"
+#include "fuzz_driver.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <vector>
 
@@ -25,14 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #ifndef QUILLIX_LIBFUZZER
 int main(int argc, char** argv)
 {
-    if (argc > 1) {
-        for (int i = 1; i < argc; ++i) {
-            std::ifstream in(argv[i], std::ios::binary);
-            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-        }
-        return 0;
-    }
+    if (quillix::test::ReplayFiles(argc, argv)) return 0;
 
     // Seeded mutations of real containers: flips, cuts and splices around the header fields.
     std::mt19937 rng(20261210);
@@ -43,13 +35,7 @@ int main(int argc, char** argv)
         if (!sealed.ok()) return 1;
         const std::vector<std::uint8_t>& base = sealed.value();
         for (int round = 0; round < 300; ++round) {
-            std::vector<std::uint8_t> m = base;
-            switch (rng() % 4) {
-            case 0: m[rng() % m.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255); break;
-            case 1: m.resize(rng() % m.size()); break;
-            case 2: m[rng() % 84] = static_cast<std::uint8_t>(rng()); break;
-            case 3: m.insert(m.begin() + static_cast<long>(rng() % m.size()), static_cast<std::uint8_t>(rng())); break;
-            }
+            const std::vector<std::uint8_t> m = quillix::test::Mutate(base, rng, 84);
             LLVMFuzzerTestOneInput(m.data(), m.size());
         }
         LLVMFuzzerTestOneInput(base.data(), base.size());

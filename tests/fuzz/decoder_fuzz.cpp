@@ -6,6 +6,7 @@
 #include "imaging/thumbnail.h"
 #include "imaging/webp_bridge.h"
 #include "imaging/anim_fixtures.h"
+#include "fuzz_driver.h"
 
 #include <webp/encode.h>
 
@@ -13,8 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <vector>
 
@@ -76,14 +75,7 @@ std::vector<std::vector<std::uint8_t>> Seeds()
 
 int main(int argc, char** argv)
 {
-    if (argc > 1) {
-        for (int i = 1; i < argc; ++i) {
-            std::ifstream in(argv[i], std::ios::binary);
-            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-        }
-        return 0;
-    }
+    if (quillix::test::ReplayFiles(argc, argv)) return 0;
     // Seeded mutations of one valid file per format: flips, cuts, insertions and header pokes.
     // QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.
     const char* roundsText = std::getenv("QUILLIX_FUZZ_ROUNDS");
@@ -93,13 +85,7 @@ int main(int argc, char** argv)
     for (const std::vector<std::uint8_t>& seed : Seeds()) {
         LLVMFuzzerTestOneInput(seed.data(), seed.size());
         for (int round = 0; round < rounds; ++round) {
-            std::vector<std::uint8_t> m = seed;
-            switch (rng() % 4) {
-            case 0: m[rng() % m.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255); break;
-            case 1: m.resize(rng() % m.size()); break;
-            case 2: m[rng() % std::min<std::size_t>(m.size(), 64)] = static_cast<std::uint8_t>(rng()); break;
-            case 3: m.insert(m.begin() + static_cast<long>(rng() % m.size()), static_cast<std::uint8_t>(rng())); break;
-            }
+            const std::vector<std::uint8_t> m = quillix::test::Mutate(seed, rng, 64);
             LLVMFuzzerTestOneInput(m.data(), m.size());
         }
     }
