@@ -1,0 +1,35 @@
+#include "viewer/overlays.h"
+
+namespace quillix::viewer {
+
+bool NoticeVisible(const Overlay& notice, std::uint64_t now)
+{
+    return !notice.text.empty() && (notice.deadline == 0 || now < notice.deadline);
+}
+
+bool ZoomStatusVisible(const Overlay& status, std::uint64_t now)
+{
+    return !status.text.empty() && now < status.deadline;
+}
+
+bool OverlayTimerDone(const Overlay& notice, const Overlay& status, std::uint64_t now)
+{
+    return now >= notice.deadline && now >= status.deadline;
+}
+
+std::string ZoomStatusText(const std::string& fileName, double zoom)
+{
+    return fileName + " - " + std::to_string(ZoomPercent(zoom)) + "%";
+}
+
+Rect NoticeRect(Size client)
+{
+    return {40, client.height / 2 - 120, client.width - 40, client.height / 2 + 120};
+}
+
+Point ZoomStatusOrigin(Size client, Size text)
+{
+    return {(client.width - text.width) / 2, client.height - text.height - 10};
+}
+
+}  // namespace quillix::viewer
