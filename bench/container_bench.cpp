@@ -21,7 +21,8 @@ void BM_DecryptToStream8MB(benchmark::State& state)
     const std::string plain = (dir / "big.jpg").string();
     {
         std::vector<char> bytes(8 * 1000 * 1000);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 131);
         std::ofstream(plain, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     container::FileOptions options;

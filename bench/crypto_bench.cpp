@@ -28,7 +28,11 @@ void BM_DeriveKeys(benchmark::State& state)
         benchmark::DoNotOptimize(mac);
     }
 }
-BENCHMARK(BM_DeriveKeys)->Args({200000, 16})->Args({200000, 32})->Args({20000, 16})->Args({20000, 32})
+BENCHMARK(BM_DeriveKeys)
+    ->Args({200000, 16})
+    ->Args({200000, 32})
+    ->Args({20000, 16})
+    ->Args({20000, 32})
     ->Unit(benchmark::kMillisecond);
 
 // libgcrypt's PBKDF2 on the same inputs, for comparison.

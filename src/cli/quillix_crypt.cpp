@@ -104,8 +104,8 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
             inlineValue = arg.substr(eq + 1);
             arg.resize(eq);
         }
-        static const char* const kWithValue[] = {"-p", "--password-file", "--settings", "-c",
-                                                 "--cipher", "--max-mib", "--passes"};
+        static const char* const kWithValue[] = {"-p",       "--password-file", "--settings", "-c",
+                                                 "--cipher", "--max-mib",       "--passes"};
         std::string value;
         if (std::find(std::begin(kWithValue), std::end(kWithValue), arg) != std::end(kWithValue)) {
             if (inlineValue)
@@ -127,8 +127,8 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
         } else if (arg == "--settings") {
             inv.settingsFile = value;
         } else if (arg == "-c" || arg == "--cipher") {
-            const auto* found = std::find_if(std::begin(kCiphers), std::end(kCiphers),
-                                             [&](const auto& c) { return value == c.first; });
+            const auto* found =
+                std::find_if(std::begin(kCiphers), std::end(kCiphers), [&](const auto& c) { return value == c.first; });
             if (found == std::end(kCiphers)) return UsageError{"unknown cipher '" + value + "'"};
             inv.cipher = found->second;
         } else if (arg == "--max-mib" || arg == "--passes") {
@@ -153,7 +153,8 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
             if (!env.in || !std::getline(*env.in, raw)) return UsageError{"no password on standard input"};
         } else {
             std::ifstream file(*inv.passwordFile, std::ios::binary);
-            if (!file) return UsageError{"cannot read password file " + *inv.passwordFile + ": " + std::strerror(errno)};
+            if (!file)
+                return UsageError{"cannot read password file " + *inv.passwordFile + ": " + std::strerror(errno)};
             std::getline(file, raw);
         }
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
@@ -257,7 +258,8 @@ int Verify(const Invocation& inv, const container::FileOptions& options, const s
 {
     int status = kExitOk;
     for (const std::string& given : inv.files) {
-        const Result<void> checked = container::VerifyContainerFile(ContainerNamed(given), password, options.FileNamePW);
+        const Result<void> checked =
+            container::VerifyContainerFile(ContainerNamed(given), password, options.FileNamePW);
         if (checked) {
             *env.out << given << ": OK\n";
         } else {
@@ -340,8 +342,9 @@ int RunQuillixCrypt(std::span<const std::string> args, const Environment& env)
         *env.out << "quillix-crypt " << QUILLIX_VERSION << "\n";
         return kExitOk;
     }
-    const bool help = first == "-h" || first == "--help" ||
-                      std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+    const bool help =
+        first == "-h" || first == "--help" ||
+        std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
 
     std::variant<Invocation, UsageError> parsed = Parse(args);
     if (auto* error = std::get_if<UsageError>(&parsed); error && !help) return Usage(env, error->message);

@@ -26,7 +26,7 @@ std::optional<std::string> ReadPasswordFromTerminal(const std::string& prompt)
     }
     std::string line;
     bool gotLine = false;
-    for (char c; ;) {
+    for (char c;;) {
         const ssize_t n = ::read(tty, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;

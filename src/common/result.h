@@ -8,11 +8,11 @@ namespace quillix {
 
 // What went wrong, coarse enough for a caller to pick a message or a recovery.
 enum class ErrorKind {
-    BadHeader,        // not a container, or a header that fails validation
-    Truncated,        // shorter than its own layout says
-    WrongPassword,    // MAC mismatch: a wrong password and a damaged body look the same
-    Unsupported,      // a format or option this build does not handle
-    Io,               // the operating system refused a read or write
+    BadHeader,      // not a container, or a header that fails validation
+    Truncated,      // shorter than its own layout says
+    WrongPassword,  // MAC mismatch: a wrong password and a damaged body look the same
+    Unsupported,    // a format or option this build does not handle
+    Io,             // the operating system refused a read or write
 };
 
 struct Error {
@@ -21,8 +21,7 @@ struct Error {
 };
 
 // The core returns results instead of throwing; a default-constructed Result<void> is success.
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::move(value)) {}
     Result(Error error) : state_(std::move(error)) {}
@@ -39,8 +38,7 @@ private:
     std::variant<T, Error> state_;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error error) : error_(std::move(error)), ok_(false) {}
@@ -54,6 +52,9 @@ private:
     bool ok_ = true;
 };
 
-inline Error MakeError(ErrorKind kind, std::string message) { return Error{kind, std::move(message)}; }
+inline Error MakeError(ErrorKind kind, std::string message)
+{
+    return Error{kind, std::move(message)};
+}
 
 }  // namespace quillix

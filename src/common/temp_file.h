@@ -10,7 +10,10 @@
 
 namespace quillix {
 
-inline Error ErrnoError(const std::string& what) { return MakeError(ErrorKind::Io, what + ": " + std::strerror(errno)); }
+inline Error ErrnoError(const std::string& what)
+{
+    return MakeError(ErrorKind::Io, what + ": " + std::strerror(errno));
+}
 
 // Flushes the folder entry of `filePath`, so a rename into it survives a crash.
 inline bool SyncFolderOf(const std::string& filePath)

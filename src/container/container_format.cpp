@@ -7,12 +7,14 @@
 namespace quillix::container {
 namespace {
 
-std::uint16_t Load16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint16_t Load16(const std::uint8_t* p)
+{
+    return std::uint16_t(p[0] | p[1] << 8);
+}
 
 std::uint32_t Load32(const std::uint8_t* p)
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 void Store16(std::uint8_t* p, std::uint16_t v)
@@ -23,7 +25,8 @@ void Store16(std::uint8_t* p, std::uint16_t v)
 
 void Store32(std::uint8_t* p, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
 }
 
 constexpr std::uint8_t kMarkers[3][kMarkerSize] = {
@@ -32,7 +35,10 @@ constexpr std::uint8_t kMarkers[3][kMarkerSize] = {
     {'$', '$', '$', 'T', '$', '$', '$'},
 };
 
-Error Reject(ErrorKind kind, const char* why) { return MakeError(kind, why); }
+Error Reject(ErrorKind kind, const char* why)
+{
+    return MakeError(kind, why);
+}
 
 }  // namespace
 
@@ -70,8 +76,7 @@ HeaderBytes SerializeContainerHeader(const ContainerHeader& h)
     return b;
 }
 
-Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKind,
-                                          std::span<const std::uint8_t> head)
+Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKind, std::span<const std::uint8_t> head)
 {
     if (fileLength > kMaxFileLength) return Reject(ErrorKind::Unsupported, "file of 2 GiB or more");
     if (fileLength <= kHeaderSize) return Reject(ErrorKind::Truncated, "shorter than a container");
@@ -96,7 +101,10 @@ Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKi
     return layout;
 }
 
-int MarkerLength(int kind) { return kind >= 1 && kind <= 3 ? static_cast<int>(kMarkerSize) : 0; }
+int MarkerLength(int kind)
+{
+    return kind >= 1 && kind <= 3 ? static_cast<int>(kMarkerSize) : 0;
+}
 
 std::span<const std::uint8_t> MarkerBytes(int alg)
 {

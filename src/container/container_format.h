@@ -53,8 +53,7 @@ struct ContainerLayout {
 // Checks a container of `fileLength` bytes, whose trailer marker kind is `markerKind` and whose
 // first bytes are `head` (fewer than 84 when the file gave fewer), in the fixed order: length,
 // payload length, header read, magic, version, header size, cipher, iteration bound.
-Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKind,
-                                          std::span<const std::uint8_t> head);
+Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKind, std::span<const std::uint8_t> head);
 
 // Trailer markers: kind 1 "$$$B$$$" (Blowfish), 2 "$$$C$$$" (ChaCha20), 3 "$$$T$$$" (Twofish);
 // AES containers (kind 0) have none.

@@ -9,7 +9,10 @@
 namespace quillix::container {
 namespace {
 
-bool IsBlankOrControl(unsigned char c) { return c <= 0x20 || c == 0x7f; }
+bool IsBlankOrControl(unsigned char c)
+{
+    return c <= 0x20 || c == 0x7f;
+}
 
 bool Exists(const std::string& path)
 {
@@ -22,14 +25,19 @@ bool Exists(const std::string& path)
 std::string TrimPassword(const std::string& text)
 {
     std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1])))
+        --end;
     return text.substr(begin, end - begin);
 }
 
 FileCrypto::FileCrypto(Dialogs& dialogs, Hooks hooks) : dialogs_(dialogs), hooks_(std::move(hooks)) {}
 
-FileCrypto::~FileCrypto() { crypto::SecureWipe(activePassword_); }
+FileCrypto::~FileCrypto()
+{
+    crypto::SecureWipe(activePassword_);
+}
 
 bool FileCrypto::EnsurePassword(bool noPrompt)
 {
@@ -45,9 +53,15 @@ bool FileCrypto::EnsurePassword(bool noPrompt)
     return true;
 }
 
-void FileCrypto::ClearPassword() { crypto::SecureWipe(activePassword_); }
+void FileCrypto::ClearPassword()
+{
+    crypto::SecureWipe(activePassword_);
+}
 
-FileOptions FileCrypto::CurrentOptions() const { return hooks_.options ? hooks_.options() : FileOptions{}; }
+FileOptions FileCrypto::CurrentOptions() const
+{
+    return hooks_.options ? hooks_.options() : FileOptions{};
+}
 
 std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
 {

@@ -58,7 +58,8 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), c.layout.bodyLength - done));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), c.layout.bodyLength - done));
         const long long got = ReadAt(c.fd.get(), std::span(buffer).first(want), kHeaderSize + done);
         if (got < 0) return ErrnoError("cannot read the container");
         if (got != static_cast<long long>(want)) return MakeError(ErrorKind::Truncated, "container changed while read");
@@ -75,12 +76,14 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
     return {};
 }
 
-std::string OrEmpty(const Result<std::string>& result) { return result.ok() ? result.value() : std::string(); }
+std::string OrEmpty(const Result<std::string>& result)
+{
+    return result.ok() ? result.value() : std::string();
+}
 
 }  // namespace
 
-Result<std::string> EncryptToContainer(const std::string& path, const std::string& password,
-                                       const FileOptions& options)
+Result<std::string> EncryptToContainer(const std::string& path, const std::string& password, const FileOptions& options)
 {
     const std::string name = FileNameOf(path);
     if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
@@ -100,8 +103,8 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
 
     const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
-    Result<ContainerHeader> made = NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes},
-                                                      plainLength, passwordText, path);
+    Result<ContainerHeader> made =
+        NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
     if (!made) return made.error();
     ContainerHeader& header = made.value();
     const ContainerKeys keys = DeriveContainerKeys(header, passwordText);
@@ -193,7 +196,8 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     std::vector<std::uint8_t> body(static_cast<std::size_t>(c.layout.bodyLength));
     const long long got = ReadAt(c.fd.get(), body, kHeaderSize);
     if (got < 0) return ErrnoError("cannot read " + path);
-    if (got != static_cast<long long>(body.size())) return MakeError(ErrorKind::Truncated, "container changed while read");
+    if (got != static_cast<long long>(body.size()))
+        return MakeError(ErrorKind::Truncated, "container changed while read");
 
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
     ContainerMac mac(keys.macKey.span(), c.layout.header);

@@ -12,11 +12,11 @@ namespace quillix::container {
 
 // The options an operation works with, taken fresh for every file.
 struct FileOptions {
-    int EncryptionAlg = 0;            // CipherId of new containers
-    bool FileNamePW = true;           // the file name takes part in the password text
-    bool Fast = true;                 // 20000 iterations and name-derived salts
+    int EncryptionAlg = 0;               // CipherId of new containers
+    bool FileNamePW = true;              // the file name takes part in the password text
+    bool Fast = true;                    // 20000 iterations and name-derived salts
     std::int64_t MaxBytes = 444 * 1024;  // KiB; 0 or less encrypts the whole file
-    int Passes = 7;                   // overwrite passes of the secure deletion
+    int Passes = 7;                      // overwrite passes of the secure deletion
 };
 
 // Writes "$" + name next to `path`. The container is built under a free temporary name, flushed

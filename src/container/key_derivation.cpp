@@ -87,8 +87,8 @@ void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 1
     std::copy_n(derived.begin() + static_cast<std::ptrdiff_t>(encKey.size()), macKey.size(), macKey.begin());
 }
 
-bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt,
-                      std::uint32_t iterations, std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey)
+bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
+                      std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey)
 {
     if (encKey.size() != 16 && encKey.size() != 32) {
         std::fill(encKey.begin(), encKey.end(), 0);
@@ -118,7 +118,10 @@ void ClearKeyCache()
     cache.clear();
 }
 
-std::uint64_t KeyDerivationCount() { return derivations.load(); }
+std::uint64_t KeyDerivationCount()
+{
+    return derivations.load();
+}
 
 std::string KeyCacheText(const std::string& passwordText, std::uint32_t iterations, std::size_t keyLen,
                          std::span<const std::uint8_t, 16> salt)

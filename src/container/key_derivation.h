@@ -33,8 +33,8 @@ void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 1
 
 // DeriveKeys through the process-wide cache, keyed by password text, iteration count, key
 // length and salt. False (outputs zeroed) only for a key length other than 16 or 32.
-bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt,
-                      std::uint32_t iterations, std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
+bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
+                      std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
 
 // Forgets (and wipes) every cached key.
 void ClearKeyCache();

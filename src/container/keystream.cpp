@@ -41,13 +41,15 @@ void ContainerKeystream::Apply(std::span<std::uint8_t> bytes, std::uint64_t body
                                std::uint64_t encryptedLength) const
 {
     if (bodyOffset >= encryptedLength) return;
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), encryptedLength - bodyOffset));
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), encryptedLength - bodyOffset));
     const std::uint8_t* stream = stream_->data();
     std::size_t pos = static_cast<std::size_t>(bodyOffset % kChunkSize);
     std::uint8_t* out = bytes.data();
     for (std::size_t left = count; left > 0;) {
         const std::size_t run = std::min(left, kChunkSize - pos);
-        for (std::size_t i = 0; i < run; ++i) out[i] ^= stream[pos + i];
+        for (std::size_t i = 0; i < run; ++i)
+            out[i] ^= stream[pos + i];
         out += run;
         left -= run;
         pos = 0;
@@ -62,7 +64,10 @@ ContainerMac::ContainerMac(std::span<const std::uint8_t, 32> macKey, const Conta
     crypto::HmacSha256Update(context_, SerializeContainerHeader(zeroTag));
 }
 
-void ContainerMac::Update(std::span<const std::uint8_t> body) { crypto::HmacSha256Update(context_, body); }
+void ContainerMac::Update(std::span<const std::uint8_t> body)
+{
+    crypto::HmacSha256Update(context_, body);
+}
 
 std::array<std::uint8_t, 32> ContainerMac::Final()
 {

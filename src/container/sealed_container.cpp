@@ -64,9 +64,8 @@ Result<std::vector<std::uint8_t>> SealContainer(std::span<const std::uint8_t> pl
 
 Result<std::vector<std::uint8_t>> OpenContainer(std::vector<std::uint8_t> container, const std::string& passwordText)
 {
-    Result<ContainerLayout> checked =
-        ValidateContainer(container.size(), MarkerKindOf(container),
-                          std::span(container).first(std::min(container.size(), kHeaderSize)));
+    Result<ContainerLayout> checked = ValidateContainer(
+        container.size(), MarkerKindOf(container), std::span(container).first(std::min(container.size(), kHeaderSize)));
     if (!checked) return checked.error();
     const ContainerLayout& layout = checked.value();
     const std::span<std::uint8_t> body(container.data() + kHeaderSize, layout.bodyLength);

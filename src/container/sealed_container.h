@@ -14,9 +14,9 @@
 namespace quillix::container {
 
 struct SealOptions {
-    int alg = 0;                 // CipherId of the new container
-    bool fast = false;           // 20000 iterations and a salt derived from the file name
-    std::int64_t maxBytes = 0;   // the MaxBytes option (KiB); 0 or less encrypts the whole file
+    int alg = 0;                // CipherId of the new container
+    bool fast = false;          // 20000 iterations and a salt derived from the file name
+    std::int64_t maxBytes = 0;  // the MaxBytes option (KiB); 0 or less encrypts the whole file
 };
 
 // A fresh header for a plain file of `plainLength` bytes: salt (MakeSalt), random nonce,

@@ -31,7 +31,8 @@ bool WritePass(const std::string& path, std::uint64_t length, std::array<std::ui
     std::minstd_rand& generator = Generator();
     for (std::uint64_t done = 0; done < length;) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, length - done));
-        for (std::size_t i = 0; i < piece; ++i) buffer[i] = static_cast<std::uint8_t>(generator());
+        for (std::size_t i = 0; i < piece; ++i)
+            buffer[i] = static_cast<std::uint8_t>(generator());
         if (!WriteAll(fd.get(), std::span(buffer).first(piece))) return false;
         done += piece;
     }

@@ -24,8 +24,7 @@ CipherHandle OpenCipher(int algo, int mode, std::span<const std::uint8_t> key)
     return handle;
 }
 
-bool XorCounterStream(gcry_cipher_hd_t handle, std::span<std::uint8_t> data,
-                      std::span<const std::uint8_t> counter)
+bool XorCounterStream(gcry_cipher_hd_t handle, std::span<std::uint8_t> data, std::span<const std::uint8_t> counter)
 {
     if (gcry_cipher_setctr(handle, counter.data(), counter.size()) != 0) return false;
     return gcry_cipher_encrypt(handle, data.data(), data.size(), nullptr, 0) == 0;
@@ -38,9 +37,15 @@ std::uint32_t LoadBe32(const std::uint8_t* p)
 
 }  // namespace
 
-void CipherHandleCloser::operator()(gcry_cipher_handle* handle) const { gcry_cipher_close(handle); }
+void CipherHandleCloser::operator()(gcry_cipher_handle* handle) const
+{
+    gcry_cipher_close(handle);
+}
 
-int CipherKeyLength(int cipher) { return cipher == CipherChaCha20 ? 32 : 16; }
+int CipherKeyLength(int cipher)
+{
+    return cipher == CipherChaCha20 ? 32 : 16;
+}
 
 bool Aes128Ctr(std::span<std::uint8_t> data, std::span<const std::uint8_t, 16> key,
                std::span<const std::uint8_t, 16> nonce)
@@ -56,8 +61,7 @@ bool Aes128Ctr(std::span<std::uint8_t> data, std::span<const std::uint8_t, 16> k
     std::size_t done = 0;
     while (done < data.size()) {
         const std::uint64_t blocksToWrap = (std::uint64_t{1} << 32) - LoadBe32(counter.data() + 12);
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(data.size() - done, blocksToWrap * 16));
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(data.size() - done, blocksToWrap * 16));
         if (!XorCounterStream(handle.get(), data.subspan(done, n), counter)) return false;
         done += n;
         std::fill(counter.begin() + 12, counter.end(), 0);
@@ -71,12 +75,12 @@ void BlowfishInit(BlowfishContext& context, std::span<const std::uint8_t> key)
     // Blowfish takes key bytes cyclically into the 18 P-words; handing libgcrypt that 72-byte
     // cycle gives every key length the same schedule the cyclic rule gives.
     SecretBytes<72> cycled;
-    for (std::size_t i = 0; i < cycled.size(); ++i) cycled[i] = key[i % key.size()];
+    for (std::size_t i = 0; i < cycled.size(); ++i)
+        cycled[i] = key[i % key.size()];
     context.handle = OpenCipher(GCRY_CIPHER_BLOWFISH, GCRY_CIPHER_MODE_CTR, cycled);
 }
 
-bool BlowfishCtr(BlowfishContext& context, std::span<std::uint8_t> data,
-                 std::span<const std::uint8_t, 16> nonce)
+bool BlowfishCtr(BlowfishContext& context, std::span<std::uint8_t> data, std::span<const std::uint8_t, 16> nonce)
 {
     if (data.empty()) return true;
     if (!context.keyed()) return false;
@@ -93,8 +97,7 @@ void TwofishInit(TwofishContext& context, std::span<const std::uint8_t> key)
         context.handle = OpenCipher(GCRY_CIPHER_TWOFISH, GCRY_CIPHER_MODE_CTR, key);
 }
 
-bool TwofishCtr(TwofishContext& context, std::span<std::uint8_t> data,
-                std::span<const std::uint8_t, 16> nonce)
+bool TwofishCtr(TwofishContext& context, std::span<std::uint8_t> data, std::span<const std::uint8_t, 16> nonce)
 {
     if (data.empty()) return true;
     if (!context.keyed()) return false;
@@ -115,14 +118,15 @@ bool ChaCha20Xor(std::span<std::uint8_t> data, std::span<const std::uint8_t, 32>
     return gcry_cipher_encrypt(handle.get(), data.data(), data.size(), nullptr, 0) == 0;
 }
 
-bool ChaCha20Block(std::span<std::uint8_t, 64> out, std::span<const std::uint8_t, 32> key,
-                   std::uint32_t counter, std::span<const std::uint8_t, 12> nonce)
+bool ChaCha20Block(std::span<std::uint8_t, 64> out, std::span<const std::uint8_t, 32> key, std::uint32_t counter,
+                   std::span<const std::uint8_t, 12> nonce)
 {
     CipherHandle handle = OpenCipher(GCRY_CIPHER_CHACHA20, GCRY_CIPHER_MODE_STREAM, key);
     if (!handle) return false;
     // A 16-byte IV sets state words 12..15 directly: the counter, then the nonce, little-endian.
     std::array<std::uint8_t, 16> iv{};
-    for (int i = 0; i < 4; ++i) iv[i] = static_cast<std::uint8_t>(counter >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        iv[i] = static_cast<std::uint8_t>(counter >> (8 * i));
     std::copy(nonce.begin(), nonce.end(), iv.begin() + 4);
     if (gcry_cipher_setiv(handle.get(), iv.data(), iv.size()) != 0) return false;
     std::fill(out.begin(), out.end(), 0);

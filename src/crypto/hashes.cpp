@@ -137,9 +137,15 @@ void IteratePair(Sha256Impl impl, Pbkdf2Work& work)
 
 }  // namespace
 
-void MdHandleCloser::operator()(gcry_md_handle* handle) const { gcry_md_close(handle); }
+void MdHandleCloser::operator()(gcry_md_handle* handle) const
+{
+    gcry_md_close(handle);
+}
 
-void Sha256Init(Sha256Context& context) { context.handle = OpenMd(GCRY_MD_SHA256, 0); }
+void Sha256Init(Sha256Context& context)
+{
+    context.handle = OpenMd(GCRY_MD_SHA256, 0);
+}
 
 void Sha256Update(Sha256Context& context, std::span<const std::uint8_t> data)
 {
@@ -159,8 +165,7 @@ void HmacSha256Init(HmacSha256Context& context, std::span<const std::uint8_t> ke
     // passing that keeps a null pointer away from libgcrypt.
     static const std::uint8_t zero = 0;
     const bool empty = key.empty();
-    if (gcry_md_setkey(context.handle.get(), empty ? &zero : key.data(), empty ? 1 : key.size()) != 0)
-        std::abort();
+    if (gcry_md_setkey(context.handle.get(), empty ? &zero : key.data(), empty ? 1 : key.size()) != 0) std::abort();
 }
 
 void HmacSha256Update(HmacSha256Context& context, std::span<const std::uint8_t> data)

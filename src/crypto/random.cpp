@@ -18,7 +18,8 @@ bool ConstantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uin
 {
     if (a.size() != b.size()) return false;
     volatile std::uint8_t diff = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) diff = diff | (a[i] ^ b[i]);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        diff = diff | (a[i] ^ b[i]);
     return diff == 0;
 }
 

@@ -22,8 +22,7 @@ inline void SecureWipe(std::string& text)
 }
 
 // Fixed-size key material that is wiped when it goes out of scope.
-template <std::size_t N>
-struct SecretBytes : std::array<std::uint8_t, N> {
+template <std::size_t N> struct SecretBytes : std::array<std::uint8_t, N> {
     SecretBytes() : std::array<std::uint8_t, N>{} {}
     SecretBytes(const SecretBytes&) = default;
     SecretBytes& operator=(const SecretBytes&) = default;

@@ -13,7 +13,8 @@ ImageFormat FormatFromExtension(const std::string& path)
     const std::size_t dot = name.find_last_of('.');
     if (dot == std::string::npos) return ImageFormat::Unknown;
     std::string ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == "jpg" || ext == "jpeg") return ImageFormat::Jpeg;
     if (ext == "png") return ImageFormat::Png;
     if (ext == "gif") return ImageFormat::Gif;

@@ -174,7 +174,10 @@ std::optional<QRgb> PngTransparentColour(std::span<const std::uint8_t> png)
     return std::nullopt;
 }
 
-bool EnsureWebPEncoder() { return true; }
+bool EnsureWebPEncoder()
+{
+    return true;
+}
 
 bool SaveBitmapToWebP(const std::string& path, const QImage& picture, int quality)
 {

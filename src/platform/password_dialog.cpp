@@ -46,6 +46,9 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
     edit_->setFocus();
 }
 
-QString PasswordDialog::typedText() const { return edit_->text(); }
+QString PasswordDialog::typedText() const
+{
+    return edit_->text();
+}
 
 }  // namespace quillix::platform

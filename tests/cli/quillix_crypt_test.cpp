@@ -82,8 +82,8 @@ TEST(QuillixCrypt, RoundTripsByteForByte)
         WriteFile(plain, test::PseudoRandomBytes(row.size));
         WriteFile(pw, "  correct horse \r\n");
         Cli cli;
-        const std::vector<std::string> opts = {"-p", pw, "-c", row.cipher, row.fast, row.fileNamePW,
-                                               "--max-mib", row.maxMib, "--passes", "1"};
+        const std::vector<std::string> opts = {"-p",           pw,          "-c",       row.cipher, row.fast,
+                                               row.fileNamePW, "--max-mib", row.maxMib, "--passes", "1"};
         auto args = std::vector<std::string>{"encrypt"};
         args.insert(args.end(), opts.begin(), opts.end());
         args.push_back(plain);
@@ -103,9 +103,11 @@ TEST(QuillixCrypt, RoundTripsByteForByte)
         ASSERT_EQ(cat.status, kExitOk) << cat.err;
         const auto expected = test::PseudoRandomBytes(row.size);
         EXPECT_EQ(cat.out, std::string(expected.begin(), expected.end()));
-        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"})) << "cat writes nothing to disk";
+        EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$photo.jpg", "pw.txt"}))
+            << "cat writes nothing to disk";
 
-        const CliRun dec = cli({"decrypt", "--password-file=" + pw, row.fileNamePW, "--passes", "0", dir / "$photo.jpg"});
+        const CliRun dec =
+            cli({"decrypt", "--password-file=" + pw, row.fileNamePW, "--passes", "0", dir / "$photo.jpg"});
         ASSERT_EQ(dec.status, kExitOk) << dec.err;
         EXPECT_EQ(ReadFile(plain), test::PseudoRandomBytes(row.size));
         EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"photo.jpg", "pw.txt"}));

@@ -47,7 +47,8 @@ TEST(ContainerHeader, FieldOffsetsAndRoundTrip)
 
     // Any 84 bytes, valid or not, come back unchanged.
     HeaderBytes noise{};
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 89 + 7);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>(i * 89 + 7);
     EXPECT_EQ(SerializeContainerHeader(ParseContainerHeader(noise)), noise);
 }
 
@@ -125,10 +126,11 @@ TEST(ContainerHeader, EncryptedRegion)
 TEST(TrailerMarker, KindsAndOrder)
 {
     const std::pair<const char*, int> rows[] = {
-        {"$$$B$$$", 1},  {"$$$C$$$", 2},       {"$$$T$$$", 3},  {"body$$$T$$$", 3}, {"$$$A$$$", 0},
-        {"$$$B$$", 0},   {"$$$b$$$", 0},       {"", 0},         {"$$$C$$$x", 0},
+        {"$$$B$$$", 1}, {"$$$C$$$", 2}, {"$$$T$$$", 3}, {"body$$$T$$$", 3}, {"$$$A$$$", 0},
+        {"$$$B$$", 0},  {"$$$b$$$", 0}, {"", 0},        {"$$$C$$$x", 0},
     };
-    for (const auto& [text, kind] : rows) EXPECT_EQ(MarkerKindOf(test::Bytes(text)), kind) << text;
+    for (const auto& [text, kind] : rows)
+        EXPECT_EQ(MarkerKindOf(test::Bytes(text)), kind) << text;
     for (int alg = 0; alg < 5; ++alg) {
         EXPECT_EQ(MarkerLength(alg), alg >= 1 && alg <= 3 ? 7 : 0);
         EXPECT_EQ(MarkerKindOf(MarkerBytes(alg)), alg <= 3 ? alg : 0);

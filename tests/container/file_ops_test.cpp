@@ -59,7 +59,8 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
         const Bytes plain = test::PseudoRandomBytes(row.size);
         WriteFile(plainPath, plain);
 
-        const auto sealed = EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxBytes));
+        const auto sealed =
+            EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxBytes));
         ASSERT_TRUE(sealed.ok()) << sealed.error().message;
         EXPECT_EQ(sealed.value(), dir / "$photo.jpg");
         EXPECT_EQ(ReadFile(plainPath), plain) << "the plain file is not this function's to touch";

@@ -28,7 +28,8 @@ TEST(PasswordText, FromNameAndOption)
         {"$$odd.jpg", true, "$odd.jpg|secret"},                 // only the first "$" goes
         {"Photo.JPG", true, "Photo.JPG|secret"},                // case is kept
     };
-    for (const Row& row : rows) EXPECT_EQ(BuildPasswordText(row.path, "secret", row.fileNamePW), row.text) << row.path;
+    for (const Row& row : rows)
+        EXPECT_EQ(BuildPasswordText(row.path, "secret", row.fileNamePW), row.text) << row.path;
 }
 
 TEST(FileNameHashTest, FnvOfTheNameModFifty)
@@ -124,7 +125,8 @@ TEST(KeyCache, SecondDerivationIsFreeUntilCleared)
 TEST(KeyCache, KeyText)
 {
     Salt salt{};
-    for (std::size_t i = 0; i < salt.size(); ++i) salt[i] = static_cast<std::uint8_t>(i * 17);
+    for (std::size_t i = 0; i < salt.size(); ++i)
+        salt[i] = static_cast<std::uint8_t>(i * 17);
     EXPECT_EQ(KeyCacheText("a.jpg|pw", 20000, 16, salt), "a.jpg|pw|20000|16|00112233445566778899AABBCCDDEEFF");
 }
 

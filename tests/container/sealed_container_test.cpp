@@ -92,7 +92,8 @@ TEST(SealedContainer, KeystreamApplyAtAnyOffset)
     ASSERT_TRUE(ks.ok());
     Bytes whole(20000);
     ks.value().Apply(whole, 0, 15000);
-    for (std::size_t split : {std::size_t{1}, std::size_t{8191}, std::size_t{8192}, std::size_t{8193}, std::size_t{15001}}) {
+    for (std::size_t split :
+         {std::size_t{1}, std::size_t{8191}, std::size_t{8192}, std::size_t{8193}, std::size_t{15001}}) {
         Bytes parts(20000);
         ks.value().Apply(std::span(parts).first(split), 0, 15000);
         ks.value().Apply(std::span(parts).subspan(split), split, 15000);
@@ -185,8 +186,7 @@ TEST(SealedContainer, FileNameInThePasswordBindsTheName)
     const std::string text = BuildPasswordText("/p/$a.jpg", "pw", true);
     const Bytes sealed = Seal(plain, 2, true, 0, text);
     EXPECT_TRUE(OpenContainer(sealed, BuildPasswordText("/p/$a.jpg", "pw", true)).ok());
-    EXPECT_EQ(OpenContainer(sealed, BuildPasswordText("/p/$b.jpg", "pw", true)).error().kind,
-              ErrorKind::WrongPassword)
+    EXPECT_EQ(OpenContainer(sealed, BuildPasswordText("/p/$b.jpg", "pw", true)).error().kind, ErrorKind::WrongPassword)
         << "renamed container";
     EXPECT_FALSE(OpenContainer(sealed, BuildPasswordText("/p/$a.jpg", "pw", false)).ok()) << "option switched";
 }

@@ -36,7 +36,8 @@ std::vector<CipherCase> AllCiphers()
 {
     static const std::array<std::uint8_t, 32> key = [] {
         std::array<std::uint8_t, 32> k{};
-        for (std::size_t i = 0; i < k.size(); ++i) k[i] = static_cast<std::uint8_t>(0xA0 + i);
+        for (std::size_t i = 0; i < k.size(); ++i)
+            k[i] = static_cast<std::uint8_t>(0xA0 + i);
         return k;
     }();
     return {
@@ -169,7 +170,8 @@ TEST(CipherCounters, WrapAndUnusedNonceBytes)
 TEST(CipherCounters, ChaChaKeyIsHalfKeyHalfNonce)
 {
     std::array<std::uint8_t, 32> key{};
-    for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<std::uint8_t>(i * 7);
     const Nonce nonce = NonceFromHex("0102030405060708090a0b0c0d0e0f10");
 
     std::vector<std::uint8_t> base(130);
@@ -221,12 +223,15 @@ TEST(CipherStreams, PrefixLengthsAndInvolution)
         }
 
         std::vector<std::uint8_t> data(1000);
-        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 + 5);
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<std::uint8_t>(i * 31 + 5);
         const auto plain = data;
         const auto ks = cipher.stream(data.size(), nonce);
-        for (std::size_t i = 0; i < data.size(); ++i) data[i] ^= ks[i];
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] ^= ks[i];
         EXPECT_NE(data, plain);
-        for (std::size_t i = 0; i < data.size(); ++i) data[i] ^= ks[i];
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] ^= ks[i];
         EXPECT_EQ(data, plain);
     }
 }
@@ -261,7 +266,8 @@ TEST(CipherContexts, KeyLengthsAndEmptyContexts)
     // and nothing past byte 72 can matter.
     for (std::size_t length : {std::size_t{1}, std::size_t{4}, std::size_t{16}, std::size_t{56}}) {
         std::vector<std::uint8_t> key(length);
-        for (std::size_t i = 0; i < length; ++i) key[i] = static_cast<std::uint8_t>(i * 13 + 1);
+        for (std::size_t i = 0; i < length; ++i)
+            key[i] = static_cast<std::uint8_t>(i * 13 + 1);
         std::vector<std::uint8_t> ours(8), theirs(8);
         BlowfishContext c;
         BlowfishInit(c, key);

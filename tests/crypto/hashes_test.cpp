@@ -16,7 +16,10 @@ using test::Bytes;
 using test::FromHex;
 using test::ToHex;
 
-std::vector<std::uint8_t> Repeat(std::uint8_t b, std::size_t n) { return std::vector<std::uint8_t>(n, b); }
+std::vector<std::uint8_t> Repeat(std::uint8_t b, std::size_t n)
+{
+    return std::vector<std::uint8_t>(n, b);
+}
 
 std::string Sha256Hex(const std::vector<std::uint8_t>& data, std::size_t piece)
 {
@@ -81,7 +84,8 @@ TEST(HmacSha256, Rfc4231)
         // The same through the incremental interface, one byte at a time.
         HmacSha256Context c;
         HmacSha256Init(c, row.key);
-        for (std::uint8_t b : row.data) HmacSha256Update(c, std::span(&b, 1));
+        for (std::uint8_t b : row.data)
+            HmacSha256Update(c, std::span(&b, 1));
         HmacSha256Final(c, mac);
         EXPECT_EQ(ToHex(mac), row.mac) << row.source << " incremental";
     }
@@ -170,8 +174,8 @@ TEST(Pbkdf2HmacSha256, AgreesWithLibgcrypt)
 
         std::vector<std::uint8_t> theirs(outLen);
         static const std::uint8_t none = 0;  // libgcrypt refuses a null password pointer
-        ASSERT_EQ(gcry_kdf_derive(pw.empty() ? &none : pw.data(), pw.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA256, salt.data(), salt.size(),
-                                  iterations, theirs.size(), theirs.data()),
+        ASSERT_EQ(gcry_kdf_derive(pw.empty() ? &none : pw.data(), pw.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA256,
+                                  salt.data(), salt.size(), iterations, theirs.size(), theirs.data()),
                   0u);
         EXPECT_EQ(Pbkdf2Hex(pw, salt, iterations, outLen), ToHex(theirs))
             << "pw " << pwLen << " salt " << saltLen << " c " << iterations << " out " << outLen;

@@ -29,7 +29,8 @@ int main(int argc, char** argv)
     // Seeded mutations of real containers: flips, cuts and splices around the header fields.
     std::mt19937 rng(20261210);
     std::vector<std::uint8_t> plain(3000);
-    for (auto& b : plain) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : plain)
+        b = static_cast<std::uint8_t>(rng());
     for (int alg = 0; alg < 4; ++alg) {
         auto sealed = quillix::container::SealContainer(plain, "fuzz", "f.jpg", {alg, true, 1});
         if (!sealed.ok()) return 1;

@@ -1,3 +1,5 @@
+#include "fuzz_driver.h"
+#include "imaging/anim_fixtures.h"
 #include "imaging/bmp_codec.h"
 #include "imaging/gif_codec.h"
 #include "imaging/jpeg_codec.h"
@@ -5,8 +7,6 @@
 #include "imaging/still_decoder.h"
 #include "imaging/thumbnail.h"
 #include "imaging/webp_bridge.h"
-#include "imaging/anim_fixtures.h"
-#include "fuzz_driver.h"
 
 #include <webp/encode.h>
 
@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)LoadWebPToBitmap(bytes);
     (void)LoadWebPFirstFrame(bytes);
     (void)LoadImageByContent(bytes);
-    for (ImageFormat format : {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp,
-                               ImageFormat::WebP})
+    for (ImageFormat format :
+         {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp, ImageFormat::WebP})
         (void)DecodeThumbnail(format, bytes, 40);
     return 0;
 }
@@ -44,7 +44,8 @@ QImage Sample()
 {
     QImage image(37, 23, QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgba(x * 7, y * 11, (x ^ y) * 5, 200 + x));
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgba(x * 7, y * 11, (x ^ y) * 5, 200 + x));
     return image;
 }
 

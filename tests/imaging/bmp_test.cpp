@@ -233,7 +233,8 @@ TEST(DecodeBmp, DeepPictureIgnoresItsColourCount)
     const QImage source = test::Gradient(6, 5);
     std::vector<std::uint8_t> bmp = EncodeBmp(source).value();
     for (const std::uint32_t count : {256u, 100000u, 0xFFFFFFFFu}) {
-        for (int i = 0; i < 4; ++i) bmp[46 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bmp[46 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count >> (8 * i));
         const Result<QImage> image = DecodeBmp(bmp);
         ASSERT_TRUE(image.ok()) << count;
         EXPECT_EQ(image.value().convertToFormat(QImage::Format_RGB32), source.convertToFormat(QImage::Format_RGB32));

@@ -9,11 +9,12 @@ namespace {
 TEST(ImageFormatTest, ByExtensionAndByContent)
 {
     const std::pair<const char*, ImageFormat> names[] = {
-        {"/p/a.jpg", ImageFormat::Jpeg}, {"/p/$a.JPEG", ImageFormat::Jpeg}, {"b.Png", ImageFormat::Png},
-        {"c.gif", ImageFormat::Gif},     {"d.BMP", ImageFormat::Bmp},        {"e.webp", ImageFormat::WebP},
+        {"/p/a.jpg", ImageFormat::Jpeg},  {"/p/$a.JPEG", ImageFormat::Jpeg}, {"b.Png", ImageFormat::Png},
+        {"c.gif", ImageFormat::Gif},      {"d.BMP", ImageFormat::Bmp},       {"e.webp", ImageFormat::WebP},
         {"f.tiff", ImageFormat::Unknown}, {"noext", ImageFormat::Unknown},   {"/dir.jpg/x", ImageFormat::Unknown},
     };
-    for (const auto& [name, format] : names) EXPECT_EQ(FormatFromExtension(name), format) << name;
+    for (const auto& [name, format] : names)
+        EXPECT_EQ(FormatFromExtension(name), format) << name;
 
     const std::pair<const char*, ImageFormat> heads[] = {
         {"ffd8ffe0", ImageFormat::Jpeg},
@@ -25,7 +26,8 @@ TEST(ImageFormatTest, ByExtensionAndByContent)
         {"ffd8", ImageFormat::Unknown},
         {"", ImageFormat::Unknown},
     };
-    for (const auto& [hex, format] : heads) EXPECT_EQ(SniffFormat(test::FromHex(hex)), format) << hex;
+    for (const auto& [hex, format] : heads)
+        EXPECT_EQ(SniffFormat(test::FromHex(hex)), format) << hex;
 }
 
 }  // namespace

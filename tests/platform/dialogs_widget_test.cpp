@@ -20,8 +20,7 @@ using quillix::platform::QtDialogs;
 namespace {
 
 // Runs `act` on the modal dialog of type T once it is up.
-template <typename T>
-void WhenShown(std::function<void(T*)> act)
+template <typename T> void WhenShown(std::function<void(T*)> act)
 {
     QTimer::singleShot(0, [act] {
         for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -14,10 +14,14 @@ inline std::vector<std::uint8_t> FromHex(std::string_view hex)
     int high = -1;
     for (const char c : hex) {
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            continue;
         if (high < 0) {
             high = v;
         } else {
@@ -39,12 +43,14 @@ inline std::string ToHex(const std::uint8_t* data, std::size_t size)
     return out;
 }
 
-template <typename Bytes>
-std::string ToHex(const Bytes& bytes)
+template <typename Bytes> std::string ToHex(const Bytes& bytes)
 {
     return ToHex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-inline std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+inline std::vector<std::uint8_t> Bytes(std::string_view text)
+{
+    return {text.begin(), text.end()};
+}
 
 }  // namespace quillix::test

@@ -80,6 +80,9 @@ inline std::vector<std::uint8_t> PseudoRandomBytes(std::size_t n, std::uint32_t 
 }
 
 // Permission bits do not stop root; tests of refused writes skip themselves there.
-inline bool PermissionsAreEnforced() { return ::geteuid() != 0; }
+inline bool PermissionsAreEnforced()
+{
+    return ::geteuid() != 0;
+}
 
 }  // namespace quillix::test
