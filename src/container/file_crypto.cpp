@@ -1,5 +1,6 @@
 #include "container/file_crypto.h"
 
+#include "common/text.h"
 #include "container/container_file.h"
 #include "container/secure_delete.h"
 #include "crypto/secure.h"
@@ -8,11 +9,6 @@
 
 namespace quillix::container {
 namespace {
-
-bool IsBlankOrControl(unsigned char c)
-{
-    return c <= 0x20 || c == 0x7f;
-}
 
 bool Exists(const std::string& path)
 {
@@ -24,12 +20,7 @@ bool Exists(const std::string& path)
 
 std::string TrimPassword(const std::string& text)
 {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
+    return TrimBlanksAndControls(text);
 }
 
 FileCrypto::FileCrypto(Dialogs& dialogs, Hooks hooks) : dialogs_(dialogs), hooks_(std::move(hooks)) {}

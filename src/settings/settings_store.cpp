@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include "common/text.h"
 #include "settings/registry_file.h"
 #include "settings/text_file.h"
 
@@ -14,24 +15,9 @@
 namespace quillix::settings {
 namespace {
 
-bool IsBlankOrControl(unsigned char c)
-{
-    return c <= 0x20 || c == 0x7f;
-}
-
 bool HasLineBreak(const std::string& text)
 {
     return text.find_first_of("\r\n") != std::string::npos;
-}
-
-std::string Trim(const std::string& text)
-{
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlankOrControl(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && IsBlankOrControl(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
 }
 
 std::string HomeFolder()
@@ -85,7 +71,7 @@ std::string BuildData(const std::string& key, const std::string& value)
 
 int StrToInt(const std::string& text, int def)
 {
-    const std::string t = Trim(text);
+    const std::string t = TrimBlanksAndControls(text);
     if (t.empty()) return def;
     const char* begin = t.data();
     if (*begin == '+' && t.size() > 1 && t[1] != '-') ++begin;
@@ -263,7 +249,7 @@ bool TSettingsStore::RawLoadFromFile()
             folder = std::move(named);
             continue;
         }
-        const std::string key = Trim(GetDataKey(line));
+        const std::string key = TrimBlanksAndControls(GetDataKey(line));
         if (!key.empty()) Add(key, GetDataValue(line), folder);
     }
     return true;
