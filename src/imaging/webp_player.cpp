@@ -207,39 +207,33 @@ void TWebPPlayer::ShowStill(QImage picture)
 
 bool TWebPPlayer::LoadFromFile(const std::string& path)
 {
-    animated_ = false;
-    if (IsAnimatedFile(path)) {
-        Stop();
-        if (LoadAnimated(path)) {
-            animated_ = true;
-            return true;
-        }
-    }
-    Result<QImage> still = LoadWebPToBitmap(path);
-    if (!still) {
-        Stop();
-        return false;
-    }
-    ShowStill(std::move(still.value()));
-    return true;
+    return LoadStillOrAnimated(
+        IsAnimatedFile(path), [&] { return LoadAnimated(path); }, [&] { return LoadWebPToBitmap(path); });
 }
 
 bool TWebPPlayer::LoadFromBytes(std::span<const std::uint8_t> bytes)
 {
+    return LoadStillOrAnimated(
+        IsAnimatedBytes(bytes), [&] { return LoadAnimated(bytes); }, [&] { return LoadWebPToBitmap(bytes); });
+}
+
+bool TWebPPlayer::LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
+                                      const std::function<Result<QImage>()>& still)
+{
     animated_ = false;
-    if (IsAnimatedBytes(bytes)) {
+    if (looksAnimated) {
         Stop();
-        if (LoadAnimated(bytes)) {
+        if (animate()) {
             animated_ = true;
             return true;
         }
     }
-    Result<QImage> still = LoadWebPToBitmap(bytes);
-    if (!still) {
+    Result<QImage> picture = still();
+    if (!picture) {
         Stop();
         return false;
     }
-    ShowStill(std::move(still.value()));
+    ShowStill(std::move(picture.value()));
     return true;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "common/result.h"
+
 #include <QImage>
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -70,6 +73,9 @@ private:
     };
     enum class Source { None, File, Memory };
 
+    // A file that says it is animated plays as one when it can; anything else is a still picture.
+    bool LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
+                             const std::function<Result<QImage>()>& still);
     bool LoadAnimatedFile(const std::string& path, bool keepPasses);
     bool StartDecoder(bool keepPasses);
     void ShowStill(QImage picture);
