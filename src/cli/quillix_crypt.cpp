@@ -195,6 +195,7 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<std::string> SelectSubfolder(const std::string&) override { return std::nullopt; }
 
     std::string warning;
 

@@ -24,6 +24,10 @@ public:
     // A one-line text input box; nothing when it was cancelled.
     virtual std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                                  const std::string& initial) = 0;
+
+    // The "Select folder" dialog over the subfolders of `folder`: the chosen subfolder's name, or
+    // nothing when it was cancelled or `folder` has no subfolders.
+    virtual std::optional<std::string> SelectSubfolder(const std::string& folder) = 0;
 };
 
 }  // namespace quillix

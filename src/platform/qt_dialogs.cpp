@@ -1,7 +1,10 @@
 #include "platform/qt_dialogs.h"
 
+#include "common/subfolders.h"
 #include "platform/password_dialog.h"
+#include "platform/subfolder_dialog.h"
 
+#include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -44,9 +47,16 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons)
 
 }  // namespace
 
+QWidget* QtDialogs::Owner() const
+{
+    // The window the user works in, so that a dialog never opens behind a full-screen viewer.
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    return owner_;
+}
+
 std::optional<std::string> QtDialogs::AskPassword()
 {
-    PasswordDialog dialog(owner_);
+    PasswordDialog dialog(Owner());
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return S(dialog.typedText());
 }
@@ -54,7 +64,7 @@ std::optional<std::string> QtDialogs::AskPassword()
 MessageAnswer QtDialogs::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,
                                      MessageButtons buttons)
 {
-    QMessageBox box(ToQt(icon), Q(caption), Q(text), ToQt(buttons), owner_);
+    QMessageBox box(ToQt(icon), Q(caption), Q(text), ToQt(buttons), Owner());
     switch (box.exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
@@ -67,9 +77,18 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption, cons
                                                 const std::string& initial)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(owner_, Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);
+    const QString text = QInputDialog::getText(Owner(), Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);
     if (!ok) return std::nullopt;
     return S(text);
+}
+
+std::optional<std::string> QtDialogs::SelectSubfolder(const std::string& folder)
+{
+    const std::vector<std::string> names = SubfolderNames(folder);
+    if (names.empty()) return std::nullopt;
+    std::string chosen = SelectSubfolderDialog(names, Owner());
+    if (chosen.empty()) return std::nullopt;
+    return chosen;
 }
 
 }  // namespace quillix::platform

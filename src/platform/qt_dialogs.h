@@ -18,8 +18,11 @@ public:
                               MessageButtons buttons) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                          const std::string& initial) override;
+    std::optional<std::string> SelectSubfolder(const std::string& folder) override;
 
 private:
+    QWidget* Owner() const;
+
     QPointer<QWidget> owner_;
 };
 

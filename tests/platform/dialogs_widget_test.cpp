@@ -1,5 +1,6 @@
 #include "platform/password_dialog.h"
 #include "platform/qt_dialogs.h"
+#include "support/when_shown.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -17,23 +18,7 @@ using quillix::MessageIcon;
 using quillix::platform::PasswordDialog;
 using quillix::platform::QtDialogs;
 
-namespace {
-
-// Runs `act` on the modal dialog of type T once it is up.
-template <typename T> void WhenShown(std::function<void(T*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(w); dialog && dialog->isVisible()) {
-                act(dialog);
-                return;
-            }
-        }
-        QFAIL("no dialog was shown");
-    });
-}
-
-}  // namespace
+using quillix::test::WhenShown;
 
 class DialogsWidgetTest : public QObject {
     Q_OBJECT

@@ -21,7 +21,10 @@ public:
     std::deque<std::optional<std::string>> passwords;  // nullopt = cancelled
     std::deque<MessageAnswer> answers;                 // default: Ok
     std::deque<std::optional<std::string>> inputs;
+    std::deque<std::optional<std::string>> subfolders;  // nullopt = cancelled
     int passwordPrompts = 0;
+    int subfolderPrompts = 0;
+    std::vector<std::string> subfolderFolders;  // the folder of each "Select folder"
     std::vector<Shown> messages;
 
     std::optional<std::string> AskPassword() override
@@ -48,6 +51,16 @@ public:
         if (inputs.empty()) return std::nullopt;
         auto answer = inputs.front();
         inputs.pop_front();
+        return answer;
+    }
+
+    std::optional<std::string> SelectSubfolder(const std::string& folder) override
+    {
+        ++subfolderPrompts;
+        subfolderFolders.push_back(folder);
+        if (subfolders.empty()) return std::nullopt;
+        auto answer = subfolders.front();
+        subfolders.pop_front();
         return answer;
     }
 };

@@ -1,0 +1,54 @@
+#include "app/startup.h"
+
+#include <sys/stat.h>
+
+namespace quillix::app {
+namespace {
+
+bool StatIs(const std::string& path, mode_t type)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+std::string Absolute(const std::string& path, const std::string& currentDir)
+{
+    if (path.empty() || path.front() == '/' || currentDir.empty()) return path;
+    return currentDir.back() == '/' ? currentDir + path : currentDir + "/" + path;
+}
+
+std::string WithSeparator(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+}  // namespace
+
+std::string TrimArgument(const std::string& argument)
+{
+    const auto dropped = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"'; };
+    std::size_t begin = 0, end = argument.size();
+    while (begin < end && dropped(argument[begin]))
+        ++begin;
+    while (end > begin && dropped(argument[end - 1]))
+        --end;
+    return argument.substr(begin, end - begin);
+}
+
+StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir)
+{
+    const std::string path = Absolute(argument, currentDir);
+    if (StatIs(path, S_IFREG)) return {StartMode::Standalone, path};
+    if (StatIs(path, S_IFDIR)) return {StartMode::Gallery, WithSeparator(path)};
+    if (StatIs(lastDir, S_IFDIR)) return {StartMode::Gallery, WithSeparator(lastDir)};
+    return {StartMode::Gallery, WithSeparator(currentDir)};
+}
+
+void RunStartupDuties(const StartupHooks& hooks)
+{
+    if (hooks.checkPin) hooks.checkPin();
+    if (hooks.registerDesktop) hooks.registerDesktop();
+}
+
+}  // namespace quillix::app

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace quillix::app {
+
+// The first command-line argument without the blanks and quotes a shell or a launcher left
+// around it.
+std::string TrimArgument(const std::string& argument);
+
+enum class StartMode { Standalone, Gallery };
+
+struct StartPlan {
+    StartMode mode = StartMode::Gallery;
+    // Standalone: the picture to show. Gallery: the folder to open, ending in "/".
+    std::string path;
+};
+
+// How the program starts for `argument` (already trimmed): an existing file is shown on its own; a
+// folder opens the gallery there; anything else opens the gallery at `lastDir`, or at
+// `currentDir` when that is no folder. Relative paths are taken from `currentDir`.
+StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir);
+
+// The duties run once, shortly after the first window is on screen. Either may be empty.
+struct StartupHooks {
+    // Asks for the parental PIN when one is set.
+    std::function<void()> checkPin;
+    // Writes the desktop registration of the program.
+    std::function<void()> registerDesktop;
+};
+
+// What the start-up timer does: the PIN first, then the registration.
+void RunStartupDuties(const StartupHooks& hooks);
+
+}  // namespace quillix::app

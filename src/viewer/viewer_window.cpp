@@ -1,0 +1,758 @@
+#include "viewer/viewer_window.h"
+
+#include "common/paths.h"
+#include "container/container_file.h"
+#include "gallery/folder_model.h"
+#include "imaging/rotation.h"
+#include "viewer/file_commands.h"
+#include "viewer/gallery_link.h"
+#include "viewer/image_loader.h"
+#include "viewer/key_map.h"
+#include "viewer/mouse_rules.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace quillix::viewer {
+
+std::uint64_t NowMs()
+{
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+namespace {
+
+constexpr int kNoticeMs = 700;
+constexpr int kWheelNotch = 120;
+
+Size SizeOf(const QImage& image)
+{
+    return {image.width(), image.height()};
+}
+
+QTimer* MakeTimer(QObject* parent, int interval, bool singleShot)
+{
+    auto* timer = new QTimer(parent);
+    timer->setInterval(interval);
+    timer->setSingleShot(singleShot);
+    return timer;
+}
+
+// The digit of the main keyboard row, also when Shift or the layout turned it into another sign:
+// the row's scan codes (evdev + 8, as X11 and Wayland report them) name the key, not the sign.
+int MainRowKey(const QKeyEvent& event)
+{
+    const int key = event.key();
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (event.modifiers() & Qt::KeypadModifier)) return key;
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland"))) return key;
+    const quint32 scan = event.nativeScanCode();
+    if (scan >= 10 && scan <= 18) return Qt::Key_1 + static_cast<int>(scan - 10);
+    if (scan == 19) return Qt::Key_0;
+    return key;
+}
+
+}  // namespace
+
+TForm1::TForm1(ViewerEnvironment environment)
+    : environment_(std::move(environment)),
+      crypto_(*environment_.dialogs,
+              container::FileCrypto::Hooks{
+                  [this] {
+                      // "Fast" is read from the settings file as it stands before each operation.
+                      container::FileOptions options;
+                      options.EncryptionAlg = options_.EncryptionAlg;
+                      options.FileNamePW = options_.FileNamePW;
+                      options.Fast = appSettings_.PopBool("Fast", true);
+                      options.MaxBytes = options_.MaxBytes;
+                      options.Passes = options_.Passes;
+                      return options;
+                  },
+                  [this] { RefreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
+                  [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
+      player_(this)
+{
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    setPalette(palette);
+    setFocusPolicy(Qt::StrongFocus);
+    resize(1, 1);
+
+    settings::ConfigureAppSettings(appSettings_, environment_.iniDir);
+    settings::ConfigureRegeditSettings(regeditSettings_);
+    GifRepaintTimer = MakeTimer(this, 200, false);
+    connect(GifRepaintTimer, &QTimer::timeout, this, &TForm1::GifRepaintTimerTimer);
+    GifRepaintTimer->start();
+    settings::LoadSettings(options_, appSettings_, regeditSettings_, environment_.iniDir);
+    OverlayTimer = MakeTimer(this, 100, false);
+    connect(OverlayTimer, &QTimer::timeout, this, &TForm1::OverlayTimerTimer);
+    RefreshTimer = MakeTimer(this, 277, true);
+    connect(RefreshTimer, &QTimer::timeout, this, &TForm1::RefreshTimerTimer);
+    TimerNotifyFolderChanged = MakeTimer(this, 1000, true);
+    connect(TimerNotifyFolderChanged, &QTimer::timeout, this, &TForm1::TimerNotifyFolderChangedTimer);
+    gifFrameTimer_ = MakeTimer(this, 0, true);
+    connect(gifFrameTimer_, &QTimer::timeout, this, [this] {
+        if (gif_ && gif_->playback.Update(static_cast<std::int64_t>(NowMs()))) update();
+        ScheduleGifFrame();
+    });
+    connect(&player_, &imaging::TWebPPlayer::frameChanged, this, [this] {
+        if (WebPMode) update();
+    });
+}
+
+TForm1::~TForm1() = default;
+
+Size TForm1::ScreenSize() const
+{
+    if (environment_.screenSize) return environment_.screenSize();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    return {screen->geometry().width(), screen->geometry().height()};
+}
+
+Size TForm1::ClientSize() const
+{
+    return {width(), height()};
+}
+
+ScalingMode TForm1::Scaling() const
+{
+    return {options_.ScaleToFit, options_.FitWidth};
+}
+
+Size TForm1::SourceSize() const
+{
+    if (player_.width() > 0 && player_.height() > 0) return {player_.width(), player_.height()};
+    if (const QImage* source = PaintSource()) return SizeOf(*source);
+    return {};
+}
+
+const QImage* TForm1::PaintSource() const
+{
+    if (WebPMode && player_.width() > 0 && player_.height() > 0) return &player_.frame();
+    if (gif_) return &gif_->animation.frames[static_cast<std::size_t>(gif_->playback.currentFrame())].image;
+    if (!still_.isNull()) return &still_;
+    return nullptr;
+}
+
+bool TForm1::Pannable() const
+{
+    const Size drawn = DrawnSize(SourceSize(), zoom_.Zoom);
+    return width() < drawn.width || height() < drawn.height;
+}
+
+int TForm1::gifFrame() const
+{
+    return gif_ ? gif_->playback.currentFrame() : -1;
+}
+
+void TForm1::SaveSettings()
+{
+    settings::SaveSettings(options_, appSettings_, environment_.iniDir);
+}
+
+void TForm1::StartStandalone(const std::string& path)
+{
+    GalleryMode = false;
+    // The gallery, hidden for now, opens at this folder when the viewer returns to it.
+    if (gallery_) gallery_->Model().OpenFolder(FolderOf(path));
+    // Loaded before showing, so that showing fills the gallery's list from this file's folder.
+    LoadImage(path);
+    setWindowTitle(QString::fromStdString(FileNameOf(path)));
+    showFullScreen();
+}
+
+void TForm1::OpenFromGallery(const std::string& path)
+{
+    GalleryMode = true;
+    if (!isFullScreen() || !isVisible()) showFullScreen();
+    if (gallery_) gallery_->Model().SyncToFile(path, false);
+    LoadImage(path);
+    setWindowTitle(QString::fromStdString(FileNameOf(path)));
+    update();
+}
+
+void TForm1::ReturnToGallery()
+{
+    std::string path = currentPath_;
+    if (path.empty() && gallery_) path = gallery_->Model().CurrentFileName();
+    if (gallery_ && !path.empty()) {
+        const int index = gallery_->Model().IndexOfFile(path);
+        if (index >= 0) gallery_->Model().SetCurrentIndex(index);
+    }
+    if (gallery_) gallery_->ShowGallery();
+    hide();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    Cleanup(true);
+    player_.Stop();
+    event->accept();
+    Quit();
+}
+
+void TForm1::Quit()
+{
+    if (environment_.quit)
+        environment_.quit(0);
+    else
+        QCoreApplication::exit(0);
+}
+
+bool TForm1::LoadImage(const std::string& path)
+{
+    currentPath_ = path;
+    Cleanup(false);
+    appSettings_.PushString("LastDir", FolderOf(path));
+    SaveSettings();
+    notice_ = {};
+    player_.Stop();
+
+    Result<LoadedPicture> loaded = LoadPicture(path, crypto_, player_);
+    if (!loaded) {
+        ShowLoadFailure(loaded.error().message);
+        return false;
+    }
+    LoadedPicture& picture = loaded.value();
+    gif_.reset();
+    still_ = QImage();
+    if (picture.webp) {
+        WebPMode = true;
+    } else if (picture.gif) {
+        StartGif(std::move(*picture.gif), picture.gifPassLimit, picture.gifSpeedPercent);
+    } else {
+        still_ = std::move(picture.still);
+    }
+    ResetZoomToFit();
+    return true;
+}
+
+void TForm1::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)
+{
+    std::vector<int> delays;
+    delays.reserve(animation.frames.size());
+    for (const imaging::GifFrame& frame : animation.frames)
+        delays.push_back(frame.delayMs);
+    gif_.emplace(GifShow{std::move(animation), imaging::GifPlayback(std::move(delays), passLimit, speedPercent)});
+    gif_->playback.Start(static_cast<std::int64_t>(NowMs()));
+    GifActive = true;
+    ScheduleGifFrame();
+}
+
+void TForm1::ScheduleGifFrame()
+{
+    if (!gif_ || !GifActive) return;
+    const std::optional<std::int64_t> due = gif_->playback.nextDeadline();
+    if (!due) return;
+    const std::int64_t wait = *due - static_cast<std::int64_t>(NowMs());
+    gifFrameTimer_->start(static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60'000)));
+}
+
+void TForm1::ShowLoadFailure(const std::string& message)
+{
+    still_ = QImage();
+    gif_.reset();
+    GifActive = false;
+    WebPMode = false;
+    zoomStatus_.text = FileNameOf(currentPath_) + " - Fehler";
+    zoomStatus_.deadline = NowMs() + kZoomStatusMs;
+    OverlayTimer->start();
+    ShowStickyNotice(message);
+    update();
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) setFocus();
+    });
+}
+
+void TForm1::Cleanup(bool secure)
+{
+    // Decrypted pictures live in memory only, so there is no temporary file to overwrite.
+    (void)secure;
+    gifFrameTimer_->stop();
+    WebPMode = false;
+    GifActive = false;
+    player_.Clear();
+}
+
+void TForm1::Refresh()
+{
+    if (currentPath_.empty()) return;
+    player_.Clear();
+    setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
+    LoadImage(currentPath_);
+}
+
+void TForm1::ResetZoomToFit()
+{
+    ResetToFit(zoom_, SourceSize(), ScreenSize(), Scaling());
+    dragging_ = false;
+    update();
+    ShowZoomStatus();
+}
+
+void TForm1::ShowZoomStatus()
+{
+    zoomStatus_.text = ZoomStatusText(FileNameOf(currentPath_), zoom_.Zoom);
+    zoomStatus_.deadline = NowMs() + kZoomStatusMs;
+    OverlayTimer->start();
+}
+
+void TForm1::ShowNotice(const std::string& text, int milliseconds)
+{
+    notice_.text = text;
+    notice_.deadline = NowMs() + static_cast<std::uint64_t>(std::max(milliseconds, 1));
+    OverlayTimer->start();
+    update();
+}
+
+void TForm1::ShowStickyNotice(const std::string& text)
+{
+    notice_.text = text;
+    notice_.deadline = 0;
+    OverlayTimer->start();
+    update();
+}
+
+void TForm1::OverlayTimerTimer()
+{
+    if (OverlayTimerDone(notice_, zoomStatus_, NowMs())) OverlayTimer->stop();
+    update();
+}
+
+void TForm1::GifRepaintTimerTimer()
+{
+    if (GifActive && gif_) update();
+}
+
+void TForm1::RefreshTimerTimer()
+{
+    RefreshTimer->stop();
+    Refresh();
+}
+
+void TForm1::NotifyFolderChanged(const std::string& path)
+{
+    folderToNotify_ = FolderOf(path);
+    if (folderToNotify_.empty()) return;
+    TimerNotifyFolderChanged->start();
+    SendFolderChanged();
+}
+
+void TForm1::TimerNotifyFolderChangedTimer()
+{
+    TimerNotifyFolderChanged->stop();
+    SendFolderChanged();
+}
+
+void TForm1::SendFolderChanged()
+{
+    // Linux file managers watch their folders themselves; nothing needs to be told.
+}
+
+void TForm1::paintEvent(QPaintEvent*)
+{
+    if (detached_) return;
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (const QImage* source = PaintSource(); source && !source->isNull()) {
+        const Placement place = PlaceImage(zoom_, SizeOf(*source), ClientSize());
+        const QRect target(place.left, place.top, place.width, place.height);
+        if (place.width < source->width() || place.height < source->height()) {
+            // Shrinking: an area-averaged copy made once per zoom looks far better than sampling.
+            const qint64 key = source->cacheKey();
+            if (scaled_.isNull() || scaledKey_ != key || scaled_.size() != target.size()) {
+                scaled_ = source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                scaledKey_ = key;
+            }
+            painter.drawImage(target.topLeft(), scaled_);
+        } else {
+            // Enlarging: only the part inside the window is stretched, so a 5000 % zoom stays cheap.
+            const QRect visible = target.intersected(rect());
+            if (!visible.isEmpty() && place.width > 0 && place.height > 0) {
+                const double sx = static_cast<double>(source->width()) / place.width;
+                const double sy = static_cast<double>(source->height()) / place.height;
+                const QRectF from((visible.left() - target.left()) * sx, (visible.top() - target.top()) * sy,
+                                  visible.width() * sx, visible.height() * sy);
+                painter.drawImage(QRectF(visible), *source, from);
+            }
+        }
+    }
+    PaintOverlays(painter);
+}
+
+void TForm1::PaintOverlays(QPainter& painter)
+{
+    const std::uint64_t now = NowMs();
+    painter.save();
+    if (NoticeVisible(notice_, now)) {
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPointSize(14);
+        painter.setFont(font);
+        const Rect box = NoticeRect(ClientSize());
+        const QRect area(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1));
+        const QString text = QString::fromStdString(notice_.text);
+        const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+        painter.setPen(Qt::black);
+        painter.drawText(area.translated(1, 1), flags, text);
+        painter.setPen(Qt::white);
+        painter.drawText(area, flags, text);
+    }
+    if (ZoomStatusVisible(zoomStatus_, now)) {
+        QFont font = QWidget::font();
+        font.setPointSize(9);
+        painter.setFont(font);
+        const QFontMetrics metrics(font);
+        const QString text = QString::fromStdString(zoomStatus_.text);
+        const Point origin = ZoomStatusOrigin(ClientSize(), {metrics.horizontalAdvance(text), metrics.height()});
+        painter.setPen(Qt::black);
+        painter.drawText(origin.x + 1, origin.y + 1 + metrics.ascent(), text);
+        painter.setPen(Qt::white);
+        painter.drawText(origin.x, origin.y + metrics.ascent(), text);
+    }
+    painter.restore();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (detached_) return;
+    viewer::FormResize(zoom_, SourceSize(), ScreenSize(), ClientSize(), Scaling());
+    update();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    if (detached_) return;
+    const auto modifiers = static_cast<Modifiers>(event->modifiers().toInt());
+    const auto held = static_cast<Modifiers>(QGuiApplication::queryKeyboardModifiers().toInt()) | modifiers;
+    const KeyAction action =
+        CommandForKey(MainRowKey(*event), modifiers, (event->modifiers() & Qt::KeypadModifier) != 0, held);
+    if (action.command == ViewerCommand::None) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    switch (PreconditionOf(action.command)) {
+    case Precondition::ShownFile:
+    case Precondition::SingleFile:
+        if (currentPath_.empty()) return;
+        break;
+    case Precondition::PlayingAnimation:
+        if (!player_.playing() || !player_.animated()) return;
+        break;
+    case Precondition::ListNotEmpty:
+        if (!gallery_ || gallery_->Model().Count() == 0) return;
+        break;
+    case Precondition::None: break;
+    }
+
+    switch (action.command) {
+    case ViewerCommand::Rename: RenameCommand(); break;
+    case ViewerCommand::CopyToChosenSubfolder: CopyToChosenSubfolder(); break;
+    case ViewerCommand::CopyToNumberedSubfolder: CopyToSubfolder(std::to_string(action.subfolder), true); break;
+    case ViewerCommand::ClipboardCopy: ClipboardCommand(false); break;
+    case ViewerCommand::ClipboardCut: ClipboardCommand(true); break;
+    case ViewerCommand::ToggleSpeed: ToggleSpeed(); break;
+    case ViewerCommand::Reload: Refresh(); break;
+    case ViewerCommand::ForgetPassword: ForgetPassword(); break;
+    case ViewerCommand::Rotate: RotateCommand(); break;
+    case ViewerCommand::Encrypt: CryptCommand(true); break;
+    case ViewerCommand::Decrypt: CryptCommand(false); break;
+    case ViewerCommand::TogglePause: TogglePauseCommand(); break;
+    case ViewerCommand::BackToGallery: EnterCommand(); break;
+    case ViewerCommand::BackOrQuit: EscapeCommand(); break;
+    case ViewerCommand::Delete: DeleteCommand(); break;
+    case ViewerCommand::NextFile: StepCommand(true); break;
+    case ViewerCommand::PrevFile: StepCommand(false); break;
+    case ViewerCommand::None: break;
+    }
+    if (action.repaint && !detached_) update();
+}
+
+void TForm1::RenameCommand()
+{
+    const std::string oldName = FileNameOf(currentPath_);
+    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", oldName);
+    if (!answer) return;
+    const RenamePlan plan = PlanRename(currentPath_, *answer);
+    if (plan.action == RenamePlan::Action::Nothing) return;
+    if (plan.action == RenamePlan::Action::Exists) {
+        dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    const std::string& newPath = plan.newPath;
+    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(currentPath_, newPath)) {
+        dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+        return;
+    }
+    if (gallery_) gallery_->Model().SyncToFile(newPath, true);
+    LoadImage(newPath);
+    ShowNotice("Renamed", kNoticeMs);
+}
+
+void TForm1::CopyToChosenSubfolder()
+{
+    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(currentPath_));
+    if (!name || name->empty()) return;
+    CopyToSubfolder(*name, false);
+}
+
+void TForm1::CopyToSubfolder(const std::string& name, bool create)
+{
+    if (!CopyIntoFolder(currentPath_, FolderOf(currentPath_) + name + "/", create)) {
+        dialogs().ShowMessage("Error", "Copy failed", MessageIcon::Error, MessageButtons::Ok);
+        return;
+    }
+    ShowNotice("Copied to " + name, kNoticeMs);
+}
+
+void TForm1::ClipboardCommand(bool cut)
+{
+    if (!gallery_) return;
+    gallery_->Model().SelectFile(currentPath_);
+    gallery_->CopySelectedToClipboard(cut);
+}
+
+void TForm1::ToggleSpeed()
+{
+    if (player_.Speed() == 0.5) {
+        player_.setSpeed(1.0);
+        ShowNotice("Fast", kNoticeMs);
+    } else {
+        player_.setSpeed(0.5);
+        ShowNotice("Slow", kNoticeMs);
+    }
+}
+
+void TForm1::ForgetPassword()
+{
+    crypto_.ClearPassword();
+    crypto_.EnsurePassword(false);
+}
+
+void TForm1::RotateCommand()
+{
+    if (container::IsEncryptedFile(currentPath_)) {
+        ShowStickyNotice("Encrypted files cannot be rotated");
+        return;
+    }
+    if (!imaging::RotateImageFile90(currentPath_, +1, dialogs())) {
+        ShowNotice("Rotate failed", 1200);
+        return;
+    }
+    if (gallery_) {
+        gallery_->Model().SyncToFile(currentPath_, false);
+        const std::string current = gallery_->Model().CurrentFileName();
+        if (!current.empty()) currentPath_ = current;
+    }
+    LoadImage(currentPath_);
+    ShowNotice("Rotated", kNoticeMs);
+}
+
+void TForm1::CryptCommand(bool encrypt)
+{
+    const std::string result = encrypt ? crypto_.EncryptFile(currentPath_) : crypto_.DecryptFile(currentPath_);
+    if (result.empty()) return;
+    std::string next = result;
+    if (gallery_) {
+        gallery_->Model().SyncToFile(result, true);
+        if (!gallery_->Model().CurrentFileName().empty()) next = gallery_->Model().CurrentFileName();
+    }
+    LoadImage(next);
+    ShowNotice(encrypt ? "Encrypted" : "Decrypted", kNoticeMs);
+}
+
+void TForm1::TogglePauseCommand()
+{
+    player_.TogglePause();
+    ShowNotice(player_.paused() ? "Paused" : "Playing", kNoticeMs);
+}
+
+void TForm1::EnterCommand()
+{
+    ReturnToGallery();
+}
+
+void TForm1::EscapeCommand()
+{
+    if (GalleryMode) {
+        if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
+        ReturnToGallery();
+        return;
+    }
+    Cleanup(true);
+    OverlayTimer->stop();
+    detached_ = true;
+    Quit();
+}
+
+void TForm1::DeleteCommand()
+{
+    const std::string path = currentPath_;
+    if (dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
+                              MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    Cleanup(false);
+    if (::unlink(path.c_str()) != 0) {
+        dialogs().ShowMessage("Error", "File could not be deleted.", MessageIcon::Error, MessageButtons::Ok);
+        // The clean-up let go of an animation; show the file again as it was.
+        LoadImage(path);
+        return;
+    }
+    std::string next;
+    if (gallery_) {
+        gallery_->Model().SyncToFile(path, true);
+        next = gallery_->Model().CurrentFileName();
+    }
+    if (next.empty()) {
+        currentPath_.clear();
+        still_ = QImage();
+        gif_.reset();
+        if (gallery_) gallery_->ShowGallery();
+        hide();
+    } else {
+        LoadImage(next);
+        update();
+    }
+    NotifyFolderChanged(path);
+}
+
+void TForm1::StepCommand(bool forward)
+{
+    gallery::FolderModel& model = gallery_->Model();
+    if (forward)
+        model.NextFile();
+    else
+        model.PrevFile();
+    OpenFromGallery(model.CurrentFileName());
+}
+
+void TForm1::ShowCurrentOfGallery()
+{
+    if (!gallery_) return;
+    // An empty list has no file to show; loading an empty path would only report an error.
+    const std::string current = gallery_->Model().CurrentFileName();
+    if (current.empty()) return;
+    LoadImage(current);
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event)
+{
+    if (detached_) return;
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
+        case LeftPressAction::PrevFile:
+            if (gallery_) gallery_->Model().PrevFile();
+            ShowCurrentOfGallery();
+            break;
+        case LeftPressAction::NextFile:
+            if (gallery_) gallery_->Model().NextFile();
+            ShowCurrentOfGallery();
+            break;
+        case LeftPressAction::StartDrag:
+            dragging_ = true;
+            lastDrag_ = pos;
+            setCursor(Qt::PointingHandCursor);
+            break;
+        case LeftPressAction::None: break;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        const RightButtonResult result = RightButtonPress(WheelToggle, options_.MouseOption);
+        WheelToggle = result.WheelToggle;
+        if (result.notice) ShowNotice(result.notice, kNoticeMs);
+        ResetZoomToFit();
+    }
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragging_ || !Pannable() || detached_) return;
+    const QPoint pos = event->position().toPoint();
+    PanBy(zoom_, pos.x() - lastDrag_.x(), pos.y() - lastDrag_.y(), SourceSize(), ClientSize());
+    lastDrag_ = pos;
+    update();
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    unsetCursor();
+}
+
+void TForm1::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (detached_ || event->button() != Qt::LeftButton) return;
+    ReturnToGallery();
+}
+
+void TForm1::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    if (detached_) return;
+    // Touchpads send many small deltas; a step is taken per whole notch they add up to.
+    wheelRemainder_ += event->angleDelta().y();
+    while (std::abs(wheelRemainder_) >= kWheelNotch) {
+        const int notch = wheelRemainder_ > 0 ? kWheelNotch : -kWheelNotch;
+        wheelRemainder_ -= notch;
+        WheelNotch(notch, event->modifiers(), event->position().toPoint());
+    }
+}
+
+void TForm1::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position)
+{
+    WheelInput input;
+    input.delta = delta;
+    input.modifierHeld = (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+    input.WheelToggle = WheelToggle;
+    input.MouseOption = options_.MouseOption;
+    input.MouseRevert = options_.MouseRevert;
+    input.hasImage = PaintSource() != nullptr || (player_.width() > 0 && player_.height() > 0);
+    switch (WheelActionFor(input)) {
+    case WheelAction::ZoomIn:
+    case WheelAction::ZoomOut:
+        WheelZoom(zoom_, WheelActionFor(input) == WheelAction::ZoomIn ? ZoomDirection::In : ZoomDirection::Out,
+                  {position.x(), position.y()}, SourceSize(), ClientSize());
+        update();
+        ShowZoomStatus();
+        break;
+    case WheelAction::NextFile:
+    case WheelAction::PrevFile:
+        if (!gallery_) return;
+        if (WheelActionFor(input) == WheelAction::NextFile)
+            gallery_->Model().NextFile();
+        else
+            gallery_->Model().PrevFile();
+        ShowCurrentOfGallery();
+        break;
+    case WheelAction::None: break;
+    }
+}
+
+}  // namespace quillix::viewer

@@ -1,0 +1,183 @@
+#pragma once
+
+#include "common/dialogs.h"
+#include "container/file_crypto.h"
+#include "gallery/folder_scan.h"
+#include "imaging/gif_animation.h"
+#include "imaging/gif_codec.h"
+#include "imaging/webp_player.h"
+#include "settings/app_options.h"
+#include "settings/settings_store.h"
+#include "viewer/overlays.h"
+#include "viewer/zoom_math.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QTimer;
+
+namespace quillix::viewer {
+
+class GalleryLink;
+
+// What the viewer takes from the program around it; tests replace the parts that reach the desktop.
+struct ViewerEnvironment {
+    Dialogs* dialogs = nullptr;
+    // Where "Quillix.ini" is read and written.
+    std::string iniDir;
+    // The screen the fit is measured on; the primary screen when empty.
+    std::function<Size()> screenSize;
+    // Ends the program; QCoreApplication::exit when empty.
+    std::function<void(int exitCode)> quit;
+};
+
+// The viewer window: one picture centred on black, every command a key or a mouse action. It owns
+// the settings, the shared file list, the password of the run and the WebP player; the gallery
+// holds references to them.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(ViewerEnvironment environment);
+    ~TForm1() override;
+
+    void setGallery(GalleryLink* gallery) { gallery_ = gallery; }
+
+    // Start-up: `path` names a picture to show (standalone), else the caller opens the gallery.
+    void StartStandalone(const std::string& path);
+    void StartGalleryMode() { GalleryMode = true; }
+
+    // How the gallery opens a file.
+    void OpenFromGallery(const std::string& path);
+    void ReturnToGallery();
+
+    bool LoadImage(const std::string& path);
+    void Cleanup(bool secure);
+    void Refresh();
+
+    void ShowZoomStatus();
+    void ShowNotice(const std::string& text, int milliseconds);
+    void ShowStickyNotice(const std::string& text);
+    void NotifyFolderChanged(const std::string& path);
+
+    // Shared state.
+    gallery::FileList& FileList() { return fileList_; }
+    settings::AppOptions& Options() { return options_; }
+    settings::TSettingsStore& AppSettings() { return appSettings_; }
+    settings::TSettingsStore& RegeditSettings() { return regeditSettings_; }
+    container::FileCrypto& Crypto() { return crypto_; }
+    imaging::TWebPPlayer& Player() { return player_; }
+    Dialogs& dialogs() { return *environment_.dialogs; }
+    // Pushes the view options and writes "Quillix.ini".
+    void SaveSettings();
+    const std::string& IniDir() const { return environment_.iniDir; }
+
+    // What tests and the paint read.
+    const std::string& CurrentPath() const { return currentPath_; }
+    bool GalleryMode = false;
+    bool WebPMode = false;
+    bool GifActive = false;
+    bool WheelToggle = false;
+    const ZoomState& zoomState() const { return zoom_; }
+    // The drawn picture is wider or taller than the window, so a drag moves it.
+    bool Pannable() const;
+    bool dragging() const { return dragging_; }
+    const Overlay& notice() const { return notice_; }
+    const Overlay& zoomStatus() const { return zoomStatus_; }
+    // The picture a paint draws; null when there is none.
+    const QImage* PaintSource() const;
+    int gifFrame() const;
+
+    QTimer* OverlayTimer = nullptr;
+    QTimer* GifRepaintTimer = nullptr;
+    QTimer* RefreshTimer = nullptr;
+    QTimer* TimerNotifyFolderChanged = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void ShowLoadFailure(const std::string& message);
+    void StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent);
+    void ScheduleGifFrame();
+    void ResetZoomToFit();
+    Size SourceSize() const;
+    Size ScreenSize() const;
+    Size ClientSize() const;
+    ScalingMode Scaling() const;
+    void PaintOverlays(class QPainter& painter);
+    void OverlayTimerTimer();
+    void GifRepaintTimerTimer();
+    void RefreshTimerTimer();
+    void TimerNotifyFolderChangedTimer();
+    void SendFolderChanged();
+    void Quit();
+
+    // Commands.
+    void RenameCommand();
+    void CopyToSubfolder(const std::string& name, bool create);
+    void CopyToChosenSubfolder();
+    void ClipboardCommand(bool cut);
+    void ToggleSpeed();
+    void ForgetPassword();
+    void RotateCommand();
+    void CryptCommand(bool encrypt);
+    void TogglePauseCommand();
+    void EnterCommand();
+    void EscapeCommand();
+    void DeleteCommand();
+    void StepCommand(bool forward);
+    // After a step by edge click or wheel: show the gallery's current file.
+    void ShowCurrentOfGallery();
+    void WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position);
+
+    ViewerEnvironment environment_;
+    settings::AppOptions options_;
+    settings::TSettingsStore appSettings_;
+    settings::TSettingsStore regeditSettings_;
+    gallery::FileList fileList_;
+    container::FileCrypto crypto_;
+    imaging::TWebPPlayer player_;
+    GalleryLink* gallery_ = nullptr;
+
+    std::string currentPath_;
+    QImage still_;
+    struct GifShow {
+        imaging::GifAnimation animation;
+        imaging::GifPlayback playback;
+    };
+    std::optional<GifShow> gif_;
+    QTimer* gifFrameTimer_ = nullptr;
+
+    ZoomState zoom_;
+    bool dragging_ = false;
+    QPoint lastDrag_;
+    int wheelRemainder_ = 0;
+    Overlay notice_;
+    Overlay zoomStatus_;
+    std::string folderToNotify_;
+    bool detached_ = false;
+
+    // The last downscaled copy of the source, so that repaints at one zoom scale only once.
+    QImage scaled_;
+    qint64 scaledKey_ = 0;
+};
+
+// Milliseconds of a monotonic clock, the time base of every overlay deadline.
+std::uint64_t NowMs();
+
+}  // namespace quillix::viewer

@@ -1,0 +1,71 @@
+#include "app/startup.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillix::app {
+namespace {
+
+TEST(StartupTest, ArgumentLosesSurroundingBlanksAndQuotes)
+{
+    struct Case {
+        const char* argument;
+        const char* trimmed;
+    };
+    const Case cases[] = {
+        {"/p/a.jpg", "/p/a.jpg"},
+        {"  \"/p/a b.jpg\"  ", "/p/a b.jpg"},
+        {"\t/p/a.jpg\r\n", "/p/a.jpg"},
+        {"\"\"", ""},
+        {"", ""},
+        {"/p/in \"quotes\" inside.jpg", "/p/in \"quotes\" inside.jpg"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TrimArgument(c.argument), c.trimmed) << c.argument;
+}
+
+TEST(StartupTest, PlanFollowsWhatTheArgumentNames)
+{
+    test::TempDir dir;
+    const std::string root = dir.path() + "/";
+    test::WriteFile(root + "a.jpg", std::string("x"));
+    std::filesystem::create_directory(root + "pics");
+    std::filesystem::create_directory(root + "last");
+
+    struct Case {
+        std::string argument;
+        std::string lastDir;
+        StartMode mode;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {root + "a.jpg", root + "last", StartMode::Standalone, root + "a.jpg"},
+        {"a.jpg", "", StartMode::Standalone, root + "a.jpg"},  // relative to the current directory
+        {root + "pics", root + "last", StartMode::Gallery, root + "pics/"},
+        {"pics/", "", StartMode::Gallery, root + "pics/"},
+        {root + "missing.jpg", root + "last/", StartMode::Gallery, root + "last/"},
+        {"", root + "last", StartMode::Gallery, root + "last/"},
+        {"", root + "deleted", StartMode::Gallery, root},
+        {"", "", StartMode::Gallery, root},
+    };
+    for (const Case& c : cases) {
+        const StartPlan plan = PlanStart(c.argument, c.lastDir, dir.path());
+        EXPECT_EQ(plan.mode, c.mode) << c.argument;
+        EXPECT_EQ(plan.path, c.path) << c.argument;
+    }
+}
+
+TEST(StartupTest, DutiesRunPinFirstAndToleratesMissingHooks)
+{
+    std::vector<std::string> order;
+    RunStartupDuties({[&] { order.push_back("pin"); }, [&] { order.push_back("register"); }});
+    EXPECT_EQ(order, (std::vector<std::string>{"pin", "register"}));
+    RunStartupDuties({});
+}
+
+}  // namespace
+}  // namespace quillix::app

@@ -1,0 +1,600 @@
+#include "container/container_file.h"
+#include "container/file_ops.h"
+#include "gallery/folder_model.h"
+#include "gallery/gallery_window.h"
+#include "imaging/animation_encoder.h"
+#include "imaging/bmp_codec.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+#include "viewer/viewer_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+
+using quillix::MessageAnswer;
+using quillix::MessageIcon;
+using quillix::gallery::TForm2;
+using quillix::test::ScriptedDialogs;
+using quillix::test::TempDir;
+using quillix::viewer::TForm1;
+using quillix::viewer::ViewerEnvironment;
+
+namespace {
+
+constexpr const char* kPassword = "quillix";
+
+QImage Picture(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+std::vector<std::uint8_t> Bytes(quillix::Result<std::vector<std::uint8_t>> encoded)
+{
+    if (!encoded) qFatal("encoding a test picture failed: %s", encoded.error().message.c_str());
+    return std::move(encoded.value());
+}
+
+void WriteJpeg(const std::string& path, int width = 64, int height = 48)
+{
+    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, qRgb(200, 80, 40)), 90)));
+}
+
+std::vector<std::uint8_t> AnimatedGif()
+{
+    quillix::imaging::GifEncodeInput gif;
+    gif.width = gif.height = 8;
+    gif.globalColours = {qRgb(255, 0, 0), qRgb(0, 0, 255)};
+    gif.loopCount = 0;
+    for (std::uint8_t i = 0; i < 2; ++i) {
+        quillix::imaging::GifEncodeFrame frame;
+        frame.width = frame.height = 8;
+        frame.indices.assign(64, i);
+        frame.delayCs = 10;
+        gif.frames.push_back(frame);
+    }
+    return Bytes(quillix::imaging::EncodeGif(gif));
+}
+
+std::vector<std::uint8_t> AnimatedWebP()
+{
+    std::vector<quillix::imaging::WebPAnimationFrame> frames;
+    for (const QRgb colour : {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)})
+        frames.push_back({Picture(16, 16, colour), 80});
+    return Bytes(quillix::imaging::EncodeAnimatedWebP(frames, {}));
+}
+
+// Names, sizes and change times of a folder's entries, subfolders included.
+std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> Listing(const std::string& folder)
+{
+    std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        struct stat st {};
+        ::lstat(entry.path().c_str(), &st);
+        entries[entry.path().string()] = {static_cast<std::uintmax_t>(st.st_size),
+                                          st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+    }
+    return entries;
+}
+
+void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPoint at = QPoint(-1, -1))
+{
+    const QPointF position = at.x() < 0 ? QPointF(widget.width() / 2.0, widget.height() / 2.0) : QPointF(at);
+    QWheelEvent event(position, widget.mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &event);
+}
+
+int Percent(const TForm1& viewer)
+{
+    return static_cast<int>(std::floor(viewer.zoomState().Zoom * 100 + 0.5));
+}
+
+// A viewer and its gallery over a temporary picture folder, with scripted dialogs, the settings
+// file in a folder of its own and a 1920 × 1080 screen.
+struct Rig {
+    TempDir pictures;
+    TempDir config;
+    ScriptedDialogs dialogs;
+    std::vector<int> quitCodes;
+    std::unique_ptr<TForm1> viewer;
+    std::unique_ptr<TForm2> gallery;
+
+    Rig()
+    {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [this](int code) { quitCodes.push_back(code); };
+        viewer = std::make_unique<TForm1>(std::move(environment));
+        viewer->Options().SortMode = 1;  // by name, so that steps are predictable
+        gallery = std::make_unique<TForm2>(*viewer);
+        viewer->setGallery(gallery.get());
+    }
+    ~Rig()
+    {
+        viewer->setGallery(nullptr);
+        gallery.reset();
+        viewer.reset();
+    }
+
+    std::string operator/(const std::string& name) const { return pictures / name; }
+
+    // As the program does in gallery mode: the gallery at the folder, the file opened from it.
+    void Open(const std::string& name)
+    {
+        viewer->StartGalleryMode();
+        gallery->Model().OpenFolder(pictures.path() + "/");
+        viewer->OpenFromGallery(pictures / name);
+        WaitForFullScreen();
+    }
+    void WaitForFullScreen()
+    {
+        QVERIFY(QTest::qWaitFor([this] { return viewer->width() > 100; }));
+    }
+    std::string Shown() const { return quillix::FileNameOf(viewer->CurrentPath()); }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(viewer.get(), static_cast<Qt::Key>(key), modifiers);
+    }
+};
+
+void EncryptInPlace(const std::string& path)
+{
+    quillix::container::FileOptions options;
+    options.Passes = 0;
+    const quillix::Result<std::string> container = quillix::container::EncryptToContainer(path, kPassword, options);
+    if (!container) qFatal("encrypting a fixture failed");
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+
+class ViewerWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stepsWithoutWrappingAround()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            WriteJpeg(rig / name);
+        rig.Open("a.jpg");
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{3});
+
+        struct Step {
+            int key;
+            const char* shown;
+        };
+        // Up steps forward and Down back; neither end wraps around.
+        const Step steps[] = {
+            {Qt::Key_Left, "a.jpg"},     {Qt::Key_PageUp, "a.jpg"}, {Qt::Key_Right, "b.jpg"}, {Qt::Key_Up, "c.jpg"},
+            {Qt::Key_PageDown, "c.jpg"}, {Qt::Key_Right, "c.jpg"},  {Qt::Key_Down, "b.jpg"},  {Qt::Key_PageUp, "a.jpg"},
+        };
+        for (const Step& step : steps) {
+            rig.Key(step.key);
+            QCOMPARE(rig.Shown(), std::string(step.shown));
+            QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / step.shown);
+        }
+
+        // The wheel turned towards the user steps forward; the edge zones step too.
+        SendWheel(*rig.viewer, -120);
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        SendWheel(*rig.viewer, 120);
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        // Touchpad deltas add up to a notch before anything moves.
+        SendWheel(*rig.viewer, -60);
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        SendWheel(*rig.viewer, -60);
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() - 10, 100));
+        QCOMPARE(rig.Shown(), std::string("c.jpg"));
+        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(10, 100));
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() / 2, 100));
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+    }
+
+    void enterEscapeAndDoubleClickReturnToTheGallery()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        for (const int way : {0, 1, 2}) {
+            rig.gallery->hide();
+            rig.Open("b.jpg");
+            QVERIFY(rig.viewer->isVisible());
+            if (way == 0) rig.Key(Qt::Key_Return);
+            if (way == 1) rig.Key(Qt::Key_Escape);
+            if (way == 2) QTest::mouseDClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() / 2, 50));
+            QVERIFY(!rig.viewer->isVisible());
+            QVERIFY(rig.gallery->isVisible());
+            QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "b.jpg");
+        }
+        QVERIFY(rig.quitCodes.empty());
+    }
+
+    void escapeEndsAStandaloneViewer()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        rig.viewer->StartStandalone(rig / "a.jpg");
+        rig.WaitForFullScreen();
+        // Showing filled the gallery's list from the picture's folder.
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        QVERIFY(!rig.viewer->GalleryMode);
+        rig.Key(Qt::Key_Escape);
+        QCOMPARE(rig.quitCodes, std::vector<int>{0});
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+
+        // A step opens the next file the way the gallery does, and from then on Esc goes back
+        // to the gallery, at the picture's folder.
+        Rig second;
+        WriteJpeg(second / "a.jpg");
+        WriteJpeg(second / "b.jpg");
+        second.viewer->StartStandalone(second / "a.jpg");
+        second.WaitForFullScreen();
+        second.Key(Qt::Key_Right);
+        QCOMPARE(second.Shown(), std::string("b.jpg"));
+        second.Key(Qt::Key_Escape);
+        QVERIFY(second.quitCodes.empty());
+        QVERIFY(second.gallery->isVisible());
+        QCOMPARE(second.gallery->Model().FolderBox, second.pictures.path() + "/");
+        QCOMPARE(second.gallery->Model().CurrentFileName(), second / "b.jpg");
+    }
+
+    void deleteGoesOnWithTheFirstFileAndLeavesWithTheLast()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            WriteJpeg(rig / name);
+        rig.Open("b.jpg");
+
+        rig.dialogs.answers = {MessageAnswer::No};
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(std::filesystem::exists(rig / "b.jpg"));
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Confirm delete"));
+        QCOMPARE(rig.dialogs.messages.back().text, "Delete file?\n\n" + (rig / "b.jpg"));
+        QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Question);
+
+        rig.dialogs.answers = {MessageAnswer::Yes};
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(!std::filesystem::exists(rig / "b.jpg"));
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        QVERIFY(rig.viewer->TimerNotifyFolderChanged->isActive());
+
+        std::filesystem::remove(rig / "c.jpg");
+        rig.dialogs.answers = {MessageAnswer::Yes};
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(!rig.viewer->isVisible());
+        QVERIFY(rig.gallery->isVisible());
+        QVERIFY(rig.viewer->FileList().empty());
+    }
+
+    void renameRefusesCollisionsAndTakesCaseOnlyChanges()
+    {
+        Rig rig;
+        WriteJpeg(rig / "photo.jpg");
+        WriteJpeg(rig / "other.jpg");
+        rig.Open("photo.jpg");
+
+        rig.dialogs.inputs = {std::string("other.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Rename"));
+        QCOMPARE(rig.dialogs.messages.back().text, std::string("File already exists."));
+        QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Warning);
+        QVERIFY(std::filesystem::exists(rig / "photo.jpg"));
+
+        const std::size_t shown = rig.dialogs.messages.size();
+        rig.dialogs.inputs = {std::string("  photo.jpg  "), std::nullopt, std::string("   ")};
+        for (int i = 0; i < 3; ++i)
+            rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.dialogs.messages.size(), shown);
+        QCOMPARE(rig.Shown(), std::string("photo.jpg"));
+
+        rig.dialogs.inputs = {std::string("Photo.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Shown(), std::string("Photo.jpg"));
+        QVERIFY(std::filesystem::exists(rig / "Photo.jpg"));
+        QVERIFY(!std::filesystem::exists(rig / "photo.jpg"));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Photo.jpg");
+        QCOMPARE(rig.viewer->notice().text, std::string("Renamed"));
+    }
+
+    void digitsCopyIntoNumberedSubfolders()
+    {
+        Rig rig;
+        WriteJpeg(rig / "photo.jpg");
+        rig.Open("photo.jpg");
+        rig.Key(Qt::Key_3);
+        rig.Key(Qt::Key_3);
+        QCOMPARE(quillix::test::ReadFile(rig / "3/photo1.jpg"), quillix::test::ReadFile(rig / "photo.jpg"));
+        QVERIFY(std::filesystem::exists(rig / "3/photo.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Copied to 3"));
+        // Keypad digits are not copy keys.
+        rig.Key(Qt::Key_4, Qt::KeypadModifier);
+        QVERIFY(!std::filesystem::exists(rig / "4"));
+        // The list is unchanged: the copies went to another folder.
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
+
+        std::filesystem::create_directory(rig / "keep");
+        rig.dialogs.subfolders = {std::string("keep"), std::nullopt};
+        rig.Key(Qt::Key_0);
+        QVERIFY(std::filesystem::exists(rig / "keep/photo.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Copied to keep"));
+        rig.Key(Qt::Key_0);
+        QVERIFY(!std::filesystem::exists(rig / "keep/photo1.jpg"));
+
+        if (quillix::test::PermissionsAreEnforced()) {
+            std::filesystem::permissions(rig / "keep",
+                                         std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+            rig.dialogs.subfolders = {std::string("keep")};
+            rig.Key(Qt::Key_0);
+            QCOMPARE(rig.dialogs.messages.back().text, std::string("Copy failed"));
+            QCOMPARE(rig.dialogs.messages.back().caption, std::string("Error"));
+        }
+    }
+
+    void encryptsAndDecryptsTheShownFile()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "b.jpg");
+        rig.Open("b.jpg");
+
+        // Cancelling the password changes nothing.
+        rig.dialogs.passwords = {std::nullopt};
+        rig.Key(Qt::Key_E);
+        QVERIFY(std::filesystem::exists(rig / "b.jpg"));
+
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.Key(Qt::Key_E);
+        QVERIFY(!std::filesystem::exists(rig / "b.jpg"));
+        QVERIFY(std::filesystem::exists(rig / "$b.jpg"));
+        QCOMPARE(rig.Shown(), std::string("$b.jpg"));
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+
+        rig.Key(Qt::Key_D);
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(quillix::test::ReadFile(rig / "b.jpg"), plain);
+        QVERIFY(!std::filesystem::exists(rig / "$b.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Decrypted"));
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+    }
+
+    void anEncryptedPictureWaitsForThePassword()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        EncryptInPlace(rig / "a.jpg");
+        rig.Open("$a.jpg");
+        QCOMPARE(rig.viewer->notice().text, std::string("Unknwon error"));
+        QCOMPARE(rig.viewer->notice().deadline, std::uint64_t{0});
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("$a.jpg - Fehler"));
+        QVERIFY(rig.viewer->PaintSource() == nullptr);
+
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(rig.dialogs.passwordPrompts, 1);
+        QVERIFY(rig.viewer->RefreshTimer->isActive());
+        QCOMPARE(rig.viewer->RefreshTimer->interval(), 277);
+        QVERIFY(rig.viewer->PaintSource() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->PaintSource() != nullptr, 2000);
+        QVERIFY(rig.viewer->notice().text.empty());
+
+        // A wrong password is told apart from a missing one.
+        rig.dialogs.passwords = {std::string("wrong")};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->notice().text, std::string("Decrypt failed (file error)."), 2000);
+        // Rotating a container is refused on screen.
+        rig.Key(Qt::Key_R);
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted files cannot be rotated"));
+    }
+
+    void failuresAreReportedOnScreenAndKeysStillWork()
+    {
+        Rig rig;
+        quillix::test::WriteFile(rig / "broken.png", std::string("not a picture at all"));
+        // A JPEG under a PNG name is shown by its content.
+        WriteJpeg(rig / "really-jpeg.png");
+        quillix::test::WriteFile(rig / "$x.tif", std::string("irrelevant"));
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.viewer->Crypto().EnsurePassword(false);
+
+        rig.Open("broken.png");
+        QVERIFY(!rig.viewer->notice().text.empty());
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("broken.png - Fehler"));
+        rig.Key(Qt::Key_Right);
+        QCOMPARE(rig.Shown(), std::string("really-jpeg.png"));
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QVERIFY(rig.viewer->notice().text.empty());
+
+        rig.viewer->OpenFromGallery(rig / "$x.tif");
+        QCOMPARE(rig.viewer->notice().text, std::string("Decrypt failed (file error)."));
+    }
+
+    void zoomFollowsTheWheelAndTheFit()
+    {
+        Rig rig;
+        WriteJpeg(rig / "big.jpg", 4000, 3000);
+        WriteJpeg(rig / "tiny.jpg", 10, 10);
+        rig.Open("big.jpg");
+        QCOMPARE(Percent(*rig.viewer), 36);
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("big.jpg - 36%"));
+
+        rig.Open("tiny.jpg");
+        QCOMPARE(rig.viewer->zoomState().Zoom, 50.0);
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(10, 10));
+
+        rig.viewer->Options().ScaleToFit = false;
+        rig.Open("big.jpg");
+        QCOMPARE(Percent(*rig.viewer), 100);
+        SendWheel(*rig.viewer, 120, Qt::ControlModifier);
+        QCOMPARE(Percent(*rig.viewer), 100);
+        struct Turn {
+            int delta;
+            int percent;
+        };
+        // Ctrl turns the wheel into zoom; towards the user enlarges.
+        const Turn turns[] = {{-120, 105}, {120, 100}, {-120, 105}};
+        for (const Turn& turn : turns) {
+            SendWheel(*rig.viewer, turn.delta, Qt::ControlModifier);
+            QCOMPARE(Percent(*rig.viewer), turn.percent);
+        }
+        for (int i = 0; i < 60; ++i)
+            SendWheel(*rig.viewer, -120, Qt::ShiftModifier);
+        QCOMPARE(Percent(*rig.viewer), 5000);
+        QVERIFY(rig.viewer->Pannable());
+
+        // The right button resets to the fit and, under the default wheel option, toggles zoom.
+        QTest::mouseClick(rig.viewer.get(), Qt::RightButton, {}, QPoint(300, 300));
+        QCOMPARE(Percent(*rig.viewer), 100);
+        QVERIFY(rig.viewer->WheelToggle);
+        QCOMPARE(rig.viewer->notice().text, std::string("Zoom"));
+        SendWheel(*rig.viewer, -120);
+        QCOMPARE(Percent(*rig.viewer), 105);
+        QCOMPARE(rig.Shown(), std::string("big.jpg"));
+        QTest::mouseClick(rig.viewer.get(), Qt::RightButton, {}, QPoint(300, 300));
+        QCOMPARE(rig.viewer->notice().text, std::string("Fwd/Bwd"));
+    }
+
+    void dragPansWithinTheOverhang()
+    {
+        Rig rig;
+        rig.viewer->Options().ScaleToFit = false;
+        WriteJpeg(rig / "wide.jpg", 3000, 200);
+        rig.Open("wide.jpg");
+        QVERIFY(rig.viewer->Pannable());
+        const int middle = rig.viewer->width() / 2;
+        QTest::mousePress(rig.viewer.get(), Qt::LeftButton, {}, QPoint(middle, 100));
+        QVERIFY(rig.viewer->dragging());
+        QTest::mouseMove(rig.viewer.get(), QPoint(middle + 100, 150));
+        QMouseEvent move(QEvent::MouseMove, QPointF(middle + 100, 150),
+                         rig.viewer->mapToGlobal(QPointF(middle + 100, 150)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(rig.viewer.get(), &move);
+        QCOMPARE(rig.viewer->zoomState().PanX, 100);
+        QCOMPARE(rig.viewer->zoomState().PanY, 0);  // the height fits: no vertical pan
+        QTest::mouseRelease(rig.viewer.get(), Qt::LeftButton, {}, QPoint(middle + 100, 150));
+        QVERIFY(!rig.viewer->dragging());
+    }
+
+    void speedPauseAndRotate()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 40, 20);
+        quillix::test::WriteFile(rig / "anim.gif", AnimatedGif());
+        quillix::test::WriteFile(rig / "anim.webp", AnimatedWebP());
+        rig.Open("a.jpg");
+
+        const double before = rig.viewer->Player().Speed();
+        rig.Key(Qt::Key_F);
+        QCOMPARE(rig.viewer->notice().text, std::string(before == 0.5 ? "Fast" : "Slow"));
+        rig.Key(Qt::Key_S);
+        QCOMPARE(rig.viewer->Player().Speed(), before);
+        // Space acts only on a playing animated WebP.
+        rig.viewer->ShowNotice("-", 5000);
+        rig.Key(Qt::Key_Space);
+        QCOMPARE(rig.viewer->notice().text, std::string("-"));
+
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text, std::string("Rotated"));
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(20, 40));
+
+        rig.viewer->OpenFromGallery(rig / "anim.gif");
+        QVERIFY(rig.viewer->GifActive);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->gifFrame(), 1, 3000);
+
+        rig.viewer->OpenFromGallery(rig / "anim.webp");
+        QVERIFY(rig.viewer->WebPMode);
+        QVERIFY(rig.viewer->Player().playing());
+        rig.Key(Qt::Key_Space);
+        QCOMPARE(rig.viewer->notice().text, std::string("Paused"));
+        QVERIFY(rig.viewer->Player().paused());
+        rig.Key(Qt::Key_Space);
+        QCOMPARE(rig.viewer->notice().text, std::string("Playing"));
+        // Leaving the animation stops the player.
+        rig.Key(Qt::Key_Left);
+        QCOMPARE(rig.Shown(), std::string("anim.gif"));
+        QVERIFY(!rig.viewer->Player().playing());
+        QVERIFY(!rig.viewer->WebPMode);
+    }
+
+    void clipboardTakesTheShownFile()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        rig.Open("b.jpg");
+        rig.Key(Qt::Key_X, Qt::ControlModifier);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data);
+        QCOMPARE(data->urls(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(rig / "b.jpg"))});
+        QVERIFY(data->hasFormat("application/x-quillix-cut"));
+        QCOMPARE(rig.gallery->StatusMessage(), std::string("Copied 1 files"));
+        // C without Ctrl is no clipboard key.
+        QGuiApplication::clipboard()->clear();
+        rig.Key(Qt::Key_C);
+        const QMimeData* after = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(!after || !after->hasUrls());
+    }
+
+    void showingEncryptedPicturesWritesNothing()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        quillix::test::WriteFile(rig / "b.png", Bytes(quillix::imaging::EncodePng(Picture(30, 20, qRgb(1, 2, 3)))));
+        quillix::test::WriteFile(rig / "c.gif", AnimatedGif());
+        quillix::test::WriteFile(rig / "d.webp",
+                                 Bytes(quillix::imaging::EncodeStillWebP(Picture(30, 20, qRgb(9, 9, 9)))));
+        quillix::test::WriteFile(rig / "e.webp", AnimatedWebP());
+        for (const char* name : {"a.jpg", "b.png", "c.gif", "d.webp", "e.webp"})
+            EncryptInPlace(rig / name);
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.viewer->Crypto().EnsurePassword(false);
+
+        const auto before = Listing(rig.pictures.path());
+        for (const char* name : {"$a.jpg", "$b.png", "$c.gif", "$d.webp", "$e.webp"}) {
+            rig.Open(name);
+            QVERIFY2(rig.viewer->PaintSource() != nullptr, name);
+            QVERIFY2(rig.viewer->notice().text.empty(), rig.viewer->notice().text.c_str());
+            QCOMPARE(Listing(rig.pictures.path()), before);
+        }
+        // The animation plays its passes from memory.
+        QVERIFY(rig.viewer->Player().playing());
+        QTest::qWait(300);
+        QCOMPARE(Listing(rig.pictures.path()), before);
+        rig.Key(Qt::Key_Escape);
+        rig.viewer->close();
+        QCOMPARE(Listing(rig.pictures.path()), before);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    ViewerWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "viewer_window_test.moc"
