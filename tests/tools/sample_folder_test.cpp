@@ -6,6 +6,7 @@
 #include "imaging/image_format.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
+#include "settings/app_options.h"
 #include "support/temp_dir.h"
 
 #include <webp/demux.h>
@@ -55,7 +56,8 @@ protected:
 
     static std::vector<std::uint8_t> Decrypted(const SampleFile& f)
     {
-        Result<std::vector<std::uint8_t>> plain = container::DecryptContainerFile(f.path, kSamplePassword, false);
+        Result<std::vector<std::uint8_t>> plain =
+            container::DecryptContainerFile(f.path, kSamplePassword, SampleEncryptionOptions().FileNamePW);
         EXPECT_TRUE(plain.ok()) << Name(f) << ": " << plain.error().message;
         return plain ? std::move(plain).value() : std::vector<std::uint8_t>{};
     }
@@ -111,9 +113,18 @@ TEST_F(SampleFolder, EncryptedSamplesOpenWithTheSamplePasswordOnly)
         formats, std::set{ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::WebP}));
     EXPECT_TRUE(animated);
 
+    // The program reads these options from a settings file that is not there yet; the samples
+    // must open under them.
+    test::TempDir noSettings;
+    settings::TSettingsStore appSettings, regeditSettings;
+    settings::AppOptions firstStart;
+    settings::LoadSettings(firstStart, appSettings, regeditSettings, noSettings.path() + "/");
+    EXPECT_EQ(SampleEncryptionOptions().FileNamePW, firstStart.FileNamePW);
+
     const auto first = std::ranges::find_if(*files_, &SampleFile::encrypted);
     ASSERT_NE(first, files_->end());
-    EXPECT_EQ(container::VerifyContainerFile(first->path, "Quillix", false).error().kind, ErrorKind::WrongPassword);
+    EXPECT_EQ(container::VerifyContainerFile(first->path, "Quillix", SampleEncryptionOptions().FileNamePW).error().kind,
+              ErrorKind::WrongPassword);
 }
 
 TEST_F(SampleFolder, EveryPlainPictureDecodesAndTheSizesVary)
@@ -182,7 +193,8 @@ TEST_F(SampleFolder, RunningAgainRewritesTheSetAndKeepsOtherFiles)
     const auto encrypted = std::ranges::find_if(*files_, &SampleFile::encrypted);
     const auto plain = std::ranges::find_if(*files_, [](const SampleFile& f) { return !f.encrypted; });
     ASSERT_TRUE(encrypted != files_->end() && plain != files_->end());
-    const std::string decryptedPath = container::DecryptToPlainFile(encrypted->path, kSamplePassword, false).value();
+    const std::string decryptedPath =
+        container::DecryptToPlainFile(encrypted->path, kSamplePassword, SampleEncryptionOptions().FileNamePW).value();
     std::filesystem::remove(encrypted->path);
     const std::string strayContainer = folder_ + "/$" + Name(*plain);
     test::WriteFile(strayContainer, std::string("not a real container"));

@@ -6,13 +6,18 @@
 #include "imaging/bmp_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "platform/qt_dialogs.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
@@ -28,6 +33,7 @@ using quillix::MessageIcon;
 using quillix::gallery::TForm2;
 using quillix::test::ScriptedDialogs;
 using quillix::test::TempDir;
+using quillix::test::WhenShown;
 using quillix::viewer::TForm1;
 using quillix::viewer::ViewerEnvironment;
 
@@ -113,11 +119,12 @@ struct Rig {
     std::unique_ptr<TForm1> viewer;
     std::unique_ptr<TForm2> gallery;
 
-    Rig()
+    // `real` replaces the scripted dialogs, for the tests that answer real windows.
+    explicit Rig(quillix::Dialogs* real = nullptr)
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
         ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
+        environment.dialogs = real ? real : &dialogs;
         environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [this](int code) { quitCodes.push_back(code); };
@@ -557,6 +564,50 @@ private slots:
         rig.Key(Qt::Key_C);
         const QMimeData* after = QGuiApplication::clipboard()->mimeData();
         QVERIFY(!after || !after->hasUrls());
+    }
+
+    void reloadReadsTheFileAgain()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 40, 30);
+        rig.Open("a.jpg");
+        WriteJpeg(rig / "a.jpg", 60, 30);
+        rig.Key(Qt::Key_F5);
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(60, 30));
+        // The middle button does nothing.
+        const quillix::viewer::ZoomState before = rig.viewer->zoomState();
+        QTest::mouseClick(rig.viewer.get(), Qt::MiddleButton, {}, QPoint(10, 10));
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        QCOMPARE(rig.viewer->zoomState().Zoom, before.Zoom);
+    }
+
+    void realDialogsAnswerRenameAndDelete()
+    {
+        quillix::platform::QtDialogs real;
+        Rig rig(&real);
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        rig.Open("a.jpg");
+
+        WhenShown<QInputDialog>([](QInputDialog* box) {
+            QCOMPARE(box->windowTitle(), QString("Rename"));
+            QCOMPARE(box->labelText(), QString("New filename:"));
+            QCOMPARE(box->textValue(), QString("a.jpg"));
+            box->setTextValue("c.jpg");
+            box->accept();
+        });
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Shown(), std::string("c.jpg"));
+
+        WhenShown<QMessageBox>([&rig](QMessageBox* box) {
+            QCOMPARE(box->windowTitle(), QString("Confirm delete"));
+            QCOMPARE(box->text(), QString::fromStdString("Delete file?\n\n" + (rig / "c.jpg")));
+            QCOMPARE(box->icon(), QMessageBox::Question);
+            box->button(QMessageBox::Yes)->click();
+        });
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(!std::filesystem::exists(rig / "c.jpg"));
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
     }
 
     void showingEncryptedPicturesWritesNothing()

@@ -216,10 +216,14 @@ public:
     std::optional<std::string> SelectSubfolder(const std::string&) override { return std::nullopt; }
 };
 
-// What a fresh installation encrypts with, except that the whole file is encrypted.
-container::FileOptions SampleOptions()
+}  // namespace
+
+container::FileOptions SampleEncryptionOptions()
 {
-    const settings::AppOptions defaults;
+    // The options as the program reads them from a settings file that does not exist yet.
+    const settings::TSettingsStore none;
+    settings::AppOptions defaults;
+    settings::ReadSecurityAndMouseOptions(defaults, none);
     container::FileOptions options;
     options.EncryptionAlg = defaults.EncryptionAlg;
     options.FileNamePW = defaults.FileNamePW;
@@ -228,8 +232,6 @@ container::FileOptions SampleOptions()
     options.Passes = defaults.Passes;
     return options;
 }
-
-}  // namespace
 
 Result<std::vector<SampleFile>> WriteSampleFolder(const std::string& folder)
 {
@@ -240,7 +242,7 @@ Result<std::vector<SampleFile>> WriteSampleFolder(const std::string& folder)
 
     SampleDialogs dialogs;
     container::FileCrypto::Hooks hooks;
-    hooks.options = SampleOptions;
+    hooks.options = SampleEncryptionOptions;
     container::FileCrypto crypto(dialogs, std::move(hooks));
     std::vector<SampleFile> written;
     int number = 0;
