@@ -566,6 +566,36 @@ private slots:
         QVERIFY(!after || !after->hasUrls());
     }
 
+    void paintsThePictureCentredOnBlackWithItsOverlays()
+    {
+        Rig rig;
+        rig.viewer->Options().ScaleToFit = false;
+        WriteJpeg(rig / "a.jpg", 64, 48);
+        rig.Open("a.jpg");
+        rig.viewer->ShowNotice("Renamed & saved", 5000);
+        const QImage shot = rig.viewer->grab().toImage();
+        if (!qEnvironmentVariableIsEmpty("QUILLIX_SAVE_SHOTS")) shot.save(qEnvironmentVariable("QUILLIX_SAVE_SHOTS"));
+        const QPoint centre(shot.width() / 2, shot.height() / 2);
+        const auto near = [](QRgb a, QRgb b) {
+            return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
+                   std::abs(qBlue(a) - qBlue(b)) < 12;
+        };
+        QVERIFY(near(shot.pixel(centre.x() - 31, centre.y() - 23), qRgb(200, 80, 40)));
+        QCOMPARE(shot.pixel(centre.x() - 33, centre.y() - 20), qRgb(0, 0, 0));
+        QCOMPARE(shot.pixel(centre.x(), centre.y() - 26), qRgb(0, 0, 0));
+        QCOMPARE(shot.pixel(0, 0), qRgb(0, 0, 0));
+        // The notice is white text in the middle band; the zoom status sits near the bottom.
+        const auto whiteIn = [&](int top, int bottom) {
+            for (int y = top; y < bottom; ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (shot.pixel(x, y) == qRgb(255, 255, 255)) return true;
+            return false;
+        };
+        QVERIFY(whiteIn(shot.height() / 2 - 120, shot.height() / 2 + 120));
+        QVERIFY(whiteIn(shot.height() - 40, shot.height()));
+        QVERIFY(!whiteIn(0, shot.height() / 2 - 120));
+    }
+
     void reloadReadsTheFileAgain()
     {
         Rig rig;
