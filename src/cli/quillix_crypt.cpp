@@ -282,9 +282,15 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         return kExitFailed;
     }
     std::vector<std::uint8_t>& bytes = plain.value();
-    env.out->write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    // Piece by piece, each wiped right after it is written while it is still in the cache.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+        const std::size_t length = std::min(kPiece, bytes.size() - at);
+        if (*env.out)
+            env.out->write(reinterpret_cast<const char*>(bytes.data() + at), static_cast<std::streamsize>(length));
+        crypto::SecureWipe(bytes.data() + at, length);
+    }
     env.out->flush();
-    crypto::SecureWipe(bytes.data(), bytes.size());
     if (!*env.out) {
         *env.err << given << ": cannot write to standard output\n";
         return kExitFailed;

@@ -1,5 +1,6 @@
 #include "imaging/still_decoder.h"
 
+#include "common/memory.h"
 #include "common/unique_fd.h"
 #include "imaging/bmp_codec.h"
 #include "imaging/gif_codec.h"
@@ -7,7 +8,6 @@
 #include "imaging/png_codec.h"
 #include "imaging/webp_bridge.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -17,8 +17,6 @@ namespace quillix::imaging {
 namespace {
 
 // Far above any picture shown; keeps a damaged or hostile file from exhausting memory.
-
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 void FreePixels(void* pixels)
 {
@@ -36,7 +34,7 @@ QImage NewPicture(int width, int height, QImage::Format format)
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     void* pixels = std::aligned_alloc(kHugePage, rounded);
     if (!pixels) return {};
-    ::madvise(pixels, rounded, MADV_HUGEPAGE);  // only advice: without it the picture is as good
+    AdviseHugePages(pixels, rounded);
     return QImage(static_cast<uchar*>(pixels), width, height, static_cast<qsizetype>(stride), format, FreePixels,
                   pixels);
 }
