@@ -33,6 +33,14 @@ LoadedPicture GifPicture(imaging::GifAnimation animation, imaging::GifOrigin ori
     return picture;
 }
 
+Result<LoadedPicture> StillPicture(Result<QImage> still)
+{
+    if (!still) return still.error();
+    LoadedPicture picture;
+    picture.still = std::move(still.value());
+    return picture;
+}
+
 Result<LoadedPicture> LoadWebPImage(const std::string& path, container::FileCrypto& crypto,
                                     imaging::TWebPPlayer& player)
 {
@@ -77,14 +85,7 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
         if (ext == ".png") format = imaging::ImageFormat::Png;
         if (ext == ".bmp") format = imaging::ImageFormat::Bmp;
         if (format != imaging::ImageFormat::Unknown) {
-            Result<QImage> still = imaging::DecodeStill(format, plain);
-            if (still) {
-                LoadedPicture picture;
-                picture.still = std::move(still.value());
-                result = std::move(picture);
-            } else {
-                result = still.error();
-            }
+            result = StillPicture(imaging::DecodeStill(format, plain));
         }
     }
     crypto::SecureWipe(plain.data(), plain.size());
@@ -99,7 +100,7 @@ Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto
     const double playerSpeed = player.Speed();
 
     // A plain GIF always loops; a failure here (an encrypted GIF, say) goes on below unreported.
-    if (ext == ".gif" && !container::IsEncryptedFile(path)) {
+    if (ext == ".gif") {
         Result<imaging::GifAnimation> gif = imaging::DecodeGif(path);
         if (gif && !gif.value().frames.empty())
             return GifPicture(std::move(gif.value()), imaging::GifOrigin::Plain, playerSpeed);
@@ -110,14 +111,7 @@ Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto
     if (container::IsEncryptedFile(path)) {
         result = LoadEncrypted(path, ext, crypto, playerSpeed);
     } else {
-        Result<QImage> still = imaging::DecodeStillFile(path);
-        if (still) {
-            LoadedPicture picture;
-            picture.still = std::move(still.value());
-            result = std::move(picture);
-        } else {
-            result = still.error();
-        }
+        result = StillPicture(imaging::DecodeStillFile(path));
     }
     if (result) return result;
 
@@ -125,12 +119,8 @@ Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto
     // this fails too, and the container's own error stands.
     Result<std::vector<std::uint8_t>> bytes = imaging::ReadImageFile(path);
     if (bytes) {
-        Result<QImage> byContent = imaging::LoadImageByContent(bytes.value());
-        if (byContent) {
-            LoadedPicture picture;
-            picture.still = std::move(byContent.value());
-            return picture;
-        }
+        Result<LoadedPicture> byContent = StillPicture(imaging::LoadImageByContent(bytes.value()));
+        if (byContent) return byContent;
     }
     return result;
 }
