@@ -424,7 +424,6 @@ private slots:
         quillix::test::WriteFile(rig / "broken.png", std::string("not a picture at all"));
         // A JPEG under a PNG name is shown by its content.
         WriteJpeg(rig / "really-jpeg.png");
-        quillix::test::WriteFile(rig / "$x.tif", std::string("irrelevant"));
         rig.dialogs.passwords = {std::string(kPassword)};
         rig.viewer->Crypto().EnsurePassword(false);
 
@@ -436,8 +435,31 @@ private slots:
         QVERIFY(rig.viewer->PaintSource() != nullptr);
         QVERIFY(rig.viewer->notice().text.empty());
 
-        rig.viewer->OpenFromGallery(rig / "$x.tif");
-        QCOMPARE(rig.viewer->notice().text, std::string("Decrypt failed (file error)."));
+        // What each kind of failure says.
+        WriteJpeg(rig / "x.tif");
+        EncryptInPlace(rig / "x.tif");
+        quillix::test::WriteFile(rig / "bad.webp", std::string("RIFF....WEBPVP8 nothing"));
+        quillix::test::WriteFile(rig / "$bad.webp", std::string("not a container"));
+        quillix::test::WriteFile(rig / "$bad.jpg", std::string("not a container"));
+        quillix::test::WriteFile(rig / "sealed.webp", Bytes(quillix::imaging::EncodeJpeg(Picture(8, 8, 0), 90)));
+        EncryptInPlace(rig / "sealed.webp");
+        struct Failure {
+            const char* name;
+            const char* notice;
+        };
+        const Failure failures[] = {
+            {"$x.tif", "Encrypted format not supported."},
+            {"bad.webp", "WEBP decode failed (libwebp*.dll/Loader?)"},
+            {"$bad.webp", "Decrypt failed (wrong password or file corrupt)."},
+            {"$bad.jpg", "Decrypt failed (file error)."},
+            {"$sealed.webp", "WEBP decode failed"},
+        };
+        for (const Failure& failure : failures) {
+            rig.viewer->OpenFromGallery(rig / failure.name);
+            QCOMPARE(rig.viewer->notice().text, std::string(failure.notice));
+            QCOMPARE(rig.viewer->zoomStatus().text, std::string(failure.name) + " - Fehler");
+            QVERIFY(rig.viewer->PaintSource() == nullptr);
+        }
     }
 
     void zoomFollowsTheWheelAndTheFit()
