@@ -1,26 +1,14 @@
 #include "app/startup.h"
 
-#include <sys/stat.h>
+#include "common/paths.h"
 
 namespace quillix::app {
 namespace {
-
-bool StatIs(const std::string& path, mode_t type)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
-}
 
 std::string Absolute(const std::string& path, const std::string& currentDir)
 {
     if (path.empty() || path.front() == '/' || currentDir.empty()) return path;
     return currentDir.back() == '/' ? currentDir + path : currentDir + "/" + path;
-}
-
-std::string WithSeparator(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
 }
 
 }  // namespace
@@ -39,9 +27,9 @@ std::string TrimArgument(const std::string& argument)
 StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir)
 {
     const std::string path = Absolute(argument, currentDir);
-    if (StatIs(path, S_IFREG)) return {StartMode::Standalone, path};
-    if (StatIs(path, S_IFDIR)) return {StartMode::Gallery, WithSeparator(path)};
-    if (StatIs(lastDir, S_IFDIR)) return {StartMode::Gallery, WithSeparator(lastDir)};
+    if (IsRegularFile(path)) return {StartMode::Standalone, path};
+    if (IsFolder(path)) return {StartMode::Gallery, WithSeparator(path)};
+    if (IsFolder(lastDir)) return {StartMode::Gallery, WithSeparator(lastDir)};
     return {StartMode::Gallery, WithSeparator(currentDir)};
 }
 

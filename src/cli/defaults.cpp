@@ -20,11 +20,7 @@ Defaults LoadDefaults(const std::string& settingsFile)
 
     Defaults defaults;
     defaults.settingsFile = appSettings.FilePath();
-    defaults.options.EncryptionAlg = options.EncryptionAlg;
-    defaults.options.FileNamePW = options.FileNamePW;
-    defaults.options.Fast = options.Fast;
-    defaults.options.MaxBytes = options.MaxBytes;
-    defaults.options.Passes = options.Passes;
+    defaults.options = settings::FileOptionsOf(options);
     return defaults;
 }
 

@@ -5,8 +5,6 @@
 #include <QCollator>
 #include <QString>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
@@ -85,12 +83,6 @@ void SortFiles(FileList& files, int mode)
     for (const SortKey& key : keys)
         sorted.push_back(std::move(files[static_cast<std::size_t>(key.position)]));
     files = std::move(sorted);
-}
-
-bool IsFolder(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "gallery/folder_scan.h"
 
+#include "common/paths.h"
 #include "common/unique_fd.h"
 
 #include <dirent.h>
@@ -53,12 +54,6 @@ FileTime ToFileTime(const statx_timestamp& t)
 }
 
 }  // namespace
-
-std::string WithSeparator(const std::string& folder)
-{
-    if (folder.empty() || folder.back() == '/') return folder;
-    return folder + '/';
-}
 
 bool HasExtension(std::string_view name, std::string_view extension)
 {

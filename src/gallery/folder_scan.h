@@ -18,9 +18,6 @@ using FileList = std::vector<std::string>;
 // The listing patterns' extensions, in listing order.
 inline constexpr std::string_view kImageExtensions[] = {".jpg", ".jpeg", ".png", ".bmp", ".gif", ".webp"};
 
-// `folder` with a "/" appended when it does not end in one; empty stays empty.
-std::string WithSeparator(const std::string& folder);
-
 // True when `name` ends in `extension` ("." included), ignoring ASCII case.
 bool HasExtension(std::string_view name, std::string_view extension);
 

@@ -16,16 +16,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-
 namespace quillix::gallery {
 namespace {
-
-bool IsFolder(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 QToolButton* MakeButton(QWidget* parent, const QString& text, const QString& hint)
 {
@@ -78,18 +70,18 @@ TForm2::TForm2(viewer::TForm1& viewer) : viewer_(viewer), model_(viewer.FileList
         model_.FolderBox = folder;
         model_.CurrentIndex = -1;
         ShowFolderError(model_.LoadFolder(folder));
-        if (model_.Count() > 0) model_.FocusTile(0);
+        FocusFirstWhenNone();
     });
     connect(upButton, &QToolButton::clicked, this, [this] {
         ShowFolderError(model_.FolderUp());
-        if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
+        FocusFirstWhenNone();
     });
     connect(browseButton, &QToolButton::clicked, this, [this] {
         const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose image folder"),
                                                                  QString::fromStdString(model_.BrowseStartFolder()));
         if (chosen.isEmpty()) return;
         ShowFolderError(model_.ChooseFolder(chosen.toStdString()));
-        if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
+        FocusFirstWhenNone();
     });
     connect(sortButton_, &QToolButton::clicked, this,
             [this] { ShowFolderError(model_.CycleSortMode(viewer_.CurrentPath())); });
@@ -132,11 +124,16 @@ void TForm2::FormShow()
         ShowFolderError(model_.LoadFolder(model_.FolderBox));
     setWindowTitle(QString::number(model_.Count()) + QStringLiteral(" Images - Quillix - ") +
                    QString::fromStdString(model_.FolderBox));
-    if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
+    FocusFirstWhenNone();
     repaintRequested();
     model_.ApplyFocusPath();
     activateWindow();
     list_->setFocus();
+}
+
+void TForm2::FocusFirstWhenNone()
+{
+    if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
 }
 
 void TForm2::ShowFolderError(const Result<void>& outcome)

@@ -53,6 +53,8 @@ protected:
 private:
     void FormShow();
     void ShowFolderError(const Result<void>& outcome);
+    // A freshly loaded list starts at its first file.
+    void FocusFirstWhenNone();
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
 

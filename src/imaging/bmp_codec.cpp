@@ -9,7 +9,6 @@
 namespace quillix::imaging {
 namespace {
 
-constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 constexpr std::size_t kFileHeaderSize = 14;
 
 std::uint32_t U16(std::span<const std::uint8_t> b, std::size_t at)

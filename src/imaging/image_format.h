@@ -8,6 +8,10 @@ namespace quillix::imaging {
 
 enum class ImageFormat { Unknown, Jpeg, Png, Gif, Bmp, WebP };
 
+// 1 GiB of 32-bit pixels: the still decoders refuse larger pictures, whose headers are damaged or
+// hostile and would only exhaust memory.
+inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
+
 // The format a file's extension names (".jpg", ".jpeg", ".png", ".gif", ".bmp", ".webp", in any
 // letter case); an encrypted "$" name carries its plain file's extension.
 ImageFormat FormatFromExtension(const std::string& path);

@@ -18,9 +18,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "JCS_EXT_BGRX lays pixels out as Format_RGB32 only on little-endian machines");
 
-// 1 GiB of pixels: beyond this a damaged or hostile header would only exhaust memory.
-constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
-
 struct ErrorTrap {
     jpeg_error_mgr pub;  // first member: libjpeg's err pointer is also a pointer to the trap
     std::jmp_buf jump;

@@ -14,8 +14,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "png_set_bgr with alpha last lays pixels out as Format_ARGB32 only on little-endian machines");
 
-constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
-
 struct Messages {
     char text[256] = {};
 };

@@ -60,6 +60,17 @@ void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appS
     options.MouseOption = appSettings.PopInt("MOUSECTRL_OPT", 0);
 }
 
+container::FileOptions FileOptionsOf(const AppOptions& options)
+{
+    container::FileOptions file;
+    file.EncryptionAlg = options.EncryptionAlg;
+    file.FileNamePW = options.FileNamePW;
+    file.Fast = options.Fast;
+    file.MaxBytes = options.MaxBytes;
+    file.Passes = options.Passes;
+    return file;
+}
+
 void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,
                   const std::string& iniDir)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "container/file_ops.h"
 #include "settings/settings_store.h"
 
 #include <cstdint>
@@ -45,6 +46,9 @@ void ConfigureRegeditSettings(TSettingsStore& regeditSettings);
 
 // The security and mouse fields from a loaded settings file.
 void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appSettings);
+
+// What the file operations take from the options.
+container::FileOptions FileOptionsOf(const AppOptions& options);
 
 // Re-reads "Quillix.ini" from `iniDir` and the registry, and fills the options from them.
 void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,

@@ -20,11 +20,6 @@
 namespace quillix::viewer {
 namespace {
 
-std::string WithSlash(const std::string& folder)
-{
-    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
-}
-
 // Any entry counts, a dangling link too: a link() onto it would fail all the same.
 bool EntryExists(const std::string& path)
 {
@@ -91,7 +86,7 @@ std::string TrimSpaces(const std::string& text)
 
 std::string UniqueTargetName(const std::string& targetFolder, const std::string& fileName)
 {
-    const std::string folder = WithSlash(targetFolder);
+    const std::string folder = WithSeparator(targetFolder);
     const std::size_t dot = fileName.find_last_of('.');
     const bool hasExtension = dot != std::string::npos && dot > 0;
     const std::string base = hasExtension ? fileName.substr(0, dot) : fileName;
@@ -105,7 +100,7 @@ std::string UniqueTargetName(const std::string& targetFolder, const std::string&
 
 Result<std::string> CopyIntoFolder(const std::string& source, const std::string& targetFolder, bool createFolder)
 {
-    const std::string folder = WithSlash(targetFolder);
+    const std::string folder = WithSeparator(targetFolder);
     if (createFolder) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);

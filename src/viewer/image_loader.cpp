@@ -107,12 +107,8 @@ Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto
     }
     if (ext == ".webp") return LoadWebPImage(path, crypto, player);
 
-    Result<LoadedPicture> result = MakeError(ErrorKind::Io, "");
-    if (container::IsEncryptedFile(path)) {
-        result = LoadEncrypted(path, ext, crypto, playerSpeed);
-    } else {
-        result = StillPicture(imaging::DecodeStillFile(path));
-    }
+    Result<LoadedPicture> result = container::IsEncryptedFile(path) ? LoadEncrypted(path, ext, crypto, playerSpeed)
+                                                                    : StillPicture(imaging::DecodeStillFile(path));
     if (result) return result;
 
     // A picture under the wrong extension (a JPEG named x.png) is still shown. On a container

@@ -74,12 +74,8 @@ TForm1::TForm1(ViewerEnvironment environment)
               container::FileCrypto::Hooks{
                   [this] {
                       // "Fast" is read from the settings file as it stands before each operation.
-                      container::FileOptions options;
-                      options.EncryptionAlg = options_.EncryptionAlg;
-                      options.FileNamePW = options_.FileNamePW;
+                      container::FileOptions options = settings::FileOptionsOf(options_);
                       options.Fast = appSettings_.PopBool("Fast", true);
-                      options.MaxBytes = options_.MaxBytes;
-                      options.Passes = options_.Passes;
                       return options;
                   },
                   [this] { RefreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
@@ -210,7 +206,6 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::closeEvent(QCloseEvent* event)
 {
     Cleanup(true);
-    player_.Stop();
     event->accept();
     Quit();
 }
@@ -230,7 +225,6 @@ bool TForm1::LoadImage(const std::string& path)
     appSettings_.PushString("LastDir", FolderOf(path));
     SaveSettings();
     notice_ = {};
-    player_.Stop();
 
     Result<LoadedPicture> loaded = LoadPicture(path, crypto_, player_);
     if (!loaded) {
@@ -301,7 +295,6 @@ void TForm1::Cleanup(bool secure)
 void TForm1::Refresh()
 {
     if (currentPath_.empty()) return;
-    player_.Clear();
     setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
     LoadImage(currentPath_);
 }
@@ -734,10 +727,11 @@ void TForm1::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint posit
     input.MouseOption = options_.MouseOption;
     input.MouseRevert = options_.MouseRevert;
     input.hasImage = PaintSource() != nullptr || (player_.width() > 0 && player_.height() > 0);
-    switch (WheelActionFor(input)) {
+    const WheelAction action = WheelActionFor(input);
+    switch (action) {
     case WheelAction::ZoomIn:
     case WheelAction::ZoomOut:
-        WheelZoom(zoom_, WheelActionFor(input) == WheelAction::ZoomIn ? ZoomDirection::In : ZoomDirection::Out,
+        WheelZoom(zoom_, action == WheelAction::ZoomIn ? ZoomDirection::In : ZoomDirection::Out,
                   {position.x(), position.y()}, SourceSize(), ClientSize());
         update();
         ShowZoomStatus();
@@ -745,7 +739,7 @@ void TForm1::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint posit
     case WheelAction::NextFile:
     case WheelAction::PrevFile:
         if (!gallery_) return;
-        if (WheelActionFor(input) == WheelAction::NextFile)
+        if (action == WheelAction::NextFile)
             gallery_->Model().NextFile();
         else
             gallery_->Model().PrevFile();

@@ -224,12 +224,8 @@ container::FileOptions SampleEncryptionOptions()
     const settings::TSettingsStore none;
     settings::AppOptions defaults;
     settings::ReadSecurityAndMouseOptions(defaults, none);
-    container::FileOptions options;
-    options.EncryptionAlg = defaults.EncryptionAlg;
-    options.FileNamePW = defaults.FileNamePW;
-    options.Fast = defaults.Fast;
+    container::FileOptions options = settings::FileOptionsOf(defaults);
     options.MaxBytes = 0;
-    options.Passes = defaults.Passes;
     return options;
 }
 
