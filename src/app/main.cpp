@@ -24,8 +24,8 @@ int main(int argc, char* argv[])
         quillix::viewer::ViewerEnvironment environment;
         environment.dialogs = &dialogs;
         environment.iniDir = quillix::settings::IniFolder();
-        quillix::viewer::TForm1 viewer(std::move(environment));
-        quillix::gallery::TForm2 gallery(viewer);
+        quillix::viewer::ViewerWindow viewer(std::move(environment));
+        quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();

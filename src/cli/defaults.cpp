@@ -6,7 +6,7 @@ namespace quillix::cli {
 
 Defaults LoadDefaults(const std::string& settingsFile)
 {
-    settings::TSettingsStore appSettings;
+    settings::SettingsStore appSettings;
     if (settingsFile.empty()) {
         settings::ConfigureAppSettings(appSettings, settings::IniFolder());
     } else {

@@ -13,7 +13,7 @@
 namespace quillix::container {
 namespace {
 
-struct TKeyCacheEntry {
+struct KeyCacheEntry {
     crypto::SecretBytes<32> encKey;
     crypto::SecretBytes<32> macKey;
     std::int32_t keyLen = 0;
@@ -21,7 +21,7 @@ struct TKeyCacheEntry {
 
 struct KeyCache {
     std::mutex mutex;  // the program is single-threaded; the lock only keeps tests honest
-    std::map<std::string, TKeyCacheEntry> entries;
+    std::map<std::string, KeyCacheEntry> entries;
 
     void clear()
     {
@@ -100,7 +100,7 @@ bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint
     std::lock_guard lock(cache.mutex);
     auto found = cache.entries.find(keyText);
     if (found == cache.entries.end()) {
-        TKeyCacheEntry entry;
+        KeyCacheEntry entry;
         entry.keyLen = static_cast<std::int32_t>(encKey.size());
         DeriveKeys(passwordText, salt, iterations, std::span(entry.encKey).first(encKey.size()), entry.macKey.span());
         found = cache.entries.emplace(keyText, entry).first;

@@ -30,7 +30,8 @@ QToolButton* MakeButton(QWidget* parent, const QString& text, const QString& hin
 
 }  // namespace
 
-TForm2::TForm2(viewer::TForm1& viewer) : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this)
+GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
+    : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this)
 {
     setWindowTitle(QStringLiteral("Quillix"));
     resize(900, 640);
@@ -89,7 +90,7 @@ TForm2::TForm2(viewer::TForm1& viewer) : viewer_(viewer), model_(viewer.FileList
     connect(fitWidthButton_, &QToolButton::clicked, this, [this] { FitButtonClicked(true, true); });
     connect(fullSizeButton_, &QToolButton::clicked, this,
             [this] { FitButtonClicked(false, viewer_.Options().FitWidth); });
-    connect(openButton, &QToolButton::clicked, this, &TForm2::ShowImage);
+    connect(openButton, &QToolButton::clicked, this, &GalleryWindow::ShowImage);
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!syncingList_ && row >= 0) model_.SetCurrentIndex(row);
     });
@@ -106,13 +107,13 @@ TForm2::TForm2(viewer::TForm1& viewer) : viewer_(viewer), model_(viewer.FileList
     sortModeChanged(model_.SortMode());
 }
 
-void TForm2::showEvent(QShowEvent* event)
+void GalleryWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    FormShow();
+    prepareToShow();
 }
 
-void TForm2::FormShow()
+void GalleryWindow::prepareToShow()
 {
     SetFitButtons();
     if (model_.FolderBox.empty()) {
@@ -131,24 +132,24 @@ void TForm2::FormShow()
     list_->setFocus();
 }
 
-void TForm2::FocusFirstWhenNone()
+void GalleryWindow::FocusFirstWhenNone()
 {
     if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
 }
 
-void TForm2::ShowFolderError(const Result<void>& outcome)
+void GalleryWindow::ShowFolderError(const Result<void>& outcome)
 {
     status_->setText(outcome ? QString() : QString::fromStdString(outcome.error().message));
 }
 
-void TForm2::ShowGallery()
+void GalleryWindow::ShowGallery()
 {
     show();
     raise();
     activateWindow();
 }
 
-void TForm2::ShowImage()
+void GalleryWindow::ShowImage()
 {
     const std::string path = model_.CurrentFileName();
     if (path.empty()) return;
@@ -156,7 +157,7 @@ void TForm2::ShowImage()
     hide();
 }
 
-void TForm2::CopySelectedToClipboard(bool cut)
+void GalleryWindow::CopySelectedToClipboard(bool cut)
 {
     if (model_.SelectedIndices.empty()) return;
     std::vector<std::string> paths;
@@ -167,7 +168,7 @@ void TForm2::CopySelectedToClipboard(bool cut)
     status_->setText(QString::fromStdString(statusMessage_));
 }
 
-void TForm2::listRebuilt(int)
+void GalleryWindow::listRebuilt(int)
 {
     syncingList_ = true;
     list_->clear();
@@ -179,7 +180,7 @@ void TForm2::listRebuilt(int)
     repaintRequested();
 }
 
-void TForm2::repaintRequested()
+void GalleryWindow::repaintRequested()
 {
     syncingList_ = true;
     if (model_.CurrentIndex >= 0 && model_.CurrentIndex < list_->count())
@@ -189,17 +190,17 @@ void TForm2::repaintRequested()
     syncingList_ = false;
 }
 
-void TForm2::ensureVisible(int index)
+void GalleryWindow::ensureVisible(int index)
 {
     if (index >= 0 && index < list_->count()) list_->scrollToItem(list_->item(index));
 }
 
-void TForm2::folderBoxChanged(const std::string& text)
+void GalleryWindow::folderBoxChanged(const std::string& text)
 {
     folderBox_->setText(QString::fromStdString(text));
 }
 
-void TForm2::sortModeChanged(int mode)
+void GalleryWindow::sortModeChanged(int mode)
 {
     const SortModeLabels labels = SortModeLabelsOf(mode);
     sortButton_->setText(QString::fromUtf8(labels.shortLabel));
@@ -208,13 +209,13 @@ void TForm2::sortModeChanged(int mode)
     viewer_.SaveSettings();
 }
 
-void TForm2::lastDirChosen(const std::string& folder)
+void GalleryWindow::lastDirChosen(const std::string& folder)
 {
     viewer_.AppSettings().PushString("LastDir", folder);
     viewer_.SaveSettings();
 }
 
-void TForm2::SetFitButtons()
+void GalleryWindow::SetFitButtons()
 {
     const settings::AppOptions& options = viewer_.Options();
     fitButton_->setChecked(options.ScaleToFit && !options.FitWidth);
@@ -222,7 +223,7 @@ void TForm2::SetFitButtons()
     fullSizeButton_->setChecked(!options.ScaleToFit);
 }
 
-void TForm2::FitButtonClicked(bool scaleToFit, bool fitWidth)
+void GalleryWindow::FitButtonClicked(bool scaleToFit, bool fitWidth)
 {
     viewer_.Options().ScaleToFit = scaleToFit;
     viewer_.Options().FitWidth = fitWidth;
@@ -230,7 +231,7 @@ void TForm2::FitButtonClicked(bool scaleToFit, bool fitWidth)
     viewer_.SaveSettings();
 }
 
-void TForm2::keyPressEvent(QKeyEvent* event)
+void GalleryWindow::keyPressEvent(QKeyEvent* event)
 {
     const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -246,7 +247,7 @@ void TForm2::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
-void TForm2::closeEvent(QCloseEvent* event)
+void GalleryWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     // The viewer is the main window: closing it ends the program.

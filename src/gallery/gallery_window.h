@@ -13,18 +13,18 @@ class QListWidget;
 class QToolButton;
 
 namespace quillix::viewer {
-class TForm1;
+class ViewerWindow;
 }
 
 namespace quillix::gallery {
 
 // The gallery window: the folder's files, the current one, and the way into the viewer. It holds
 // the viewer's file list and settings; the folder model does the work.
-class TForm2 : public QWidget, public viewer::GalleryLink, public FolderModelListener {
+class GalleryWindow : public QWidget, public viewer::GalleryLink, public FolderModelListener {
     Q_OBJECT
 
 public:
-    explicit TForm2(viewer::TForm1& viewer);
+    explicit GalleryWindow(viewer::ViewerWindow& viewer);
 
     // viewer::GalleryLink
     FolderModel& Model() override { return model_; }
@@ -51,14 +51,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void FormShow();
+    void prepareToShow();
     void ShowFolderError(const Result<void>& outcome);
     // A freshly loaded list starts at its first file.
     void FocusFirstWhenNone();
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
 
-    viewer::TForm1& viewer_;
+    viewer::ViewerWindow& viewer_;
     FolderModel model_;
     QLineEdit* folderBox_ = nullptr;
     QToolButton* sortButton_ = nullptr;

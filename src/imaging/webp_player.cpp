@@ -21,41 +21,41 @@ constexpr int kShortestFrameMs = 10;
 
 }  // namespace
 
-void TWebPPlayer::DecoderDeleter::operator()(WebPAnimDecoder* decoder) const
+void WebPPlayer::DecoderDeleter::operator()(WebPAnimDecoder* decoder) const
 {
     WebPAnimDecoderDelete(decoder);
 }
 
-TWebPPlayer::TWebPPlayer(QObject* parent) : QObject(parent) {}
+WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent) {}
 
-TWebPPlayer::~TWebPPlayer()
+WebPPlayer::~WebPPlayer()
 {
     Stop();
 }
 
-void TWebPPlayer::setSpeed(double speed)
+void WebPPlayer::setSpeed(double speed)
 {
     if (std::isfinite(speed) && speed > 0) speed_ = speed;
 }
 
-bool TWebPPlayer::HasFrame() const
+bool WebPPlayer::HasFrame() const
 {
     return !frame_.isNull() && width_ > 0 && height_ > 0;
 }
 
-void TWebPPlayer::StopTimer()
+void WebPPlayer::StopTimer()
 {
     if (timer_) timer_->stop();
 }
 
-void TWebPPlayer::ReleaseBytes()
+void WebPPlayer::ReleaseBytes()
 {
     // The bytes may be a decrypted picture; they do not outlive their use in the heap.
     if (!bytes_.empty()) explicit_bzero(bytes_.data(), bytes_.size());
     std::vector<std::uint8_t>().swap(bytes_);
 }
 
-void TWebPPlayer::Stop()
+void WebPPlayer::Stop()
 {
     StopTimer();
     playing_ = false;
@@ -64,7 +64,7 @@ void TWebPPlayer::Stop()
     ReleaseBytes();
 }
 
-void TWebPPlayer::Clear()
+void WebPPlayer::Clear()
 {
     Stop();
     animated_ = false;
@@ -72,7 +72,7 @@ void TWebPPlayer::Clear()
     width_ = height_ = 0;
 }
 
-void TWebPPlayer::TogglePause()
+void WebPPlayer::TogglePause()
 {
     if (!playing_ || !timer_) return;
     paused_ = !paused_;
@@ -82,12 +82,12 @@ void TWebPPlayer::TogglePause()
         timer_->start();
 }
 
-bool TWebPPlayer::LoadAnimated(const std::string& path)
+bool WebPPlayer::LoadAnimated(const std::string& path)
 {
     return LoadAnimatedFile(path, false);
 }
 
-bool TWebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes)
+bool WebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes)
 {
     Stop();
     source_ = Source::Memory;
@@ -96,7 +96,7 @@ bool TWebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes)
     return StartDecoder(false);
 }
 
-bool TWebPPlayer::LoadAnimatedFile(const std::string& path, bool keepPasses)
+bool WebPPlayer::LoadAnimatedFile(const std::string& path, bool keepPasses)
 {
     Stop();
     source_ = Source::File;
@@ -107,7 +107,7 @@ bool TWebPPlayer::LoadAnimatedFile(const std::string& path, bool keepPasses)
     return StartDecoder(keepPasses);
 }
 
-bool TWebPPlayer::StartDecoder(bool keepPasses)
+bool WebPPlayer::StartDecoder(bool keepPasses)
 {
     decoder_.reset();
     // libwebp's animation decoder also takes still files as one frame; those are not animations here.
@@ -148,7 +148,7 @@ bool TWebPPlayer::StartDecoder(bool keepPasses)
     if (!timer_) {
         timer_ = new QTimer(this);
         timer_->setInterval(kFirstIntervalMs);
-        connect(timer_, &QTimer::timeout, this, &TWebPPlayer::Tick);
+        connect(timer_, &QTimer::timeout, this, &WebPPlayer::Tick);
     }
     paused_ = false;
     playing_ = true;
@@ -157,7 +157,7 @@ bool TWebPPlayer::StartDecoder(bool keepPasses)
     return true;
 }
 
-void TWebPPlayer::Tick()
+void WebPPlayer::Tick()
 {
     if (!playing_ || paused_ || !decoder_) {
         StopTimer();
@@ -195,7 +195,7 @@ void TWebPPlayer::Tick()
     timer_->setInterval(static_cast<int>(std::min(duration / speed_, static_cast<double>(INT_MAX))));
 }
 
-void TWebPPlayer::ShowStill(QImage picture)
+void WebPPlayer::ShowStill(QImage picture)
 {
     Stop();
     frame_ = std::move(picture);
@@ -205,20 +205,20 @@ void TWebPPlayer::ShowStill(QImage picture)
     emit frameChanged();
 }
 
-bool TWebPPlayer::LoadFromFile(const std::string& path)
+bool WebPPlayer::LoadFromFile(const std::string& path)
 {
     return LoadStillOrAnimated(
         IsAnimatedFile(path), [&] { return LoadAnimated(path); }, [&] { return LoadWebPToBitmap(path); });
 }
 
-bool TWebPPlayer::LoadFromBytes(std::span<const std::uint8_t> bytes)
+bool WebPPlayer::LoadFromBytes(std::span<const std::uint8_t> bytes)
 {
     return LoadStillOrAnimated(
         IsAnimatedBytes(bytes), [&] { return LoadAnimated(bytes); }, [&] { return LoadWebPToBitmap(bytes); });
 }
 
-bool TWebPPlayer::LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
-                                      const std::function<Result<QImage>()>& still)
+bool WebPPlayer::LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
+                                     const std::function<Result<QImage>()>& still)
 {
     animated_ = false;
     if (looksAnimated) {

@@ -19,12 +19,12 @@ namespace quillix::imaging {
 
 // Shows a WebP file, still or animated, as one frame picture; an animation advances on a timer at
 // `Speed`, looping as the file asks. The owner repaints on frameChanged.
-class TWebPPlayer : public QObject {
+class WebPPlayer : public QObject {
     Q_OBJECT
 
 public:
-    explicit TWebPPlayer(QObject* parent = nullptr);
-    ~TWebPPlayer() override;
+    explicit WebPPlayer(QObject* parent = nullptr);
+    ~WebPPlayer() override;
 
     // Still or animated; false (and stopped) when the file cannot be shown.
     bool LoadFromFile(const std::string& path);

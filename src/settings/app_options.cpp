@@ -35,7 +35,7 @@ std::string IniFolderFor(const std::string& appDir)
     return registry.substr(0, registry.find_last_of('/') + 1);
 }
 
-void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir)
+void ConfigureAppSettings(SettingsStore& appSettings, const std::string& iniDir)
 {
     appSettings.Programmname = "Brindle";
     appSettings.Firmenname = "Kestrel";
@@ -43,13 +43,13 @@ void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir
     appSettings.IniFileName = kIniFileName;
 }
 
-void ConfigureRegeditSettings(TSettingsStore& regeditSettings)
+void ConfigureRegeditSettings(SettingsStore& regeditSettings)
 {
     regeditSettings.Programmname = "RegEdit";
     regeditSettings.Firmenname = "Microsoft";
 }
 
-void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appSettings)
+void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSettings)
 {
     options.FileNamePW = appSettings.PopBool("FileNamePW", true);
     options.Fast = appSettings.PopBool("Fast", true);
@@ -71,7 +71,7 @@ container::FileOptions FileOptionsOf(const AppOptions& options)
     return file;
 }
 
-void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,
+void LoadSettings(AppOptions& options, SettingsStore& appSettings, SettingsStore& regeditSettings,
                   const std::string& iniDir)
 {
     appSettings.IniFileDir = iniDir;
@@ -88,7 +88,7 @@ void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsSto
     options.FitWidth = appSettings.PopBool("FitWidth", false);
 }
 
-void SaveSettings(const AppOptions& options, TSettingsStore& appSettings, const std::string& iniDir)
+void SaveSettings(const AppOptions& options, SettingsStore& appSettings, const std::string& iniDir)
 {
     appSettings.PushBool("ScaleToFit", options.ScaleToFit);
     appSettings.PushBool("FitWidth", options.FitWidth);

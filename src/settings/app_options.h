@@ -41,20 +41,20 @@ std::string IniFolder();
 std::string IniFolderFor(const std::string& appDir);
 
 // The two stores as the program configures them: the settings file and the per-user registry.
-void ConfigureAppSettings(TSettingsStore& appSettings, const std::string& iniDir);
-void ConfigureRegeditSettings(TSettingsStore& regeditSettings);
+void ConfigureAppSettings(SettingsStore& appSettings, const std::string& iniDir);
+void ConfigureRegeditSettings(SettingsStore& regeditSettings);
 
 // The security and mouse fields from a loaded settings file.
-void ReadSecurityAndMouseOptions(AppOptions& options, const TSettingsStore& appSettings);
+void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSettings);
 
 // What the file operations take from the options.
 container::FileOptions FileOptionsOf(const AppOptions& options);
 
 // Re-reads "Quillix.ini" from `iniDir` and the registry, and fills the options from them.
-void LoadSettings(AppOptions& options, TSettingsStore& appSettings, TSettingsStore& regeditSettings,
+void LoadSettings(AppOptions& options, SettingsStore& appSettings, SettingsStore& regeditSettings,
                   const std::string& iniDir);
 
 // Pushes the view and sort options and writes "Quillix.ini" to `iniDir` (creating the folder).
-void SaveSettings(const AppOptions& options, TSettingsStore& appSettings, const std::string& iniDir);
+void SaveSettings(const AppOptions& options, SettingsStore& appSettings, const std::string& iniDir);
 
 }  // namespace quillix::settings

@@ -131,19 +131,19 @@ std::string DecodeText(const std::string& text, const std::string& marker)
     return out;
 }
 
-int TSettingsStore::GetIndex(const std::string& key, const std::string& folder) const
+int SettingsStore::GetIndex(const std::string& key, const std::string& folder) const
 {
     for (std::size_t i = 0; i < Keys.size(); ++i)
         if (Keys[i] == key && Folders[i] == folder) return static_cast<int>(i);
     return -1;
 }
 
-bool TSettingsStore::Exist(const std::string& key, const std::string& folder) const
+bool SettingsStore::Exist(const std::string& key, const std::string& folder) const
 {
     return GetIndex(key, folder) != -1;
 }
 
-void TSettingsStore::Add(const std::string& key, const std::string& value, const std::string& folder)
+void SettingsStore::Add(const std::string& key, const std::string& value, const std::string& folder)
 {
     Delete(key, folder);
     Keys.push_back(key);
@@ -151,7 +151,7 @@ void TSettingsStore::Add(const std::string& key, const std::string& value, const
     Folders.push_back(folder);
 }
 
-bool TSettingsStore::Delete(const std::string& key, const std::string& folder)
+bool SettingsStore::Delete(const std::string& key, const std::string& folder)
 {
     const int i = GetIndex(key, folder);
     if (i < 0) return false;
@@ -161,41 +161,41 @@ bool TSettingsStore::Delete(const std::string& key, const std::string& folder)
     return true;
 }
 
-void TSettingsStore::Clear()
+void SettingsStore::Clear()
 {
     Keys.clear();
     Values.clear();
     Folders.clear();
 }
 
-void TSettingsStore::PushString(const std::string& key, const std::string& value, const std::string& folder)
+void SettingsStore::PushString(const std::string& key, const std::string& value, const std::string& folder)
 {
     Add(key, value, folder);
 }
 
-std::string TSettingsStore::PopString(const std::string& key, const std::string& def, const std::string& folder) const
+std::string SettingsStore::PopString(const std::string& key, const std::string& def, const std::string& folder) const
 {
     const int i = GetIndex(key, folder);
     return i < 0 ? def : ValueAt(i);
 }
 
-void TSettingsStore::PushInt(const std::string& key, int value, const std::string& folder)
+void SettingsStore::PushInt(const std::string& key, int value, const std::string& folder)
 {
     Add(key, std::to_string(value), folder);
 }
 
-int TSettingsStore::PopInt(const std::string& key, int def, const std::string& folder) const
+int SettingsStore::PopInt(const std::string& key, int def, const std::string& folder) const
 {
     const int i = GetIndex(key, folder);
     return i < 0 ? def : StrToInt(ValueAt(i), def);
 }
 
-void TSettingsStore::PushBool(const std::string& key, bool value, const std::string& folder)
+void SettingsStore::PushBool(const std::string& key, bool value, const std::string& folder)
 {
     Add(key, value ? "1" : "0", folder);
 }
 
-bool TSettingsStore::PopBool(const std::string& key, bool def, const std::string& folder) const
+bool SettingsStore::PopBool(const std::string& key, bool def, const std::string& folder) const
 {
     switch (PopInt(key, -1, folder)) {
     case 0: return false;
@@ -204,13 +204,13 @@ bool TSettingsStore::PopBool(const std::string& key, bool def, const std::string
     }
 }
 
-std::string TSettingsStore::FilePath() const
+std::string SettingsStore::FilePath() const
 {
     if (IniFileDir.empty()) return IniFileName;
     return IniFileDir.back() == '/' ? IniFileDir + IniFileName : IniFileDir + "/" + IniFileName;
 }
 
-bool TSettingsStore::SaveToFile() const
+bool SettingsStore::SaveToFile() const
 {
     std::vector<std::string> folderOrder = {std::string()};
     for (const std::string& f : Folders)
@@ -239,7 +239,7 @@ bool TSettingsStore::SaveToFile() const
     return ReplaceTextFile(FilePath(), text, 0644) && everyRow;
 }
 
-bool TSettingsStore::RawLoadFromFile()
+bool SettingsStore::RawLoadFromFile()
 {
     const TextFile file = ReadTextFile(FilePath());
     if (file.status != ReadStatus::Ok) return false;
@@ -255,18 +255,18 @@ bool TSettingsStore::RawLoadFromFile()
     return true;
 }
 
-bool TSettingsStore::LoadFromFile()
+bool SettingsStore::LoadFromFile()
 {
     Clear();
     return RawLoadFromFile();
 }
 
-bool TSettingsStore::AppendFromFile()
+bool SettingsStore::AppendFromFile()
 {
     return RawLoadFromFile();
 }
 
-bool TSettingsStore::ClearFile() const
+bool SettingsStore::ClearFile() const
 {
     const std::string path = FilePath();
     struct stat st {};
@@ -275,12 +275,12 @@ bool TSettingsStore::ClearFile() const
     return ::lstat(path.c_str(), &st) != 0;
 }
 
-std::string TSettingsStore::BaseKey() const
+std::string SettingsStore::BaseKey() const
 {
     return Firmenname.empty() ? "Software\\" + Programmname : "Software\\" + Firmenname + "\\" + Programmname;
 }
 
-bool TSettingsStore::SaveToRegistry() const
+bool SettingsStore::SaveToRegistry() const
 {
     std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
     if (!registry) return false;
@@ -292,7 +292,7 @@ bool TSettingsStore::SaveToRegistry() const
     return registry->Save(RegistryPath) && ok;
 }
 
-bool TSettingsStore::RawLoadAllFoldersFromRegistry()
+bool SettingsStore::RawLoadAllFoldersFromRegistry()
 {
     const std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
     if (!registry || !registry->KeyExists(BaseKey())) return false;
@@ -304,18 +304,18 @@ bool TSettingsStore::RawLoadAllFoldersFromRegistry()
     return true;
 }
 
-bool TSettingsStore::LoadFromRegistry()
+bool SettingsStore::LoadFromRegistry()
 {
     Clear();
     return RawLoadAllFoldersFromRegistry();
 }
 
-bool TSettingsStore::AppendFromRegistry()
+bool SettingsStore::AppendFromRegistry()
 {
     return RawLoadAllFoldersFromRegistry();
 }
 
-bool TSettingsStore::ClearRegistry() const
+bool SettingsStore::ClearRegistry() const
 {
     std::optional<RegistryFile> registry = RegistryFile::Load(RegistryPath);
     if (!registry || !registry->KeyExists(BaseKey())) return false;

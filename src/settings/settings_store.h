@@ -26,7 +26,7 @@ std::string ExtractFolderName(const std::string& line);
 std::string EncodeText(const std::string& text, const std::string& marker);
 std::string DecodeText(const std::string& text, const std::string& marker);
 
-class TSettingsStore {
+class SettingsStore {
 public:
     std::string Programmname;
     std::string Firmenname;

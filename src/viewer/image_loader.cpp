@@ -41,8 +41,7 @@ Result<LoadedPicture> StillPicture(Result<QImage> still)
     return picture;
 }
 
-Result<LoadedPicture> LoadWebPImage(const std::string& path, container::FileCrypto& crypto,
-                                    imaging::TWebPPlayer& player)
+Result<LoadedPicture> LoadWebPImage(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player)
 {
     LoadedPicture picture;
     picture.webp = true;
@@ -94,7 +93,7 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
 
 }  // namespace
 
-Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::TWebPPlayer& player)
+Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player)
 {
     const std::string ext = LowerExtension(path);
     const double playerSpeed = player.Speed();

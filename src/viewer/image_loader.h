@@ -13,7 +13,7 @@ namespace quillix::container {
 class FileCrypto;
 }
 namespace quillix::imaging {
-class TWebPPlayer;
+class WebPPlayer;
 }
 
 namespace quillix::viewer {
@@ -33,6 +33,6 @@ struct LoadedPicture {
 // password of the run, which is never asked for here; nothing is written to disk. A WebP file,
 // plain or decrypted, is handed to `player`. On failure the error's message is the text the viewer
 // shows ("Unknwon error" before any password, "Decrypt failed (file error).", ...).
-Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::TWebPPlayer& player);
+Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player);
 
 }  // namespace quillix::viewer

@@ -68,7 +68,7 @@ int MainRowKey(const QKeyEvent& event)
 
 }  // namespace
 
-TForm1::TForm1(ViewerEnvironment environment)
+ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     : environment_(std::move(environment)),
       crypto_(*environment_.dialogs,
               container::FileCrypto::Hooks{
@@ -78,7 +78,7 @@ TForm1::TForm1(ViewerEnvironment environment)
                       options.Fast = appSettings_.PopBool("Fast", true);
                       return options;
                   },
-                  [this] { RefreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
+                  [this] { refreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
                   [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
       player_(this)
 {
@@ -93,29 +93,29 @@ TForm1::TForm1(ViewerEnvironment environment)
 
     settings::ConfigureAppSettings(appSettings_, environment_.iniDir);
     settings::ConfigureRegeditSettings(regeditSettings_);
-    GifRepaintTimer = MakeTimer(this, 200, false);
-    connect(GifRepaintTimer, &QTimer::timeout, this, &TForm1::GifRepaintTimerTimer);
-    GifRepaintTimer->start();
+    gifRepaintTimer = MakeTimer(this, 200, false);
+    connect(gifRepaintTimer, &QTimer::timeout, this, &ViewerWindow::gifRepaintTick);
+    gifRepaintTimer->start();
     settings::LoadSettings(options_, appSettings_, regeditSettings_, environment_.iniDir);
-    OverlayTimer = MakeTimer(this, 100, false);
-    connect(OverlayTimer, &QTimer::timeout, this, &TForm1::OverlayTimerTimer);
-    RefreshTimer = MakeTimer(this, 277, true);
-    connect(RefreshTimer, &QTimer::timeout, this, &TForm1::RefreshTimerTimer);
-    TimerNotifyFolderChanged = MakeTimer(this, 1000, true);
-    connect(TimerNotifyFolderChanged, &QTimer::timeout, this, &TForm1::TimerNotifyFolderChangedTimer);
+    overlayTimer = MakeTimer(this, 100, false);
+    connect(overlayTimer, &QTimer::timeout, this, &ViewerWindow::overlayTick);
+    refreshTimer = MakeTimer(this, 277, true);
+    connect(refreshTimer, &QTimer::timeout, this, &ViewerWindow::reloadAfterPassword);
+    folderChangedTimer = MakeTimer(this, 1000, true);
+    connect(folderChangedTimer, &QTimer::timeout, this, &ViewerWindow::repeatFolderChanged);
     gifFrameTimer_ = MakeTimer(this, 0, true);
     connect(gifFrameTimer_, &QTimer::timeout, this, [this] {
         if (gif_ && gif_->playback.Update(static_cast<std::int64_t>(NowMs()))) update();
         ScheduleGifFrame();
     });
-    connect(&player_, &imaging::TWebPPlayer::frameChanged, this, [this] {
+    connect(&player_, &imaging::WebPPlayer::frameChanged, this, [this] {
         if (WebPMode) update();
     });
 }
 
-TForm1::~TForm1() = default;
+ViewerWindow::~ViewerWindow() = default;
 
-Size TForm1::ScreenSize() const
+Size ViewerWindow::ScreenSize() const
 {
     if (environment_.screenSize) return environment_.screenSize();
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -123,24 +123,24 @@ Size TForm1::ScreenSize() const
     return {screen->geometry().width(), screen->geometry().height()};
 }
 
-Size TForm1::ClientSize() const
+Size ViewerWindow::ClientSize() const
 {
     return {width(), height()};
 }
 
-ScalingMode TForm1::Scaling() const
+ScalingMode ViewerWindow::Scaling() const
 {
     return {options_.ScaleToFit, options_.FitWidth};
 }
 
-Size TForm1::SourceSize() const
+Size ViewerWindow::SourceSize() const
 {
     if (player_.width() > 0 && player_.height() > 0) return {player_.width(), player_.height()};
     if (const QImage* source = PaintSource()) return SizeOf(*source);
     return {};
 }
 
-const QImage* TForm1::PaintSource() const
+const QImage* ViewerWindow::PaintSource() const
 {
     if (WebPMode && player_.width() > 0 && player_.height() > 0) return &player_.frame();
     if (gif_) return &gif_->animation.frames[static_cast<std::size_t>(gif_->playback.currentFrame())].image;
@@ -148,23 +148,23 @@ const QImage* TForm1::PaintSource() const
     return nullptr;
 }
 
-bool TForm1::Pannable() const
+bool ViewerWindow::Pannable() const
 {
     const Size drawn = DrawnSize(SourceSize(), zoom_.Zoom);
     return width() < drawn.width || height() < drawn.height;
 }
 
-int TForm1::gifFrame() const
+int ViewerWindow::gifFrame() const
 {
     return gif_ ? gif_->playback.currentFrame() : -1;
 }
 
-void TForm1::SaveSettings()
+void ViewerWindow::SaveSettings()
 {
     settings::SaveSettings(options_, appSettings_, environment_.iniDir);
 }
 
-void TForm1::StartStandalone(const std::string& path)
+void ViewerWindow::StartStandalone(const std::string& path)
 {
     GalleryMode = false;
     // The gallery, hidden for now, opens at this folder when the viewer returns to it.
@@ -175,7 +175,7 @@ void TForm1::StartStandalone(const std::string& path)
     showFullScreen();
 }
 
-void TForm1::OpenFromGallery(const std::string& path)
+void ViewerWindow::OpenFromGallery(const std::string& path)
 {
     GalleryMode = true;
     if (!isFullScreen() || !isVisible()) showFullScreen();
@@ -185,7 +185,7 @@ void TForm1::OpenFromGallery(const std::string& path)
     update();
 }
 
-void TForm1::ReturnToGallery()
+void ViewerWindow::ReturnToGallery()
 {
     std::string path = currentPath_;
     if (path.empty() && gallery_) path = gallery_->Model().CurrentFileName();
@@ -197,20 +197,20 @@ void TForm1::ReturnToGallery()
     hide();
 }
 
-void TForm1::showEvent(QShowEvent* event)
+void ViewerWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
+void ViewerWindow::closeEvent(QCloseEvent* event)
 {
     Cleanup(true);
     event->accept();
     Quit();
 }
 
-void TForm1::Quit()
+void ViewerWindow::Quit()
 {
     if (environment_.quit)
         environment_.quit(0);
@@ -218,7 +218,7 @@ void TForm1::Quit()
         QCoreApplication::exit(0);
 }
 
-bool TForm1::LoadImage(const std::string& path)
+bool ViewerWindow::LoadImage(const std::string& path)
 {
     currentPath_ = path;
     Cleanup(false);
@@ -245,7 +245,7 @@ bool TForm1::LoadImage(const std::string& path)
     return true;
 }
 
-void TForm1::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)
+void ViewerWindow::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)
 {
     std::vector<int> delays;
     delays.reserve(animation.frames.size());
@@ -257,7 +257,7 @@ void TForm1::StartGif(imaging::GifAnimation animation, int passLimit, int speedP
     ScheduleGifFrame();
 }
 
-void TForm1::ScheduleGifFrame()
+void ViewerWindow::ScheduleGifFrame()
 {
     if (!gif_ || !GifActive) return;
     const std::optional<std::int64_t> due = gif_->playback.nextDeadline();
@@ -266,7 +266,7 @@ void TForm1::ScheduleGifFrame()
     gifFrameTimer_->start(static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60'000)));
 }
 
-void TForm1::ShowLoadFailure(const std::string& message)
+void ViewerWindow::ShowLoadFailure(const std::string& message)
 {
     still_ = QImage();
     gif_.reset();
@@ -274,7 +274,7 @@ void TForm1::ShowLoadFailure(const std::string& message)
     WebPMode = false;
     zoomStatus_.text = FileNameOf(currentPath_) + " - Fehler";
     zoomStatus_.deadline = NowMs() + kZoomStatusMs;
-    OverlayTimer->start();
+    overlayTimer->start();
     ShowStickyNotice(message);
     update();
     QTimer::singleShot(0, this, [this] {
@@ -282,7 +282,7 @@ void TForm1::ShowLoadFailure(const std::string& message)
     });
 }
 
-void TForm1::Cleanup(bool secure)
+void ViewerWindow::Cleanup(bool secure)
 {
     // Decrypted pictures live in memory only, so there is no temporary file to overwrite.
     (void)secure;
@@ -292,14 +292,14 @@ void TForm1::Cleanup(bool secure)
     player_.Clear();
 }
 
-void TForm1::Refresh()
+void ViewerWindow::Refresh()
 {
     if (currentPath_.empty()) return;
     setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
     LoadImage(currentPath_);
 }
 
-void TForm1::ResetZoomToFit()
+void ViewerWindow::ResetZoomToFit()
 {
     ResetToFit(zoom_, SourceSize(), ScreenSize(), Scaling());
     dragging_ = false;
@@ -307,66 +307,66 @@ void TForm1::ResetZoomToFit()
     ShowZoomStatus();
 }
 
-void TForm1::ShowZoomStatus()
+void ViewerWindow::ShowZoomStatus()
 {
     zoomStatus_.text = ZoomStatusText(FileNameOf(currentPath_), zoom_.Zoom);
     zoomStatus_.deadline = NowMs() + kZoomStatusMs;
-    OverlayTimer->start();
+    overlayTimer->start();
 }
 
-void TForm1::ShowNotice(const std::string& text, int milliseconds)
+void ViewerWindow::ShowNotice(const std::string& text, int milliseconds)
 {
     notice_.text = text;
     notice_.deadline = NowMs() + static_cast<std::uint64_t>(std::max(milliseconds, 1));
-    OverlayTimer->start();
+    overlayTimer->start();
     update();
 }
 
-void TForm1::ShowStickyNotice(const std::string& text)
+void ViewerWindow::ShowStickyNotice(const std::string& text)
 {
     notice_.text = text;
     notice_.deadline = 0;
-    OverlayTimer->start();
+    overlayTimer->start();
     update();
 }
 
-void TForm1::OverlayTimerTimer()
+void ViewerWindow::overlayTick()
 {
-    if (OverlayTimerDone(notice_, zoomStatus_, NowMs())) OverlayTimer->stop();
+    if (OverlayTimerDone(notice_, zoomStatus_, NowMs())) overlayTimer->stop();
     update();
 }
 
-void TForm1::GifRepaintTimerTimer()
+void ViewerWindow::gifRepaintTick()
 {
     if (GifActive && gif_) update();
 }
 
-void TForm1::RefreshTimerTimer()
+void ViewerWindow::reloadAfterPassword()
 {
-    RefreshTimer->stop();
+    refreshTimer->stop();
     Refresh();
 }
 
-void TForm1::NotifyFolderChanged(const std::string& path)
+void ViewerWindow::NotifyFolderChanged(const std::string& path)
 {
     folderToNotify_ = FolderOf(path);
     if (folderToNotify_.empty()) return;
-    TimerNotifyFolderChanged->start();
+    folderChangedTimer->start();
     SendFolderChanged();
 }
 
-void TForm1::TimerNotifyFolderChangedTimer()
+void ViewerWindow::repeatFolderChanged()
 {
-    TimerNotifyFolderChanged->stop();
+    folderChangedTimer->stop();
     SendFolderChanged();
 }
 
-void TForm1::SendFolderChanged()
+void ViewerWindow::SendFolderChanged()
 {
     // Linux file managers watch their folders themselves; nothing needs to be told.
 }
 
-void TForm1::paintEvent(QPaintEvent*)
+void ViewerWindow::paintEvent(QPaintEvent*)
 {
     if (detached_) return;
     QPainter painter(this);
@@ -397,7 +397,7 @@ void TForm1::paintEvent(QPaintEvent*)
     PaintOverlays(painter);
 }
 
-void TForm1::PaintOverlays(QPainter& painter)
+void ViewerWindow::PaintOverlays(QPainter& painter)
 {
     const std::uint64_t now = NowMs();
     painter.save();
@@ -430,15 +430,15 @@ void TForm1::PaintOverlays(QPainter& painter)
     painter.restore();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event)
+void ViewerWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     if (detached_) return;
-    viewer::FormResize(zoom_, SourceSize(), ScreenSize(), ClientSize(), Scaling());
+    viewer::ResizeToWindow(zoom_, SourceSize(), ScreenSize(), ClientSize(), Scaling());
     update();
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event)
+void ViewerWindow::keyPressEvent(QKeyEvent* event)
 {
     if (detached_) return;
     const auto modifiers = static_cast<Modifiers>(event->modifiers().toInt());
@@ -487,7 +487,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     if (action.repaint && !detached_) update();
 }
 
-void TForm1::RenameCommand()
+void ViewerWindow::RenameCommand()
 {
     const std::string oldName = FileNameOf(currentPath_);
     const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", oldName);
@@ -508,14 +508,14 @@ void TForm1::RenameCommand()
     ShowNotice("Renamed", kNoticeMs);
 }
 
-void TForm1::CopyToChosenSubfolder()
+void ViewerWindow::CopyToChosenSubfolder()
 {
     const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(currentPath_));
     if (!name || name->empty()) return;
     CopyToSubfolder(*name, false);
 }
 
-void TForm1::CopyToSubfolder(const std::string& name, bool create)
+void ViewerWindow::CopyToSubfolder(const std::string& name, bool create)
 {
     if (!CopyIntoFolder(currentPath_, FolderOf(currentPath_) + name + "/", create)) {
         dialogs().ShowMessage("Error", "Copy failed", MessageIcon::Error, MessageButtons::Ok);
@@ -524,14 +524,14 @@ void TForm1::CopyToSubfolder(const std::string& name, bool create)
     ShowNotice("Copied to " + name, kNoticeMs);
 }
 
-void TForm1::ClipboardCommand(bool cut)
+void ViewerWindow::ClipboardCommand(bool cut)
 {
     if (!gallery_) return;
     gallery_->Model().SelectFile(currentPath_);
     gallery_->CopySelectedToClipboard(cut);
 }
 
-void TForm1::ToggleSpeed()
+void ViewerWindow::ToggleSpeed()
 {
     if (player_.Speed() == 0.5) {
         player_.setSpeed(1.0);
@@ -542,13 +542,13 @@ void TForm1::ToggleSpeed()
     }
 }
 
-void TForm1::ForgetPassword()
+void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
     crypto_.EnsurePassword(false);
 }
 
-void TForm1::RotateCommand()
+void ViewerWindow::RotateCommand()
 {
     if (container::IsEncryptedFile(currentPath_)) {
         ShowStickyNotice("Encrypted files cannot be rotated");
@@ -567,7 +567,7 @@ void TForm1::RotateCommand()
     ShowNotice("Rotated", kNoticeMs);
 }
 
-void TForm1::CryptCommand(bool encrypt)
+void ViewerWindow::CryptCommand(bool encrypt)
 {
     const std::string result = encrypt ? crypto_.EncryptFile(currentPath_) : crypto_.DecryptFile(currentPath_);
     if (result.empty()) return;
@@ -580,18 +580,18 @@ void TForm1::CryptCommand(bool encrypt)
     ShowNotice(encrypt ? "Encrypted" : "Decrypted", kNoticeMs);
 }
 
-void TForm1::TogglePauseCommand()
+void ViewerWindow::TogglePauseCommand()
 {
     player_.TogglePause();
     ShowNotice(player_.paused() ? "Paused" : "Playing", kNoticeMs);
 }
 
-void TForm1::EnterCommand()
+void ViewerWindow::EnterCommand()
 {
     ReturnToGallery();
 }
 
-void TForm1::EscapeCommand()
+void ViewerWindow::EscapeCommand()
 {
     if (GalleryMode) {
         if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
@@ -599,12 +599,12 @@ void TForm1::EscapeCommand()
         return;
     }
     Cleanup(true);
-    OverlayTimer->stop();
+    overlayTimer->stop();
     detached_ = true;
     Quit();
 }
 
-void TForm1::DeleteCommand()
+void ViewerWindow::DeleteCommand()
 {
     const std::string path = currentPath_;
     if (dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
@@ -635,7 +635,7 @@ void TForm1::DeleteCommand()
     NotifyFolderChanged(path);
 }
 
-void TForm1::StepCommand(bool forward)
+void ViewerWindow::StepCommand(bool forward)
 {
     gallery::FolderModel& model = gallery_->Model();
     if (forward)
@@ -645,7 +645,7 @@ void TForm1::StepCommand(bool forward)
     OpenFromGallery(model.CurrentFileName());
 }
 
-void TForm1::ShowCurrentOfGallery()
+void ViewerWindow::ShowCurrentOfGallery()
 {
     if (!gallery_) return;
     // An empty list has no file to show; loading an empty path would only report an error.
@@ -654,7 +654,7 @@ void TForm1::ShowCurrentOfGallery()
     LoadImage(current);
 }
 
-void TForm1::mousePressEvent(QMouseEvent* event)
+void ViewerWindow::mousePressEvent(QMouseEvent* event)
 {
     if (detached_) return;
     const QPoint pos = event->position().toPoint();
@@ -683,7 +683,7 @@ void TForm1::mousePressEvent(QMouseEvent* event)
     }
 }
 
-void TForm1::mouseMoveEvent(QMouseEvent* event)
+void ViewerWindow::mouseMoveEvent(QMouseEvent* event)
 {
     if (!dragging_ || !Pannable() || detached_) return;
     const QPoint pos = event->position().toPoint();
@@ -692,20 +692,20 @@ void TForm1::mouseMoveEvent(QMouseEvent* event)
     update();
 }
 
-void TForm1::mouseReleaseEvent(QMouseEvent* event)
+void ViewerWindow::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return;
     dragging_ = false;
     unsetCursor();
 }
 
-void TForm1::mouseDoubleClickEvent(QMouseEvent* event)
+void ViewerWindow::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (detached_ || event->button() != Qt::LeftButton) return;
     ReturnToGallery();
 }
 
-void TForm1::wheelEvent(QWheelEvent* event)
+void ViewerWindow::wheelEvent(QWheelEvent* event)
 {
     event->accept();
     if (detached_) return;
@@ -718,7 +718,7 @@ void TForm1::wheelEvent(QWheelEvent* event)
     }
 }
 
-void TForm1::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position)
+void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     WheelInput input;
     input.delta = delta;

@@ -39,12 +39,12 @@ struct ViewerEnvironment {
 // The viewer window: one picture centred on black, every command a key or a mouse action. It owns
 // the settings, the shared file list, the password of the run and the WebP player; the gallery
 // holds references to them.
-class TForm1 : public QWidget {
+class ViewerWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm1(ViewerEnvironment environment);
-    ~TForm1() override;
+    explicit ViewerWindow(ViewerEnvironment environment);
+    ~ViewerWindow() override;
 
     void setGallery(GalleryLink* gallery) { gallery_ = gallery; }
 
@@ -68,10 +68,10 @@ public:
     // Shared state.
     gallery::FileList& FileList() { return fileList_; }
     settings::AppOptions& Options() { return options_; }
-    settings::TSettingsStore& AppSettings() { return appSettings_; }
-    settings::TSettingsStore& RegeditSettings() { return regeditSettings_; }
+    settings::SettingsStore& AppSettings() { return appSettings_; }
+    settings::SettingsStore& RegeditSettings() { return regeditSettings_; }
     container::FileCrypto& Crypto() { return crypto_; }
-    imaging::TWebPPlayer& Player() { return player_; }
+    imaging::WebPPlayer& Player() { return player_; }
     Dialogs& dialogs() { return *environment_.dialogs; }
     // Pushes the view options and writes "Quillix.ini".
     void SaveSettings();
@@ -93,10 +93,10 @@ public:
     const QImage* PaintSource() const;
     int gifFrame() const;
 
-    QTimer* OverlayTimer = nullptr;
-    QTimer* GifRepaintTimer = nullptr;
-    QTimer* RefreshTimer = nullptr;
-    QTimer* TimerNotifyFolderChanged = nullptr;
+    QTimer* overlayTimer = nullptr;
+    QTimer* gifRepaintTimer = nullptr;
+    QTimer* refreshTimer = nullptr;
+    QTimer* folderChangedTimer = nullptr;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -120,10 +120,10 @@ private:
     Size ClientSize() const;
     ScalingMode Scaling() const;
     void PaintOverlays(class QPainter& painter);
-    void OverlayTimerTimer();
-    void GifRepaintTimerTimer();
-    void RefreshTimerTimer();
-    void TimerNotifyFolderChangedTimer();
+    void overlayTick();
+    void gifRepaintTick();
+    void reloadAfterPassword();
+    void repeatFolderChanged();
     void SendFolderChanged();
     void Quit();
 
@@ -147,11 +147,11 @@ private:
 
     ViewerEnvironment environment_;
     settings::AppOptions options_;
-    settings::TSettingsStore appSettings_;
-    settings::TSettingsStore regeditSettings_;
+    settings::SettingsStore appSettings_;
+    settings::SettingsStore regeditSettings_;
     gallery::FileList fileList_;
     container::FileCrypto crypto_;
-    imaging::TWebPPlayer player_;
+    imaging::WebPPlayer player_;
     GalleryLink* gallery_ = nullptr;
 
     std::string currentPath_;

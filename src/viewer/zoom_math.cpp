@@ -134,7 +134,7 @@ void ResetToFit(ZoomState& state, Size source, Size screen, ScalingMode mode)
     state.PanX = state.PanY = 0;
 }
 
-void FormResize(ZoomState& state, Size source, Size screen, Size client, ScalingMode mode)
+void ResizeToWindow(ZoomState& state, Size source, Size screen, Size client, ScalingMode mode)
 {
     if (mode.ScaleToFit && IsAtFit(state) && !IsEmpty(source)) {
         state.FitZoom = FitScale(source, screen, mode);

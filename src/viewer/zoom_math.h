@@ -75,7 +75,7 @@ void ResetToFit(ZoomState& state, Size source, Size screen, ScalingMode mode);
 
 // A window resize: an image still at its fit is fitted again (the fit follows the screen, so it
 // changes only with the screen); then the pan is clamped to the new client area.
-void FormResize(ZoomState& state, Size source, Size screen, Size client, ScalingMode mode);
+void ResizeToWindow(ZoomState& state, Size source, Size screen, Size client, ScalingMode mode);
 
 // A drag by (dx, dy) window pixels, clamped; nothing moves on an axis the image fits.
 void PanBy(ZoomState& state, int dx, int dy, Size source, Size client);

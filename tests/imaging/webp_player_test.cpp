@@ -29,7 +29,7 @@ std::vector<std::uint8_t> Animation(const std::vector<int>& durations, int loopC
     return test::EncodeAnimatedWebP(frames, loopCount);
 }
 
-int FrameIndex(const TWebPPlayer& player)
+int FrameIndex(const WebPPlayer& player)
 {
     const QRgb p = player.frame().pixel(2, 1);
     for (int i = 0; i < 5; ++i)
@@ -40,14 +40,13 @@ int FrameIndex(const TWebPPlayer& player)
 // Records the frame shown at each frameChanged.
 struct Shown {
     std::vector<int> frames;
-    explicit Shown(TWebPPlayer& player)
+    explicit Shown(WebPPlayer& player)
     {
-        QObject::connect(&player, &TWebPPlayer::frameChanged,
-                         [this, &player] { frames.push_back(FrameIndex(player)); });
+        QObject::connect(&player, &WebPPlayer::frameChanged, [this, &player] { frames.push_back(FrameIndex(player)); });
     }
 };
 
-bool Running(const TWebPPlayer& player)
+bool Running(const WebPPlayer& player)
 {
     return player.timer() && player.timer()->isActive();
 }
@@ -59,11 +58,11 @@ TEST(WebPPlayer, StillPictureNeedsNoTimer)
     picture.setPixel(3, 1, qRgba(1, 2, 3, 4));
     test::WriteFile(dir / "s.webp", test::EncodeStillWebP(picture));
 
-    TWebPPlayer player;
+    WebPPlayer player;
     EXPECT_EQ(player.Speed(), 0.5);
     EXPECT_FALSE(player.HasFrame());
     int changes = 0;
-    QObject::connect(&player, &TWebPPlayer::frameChanged, [&] { ++changes; });
+    QObject::connect(&player, &WebPPlayer::frameChanged, [&] { ++changes; });
     ASSERT_TRUE(player.LoadFromFile(dir / "s.webp"));
     EXPECT_TRUE(player.HasFrame());
     EXPECT_EQ(player.frame(), picture);
@@ -79,7 +78,7 @@ TEST(WebPPlayer, StillPictureNeedsNoTimer)
     EXPECT_EQ(player.frame(), picture);
 
     const auto bytes = test::EncodeStillWebP(picture);
-    TWebPPlayer fromMemory;
+    WebPPlayer fromMemory;
     ASSERT_TRUE(fromMemory.LoadFromBytes(bytes));
     EXPECT_EQ(fromMemory.frame(), picture);
 }
@@ -96,7 +95,7 @@ TEST(WebPPlayer, FramesInOrderAndIntervalsFromDurationsAndSpeed)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.speed);
-        TWebPPlayer player;
+        WebPPlayer player;
         player.setSpeed(c.speed);
         Shown shown(player);
         ASSERT_TRUE(player.LoadAnimated(bytes));
@@ -115,7 +114,7 @@ TEST(WebPPlayer, FramesInOrderAndIntervalsFromDurationsAndSpeed)
 
 TEST(WebPPlayer, SpeedChangesApplyFromTheNextFrame)
 {
-    TWebPPlayer player;
+    WebPPlayer player;
     player.setSpeed(0);
     player.setSpeed(-1);
     EXPECT_EQ(player.Speed(), 0.5) << "no speed at or below zero";
@@ -139,7 +138,7 @@ TEST(WebPPlayer, LoopCountGivesTheNumberOfPasses)
         SCOPED_TRACE(c.loopCount);
         const std::string path = dir / ("loop" + std::to_string(c.loopCount) + ".webp");
         test::WriteFile(path, Animation({60, 80, 100}, c.loopCount));
-        TWebPPlayer player;
+        WebPPlayer player;
         Shown shown(player);
         ASSERT_TRUE(player.LoadFromFile(path));
         EXPECT_TRUE(player.animated());
@@ -168,7 +167,7 @@ TEST(WebPPlayer, LoopCountGivesTheNumberOfPasses)
 
 TEST(WebPPlayer, NewPassKeepsTheIntervalOfTheFrameBefore)
 {
-    TWebPPlayer player;
+    WebPPlayer player;
     ASSERT_TRUE(player.LoadAnimated(Animation({60, 80}, 0)));
     player.Tick();
     EXPECT_EQ(player.timer()->interval(), 160);
@@ -186,7 +185,7 @@ TEST(WebPPlayer, NewPassKeepsTheIntervalOfTheFrameBefore)
 TEST(WebPPlayer, PassRestartFromMemoryReusesTheBytes)
 {
     auto bytes = Animation({60, 80, 100}, 2);
-    TWebPPlayer player;
+    WebPPlayer player;
     Shown shown(player);
     ASSERT_TRUE(player.LoadFromBytes(bytes));
     EXPECT_TRUE(player.animated());
@@ -203,7 +202,7 @@ TEST(WebPPlayer, PassRestartRereadsTheFileAndEndsWhenItIsGone)
     test::TempDir dir;
     const std::string path = dir / "a.webp";
     test::WriteFile(path, Animation({60, 80}, 0));
-    TWebPPlayer player;
+    WebPPlayer player;
     Shown shown(player);
     ASSERT_TRUE(player.LoadFromFile(path));
     player.Tick();
@@ -223,7 +222,7 @@ TEST(WebPPlayer, PassRestartRereadsTheFileAndEndsWhenItIsGone)
 
 TEST(WebPPlayer, PauseAndStop)
 {
-    TWebPPlayer player;
+    WebPPlayer player;
     ASSERT_TRUE(player.LoadAnimated(Animation({60, 80, 100}, 0)));
     player.TogglePause();
     EXPECT_TRUE(player.paused());
@@ -261,7 +260,7 @@ TEST(WebPPlayer, UnreadableFrameEndsPlayingOnTheFrameBefore)
     const long payload = 4 + 4 + 16 + 8 + 5;  // ANMF header and fields, VP8L header, its signature and size
     std::fill(second + payload, second + payload + 12, 0xFF);
 
-    TWebPPlayer player;
+    WebPPlayer player;
     ASSERT_TRUE(player.LoadAnimated(bytes));
     player.Tick();
     EXPECT_FALSE(Running(player));
@@ -294,7 +293,7 @@ TEST(WebPPlayer, StillWithAnimBytesFallsBackToTheStillPicture)
     test::TempDir dir;
     test::WriteFile(dir / "s.webp", bytes);
 
-    TWebPPlayer player;
+    WebPPlayer player;
     EXPECT_FALSE(player.LoadAnimated(bytes));
     ASSERT_TRUE(player.LoadFromFile(dir / "s.webp"));
     EXPECT_FALSE(player.animated());
@@ -324,7 +323,7 @@ TEST(WebPPlayer, FailedLoadsLeaveThePlayerStopped)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TWebPPlayer player;
+        WebPPlayer player;
         ASSERT_TRUE(player.LoadAnimated(animation));
         test::WriteFile(dir / "bad.webp", c.bytes);
         EXPECT_FALSE(player.LoadFromFile(dir / "bad.webp"));
@@ -335,7 +334,7 @@ TEST(WebPPlayer, FailedLoadsLeaveThePlayerStopped)
         EXPECT_FALSE(player.LoadAnimated(c.bytes));
         EXPECT_FALSE(player.playing());
     }
-    TWebPPlayer player;
+    WebPPlayer player;
     EXPECT_FALSE(player.LoadFromFile(dir / "missing.webp"));
     EXPECT_FALSE(player.LoadAnimated(dir / "missing.webp"));
     player.Tick();  // nothing loaded: nothing happens

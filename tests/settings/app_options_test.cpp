@@ -39,8 +39,8 @@ private:
 // The two stores as the program makes them, with the per-user folder inside `dir`.
 struct Stores {
     ScopedEnv xdg;
-    TSettingsStore app;
-    TSettingsStore reg;
+    SettingsStore app;
+    SettingsStore reg;
     explicit Stores(const TempDir& dir) : xdg("XDG_CONFIG_HOME", dir.path())
     {
         ConfigureAppSettings(app, dir / "conf/");

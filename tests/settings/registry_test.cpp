@@ -10,9 +10,9 @@ namespace {
 
 using test::TempDir;
 
-TSettingsStore PinStore(const TempDir& dir)
+SettingsStore PinStore(const TempDir& dir)
 {
-    TSettingsStore s;
+    SettingsStore s;
     s.Programmname = "RegEdit";
     s.Firmenname = "Microsoft";
     s.RegistryPath = dir / "quillix/registry.ini";
@@ -22,12 +22,12 @@ TSettingsStore PinStore(const TempDir& dir)
 TEST(RegistryBackend, MissingKeyFailsAndLeavesTheStoreEmpty)
 {
     TempDir dir;
-    TSettingsStore s = PinStore(dir);
+    SettingsStore s = PinStore(dir);
     s.PushString("p", "stale");
     EXPECT_FALSE(s.LoadFromRegistry()) << "no file at all";
     EXPECT_EQ(s.Count(), 0);
 
-    TSettingsStore other = PinStore(dir);
+    SettingsStore other = PinStore(dir);
     other.Programmname = "RegEditor";
     other.PushString("x", "1");
     ASSERT_TRUE(other.SaveToRegistry());
@@ -40,7 +40,7 @@ TEST(RegistryBackend, MissingKeyFailsAndLeavesTheStoreEmpty)
 TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
 {
     TempDir dir;
-    TSettingsStore s = PinStore(dir);
+    SettingsStore s = PinStore(dir);
     EXPECT_EQ(s.BaseKey(), "Software\\Microsoft\\RegEdit");
     s.PushString("p", "0123abcd");
     s.PushInt("c", 2);
@@ -53,18 +53,18 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
     ASSERT_TRUE(s.Delete("c"));
     s.PushString("p", "new");
     ASSERT_TRUE(s.SaveToRegistry());
-    TSettingsStore loaded = PinStore(dir);
+    SettingsStore loaded = PinStore(dir);
     ASSERT_TRUE(loaded.LoadFromRegistry());
     EXPECT_EQ(loaded.PopString("p"), "new");
     EXPECT_EQ(loaded.PopInt("c"), 2);
     EXPECT_EQ(loaded.PopString("deep", "", "Sub"), "x");
 
     // Keys nested deeper than one level are not folders of the store; other keys survive.
-    TSettingsStore deeper = PinStore(dir);
+    SettingsStore deeper = PinStore(dir);
     deeper.Programmname = "RegEdit\\Sub\\Deeper";
     deeper.PushString("hidden", "1");
     ASSERT_TRUE(deeper.SaveToRegistry());
-    TSettingsStore neighbour = PinStore(dir);
+    SettingsStore neighbour = PinStore(dir);
     neighbour.Firmenname = "";
     neighbour.Programmname = "Neighbour";
     EXPECT_EQ(neighbour.BaseKey(), "Software\\Neighbour");
@@ -87,11 +87,11 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
 TEST(RegistryBackend, AppendAndUnrepresentableValues)
 {
     TempDir dir;
-    TSettingsStore s = PinStore(dir);
+    SettingsStore s = PinStore(dir);
     s.PushString("p", "hash");
     ASSERT_TRUE(s.SaveToRegistry());
 
-    TSettingsStore t = PinStore(dir);
+    SettingsStore t = PinStore(dir);
     t.PushString("local", "1");
     t.PushString("p", "unsaved");
     ASSERT_TRUE(t.AppendFromRegistry());
@@ -103,12 +103,12 @@ TEST(RegistryBackend, AppendAndUnrepresentableValues)
     const std::pair<const char*, const char*> refused[] = {{"two\nlines", "x"}, {"q", "a\rb"}, {"q", "a\nb"},
                                                            {"a=b", "x"},        {"[q]", "x"},  {"", "x"}};
     for (const auto& [name, value] : refused) {
-        TSettingsStore bad = PinStore(dir);
+        SettingsStore bad = PinStore(dir);
         bad.PushString(name, value);
         bad.PushString("c", "3");
         EXPECT_FALSE(bad.SaveToRegistry()) << "'" << name << "'='" << value << "'";
     }
-    TSettingsStore badFolder = PinStore(dir);
+    SettingsStore badFolder = PinStore(dir);
     badFolder.PushString("k", "v", "F\nG");
     EXPECT_FALSE(badFolder.SaveToRegistry());
 
@@ -121,7 +121,7 @@ TEST(RegistryBackend, AppendAndUnrepresentableValues)
 TEST(RegistryBackend, HandWrittenFile)
 {
     TempDir dir;
-    TSettingsStore s = PinStore(dir);
+    SettingsStore s = PinStore(dir);
     std::filesystem::create_directories(dir / "quillix");
     test::WriteFile(s.RegistryPath, "stray=line before any key\r\n"
                                     "[Software\\Microsoft\\RegEdit]\r\n"
@@ -137,11 +137,11 @@ TEST(RegistryBackend, HandWrittenFile)
 
     s.PushString("p", "third");
     ASSERT_TRUE(s.SaveToRegistry());
-    TSettingsStore back = PinStore(dir);
+    SettingsStore back = PinStore(dir);
     ASSERT_TRUE(back.LoadFromRegistry());
     EXPECT_EQ(back.PopString("p"), "third");
     EXPECT_EQ(back.Count(), 2);
-    TSettingsStore other = PinStore(dir);
+    SettingsStore other = PinStore(dir);
     other.Firmenname = "";
     other.Programmname = "Other";
     ASSERT_TRUE(other.LoadFromRegistry());
@@ -155,7 +155,7 @@ TEST(RegistryBackend, UnreadableFileIsLeftAlone)
     if (!test::PermissionsAreEnforced()) GTEST_SKIP() << "permission bits do not stop root";
     namespace fs = std::filesystem;
     TempDir dir;
-    TSettingsStore s = PinStore(dir);
+    SettingsStore s = PinStore(dir);
     s.PushString("p", "hash");
     ASSERT_TRUE(s.SaveToRegistry());
     EXPECT_EQ(fs::status(s.RegistryPath).permissions() & fs::perms::all,

@@ -13,9 +13,9 @@ namespace {
 
 using test::TempDir;
 
-TSettingsStore StoreIn(const TempDir& dir, const std::string& name = "test.ini")
+SettingsStore StoreIn(const TempDir& dir, const std::string& name = "test.ini")
 {
-    TSettingsStore store;
+    SettingsStore store;
     store.IniFileDir = dir.path();
     store.IniFileName = name;
     return store;
@@ -68,7 +68,7 @@ TEST(SettingsText, NumbersAndLineHelpers)
 
 TEST(SettingsRows, AddDeleteAndOrder)
 {
-    TSettingsStore s;
+    SettingsStore s;
     s.PushInt("A", -12);
     s.PushBool("B", true);
     s.PushString("C", "");
@@ -114,7 +114,7 @@ TEST(SettingsRows, TypedReads)
         {"99999999999", 7, false, true},
     };
     for (const Row& row : rows) {
-        TSettingsStore s;
+        SettingsStore s;
         if (row.stored) s.PushString("k", *row.stored);
         const std::string label = row.stored ? "'" + *row.stored + "'" : "missing";
         EXPECT_EQ(s.PopInt("k", 7), row.popInt) << label;
@@ -122,7 +122,7 @@ TEST(SettingsRows, TypedReads)
         EXPECT_EQ(s.PopBool("k", true), row.popBoolDefTrue) << label;
     }
 
-    TSettingsStore s;
+    SettingsStore s;
     const std::pair<int, const char*> written[] = {{0, "0"}, {-5, "-5"}, {2147483647, "2147483647"}};
     for (const auto& [value, text] : written) {
         s.PushInt("n", value);
@@ -167,7 +167,7 @@ TEST(SettingsFile, LoadCases)
     for (const Case& c : cases) {
         TempDir dir;
         test::WriteFile(dir / "test.ini", c.file);
-        TSettingsStore s = StoreIn(dir);
+        SettingsStore s = StoreIn(dir);
         ASSERT_TRUE(s.LoadFromFile());
         const std::string label = std::string("file '") + c.file + "', key '" + c.key + "'";
         if (c.value) {
@@ -182,11 +182,11 @@ TEST(SettingsFile, LoadCases)
 TEST(SettingsFile, ExactBytesWritten)
 {
     TempDir dir;
-    TSettingsStore empty = StoreIn(dir, "empty.ini");
+    SettingsStore empty = StoreIn(dir, "empty.ini");
     ASSERT_TRUE(empty.SaveToFile());
     EXPECT_EQ(test::ReadText(dir / "empty.ini"), "\r\n");
 
-    TSettingsStore s = StoreIn(dir);
+    SettingsStore s = StoreIn(dir);
     s.PushBool("ScaleToFit", true);
     s.PushString("Name", "abc", "Extra");
     s.PushBool("FitWidth", false);
@@ -202,7 +202,7 @@ TEST(SettingsFile, ExactBytesWritten)
               "\r\nFitWidth=0\r\nSORT_MODE=2\r\nScaleToFit=0\r\n\r\n[Extra]\r\nName=abc\r\n")
         << "A, B, A again: B is written before A";
 
-    TSettingsStore onlyFolder = StoreIn(dir, "folder.ini");
+    SettingsStore onlyFolder = StoreIn(dir, "folder.ini");
     onlyFolder.PushString("k", "v", "F");
     ASSERT_TRUE(onlyFolder.SaveToFile());
     EXPECT_EQ(test::ReadText(dir / "folder.ini"), "\r\n\r\n[F]\r\nk=v\r\n") << "an empty root still has its line";
@@ -214,7 +214,7 @@ TEST(SettingsFile, OddLinesSurviveALoadAndASave)
     test::WriteFile(dir / "test.ini", std::string("; a comment\r\n") + "  Fast  =  1\n" + "Fast=0\r" + "fast=1\r\n" +
                                           "url=http://x/?a=b\r\n" + "[]\r\n" + "key=[a]\r\n" + "=no key\r\n" + "\r\n" +
                                           "[Extra]\r\n" + "Name= abc\r\n" + "[a]x\r\n" + "[ Other ]  \r\n" + "v=1");
-    TSettingsStore s = StoreIn(dir);
+    SettingsStore s = StoreIn(dir);
     s.PushString("stale", "gone after the load");
     ASSERT_TRUE(s.LoadFromFile());
     EXPECT_FALSE(s.Exist("stale"));
@@ -226,7 +226,7 @@ TEST(SettingsFile, OddLinesSurviveALoadAndASave)
                                 "\r\n[ Other ]\r\nv=1\r\n";
     EXPECT_EQ(test::ReadText(dir / "test.ini"), written);
 
-    TSettingsStore again = StoreIn(dir);
+    SettingsStore again = StoreIn(dir);
     ASSERT_TRUE(again.LoadFromFile());
     ASSERT_TRUE(again.SaveToFile());
     EXPECT_EQ(test::ReadText(dir / "test.ini"), written) << "a second round trip changes nothing";
@@ -235,7 +235,7 @@ TEST(SettingsFile, OddLinesSurviveALoadAndASave)
 TEST(SettingsFile, MissingFilesAndAppending)
 {
     TempDir dir;
-    TSettingsStore s = StoreIn(dir, "none.ini");
+    SettingsStore s = StoreIn(dir, "none.ini");
     s.PushInt("kept", 1);
     EXPECT_FALSE(s.AppendFromFile());
     EXPECT_EQ(s.PopInt("kept"), 1) << "appending a missing file leaves the rows alone";
@@ -254,19 +254,19 @@ TEST(SettingsFile, MissingFilesAndAppending)
     EXPECT_FALSE(std::filesystem::exists(dir / "none.ini"));
 
     std::filesystem::create_directory(dir / "folder.ini");
-    TSettingsStore notAFile = StoreIn(dir, "folder.ini");
+    SettingsStore notAFile = StoreIn(dir, "folder.ini");
     EXPECT_FALSE(notAFile.LoadFromFile());
     EXPECT_FALSE(notAFile.SaveToFile());
 
     const std::tuple<const char*, const char*, const char*> paths[] = {
         {"", "x.ini", "x.ini"}, {"/etc/", "x.ini", "/etc/x.ini"}, {"/etc", "x.ini", "/etc/x.ini"}};
     for (const auto& [folder, name, path] : paths) {
-        TSettingsStore p;
+        SettingsStore p;
         p.IniFileDir = folder;
         p.IniFileName = name;
         EXPECT_EQ(p.FilePath(), path);
     }
-    TSettingsStore defaults;
+    SettingsStore defaults;
     EXPECT_EQ(defaults.IniFileName, "config.ini");
     EXPECT_EQ(defaults.IniFileDir, AppDir());
     EXPECT_EQ(AppDir().back(), '/');
@@ -279,7 +279,7 @@ TEST(SettingsFile, SavesAreAtomic)
 {
     TempDir dir;
     test::WriteFile(dir / "test.ini.tmp", "the user's own file");
-    TSettingsStore s = StoreIn(dir);
+    SettingsStore s = StoreIn(dir);
     s.PushInt("a", 1);
     ASSERT_TRUE(s.SaveToFile());
     EXPECT_EQ(test::ReadText(dir / "test.ini.tmp"), "the user's own file");
@@ -293,7 +293,7 @@ TEST(SettingsFile, SavesAreAtomic)
     EXPECT_EQ(test::ReadText(dir / "test.ini"), "\r\na=1\r\n");
     EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"test.ini", "test.ini.tmp"})) << "no temporary left";
 
-    TSettingsStore nowhere = StoreIn(dir);
+    SettingsStore nowhere = StoreIn(dir);
     nowhere.IniFileDir = dir / "no/such/folder";
     EXPECT_FALSE(nowhere.SaveToFile());
 
@@ -301,7 +301,7 @@ TEST(SettingsFile, SavesAreAtomic)
     std::filesystem::create_directory(dir / "real");
     test::WriteFile(dir / "real/test.ini", "old");
     std::filesystem::create_symlink(dir / "real/test.ini", dir / "link.ini");
-    TSettingsStore linked = StoreIn(dir, "link.ini");
+    SettingsStore linked = StoreIn(dir, "link.ini");
     linked.PushInt("a", 2);
     ASSERT_TRUE(linked.SaveToFile());
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
@@ -313,7 +313,7 @@ TEST(SettingsFile, ReadOnlyPlacesKeepTheOldFile)
     if (!test::PermissionsAreEnforced()) GTEST_SKIP() << "permission bits do not stop root";
     namespace fs = std::filesystem;
     TempDir dir;
-    TSettingsStore s = StoreIn(dir);
+    SettingsStore s = StoreIn(dir);
     s.PushInt("a", 1);
     ASSERT_TRUE(s.SaveToFile());
     s.PushInt("a", 2);
@@ -333,7 +333,7 @@ TEST(SettingsFile, ReadOnlyPlacesKeepTheOldFile)
 TEST(SettingsFile, RowsWithLineBreaksAreLeftOut)
 {
     TempDir dir;
-    TSettingsStore s = StoreIn(dir);
+    SettingsStore s = StoreIn(dir);
     s.PushString("LastDir", "/home/u/odd\nFast=0\n[Extra]/");
     s.PushInt("SORT_MODE", 1);
     s.PushString("k\r", "v");

@@ -116,7 +116,7 @@ TEST_F(SampleFolder, EncryptedSamplesOpenWithTheSamplePasswordOnly)
     // The program reads these options from a settings file that is not there yet; the samples
     // must open under them.
     test::TempDir noSettings;
-    settings::TSettingsStore appSettings, regeditSettings;
+    settings::SettingsStore appSettings, regeditSettings;
     settings::AppOptions firstStart;
     settings::LoadSettings(firstStart, appSettings, regeditSettings, noSettings.path() + "/");
     EXPECT_EQ(SampleEncryptionOptions().FileNamePW, firstStart.FileNamePW);

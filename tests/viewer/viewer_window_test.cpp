@@ -30,12 +30,12 @@
 
 using quillix::MessageAnswer;
 using quillix::MessageIcon;
-using quillix::gallery::TForm2;
+using quillix::gallery::GalleryWindow;
 using quillix::test::ScriptedDialogs;
 using quillix::test::TempDir;
 using quillix::test::WhenShown;
-using quillix::viewer::TForm1;
 using quillix::viewer::ViewerEnvironment;
+using quillix::viewer::ViewerWindow;
 
 namespace {
 
@@ -104,7 +104,7 @@ void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt:
     QApplication::sendEvent(&widget, &event);
 }
 
-int Percent(const TForm1& viewer)
+int Percent(const ViewerWindow& viewer)
 {
     return static_cast<int>(std::floor(viewer.zoomState().Zoom * 100 + 0.5));
 }
@@ -116,8 +116,8 @@ struct Rig {
     TempDir config;
     ScriptedDialogs dialogs;
     std::vector<int> quitCodes;
-    std::unique_ptr<TForm1> viewer;
-    std::unique_ptr<TForm2> gallery;
+    std::unique_ptr<ViewerWindow> viewer;
+    std::unique_ptr<GalleryWindow> gallery;
 
     // `real` replaces the scripted dialogs, for the tests that answer real windows.
     explicit Rig(quillix::Dialogs* real = nullptr)
@@ -128,9 +128,9 @@ struct Rig {
         environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [this](int code) { quitCodes.push_back(code); };
-        viewer = std::make_unique<TForm1>(std::move(environment));
+        viewer = std::make_unique<ViewerWindow>(std::move(environment));
         viewer->Options().SortMode = 1;  // by name, so that steps are predictable
-        gallery = std::make_unique<TForm2>(*viewer);
+        gallery = std::make_unique<GalleryWindow>(*viewer);
         viewer->setGallery(gallery.get());
     }
     ~Rig()
@@ -285,7 +285,7 @@ private slots:
         QVERIFY(!std::filesystem::exists(rig / "b.jpg"));
         QCOMPARE(rig.Shown(), std::string("a.jpg"));
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
-        QVERIFY(rig.viewer->TimerNotifyFolderChanged->isActive());
+        QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
         std::filesystem::remove(rig / "c.jpg");
         rig.dialogs.answers = {MessageAnswer::Yes};
@@ -403,8 +403,8 @@ private slots:
         rig.dialogs.passwords = {std::string(kPassword)};
         rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(rig.dialogs.passwordPrompts, 1);
-        QVERIFY(rig.viewer->RefreshTimer->isActive());
-        QCOMPARE(rig.viewer->RefreshTimer->interval(), 277);
+        QVERIFY(rig.viewer->refreshTimer->isActive());
+        QCOMPARE(rig.viewer->refreshTimer->interval(), 277);
         QVERIFY(rig.viewer->PaintSource() == nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->PaintSource() != nullptr, 2000);
         QVERIFY(rig.viewer->notice().text.empty());

@@ -246,7 +246,7 @@ TEST(ResetToFitTest, ForgetsZoomAndPan)
     }
 }
 
-TEST(FormResizeTest, Table)
+TEST(ResizeToWindowTest, Table)
 {
     struct Case {
         const char* name;
@@ -286,7 +286,7 @@ TEST(FormResizeTest, Table)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ZoomState state = c.before;
-        FormResize(state, c.source, c.screen, c.client, c.mode);
+        ResizeToWindow(state, c.source, c.screen, c.client, c.mode);
         EXPECT_DOUBLE_EQ(state.Zoom, c.after.Zoom);
         EXPECT_DOUBLE_EQ(state.FitZoom, c.after.FitZoom);
         EXPECT_EQ((Point{state.PanX, state.PanY}), (Point{c.after.PanX, c.after.PanY}));

@@ -221,7 +221,7 @@ public:
 container::FileOptions SampleEncryptionOptions()
 {
     // The options as the program reads them from a settings file that does not exist yet.
-    const settings::TSettingsStore none;
+    const settings::SettingsStore none;
     settings::AppOptions defaults;
     settings::ReadSecurityAndMouseOptions(defaults, none);
     container::FileOptions options = settings::FileOptionsOf(defaults);
