@@ -100,6 +100,11 @@ Rect TileRect(const TileLayout& layout, int index)
     return {p.x, p.y, p.x + layout.TileSize, p.y + layout.TileSize};
 }
 
+int ThumbnailBox(int tileSize)
+{
+    return tileSize - 2 * kTileInset;
+}
+
 Rect WellRect(const TileLayout& layout, int index)
 {
     const Rect tile = TileRect(layout, index);

@@ -82,7 +82,9 @@ int CanvasHeight(const TileLayout& layout);
 Point TileOrigin(const TileLayout& layout, int index);
 // The tile's square, T × T.
 Rect TileRect(const TileLayout& layout, int index);
-// The thumbnail well: the square shrunk by kTileInset on every side, (T - 24) square.
+// The edge of the square a thumbnail is made to fit: T - 24, the well's.
+int ThumbnailBox(int tileSize);
+// The thumbnail well: the square shrunk by kTileInset on every side, ThumbnailBox square.
 Rect WellRect(const TileLayout& layout, int index);
 // The name strip under the square, T × 18.
 Rect NameStripRect(const TileLayout& layout, int index);

@@ -49,7 +49,8 @@ TEST(TileLayoutTest, TileParts)
     EXPECT_EQ(TileRect(layout, 0), (Rect{12, 12, 140, 140}));
     EXPECT_EQ(TileRect(layout, 3), (Rect{152, 170, 280, 298}));
     EXPECT_EQ(WellRect(layout, 3), (Rect{164, 182, 268, 286}));
-    EXPECT_EQ(WellRect(layout, 3).width(), 104);
+    EXPECT_EQ(WellRect(layout, 3).width(), ThumbnailBox(128));
+    EXPECT_EQ(ThumbnailBox(128), 104);
     EXPECT_EQ(NameStripRect(layout, 3), (Rect{152, 298, 280, 316}));
     EXPECT_EQ(TileWithNameRect(layout, 4), (Rect{12, 328, 140, 474}));
     // The last name strip ends 10 pixels above the canvas's bottom.
