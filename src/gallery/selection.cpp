@@ -1,0 +1,210 @@
+#include "gallery/selection.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace quillix::gallery {
+
+int MoveTarget(TileMove move, int current, int columns, int rowsPerPage, int count)
+{
+    if (count <= 0) return -1;
+    const std::int64_t from = std::max(current, 0);
+    const std::int64_t row = std::max(columns, 1);
+    const std::int64_t page = std::max(rowsPerPage, 1) * row;
+    std::int64_t to = from;
+    switch (move) {
+    case TileMove::Left: to = from - 1; break;
+    case TileMove::Right: to = from + 1; break;
+    case TileMove::Up: to = from - row; break;
+    case TileMove::Down: to = from + row; break;
+    case TileMove::PageUp: to = from - page; break;
+    case TileMove::PageDown: to = from + page; break;
+    }
+    return static_cast<int>(std::clamp<std::int64_t>(to, 0, count - 1));
+}
+
+bool Selection::IsSelected(int index) const
+{
+    const std::vector<int>& selected = model_.SelectedIndices;
+    return std::find(selected.begin(), selected.end(), index) != selected.end();
+}
+
+void Selection::AddSelection(int index)
+{
+    if (!IsSelected(index)) model_.SelectedIndices.push_back(index);
+}
+
+void Selection::RemoveSelection(int index)
+{
+    std::vector<int>& selected = model_.SelectedIndices;
+    selected.erase(std::remove(selected.begin(), selected.end(), index), selected.end());
+}
+
+void Selection::ToggleSelection(int index)
+{
+    if (IsSelected(index))
+        RemoveSelection(index);
+    else
+        AddSelection(index);
+    model_.AnchorIndex = index;
+}
+
+void Selection::SelectRange(int index)
+{
+    if (model_.AnchorIndex < 0) model_.AnchorIndex = index;
+    std::vector<int>& selected = model_.SelectedIndices;
+    selected.clear();
+    const int first = std::max(std::min(index, model_.AnchorIndex), 0);
+    const int last = std::min(std::max(index, model_.AnchorIndex), model_.Count() - 1);
+    for (int i = first; i <= last; ++i)
+        selected.push_back(i);
+}
+
+bool Selection::SelectByRect(Rect band, const TileLayout& layout)
+{
+    const Rect r = NormalizeRect(band);
+    if (r.width() == 0 || r.height() == 0) return false;
+    std::vector<int>& selected = model_.SelectedIndices;
+    selected.clear();
+    const int count = std::min(layout.Count, model_.Count());
+    for (int i = 0; i < count; ++i) {
+        if (Intersects(TileWithNameRect(layout, i), r)) selected.push_back(i);
+    }
+    return true;
+}
+
+std::vector<std::string> Selection::BuildSelectedFileList() const
+{
+    std::vector<std::string> paths;
+    for (const int i : model_.SelectedIndices) {
+        if (inRange(i)) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
+    }
+    if (paths.empty() && inRange(model_.CurrentIndex))
+        paths.push_back(model_.Files()[static_cast<std::size_t>(model_.CurrentIndex)]);
+    return paths;
+}
+
+SelectionStats Selection::GetSelectionStats() const
+{
+    SelectionStats stats;
+    for (const int i : model_.SelectedIndices) {
+        if (!inRange(i)) continue;
+        struct stat st {};
+        if (::stat(model_.Files()[static_cast<std::size_t>(i)].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        ++stats.count;
+        stats.bytes += st.st_size;
+    }
+    return stats;
+}
+
+void Selection::ReselectByNames()
+{
+    model_.SelectedIndices.clear();
+    for (const std::string& path : ReselectNames) {
+        if (const int index = model_.IndexOfFile(path); index >= 0) AddSelection(index);
+    }
+    if (!ReselectNames.empty()) {
+        if (const int first = model_.IndexOfFile(ReselectNames.front()); first >= 0) model_.CurrentIndex = first;
+    }
+}
+
+bool Selection::SelectAll()
+{
+    if (model_.Count() == 0) return false;
+    std::vector<int>& selected = model_.SelectedIndices;
+    selected.resize(static_cast<std::size_t>(model_.Count()));
+    for (int i = 0; i < model_.Count(); ++i)
+        selected[static_cast<std::size_t>(i)] = i;
+    if (model_.CurrentIndex < 0) model_.CurrentIndex = 0;
+    model_.AnchorIndex = model_.CurrentIndex;
+    return true;
+}
+
+bool Selection::ToggleCurrent()
+{
+    if (!inRange(model_.CurrentIndex)) return false;
+    ToggleSelection(model_.CurrentIndex);
+    return true;
+}
+
+bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage)
+{
+    if (model_.Count() == 0) return false;
+    const int from = std::max(model_.CurrentIndex, 0);
+    const int to = MoveTarget(move, model_.CurrentIndex, columns, rowsPerPage, model_.Count());
+    if (to != from) model_.FocusTile(to);
+    if (shift) {
+        SelectRange(to);
+    } else if (!ctrl) {
+        model_.SelectedIndices.assign(1, to);
+        model_.AnchorIndex = to;
+    }
+    return true;
+}
+
+bool TilePointer::MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& layout, const Viewport& view)
+{
+    MouseTracking = true;
+    DragStart = pos;
+    RubberBandActive = false;
+    RubberBand = {};
+    FolderModel& model = selection_.Model();
+    const int index = TileIndexAt(layout, pos, view);
+    if (index >= 0 && index < model.Count()) {
+        model.FocusTile(index);
+        if (ctrl) {
+            selection_.ToggleSelection(index);
+        } else if (shift) {
+            selection_.SelectRange(index);
+        } else {
+            model.SelectedIndices.assign(1, index);
+            model.AnchorIndex = index;
+        }
+    } else {
+        model.ClearSelection();
+        model.CurrentIndex = -1;
+    }
+    return true;
+}
+
+bool TilePointer::MouseMove(Point pos, const TileLayout& layout)
+{
+    LastMouse = pos;
+    if (!MouseTracking) return false;
+    if (RubberBandActive) {
+        RubberBand.right = pos.x;
+        RubberBand.bottom = pos.y;
+    } else if (std::abs(pos.x - DragStart.x) > kDragThreshold || std::abs(pos.y - DragStart.y) > kDragThreshold) {
+        RubberBandActive = true;
+        RubberBand = {DragStart.x, DragStart.y, pos.x, pos.y};
+    } else {
+        return false;
+    }
+    selection_.SelectByRect(RubberBand, layout);
+    // The band itself moved, so the canvas is repainted even when the selection did not change.
+    return true;
+}
+
+bool TilePointer::MouseUp(Point pos, const TileLayout& layout, const Viewport& view)
+{
+    FolderModel& model = selection_.Model();
+    if (RubberBandActive) {
+        RubberBand.right = pos.x;
+        RubberBand.bottom = pos.y;
+        selection_.SelectByRect(RubberBand, layout);
+        RubberBandActive = false;
+    } else if (TileIndexAt(layout, pos, view) < 0) {
+        model.ClearSelection();
+    }
+    MouseTracking = false;
+    return true;
+}
+
+Rect TilePointer::RubberBandRect() const
+{
+    return RubberBandActive ? NormalizeRect(RubberBand) : Rect{};
+}
+
+}  // namespace quillix::gallery
