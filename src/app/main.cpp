@@ -1,6 +1,7 @@
 #include "app/startup.h"
 #include "gallery/gallery_window.h"
 #include "platform/qt_dialogs.h"
+#include "platform/privacy.h"
 #include "settings/app_options.h"
 #include "viewer/viewer_window.h"
 
@@ -14,8 +15,9 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Quillix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillix"));
+    quillix::platform::KeepQtSettingsPrivate();
     // Hiding the viewer to return to the gallery must not end the program; closing either does.
     QApplication::setQuitOnLastWindowClosed(false);
 
