@@ -32,21 +32,40 @@ FileCrypto::~FileCrypto()
 
 bool FileCrypto::EnsurePassword(bool noPrompt)
 {
-    if (!activePassword_.empty()) return true;
+    if (HasPassword()) return true;
     if (noPrompt) return false;
     std::optional<std::string> typed = dialogs_.AskPassword();
     if (!typed) return false;
     std::string password = TrimPassword(*typed);
     crypto::SecureWipe(*typed);
     if (password.empty()) return false;
-    activePassword_ = std::move(password);
+    {
+        std::lock_guard lock(passwordMutex_);
+        crypto::SecureWipe(activePassword_);
+        activePassword_ = std::move(password);
+        ++generation_;
+    }
     if (hooks_.passwordEntered) hooks_.passwordEntered();
     return true;
 }
 
+std::string FileCrypto::ActivePassword() const
+{
+    std::lock_guard lock(passwordMutex_);
+    return activePassword_;
+}
+
+bool FileCrypto::HasPassword() const
+{
+    std::lock_guard lock(passwordMutex_);
+    return !activePassword_.empty();
+}
+
 void FileCrypto::ClearPassword()
 {
+    std::lock_guard lock(passwordMutex_);
     crypto::SecureWipe(activePassword_);
+    ++generation_;
 }
 
 FileOptions FileCrypto::CurrentOptions() const
@@ -83,20 +102,34 @@ std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const O
 std::string FileCrypto::EncryptFile(const std::string& path)
 {
     return Run(path, true, [this](const std::string& p, const FileOptions& o) {
-        return EncryptToContainer(p, activePassword_, o);
+        std::string password = ActivePassword();
+        Result<std::string> made = EncryptToContainer(p, password, o);
+        crypto::SecureWipe(password);
+        return made;
     });
 }
 
 std::string FileCrypto::DecryptFile(const std::string& path)
 {
     return Run(path, false, [this](const std::string& p, const FileOptions& o) {
-        return DecryptToPlainFile(p, activePassword_, o.FileNamePW);
+        std::string password = ActivePassword();
+        Result<std::string> made = DecryptToPlainFile(p, password, o.FileNamePW);
+        crypto::SecureWipe(password);
+        return made;
     });
 }
 
 bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const
 {
-    return container::DecryptToStream(path, activePassword_, CurrentOptions().FileNamePW, stream);
+    return DecryptToStream(path, CurrentOptions().FileNamePW, stream);
+}
+
+bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const
+{
+    std::string password = ActivePassword();
+    const bool ok = container::DecryptToStream(path, password, fileNamePW, stream);
+    crypto::SecureWipe(password);
+    return ok;
 }
 
 }  // namespace quillix::container

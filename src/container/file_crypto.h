@@ -3,7 +3,10 @@
 #include "common/dialogs.h"
 #include "container/file_ops.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,7 +16,9 @@ namespace quillix::container {
 std::string TrimPassword(const std::string& text);
 
 // The password of the run and the in-place operations that need it: asks for the password
-// when there is none, and securely deletes the source after a successful operation.
+// when there is none, and securely deletes the source after a successful operation. The
+// password is set and the operations run on the window thread; HasPassword, PasswordGeneration
+// and the DecryptToStream that takes its options may be called from any thread.
 class FileCrypto {
 public:
     struct Hooks {
@@ -36,7 +41,12 @@ public:
     // True when a password is set afterwards; asks for one unless `noPrompt`. A blank answer
     // or a cancelled dialog leaves the password as it was.
     bool EnsurePassword(bool noPrompt);
-    const std::string& ActivePassword() const { return activePassword_; }
+    // A copy of the password; the caller wipes it.
+    std::string ActivePassword() const;
+    bool HasPassword() const;
+    // Changes whenever the password is set or forgotten, so that work done under an older
+    // password can be told apart.
+    std::uint64_t PasswordGeneration() const { return generation_.load(); }
     // Forgets the password (Ctrl+Shift+P); the next operation asks again.
     void ClearPassword();
 
@@ -48,6 +58,9 @@ public:
     std::string DecryptFile(const std::string& path);
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
+    // The same with the file-name option given, for worker threads: the password is read once,
+    // when the call starts, and no lock is held while the keys are derived.
+    bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const;
 
     // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
     const std::string& LastError() const { return lastError_.message; }
@@ -60,7 +73,9 @@ private:
 
     Dialogs& dialogs_;
     Hooks hooks_;
+    mutable std::mutex passwordMutex_;
     std::string activePassword_;
+    std::atomic<std::uint64_t> generation_{0};
     Error lastError_{ErrorKind::Io, {}};
 };
 

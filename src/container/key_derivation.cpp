@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace quillix::container {
 namespace {
@@ -20,8 +22,14 @@ struct KeyCacheEntry {
 };
 
 struct KeyCache {
-    std::mutex mutex;  // the program is single-threaded; the lock only keeps tests honest
+    std::mutex mutex;
+    // Wakes the threads that wait for a key another thread is deriving.
+    std::condition_variable derived;
     std::map<std::string, KeyCacheEntry> entries;
+    // Key texts being derived right now, outside the lock.
+    std::set<std::string> deriving;
+    // Bumped by every clear, so a derivation that straddles one does not refill the cache.
+    std::uint64_t clears = 0;
 
     void clear()
     {
@@ -30,6 +38,12 @@ struct KeyCache {
             auto handle = entries.extract(node++);
             crypto::SecureWipe(handle.key());
         }
+        ++clears;
+    }
+    void stopDeriving(const std::string& keyText)
+    {
+        auto handle = deriving.extract(keyText);
+        if (!handle.empty()) crypto::SecureWipe(handle.value());
     }
     ~KeyCache() { clear(); }
 };
@@ -96,18 +110,42 @@ bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint
         return false;
     }
     std::string keyText = KeyCacheText(passwordText, iterations, encKey.size(), salt);
+    const auto copyOut = [&](const KeyCacheEntry& entry) {
+        std::copy_n(entry.encKey.begin(), encKey.size(), encKey.begin());
+        std::copy(entry.macKey.begin(), entry.macKey.end(), macKey.begin());
+    };
     KeyCache& cache = Cache();
-    std::lock_guard lock(cache.mutex);
-    auto found = cache.entries.find(keyText);
-    if (found == cache.entries.end()) {
-        KeyCacheEntry entry;
-        entry.keyLen = static_cast<std::int32_t>(encKey.size());
-        DeriveKeys(passwordText, salt, iterations, std::span(entry.encKey).first(encKey.size()), entry.macKey.span());
-        found = cache.entries.emplace(keyText, entry).first;
+    std::unique_lock lock(cache.mutex);
+    // Another thread deriving this very key is waited for rather than repeated; keys for other
+    // containers never wait for it, as the derivation itself runs outside the lock.
+    cache.derived.wait(lock, [&] { return !cache.deriving.contains(keyText); });
+    if (const auto found = cache.entries.find(keyText); found != cache.entries.end()) {
+        copyOut(found->second);
+        crypto::SecureWipe(keyText);
+        return true;
     }
+    cache.deriving.insert(keyText);
+    const std::uint64_t clears = cache.clears;
+    lock.unlock();
+
+    KeyCacheEntry entry;
+    entry.keyLen = static_cast<std::int32_t>(encKey.size());
+    try {
+        DeriveKeys(passwordText, salt, iterations, std::span(entry.encKey).first(encKey.size()), entry.macKey.span());
+    } catch (...) {
+        lock.lock();
+        cache.stopDeriving(keyText);
+        cache.derived.notify_all();
+        crypto::SecureWipe(keyText);
+        throw;
+    }
+    copyOut(entry);
+
+    lock.lock();
+    cache.stopDeriving(keyText);
+    if (cache.clears == clears) cache.entries.emplace(keyText, entry);
+    cache.derived.notify_all();
     crypto::SecureWipe(keyText);
-    std::copy_n(found->second.encKey.begin(), encKey.size(), encKey.begin());
-    std::copy(found->second.macKey.begin(), found->second.macKey.end(), macKey.begin());
     return true;
 }
 

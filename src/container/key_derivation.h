@@ -32,7 +32,9 @@ void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 1
                 std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
 
 // DeriveKeys through the process-wide cache, keyed by password text, iteration count, key
-// length and salt. False (outputs zeroed) only for a key length other than 16 or 32.
+// length and salt. False (outputs zeroed) only for a key length other than 16 or 32. Safe from
+// any thread: the derivation runs outside the cache's lock, and threads asking for a key that is
+// being derived wait for that one instead of deriving it again.
 bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
                       std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
 

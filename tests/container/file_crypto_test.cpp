@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 namespace quillix::container {
 namespace {
@@ -160,6 +161,42 @@ TEST(FileCryptoOps, FailedOverwriteWarnsButTheContainerStands)
     std::vector<std::uint8_t> stream;
     EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
     EXPECT_EQ(stream, std::vector<std::uint8_t>(3000, 'a'));
+}
+
+// What the viewer's decoding threads use: the options come with the call, the password is read
+// under a lock, and its generation tells work done under another password apart.
+TEST(FileCryptoOps, DecryptsOnWorkerThreadsWithoutTheHooks)
+{
+    Fixture f;
+    TempDir dir;
+    const std::vector<std::uint8_t> plain(20000, 0x5a);
+    WriteFile(dir / "a.jpg", plain);
+    const std::uint64_t start = f.crypto.PasswordGeneration();
+    f.dialogs.passwords = {"   ", "pw"};
+    EXPECT_FALSE(f.crypto.EnsurePassword(false));
+    EXPECT_EQ(f.crypto.PasswordGeneration(), start) << "a blank answer sets nothing";
+    ASSERT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg");
+    const std::uint64_t entered = f.crypto.PasswordGeneration();
+    EXPECT_NE(entered, start);
+    const int optionReads = f.optionReads;
+
+    std::vector<std::vector<std::uint8_t>> streams(4);
+    std::vector<std::thread> workers;
+    for (auto& stream : streams)
+        workers.emplace_back([&f, &dir, &stream] {
+            EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", f.options.FileNamePW, stream));
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const auto& stream : streams)
+        EXPECT_EQ(stream, plain);
+    EXPECT_EQ(f.optionReads, optionReads) << "worker threads never call into the window's settings";
+
+    f.crypto.ClearPassword();
+    EXPECT_NE(f.crypto.PasswordGeneration(), entered);
+    EXPECT_FALSE(f.crypto.HasPassword());
+    std::vector<std::uint8_t> stream;
+    EXPECT_FALSE(f.crypto.DecryptToStream(dir / "$a.jpg", f.options.FileNamePW, stream));
 }
 
 }  // namespace

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace quillix::container {
 namespace {
@@ -120,6 +124,53 @@ TEST(KeyCache, SecondDerivationIsFreeUntilCleared)
 
     std::array<std::uint8_t, 20> odd{};
     EXPECT_FALSE(DeriveKeysCached("pw", salt, 30, odd, mac));
+}
+
+TEST(KeyCache, ThreadsAskingForOneKeyDeriveItOnce)
+{
+    ClearKeyCache();
+    Salt salt{};
+    salt[0] = 42;
+    const std::uint64_t before = KeyDerivationCount();
+    std::vector<std::array<std::uint8_t, 32>> macs(4);
+    std::vector<std::thread> threads;
+    for (auto& mac : macs) {
+        threads.emplace_back([&salt, &mac] {
+            std::array<std::uint8_t, 16> enc{};
+            EXPECT_TRUE(DeriveKeysCached("shared", salt, 20000, enc, mac));
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(KeyDerivationCount() - before, 1u);
+    for (const auto& mac : macs)
+        EXPECT_EQ(mac, macs.front());
+}
+
+TEST(KeyCache, ADerivationDoesNotHoldUpCachedKeys)
+{
+    ClearKeyCache();
+    const Salt cachedSalt{};
+    Salt slowSalt{};
+    slowSalt[0] = 1;
+    std::array<std::uint8_t, 16> enc{};
+    std::array<std::uint8_t, 32> mac{};
+    ASSERT_TRUE(DeriveKeysCached("pw", cachedSalt, 10, enc, mac));
+
+    std::atomic<bool> slowDone{false};
+    std::thread slow([&] {
+        std::array<std::uint8_t, 16> slowEnc{};
+        std::array<std::uint8_t, 32> slowMac{};
+        EXPECT_TRUE(DeriveKeysCached("pw", slowSalt, 400'000, slowEnc, slowMac));
+        slowDone = true;
+    });
+    // Give the slow derivation time to start; a cache hit must not queue behind it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint64_t before = KeyDerivationCount();
+    EXPECT_TRUE(DeriveKeysCached("pw", cachedSalt, 10, enc, mac));
+    EXPECT_FALSE(slowDone.load()) << "the cached key waited for another key's derivation";
+    EXPECT_EQ(KeyDerivationCount(), before);
+    slow.join();
 }
 
 TEST(KeyCache, KeyText)
