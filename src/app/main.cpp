@@ -4,6 +4,7 @@
 #include "platform/privacy.h"
 #include "settings/app_options.h"
 #include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +30,11 @@ int main(int argc, char* argv[])
         quillix::viewer::ViewerWindow viewer(std::move(environment));
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
+        // After the windows, so that it stops (and drops its queued jobs) before they go.
+        quillix::workers::WorkerPool pool;
+        gallery.setJobRunner([&pool](std::function<void()> job) {
+            pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
+        });
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(

@@ -223,12 +223,9 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     statusTimer_->start();
     mailbox_->window = this;
 
-    settings::SettingsStore& store = viewer_.AppSettings();
-    const TileSizeChoice tileSize = LoadTileSize(store, viewer_.Options().TileSize);
-    viewer_.Options().TileSize = tileSize.TileSize;
-    if (tileSize.stored) viewer_.SaveSettings();
-    layout_.TileSize = tileSize.TileSize;
+    ReadTileSize();
 
+    settings::SettingsStore& store = viewer_.AppSettings();
     // The folder box starts at the last folder, or the current directory when that is gone.
     std::string folder = store.PopString("LastDir");
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
@@ -308,6 +305,7 @@ void GalleryWindow::prepareToShow()
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     SetFitButtons();
+    ReadTileSize();
     RestorePlacement();
     if (model_.FolderBox.empty()) {
         const std::string current = viewer_.CurrentPath();
@@ -428,6 +426,14 @@ void GalleryWindow::UpdateLayout()
     UpdateVisibleTiles();
 }
 
+void GalleryWindow::ReadTileSize()
+{
+    const TileSizeChoice tileSize = LoadTileSize(viewer_.AppSettings(), viewer_.Options().TileSize);
+    viewer_.Options().TileSize = tileSize.TileSize;
+    layout_.TileSize = tileSize.TileSize;
+    if (tileSize.stored) viewer_.SaveSettings();
+}
+
 void GalleryWindow::SetTileSize(int tileSize)
 {
     layout_.TileSize = tileSize;
@@ -542,7 +548,8 @@ bool GalleryWindow::eventFilter(QObject* watched, QEvent* event)
 
 void GalleryWindow::handleWheel(QWheelEvent* event)
 {
-    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
+    // The keyboard as it is now; the event's own modifiers too, for platforms that cannot tell.
+    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers() | event->modifiers();
     WheelTurn turn;
     turn.delta = event->angleDelta().y();
     turn.ctrlOrShift = (held & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;

@@ -113,6 +113,7 @@ private:
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
     void handleWheel(class QWheelEvent* event);
+    void ReadTileSize();
     void SetTileSize(int tileSize);
     void RestorePlacement();
     void SavePlacement();

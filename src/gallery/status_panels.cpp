@@ -37,7 +37,9 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent)
         auto* panel = new QLabel(this);
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setFixedWidth(kWidths[static_cast<std::size_t>(i)]);
+        // At least the panel's width; wider when the desktop's font needs more for its text.
+        panel->setMinimumWidth(kWidths[static_cast<std::size_t>(i)]);
+        if (i == 3 || i == 4) panel->setFixedWidth(kWidths[static_cast<std::size_t>(i)]);
         panel->setContentsMargins(3, 0, 3, 0);
         panels_[static_cast<std::size_t>(i)] = panel;
         addWidget(panel);
