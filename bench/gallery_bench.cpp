@@ -51,13 +51,15 @@ int Write(const std::filesystem::path& dir)
             char name[32];
             if (i < 600) {
                 std::snprintf(name, sizeof name, "photo%03d.jpg", i);
-                Save(dir / name, quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
+                Save(dir / name,
+                     quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
             } else if (i < 900) {
                 std::snprintf(name, sizeof name, "screen%03d.png", i);
                 Save(dir / name, quillix::imaging::EncodePng(quillix::bench::PhotoLike(1920, 1080, i + 1)).value());
             } else {
                 std::snprintf(name, sizeof name, "secret%03d.jpg", i);
-                Save(dir / name, quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
+                Save(dir / name,
+                     quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
                 quillix::container::FileOptions options;
                 options.Passes = 0;
                 if (!quillix::container::EncryptToContainer(dir / name, kPassword, options)) return;
@@ -85,16 +87,11 @@ std::string FileSystemOf(const std::string& dir)
     struct statfs info {};
     if (::statfs(dir.c_str(), &info) != 0) return "unknown";
     switch (info.f_type) {
-    case 0xEF53:
-        return "ext4";
-    case 0x01021994:
-        return "tmpfs";
-    case 0x9123683E:
-        return "btrfs";
-    case 0x58465342:
-        return "xfs";
-    case 0x794c7630:
-        return "overlayfs";
+    case 0xEF53: return "ext4";
+    case 0x01021994: return "tmpfs";
+    case 0x9123683E: return "btrfs";
+    case 0x58465342: return "xfs";
+    case 0x794c7630: return "overlayfs";
     default: {
         char hex[32];
         std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(info.f_type));

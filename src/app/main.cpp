@@ -1,7 +1,7 @@
 #include "app/startup.h"
 #include "gallery/gallery_window.h"
-#include "platform/qt_dialogs.h"
 #include "platform/privacy.h"
+#include "platform/qt_dialogs.h"
 #include "settings/app_options.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"

@@ -114,7 +114,7 @@ QFont TileFont()
 {
     static const QFont font = [] {
         QFont chosen = QFontDatabase::families().contains(QStringLiteral("Tahoma")) ? QFont(QStringLiteral("Tahoma"))
-                                                                                      : QApplication::font();
+                                                                                    : QApplication::font();
         chosen.setPointSize(8);
         return chosen;
     }();
@@ -185,19 +185,10 @@ std::int64_t FileSize(const std::string& path)
     return st.st_size;
 }
 
-bool ClipboardHasFiles()
-{
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    return data && !platform::FilesFromMimeData(data).paths.empty();
-}
-
 }  // namespace
 
 GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
-    : viewer_(viewer),
-      model_(viewer.FileList(), viewer.Options(), this),
-      selection_(model_),
-      pointer_(selection_),
+    : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this), selection_(model_), pointer_(selection_),
       mailbox_(std::make_shared<Mailbox>())
 {
     resize(1000, 700);
@@ -221,6 +212,8 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     statusTimer_->setInterval(200);
     connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
     statusTimer_->start();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
+    clipboardChanged();
     mailbox_->window = this;
 
     ReadTileSize();
@@ -459,7 +452,15 @@ void GalleryWindow::RefreshStatus()
     const SelectionStats stats = selection_.GetSelectionStats();
     status_->setPanelText(1, QString::fromStdString(SelectionTotalsText(stats.count, stats.bytes)));
     status_->setPanelText(2, QString::fromStdString(statusMessage_));
-    status_->setClipboardShown(ClipboardHasFiles());
+    status_->setClipboardShown(clipboardHasFiles_);
+}
+
+// Asked only when the clipboard changes: on X11 asking another program's clipboard can block.
+void GalleryWindow::clipboardChanged()
+{
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    clipboardHasFiles_ = offered && !platform::FilesFromMimeData(offered).paths.empty();
+    status_->setClipboardShown(clipboardHasFiles_);
 }
 
 void GalleryWindow::SetFitButtons()
@@ -573,33 +574,15 @@ void GalleryWindow::keyPressEvent(QKeyEvent* event)
     };
     switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        ShowImage();
-        break;
-    case Qt::Key_Escape:
-        ExitProgram();
-        break;
-    case Qt::Key_F5:
-        RefreshGallery();
-        break;
-    case Qt::Key_Left:
-        move(TileMove::Left);
-        break;
-    case Qt::Key_Right:
-        move(TileMove::Right);
-        break;
-    case Qt::Key_Up:
-        move(TileMove::Up);
-        break;
-    case Qt::Key_Down:
-        move(TileMove::Down);
-        break;
-    case Qt::Key_PageUp:
-        move(TileMove::PageUp);
-        break;
-    case Qt::Key_PageDown:
-        move(TileMove::PageDown);
-        break;
+    case Qt::Key_Enter: ShowImage(); break;
+    case Qt::Key_Escape: ExitProgram(); break;
+    case Qt::Key_F5: RefreshGallery(); break;
+    case Qt::Key_Left: move(TileMove::Left); break;
+    case Qt::Key_Right: move(TileMove::Right); break;
+    case Qt::Key_Up: move(TileMove::Up); break;
+    case Qt::Key_Down: move(TileMove::Down); break;
+    case Qt::Key_PageUp: move(TileMove::PageUp); break;
+    case Qt::Key_PageDown: move(TileMove::PageDown); break;
     case Qt::Key_Space:
         if (selection_.ToggleCurrent()) canvas_->update();
         break;
@@ -612,9 +595,7 @@ void GalleryWindow::keyPressEvent(QKeyEvent* event)
         if (!ctrl) return QMainWindow::keyPressEvent(event);
         CopySelectedToClipboard(event->key() == Qt::Key_X);
         break;
-    default:
-        QMainWindow::keyPressEvent(event);
-        return;
+    default: QMainWindow::keyPressEvent(event); return;
     }
     event->accept();
 }
@@ -648,11 +629,10 @@ void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
             const QRect strip = ToQRect(NameStripRect(layout_, i));
             painter.fillRect(strip, colours.color(QPalette::Button));
             painter.setPen(colours.color(QPalette::WindowText));
-            const std::string name =
-                FitNameToWidth(FileNameOf(model_.Files()[static_cast<std::size_t>(i)]),
-                               NameWidthLimit(layout_.TileSize), measure);
-            painter.drawText(QRect(strip.left() + kNameIndent, strip.top() + nameOffset,
-                                   strip.width() - kNameIndent, strip.height() - nameOffset),
+            const std::string name = FitNameToWidth(FileNameOf(model_.Files()[static_cast<std::size_t>(i)]),
+                                                    NameWidthLimit(layout_.TileSize), measure);
+            painter.drawText(QRect(strip.left() + kNameIndent, strip.top() + nameOffset, strip.width() - kNameIndent,
+                                   strip.height() - nameOffset),
                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(name));
         }
     }

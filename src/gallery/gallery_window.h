@@ -108,6 +108,7 @@ private:
     void UpdateLayout();
     void SetTitle();
     void RefreshStatus();
+    void clipboardChanged();
     void ShowFolderResult(const Result<void>& outcome);
     void FocusFirstWhenNone();
     void SetFitButtons();
@@ -142,6 +143,7 @@ private:
     QTimer* statusTimer_ = nullptr;
     std::string statusMessage_;
     bool placementRestored_ = false;
+    bool clipboardHasFiles_ = false;
 
     struct Slot {
         ThumbnailKind kind = ThumbnailKind::None;

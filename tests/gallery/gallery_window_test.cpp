@@ -141,12 +141,14 @@ private slots:
         std::filesystem::create_directory(rig / "sub");
         WriteJpeg(rig / "sub/d.jpg", 20, 20);
         rig.Show();
-        QCOMPARE(rig.gallery->windowTitle(), QString::fromStdString("3 Images - Quillix - " + rig.pictures.path() + "/"));
+        QCOMPARE(rig.gallery->windowTitle(),
+                 QString::fromStdString("3 Images - Quillix - " + rig.pictures.path() + "/"));
 
         rig.gallery->Model().OpenFolder(rig / "sub/");
         QCOMPARE(rig.gallery->windowTitle(), QString::fromStdString("1 Images - Quillix - " + (rig / "sub/")));
         rig.gallery->FolderUp();
-        QCOMPARE(rig.gallery->windowTitle(), QString::fromStdString("3 Images - Quillix - " + rig.pictures.path() + "/"));
+        QCOMPARE(rig.gallery->windowTitle(),
+                 QString::fromStdString("3 Images - Quillix - " + rig.pictures.path() + "/"));
         QCOMPARE(rig.gallery->folderEdit()->text(), QString::fromStdString(rig.pictures.path() + "/"));
     }
 
