@@ -4,6 +4,7 @@
 //   imaging_bench --decode FILE RUNS    median milliseconds of one full decode, file read included
 //   imaging_bench --thumbnails OUT DIR... one thumbnail (box 104) per file, written as JPEG to OUT;
 //                                       prints the seconds taken, as vipsthumbnail would be timed
+#include "bench_pictures.h"
 #include "imaging/image_format.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
@@ -28,24 +29,7 @@ using quillix::Result;
 
 constexpr int kBox = 104;
 
-// Smooth shading with fine grain and hard edges: compresses and decodes like a photograph, not
-// like flat colour or pure noise.
-QImage PhotoLike(int width, int height, std::uint32_t seed)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = static_cast<int>(seed >> 28) - 8;
-            const bool edge = ((x / 97) + (y / 61)) % 5 == 0;
-            const int r = 255 * x / width + grain, g = 255 * y / height + grain;
-            const int b = (edge ? 220 : 60) + grain;
-            row[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return image;
-}
+using quillix::bench::PhotoLike;
 
 std::vector<std::uint8_t> Jpeg(int width, int height, std::uint32_t seed = 1)
 {

@@ -1,8 +1,10 @@
 #include "app/startup.h"
 #include "gallery/gallery_window.h"
+#include "platform/privacy.h"
 #include "platform/qt_dialogs.h"
 #include "settings/app_options.h"
 #include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,8 +16,9 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Quillix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillix"));
+    quillix::platform::KeepQtSettingsPrivate();
     // Hiding the viewer to return to the gallery must not end the program; closing either does.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -27,6 +30,11 @@ int main(int argc, char* argv[])
         quillix::viewer::ViewerWindow viewer(std::move(environment));
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
+        // After the windows, so that it stops (and drops its queued jobs) before they go.
+        quillix::workers::WorkerPool pool;
+        gallery.setJobRunner([&pool](std::function<void()> job) {
+            pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
+        });
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(

@@ -1,135 +1,332 @@
 #include "gallery/gallery_window.h"
 
 #include "common/paths.h"
-#include "container/container_file.h"
+#include "crypto/secure.h"
+#include "gallery/gallery_art.h"
+#include "gallery/status_panels.h"
+#include "gallery/tile_painting.h"
 #include "platform/clipboard.h"
 #include "viewer/viewer_window.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <QThread>
+
+#include <sys/stat.h>
+
+#include <mutex>
 
 namespace quillix::gallery {
+
+// The tile canvas: as tall as all rows, inside the scroll area; the window paints it and takes its
+// mouse events.
+class TileCanvas : public QWidget {
+public:
+    explicit TileCanvas(GalleryWindow& owner) : QWidget(nullptr), owner_(owner)
+    {
+        setMouseTracking(true);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter painter(this);
+        owner_.paintTiles(painter, event->rect());
+    }
+    void mousePressEvent(QMouseEvent* event) override { owner_.canvasMousePress(event); }
+    void mouseMoveEvent(QMouseEvent* event) override { owner_.canvasMouseMove(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override { owner_.canvasMouseRelease(event); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) owner_.canvasDoubleClick();
+    }
+
+private:
+    GalleryWindow& owner_;
+};
+
 namespace {
 
-QToolButton* MakeButton(QWidget* parent, const QString& text, const QString& hint)
+// The tool band: the toolbars on the marble picture.
+class ToolBand : public QWidget {
+public:
+    explicit ToolBand(QWidget* parent) : QWidget(parent), marble_(QPixmap::fromImage(MarbleTile())) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter painter(this);
+        painter.drawTiledPixmap(event->rect(), marble_, event->rect().topLeft());
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, height() - 1, width(), height() - 1);
+    }
+
+private:
+    QPixmap marble_;
+};
+
+QToolBar* MakeToolBar(QWidget* parent)
 {
-    auto* button = new QToolButton(parent);
-    button->setText(text);
+    auto* bar = new QToolBar(parent);
+    bar->setIconSize(QSize(20, 20));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The marble shows through.
+    bar->setStyleSheet(QStringLiteral("QToolBar { background: transparent; border: none; spacing: 1px; }"));
+    return bar;
+}
+
+QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint)
+{
+    auto* button = new QToolButton(bar);
+    button->setIcon(IconFor(icon));
     button->setToolTip(hint);
     button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    bar->addWidget(button);
     return button;
+}
+
+// "Tahoma" 8 pt where it is installed, else the desktop's own sans font at 8 pt.
+QFont TileFont()
+{
+    static const QFont font = [] {
+        QFont chosen = QFontDatabase::families().contains(QStringLiteral("Tahoma")) ? QFont(QStringLiteral("Tahoma"))
+                                                                                    : QApplication::font();
+        chosen.setPointSize(8);
+        return chosen;
+    }();
+    return font;
+}
+
+QRect ToQRect(const Rect& r)
+{
+    return QRect(r.left, r.top, r.width(), r.height());
+}
+
+void DrawRaisedOrSunken(QPainter& painter, const QRect& r, const QColor& topLeft, const QColor& bottomRight)
+{
+    const int left = r.left(), top = r.top(), right = r.left() + r.width(), bottom = r.top() + r.height();
+    painter.setPen(topLeft);
+    painter.drawLine(left, bottom - 1, left, top);
+    painter.drawLine(left, top, right - 1, top);
+    painter.setPen(bottomRight);
+    painter.drawLine(right - 1, top, right - 1, bottom - 1);
+    painter.drawLine(right - 1, bottom - 1, left, bottom - 1);
+}
+
+void DrawTileFrame(QPainter& painter, const QRect& r, bool selected, const QPalette& palette)
+{
+    if (selected) {
+        painter.fillRect(r, QColor(0, 0, 255));
+        return;
+    }
+    painter.fillRect(r, QColor(245, 245, 245));
+    DrawRaisedOrSunken(painter, r, Qt::white, palette.color(QPalette::Dark));
+}
+
+void DrawTileWell(QPainter& painter, const QRect& r, bool current, const QPalette& palette)
+{
+    if (current) {
+        painter.fillRect(r, QColor(190, 215, 255));
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawRect(r.adjusted(0, 0, -1, -1));
+        return;
+    }
+    painter.fillRect(r, QColor(235, 235, 235));
+    DrawRaisedOrSunken(painter, r, palette.color(QPalette::Dark), Qt::white);
+}
+
+void DrawSelectionRect(QPainter& painter, const Rect& band)
+{
+    if (band.width() <= 0 || band.height() <= 0) return;
+    const QRect r = ToQRect(band);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(QColor(180, 200, 255), Qt::BDiagPattern));
+    painter.drawRect(r);
+    painter.setBrush(Qt::NoBrush);
+    QPen dotted(QColor(0, 0, 255));
+    dotted.setStyle(Qt::DotLine);
+    painter.setPen(dotted);
+    painter.drawRect(r.adjusted(0, 0, -1, -1));
+}
+
+std::string Title(int count, const std::string& folder)
+{
+    return std::to_string(count) + " Images - Quillix - " + folder;
+}
+
+std::int64_t FileSize(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size;
 }
 
 }  // namespace
 
 GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
-    : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this)
+    : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this), selection_(model_), pointer_(selection_),
+      mailbox_(std::make_shared<Mailbox>())
 {
-    setWindowTitle(QStringLiteral("Quillix"));
-    resize(900, 640);
+    resize(1000, 700);
+    buildToolBand();
 
-    folderBox_ = new QLineEdit(this);
-    auto* upButton = MakeButton(this, tr("Up"), tr("Folder up"));
-    auto* browseButton = MakeButton(this, tr("Browse…"), tr("Choose image folder"));
-    sortButton_ = MakeButton(this, {}, {});
-    fitButton_ = MakeButton(this, tr("Fit"), QStringLiteral("Scale To Fit"));
-    fitWidthButton_ = MakeButton(this, tr("Width"), QStringLiteral("Scale To With"));
-    fullSizeButton_ = MakeButton(this, tr("100%"), QStringLiteral("Scale to 100%"));
-    auto* openButton = MakeButton(this, tr("Open"), QStringLiteral("Open Image"));
+    scrollArea_ = new QScrollArea(this);
+    scrollArea_->setFrameShape(QFrame::NoFrame);
+    scrollArea_->setWidgetResizable(false);
+    scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea_->setFocusPolicy(Qt::NoFocus);
+    canvas_ = new TileCanvas(*this);
+    scrollArea_->setWidget(canvas_);
+    scrollArea_->viewport()->installEventFilter(this);
+    connect(scrollArea_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { UpdateVisibleTiles(); });
+    setCentralWidget(scrollArea_);
+    setFocusPolicy(Qt::StrongFocus);
+
+    status_ = new StatusPanels(this);
+    setStatusBar(status_);
+    statusTimer_ = new QTimer(this);
+    statusTimer_->setInterval(200);
+    connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
+    statusTimer_->start();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
+    clipboardChanged();
+    mailbox_->window = this;
+
+    ReadTileSize();
+
+    settings::SettingsStore& store = viewer_.AppSettings();
+    // The folder box starts at the last folder, or the current directory when that is gone.
+    std::string folder = store.PopString("LastDir");
+    if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
+    model_.FolderBox = WithSeparator(folder);
+    folderEdit_->setText(QString::fromStdString(model_.FolderBox));
+    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
+    status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+}
+
+GalleryWindow::~GalleryWindow()
+{
+    // Thumbnail jobs still running find the window gone and drop their results.
+    const std::lock_guard lock(mailbox_->mutex);
+    mailbox_->window = nullptr;
+}
+
+void GalleryWindow::buildToolBand()
+{
+    auto* band = new ToolBand(this);
+    auto* bandLayout = new QHBoxLayout(band);
+    bandLayout->setContentsMargins(2, 2, 2, 2);
+    bandLayout->setSpacing(6);
+
+    QToolBar* fileBar = MakeToolBar(band);
+    connect(AddButton(fileBar, GalleryIcon::OpenImage, QStringLiteral("Open Image")), &QToolButton::clicked, this,
+            &GalleryWindow::ShowImage);
+    connect(AddButton(fileBar, GalleryIcon::Refresh, QStringLiteral("Refresh (F5)")), &QToolButton::clicked, this,
+            &GalleryWindow::RefreshGallery);
+    connect(AddButton(fileBar, GalleryIcon::Exit, QStringLiteral("Exit Program")), &QToolButton::clicked, this,
+            &GalleryWindow::ExitProgram);
+
+    QToolBar* viewBar = MakeToolBar(band);
+    fitButton_ = AddButton(viewBar, GalleryIcon::ScaleToFit, QStringLiteral("Scale To Fit"));
+    fitWidthButton_ = AddButton(viewBar, GalleryIcon::ScaleToWidth, QStringLiteral("Scale To With"));
+    fullSizeButton_ = AddButton(viewBar, GalleryIcon::ScaleFullSize, QStringLiteral("Scale to 100%"));
     for (QToolButton* button : {fitButton_, fitWidthButton_, fullSizeButton_})
         button->setCheckable(true);
-
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(upButton);
-    bar->addWidget(browseButton);
-    bar->addWidget(folderBox_, 1);
-    bar->addWidget(sortButton_);
-    bar->addWidget(fitButton_);
-    bar->addWidget(fitWidthButton_);
-    bar->addWidget(fullSizeButton_);
-    bar->addWidget(openButton);
-
-    list_ = new QListWidget(this);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    status_ = new QLabel(this);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
-    layout->addWidget(list_, 1);
-    layout->addWidget(status_);
-
-    connect(folderBox_, &QLineEdit::returnPressed, this, [this] {
-        const std::string folder = WithSeparator(folderBox_->text().toStdString());
-        model_.FolderBox = folder;
-        model_.CurrentIndex = -1;
-        ShowFolderError(model_.LoadFolder(folder));
-        FocusFirstWhenNone();
-    });
-    connect(upButton, &QToolButton::clicked, this, [this] {
-        ShowFolderError(model_.FolderUp());
-        FocusFirstWhenNone();
-    });
-    connect(browseButton, &QToolButton::clicked, this, [this] {
-        const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose image folder"),
-                                                                 QString::fromStdString(model_.BrowseStartFolder()));
-        if (chosen.isEmpty()) return;
-        ShowFolderError(model_.ChooseFolder(chosen.toStdString()));
-        FocusFirstWhenNone();
-    });
-    connect(sortButton_, &QToolButton::clicked, this,
-            [this] { ShowFolderError(model_.CycleSortMode(viewer_.CurrentPath())); });
     connect(fitButton_, &QToolButton::clicked, this, [this] { FitButtonClicked(true, false); });
     connect(fitWidthButton_, &QToolButton::clicked, this, [this] { FitButtonClicked(true, true); });
     connect(fullSizeButton_, &QToolButton::clicked, this,
             [this] { FitButtonClicked(false, viewer_.Options().FitWidth); });
-    connect(openButton, &QToolButton::clicked, this, &GalleryWindow::ShowImage);
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!syncingList_ && row >= 0) model_.SetCurrentIndex(row);
-    });
-    connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        model_.SetCurrentIndex(list_->row(item));
-        ShowImage();
+    sortButton_ = AddButton(viewBar, GalleryIcon::Sort, QString());
+    connect(sortButton_, &QToolButton::clicked, this, [this] {
+        ShowFolderResult(model_.CycleSortMode(viewer_.CurrentPath()));
+        UpdateLayout();
     });
 
-    // The folder box starts at the last folder, or the current directory when that is gone.
-    std::string folder = viewer_.AppSettings().PopString("LastDir");
-    if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
-    model_.FolderBox = WithSeparator(folder);
-    folderBox_->setText(QString::fromStdString(model_.FolderBox));
-    sortModeChanged(model_.SortMode());
+    QToolBar* folderBar = MakeToolBar(band);
+    folderEdit_ = new QLineEdit(folderBar);
+    folderEdit_->setReadOnly(true);
+    folderEdit_->setFixedWidth(190);
+    folderEdit_->setFocusPolicy(Qt::NoFocus);
+    folderEdit_->setToolTip(QStringLiteral("Double-click to choose the folder"));
+    folderEdit_->installEventFilter(this);
+    folderBar->addWidget(folderEdit_);
+    connect(AddButton(folderBar, GalleryIcon::ChangeFolder, QStringLiteral("Change Folder")), &QToolButton::clicked,
+            this, &GalleryWindow::BrowseForFolder);
+    connect(AddButton(folderBar, GalleryIcon::FolderUp, QStringLiteral("Folder Up")), &QToolButton::clicked, this,
+            &GalleryWindow::FolderUp);
+
+    for (QToolBar* bar : {fileBar, viewBar, folderBar})
+        bandLayout->addWidget(bar);
+    bandLayout->addStretch(1);
+    setMenuWidget(band);
 }
 
 void GalleryWindow::showEvent(QShowEvent* event)
 {
-    QWidget::showEvent(event);
+    QMainWindow::showEvent(event);
     prepareToShow();
 }
 
 void GalleryWindow::prepareToShow()
 {
+    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
+    status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     SetFitButtons();
+    ReadTileSize();
+    RestorePlacement();
     if (model_.FolderBox.empty()) {
         const std::string current = viewer_.CurrentPath();
         model_.FolderBox = WithSeparator(current.empty() ? QDir::currentPath().toStdString() : FolderOf(current));
-        folderBox_->setText(QString::fromStdString(model_.FolderBox));
+        folderEdit_->setText(QString::fromStdString(model_.FolderBox));
     }
     if (model_.Count() == 0 || model_.FolderBox != model_.LoadedFolderWithSeparator)
-        ShowFolderError(model_.LoadFolder(model_.FolderBox));
-    setWindowTitle(QString::number(model_.Count()) + QStringLiteral(" Images - Quillix - ") +
-                   QString::fromStdString(model_.FolderBox));
+        ShowFolderResult(model_.LoadFolder(model_.FolderBox));
+    if (!model_.FocusPath.empty()) {
+        const int index = model_.IndexOfFile(model_.FocusPath);
+        if (index >= 0) {
+            model_.FocusTile(index);
+            model_.SelectedIndices = {index};
+            model_.AnchorIndex = index;
+        }
+    }
+    SetTitle();
+    UpdateLayout();
     FocusFirstWhenNone();
-    repaintRequested();
     model_.ApplyFocusPath();
+    canvas_->update();
     activateWindow();
-    list_->setFocus();
+    setFocus();
+}
+
+void GalleryWindow::SetTitle()
+{
+    setWindowTitle(QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
 }
 
 void GalleryWindow::FocusFirstWhenNone()
@@ -137,9 +334,15 @@ void GalleryWindow::FocusFirstWhenNone()
     if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
 }
 
-void GalleryWindow::ShowFolderError(const Result<void>& outcome)
+void GalleryWindow::ShowFolderResult(const Result<void>& outcome)
 {
-    status_->setText(outcome ? QString() : QString::fromStdString(outcome.error().message));
+    if (!outcome) SetStatusMessage(outcome.error().message);
+}
+
+void GalleryWindow::SetStatusMessage(const std::string& text)
+{
+    statusMessage_ = text;
+    status_->setPanelText(2, QString::fromStdString(text));
 }
 
 void GalleryWindow::ShowGallery()
@@ -157,62 +360,107 @@ void GalleryWindow::ShowImage()
     hide();
 }
 
+void GalleryWindow::ExitProgram()
+{
+    close();
+}
+
+void GalleryWindow::RefreshGallery()
+{
+    ShowFolderResult(model_.RefreshGallery());
+    UpdateLayout();
+    canvas_->update();
+}
+
+void GalleryWindow::FolderUp()
+{
+    ShowFolderResult(model_.FolderUp());
+    FocusFirstWhenNone();
+    UpdateLayout();
+    RefreshStatus();
+}
+
+void GalleryWindow::BrowseForFolder()
+{
+    QFileDialog dialog(this, QStringLiteral("Choose image folder"), QString::fromStdString(model_.BrowseStartFolder()));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // Qt's own dialog: a desktop's native chooser may add the folder to its recent-files list.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setHistory({});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    ShowFolderResult(model_.ChooseFolder(dialog.selectedFiles().first().toStdString()));
+    FocusFirstWhenNone();
+    UpdateLayout();
+}
+
 void GalleryWindow::CopySelectedToClipboard(bool cut)
 {
-    if (model_.SelectedIndices.empty()) return;
     std::vector<std::string> paths;
     for (const int i : model_.SelectedIndices)
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
+    if (paths.empty()) return;
     const bool ok = platform::PutFilesOnClipboard(paths, cut);
-    statusMessage_ = platform::CopyStatusText(static_cast<int>(model_.SelectedIndices.size()), ok);
-    status_->setText(QString::fromStdString(statusMessage_));
+    SetStatusMessage(platform::CopyStatusText(static_cast<int>(paths.size()), ok));
 }
 
-void GalleryWindow::listRebuilt(int)
+Viewport GalleryWindow::CurrentViewport() const
 {
-    syncingList_ = true;
-    list_->clear();
+    const QWidget* view = scrollArea_->viewport();
+    return {scrollArea_->horizontalScrollBar()->value(), scrollArea_->verticalScrollBar()->value(), view->width(),
+            view->height()};
+}
+
+void GalleryWindow::UpdateLayout()
+{
+    const int width = scrollArea_->viewport()->width();
+    layout_ = gallery::UpdateLayout(width, layout_.TileSize, model_.Count());
+    canvas_->resize(width, CanvasHeight(layout_));
+    UpdateVisibleTiles();
+}
+
+void GalleryWindow::ReadTileSize()
+{
+    const TileSizeChoice tileSize = LoadTileSize(viewer_.AppSettings(), viewer_.Options().TileSize);
+    viewer_.Options().TileSize = tileSize.TileSize;
+    layout_.TileSize = tileSize.TileSize;
+    if (tileSize.stored) viewer_.SaveSettings();
+}
+
+void GalleryWindow::SetTileSize(int tileSize)
+{
+    layout_.TileSize = tileSize;
+    viewer_.Options().TileSize = tileSize;
+    UpdateLayout();
+    canvas_->update();
+    viewer_.AppSettings().PushInt("TILE_SIZE", tileSize);
+    viewer_.SaveSettings();
+}
+
+// Panel texts, five times a second as the files and the clipboard may change under us.
+void GalleryWindow::RefreshStatus()
+{
+    int files = 0;
+    std::int64_t bytes = 0;
     for (const std::string& path : model_.Files()) {
-        auto* item = new QListWidgetItem(QString::fromStdString(FileNameOf(path)), list_);
-        if (container::IsEncryptedFile(path)) item->setToolTip(tr("Encrypted"));
+        const std::int64_t size = FileSize(path);
+        if (size < 0) continue;
+        ++files;
+        bytes += size;
     }
-    syncingList_ = false;
-    repaintRequested();
+    status_->setPanelText(0, QString::fromStdString(FolderTotalsText(files, bytes)));
+    const SelectionStats stats = selection_.GetSelectionStats();
+    status_->setPanelText(1, QString::fromStdString(SelectionTotalsText(stats.count, stats.bytes)));
+    status_->setPanelText(2, QString::fromStdString(statusMessage_));
+    status_->setClipboardShown(clipboardHasFiles_);
 }
 
-void GalleryWindow::repaintRequested()
+// Asked only when the clipboard changes: on X11 asking another program's clipboard can block.
+void GalleryWindow::clipboardChanged()
 {
-    syncingList_ = true;
-    if (model_.CurrentIndex >= 0 && model_.CurrentIndex < list_->count())
-        list_->setCurrentRow(model_.CurrentIndex);
-    else
-        list_->setCurrentRow(-1);
-    syncingList_ = false;
-}
-
-void GalleryWindow::ensureVisible(int index)
-{
-    if (index >= 0 && index < list_->count()) list_->scrollToItem(list_->item(index));
-}
-
-void GalleryWindow::folderBoxChanged(const std::string& text)
-{
-    folderBox_->setText(QString::fromStdString(text));
-}
-
-void GalleryWindow::sortModeChanged(int mode)
-{
-    const SortModeLabels labels = SortModeLabelsOf(mode);
-    sortButton_->setText(QString::fromUtf8(labels.shortLabel));
-    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
-    viewer_.AppSettings().PushInt("SORT_MODE", mode);
-    viewer_.SaveSettings();
-}
-
-void GalleryWindow::lastDirChosen(const std::string& folder)
-{
-    viewer_.AppSettings().PushString("LastDir", folder);
-    viewer_.SaveSettings();
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    clipboardHasFiles_ = offered && !platform::FilesFromMimeData(offered).paths.empty();
+    status_->setClipboardShown(clipboardHasFiles_);
 }
 
 void GalleryWindow::SetFitButtons()
@@ -231,27 +479,326 @@ void GalleryWindow::FitButtonClicked(bool scaleToFit, bool fitWidth)
     viewer_.SaveSettings();
 }
 
-void GalleryWindow::keyPressEvent(QKeyEvent* event)
+void GalleryWindow::RestorePlacement()
 {
-    const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        ShowImage();
-    } else if (ctrl && (event->key() == Qt::Key_C || event->key() == Qt::Key_X)) {
-        CopySelectedToClipboard(event->key() == Qt::Key_X);
-    } else if (event->key() == Qt::Key_Escape) {
-        close();
-    } else {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
+    // Once: after the viewer the window comes back where the user left it.
+    if (placementRestored_) return;
+    placementRestored_ = true;
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+    const QRect frame = geometry();
+    const std::optional<WindowPlacement> placement =
+        LoadWindowPlacement(viewer_.AppSettings(), {frame.x(), frame.y(), frame.width(), frame.height()},
+                            {screen.x(), screen.y(), screen.width(), screen.height()});
+    if (!placement) return;
+    const WindowBounds& b = placement->bounds;
+    setGeometry(b.left, b.top, b.width, b.height);
+    if (placement->state == WindowState::Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void GalleryWindow::SavePlacement()
+{
+    if (!placementRestored_) return;
+    const WindowState state = isMaximized()   ? WindowState::Maximized
+                              : isMinimized() ? WindowState::Minimized
+                                              : WindowState::Normal;
+    const QRect frame = geometry();
+    if (SaveWindowPlacement(viewer_.AppSettings(), state, {frame.x(), frame.y(), frame.width(), frame.height()},
+                            layout_.TileSize))
+        viewer_.SaveSettings();
+}
+
+void GalleryWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    UpdateLayout();
+    canvas_->update();
+    SavePlacement();
+}
+
+void GalleryWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    SavePlacement();
 }
 
 void GalleryWindow::closeEvent(QCloseEvent* event)
 {
+    SavePlacement();
     event->accept();
     // The viewer is the main window: closing it ends the program.
     viewer_.close();
+}
+
+bool GalleryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool onViewport = scrollArea_ && watched == scrollArea_->viewport();
+    if (onViewport && event->type() == QEvent::Wheel) {
+        handleWheel(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    if (onViewport && event->type() == QEvent::Resize) {
+        UpdateLayout();
+        return false;
+    }
+    if (watched == folderEdit_ && event->type() == QEvent::MouseButtonDblClick) {
+        BrowseForFolder();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void GalleryWindow::handleWheel(QWheelEvent* event)
+{
+    // The keyboard as it is now; the event's own modifiers too, for platforms that cannot tell.
+    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers() | event->modifiers();
+    WheelTurn turn;
+    turn.delta = event->angleDelta().y();
+    turn.ctrlOrShift = (held & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+    turn.mouseRevert = viewer_.Options().MouseRevert;
+    const WheelEffect effect = HandleGalleryWheel(wheel_, turn, layout_, CurrentViewport());
+    if (effect.action == WheelAction::TileSize)
+        SetTileSize(effect.TileSize);
+    else if (effect.action == WheelAction::Scroll)
+        scrollArea_->verticalScrollBar()->setValue(effect.ScrollY);
+    event->accept();
+}
+
+void GalleryWindow::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool ctrl = (mods & Qt::ControlModifier) != 0;
+    const bool shift = (mods & Qt::ShiftModifier) != 0;
+    const auto move = [&](TileMove where) {
+        const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
+        if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows)) canvas_->update();
+    };
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: ShowImage(); break;
+    case Qt::Key_Escape: ExitProgram(); break;
+    case Qt::Key_F5: RefreshGallery(); break;
+    case Qt::Key_Left: move(TileMove::Left); break;
+    case Qt::Key_Right: move(TileMove::Right); break;
+    case Qt::Key_Up: move(TileMove::Up); break;
+    case Qt::Key_Down: move(TileMove::Down); break;
+    case Qt::Key_PageUp: move(TileMove::PageUp); break;
+    case Qt::Key_PageDown: move(TileMove::PageDown); break;
+    case Qt::Key_Space:
+        if (selection_.ToggleCurrent()) canvas_->update();
+        break;
+    case Qt::Key_A:
+        if (!ctrl) return QMainWindow::keyPressEvent(event);
+        if (selection_.SelectAll()) canvas_->update();
+        break;
+    case Qt::Key_C:
+    case Qt::Key_X:
+        if (!ctrl) return QMainWindow::keyPressEvent(event);
+        CopySelectedToClipboard(event->key() == Qt::Key_X);
+        break;
+    default: QMainWindow::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
+{
+    const QPalette& colours = palette();
+    painter.fillRect(clip, colours.color(QPalette::Button));
+    const RowSpan rows = RowsTouched(layout_, clip.top(), clip.top() + clip.height());
+    if (rows.empty()) return;
+
+    painter.setFont(TileFont());
+    const QFontMetrics metrics(painter.font());
+    const int nameOffset = NameTextOffset(metrics.boundingRect(QLatin1Char('W')).height());
+    const auto measure = [&metrics](const std::string& text) {
+        return metrics.horizontalAdvance(QString::fromStdString(text));
+    };
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (int row = rows.first; row <= rows.last; ++row) {
+        for (int column = 0; column < layout_.Columns; ++column) {
+            const int i = row * layout_.Columns + column;
+            if (i >= layout_.Count) break;
+            const QRect tile = ToQRect(TileRect(layout_, i));
+            DrawTileFrame(painter, tile, selection_.IsSelected(i), colours);
+            const Rect well = WellRect(layout_, i);
+            DrawTileWell(painter, ToQRect(well), i == model_.CurrentIndex, colours);
+            if (const QPixmap* thumbnail = ThumbnailAt(i)) {
+                const Rect target = ThumbnailDrawRect(well, {thumbnail->width(), thumbnail->height()});
+                if (target.width() > 0 && target.height() > 0) painter.drawPixmap(ToQRect(target), *thumbnail);
+            }
+            const QRect strip = ToQRect(NameStripRect(layout_, i));
+            painter.fillRect(strip, colours.color(QPalette::Button));
+            painter.setPen(colours.color(QPalette::WindowText));
+            const std::string name = FitNameToWidth(FileNameOf(model_.Files()[static_cast<std::size_t>(i)]),
+                                                    NameWidthLimit(layout_.TileSize), measure);
+            painter.drawText(QRect(strip.left() + kNameIndent, strip.top() + nameOffset, strip.width() - kNameIndent,
+                                   strip.height() - nameOffset),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(name));
+        }
+    }
+    if (pointer_.RubberBandActive) DrawSelectionRect(painter, pointer_.RubberBandRect());
+}
+
+void GalleryWindow::canvasMousePress(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint pos = event->position().toPoint();
+    const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if (pointer_.MouseDown({pos.x(), pos.y()}, ctrl, shift, layout_, CurrentViewport())) canvas_->update();
+}
+
+void GalleryWindow::canvasMouseMove(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (pointer_.MouseMove({pos.x(), pos.y()}, layout_)) canvas_->update();
+}
+
+void GalleryWindow::canvasMouseRelease(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint pos = event->position().toPoint();
+    if (pointer_.MouseUp({pos.x(), pos.y()}, layout_, CurrentViewport())) canvas_->update();
+}
+
+void GalleryWindow::canvasDoubleClick()
+{
+    const int index = TileIndexAt(layout_, pointer_.LastMouse, CurrentViewport());
+    if (index < 0) return;
+    model_.SetCurrentIndex(index);
+    ShowImage();
+}
+
+void GalleryWindow::listRebuilt(int)
+{
+    ResetThumbnails();
+    UpdateLayout();
+    SetTitle();
+    canvas_->update();
+}
+
+void GalleryWindow::layoutChanged()
+{
+    UpdateLayout();
+}
+
+void GalleryWindow::repaintRequested()
+{
+    canvas_->update();
+}
+
+void GalleryWindow::ensureVisible(int index)
+{
+    const Viewport view = CurrentViewport();
+    if (IsIndexVisible(layout_, index, view)) return;
+    if (const std::optional<int> y = ScrollToIndex(layout_, index, view.height))
+        scrollArea_->verticalScrollBar()->setValue(*y);
+}
+
+void GalleryWindow::statusChanged()
+{
+    RefreshStatus();
+}
+
+void GalleryWindow::folderBoxChanged(const std::string& text)
+{
+    folderEdit_->setText(QString::fromStdString(text));
+}
+
+void GalleryWindow::sortModeChanged(int mode)
+{
+    const SortModeLabels labels = SortModeLabelsOf(mode);
+    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
+    status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    viewer_.AppSettings().PushInt("SORT_MODE", mode);
+    viewer_.SaveSettings();
+}
+
+void GalleryWindow::lastDirChosen(const std::string& folder)
+{
+    viewer_.AppSettings().PushString("LastDir", folder);
+    viewer_.SaveSettings();
+}
+
+const QPixmap* GalleryWindow::ThumbnailAt(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(thumbnails_.size())) return nullptr;
+    const Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
+    return slot.pixmap.isNull() ? nullptr : &slot.pixmap;
+}
+
+ThumbnailKind GalleryWindow::ThumbnailKindAt(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(thumbnails_.size())) return ThumbnailKind::None;
+    return thumbnails_[static_cast<std::size_t>(index)].kind;
+}
+
+void GalleryWindow::ResetThumbnails()
+{
+    thumbnails_.assign(static_cast<std::size_t>(model_.Count()), Slot{});
+    schedule_.Reset(model_.Count());
+    UpdateVisibleTiles();
+}
+
+void GalleryWindow::UpdateVisibleTiles()
+{
+    const Viewport view = CurrentViewport();
+    const RowSpan rows = RowsTouched(layout_, view.scrollY, view.scrollY + view.height);
+    if (rows.empty())
+        schedule_.SetVisible(0, -1);
+    else
+        schedule_.SetVisible(rows.first * layout_.Columns, (rows.last + 1) * layout_.Columns - 1);
+    PumpThumbnails();
+}
+
+void GalleryWindow::setJobRunner(std::function<void(std::function<void()>)> runJob)
+{
+    runJob_ = std::move(runJob);
+    PumpThumbnails();
+}
+
+// Keeps as many thumbnail jobs going as the runner has threads, the visible tiles first; the pool
+// puts the viewer's pictures before them.
+void GalleryWindow::PumpThumbnails()
+{
+    if (!runJob_) return;
+    const int limit = std::max(1, QThread::idealThreadCount());
+    while (schedule_.Running() < limit) {
+        const int index = schedule_.Next();
+        if (index < 0) return;
+        ThumbnailRequest request;
+        request.path = model_.Files()[static_cast<std::size_t>(index)];
+        request.fileNamePW = viewer_.Options().FileNamePW;
+        request.tileSize = layout_.TileSize;
+        // Read as the job is handed out, moments before it starts: a thumbnail made before a
+        // password was entered keeps its placeholder until the list is rebuilt.
+        request.password = viewer_.Crypto().ActivePassword();
+        const int generation = schedule_.Generation();
+        runJob_([mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
+            Thumbnail made = MakeThumbnail(request);
+            crypto::SecureWipe(request.password);
+            const std::lock_guard lock(mailbox->mutex);
+            if (!mailbox->window) return;
+            GalleryWindow* window = mailbox->window;
+            QMetaObject::invokeMethod(
+                window,
+                [window, generation, index, made = std::move(made)]() mutable {
+                    window->ThumbnailMade(generation, index, std::move(made));
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void GalleryWindow::ThumbnailMade(int generation, int index, Thumbnail thumbnail)
+{
+    if (schedule_.Finish(generation, index)) {
+        Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
+        slot.kind = thumbnail.kind;
+        if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
+        canvas_->update(ToQRect(TileRect(layout_, index)));
+    }
+    PumpThumbnails();
 }
 
 }  // namespace quillix::gallery

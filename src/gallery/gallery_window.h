@@ -1,15 +1,25 @@
 #pragma once
 
 #include "gallery/folder_model.h"
+#include "gallery/gallery_settings.h"
+#include "gallery/selection.h"
+#include "gallery/thumbnail_maker.h"
+#include "gallery/thumbnail_schedule.h"
+#include "gallery/tile_layout.h"
 #include "viewer/gallery_link.h"
 
-#include <QWidget>
+#include <QMainWindow>
+#include <QPixmap>
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
-class QLabel;
 class QLineEdit;
-class QListWidget;
+class QScrollArea;
+class QTimer;
 class QToolButton;
 
 namespace quillix::viewer {
@@ -18,13 +28,18 @@ class ViewerWindow;
 
 namespace quillix::gallery {
 
-// The gallery window: the folder's files, the current one, and the way into the viewer. It holds
-// the viewer's file list and settings; the folder model does the work.
-class GalleryWindow : public QWidget, public viewer::GalleryLink, public FolderModelListener {
+class StatusPanels;
+class TileCanvas;
+
+// The gallery window: the folder's pictures as tiles with thumbnails, the selection, the tool band
+// and the status bar. It holds the viewer's file list and settings; the folder model, the tile
+// layout and the selection do the work, and thumbnails are made on the shared worker pool.
+class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public FolderModelListener {
     Q_OBJECT
 
 public:
     explicit GalleryWindow(viewer::ViewerWindow& viewer);
+    ~GalleryWindow() override;
 
     // viewer::GalleryLink
     FolderModel& Model() override { return model_; }
@@ -33,13 +48,47 @@ public:
 
     // Opens the current tile in the viewer; nothing without one.
     void ShowImage();
-    // The clipboard result, until the status bar shows it.
+    // Closes the gallery, which ends the program.
+    void ExitProgram();
+    void RefreshGallery();
+    void FolderUp();
+    void BrowseForFolder();
+    // The status message of panel 2.
     const std::string& StatusMessage() const { return statusMessage_; }
+    void SetStatusMessage(const std::string& text);
+
+    // What the canvas and tests read.
+    const TileLayout& Layout() const { return layout_; }
+    Selection& selection() { return selection_; }
+    TilePointer& pointer() { return pointer_; }
+    TileCanvas* canvas() const { return canvas_; }
+    QScrollArea* scrollArea() const { return scrollArea_; }
+    StatusPanels* statusPanels() const { return status_; }
+    QLineEdit* folderEdit() const { return folderEdit_; }
+    Viewport CurrentViewport() const;
+    // The stored thumbnail of tile `index`: null until it is made, and for files that give none.
+    const QPixmap* ThumbnailAt(int index) const;
+    ThumbnailKind ThumbnailKindAt(int index) const;
+    // Every thumbnail of the list is made (or found impossible).
+    bool ThumbnailsComplete() const { return schedule_.Complete(); }
+    int ThumbnailGeneration() const { return schedule_.Generation(); }
+    // Where thumbnail jobs run: the program's worker pool at thumbnail priority. The job must not
+    // touch widgets; its result comes back through the window's event queue.
+    void setJobRunner(std::function<void(std::function<void()>)> runJob);
+
+    // The canvas's paint and mouse work.
+    void paintTiles(class QPainter& painter, const QRect& clip);
+    void canvasMousePress(class QMouseEvent* event);
+    void canvasMouseMove(class QMouseEvent* event);
+    void canvasMouseRelease(class QMouseEvent* event);
+    void canvasDoubleClick();
 
     // FolderModelListener
     void listRebuilt(int count) override;
+    void layoutChanged() override;
     void repaintRequested() override;
     void ensureVisible(int index) override;
+    void statusChanged() override;
     void folderBoxChanged(const std::string& text) override;
     void sortModeChanged(int mode) override;
     void lastDirChosen(const std::string& folder) override;
@@ -49,26 +98,66 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildToolBand();
     void prepareToShow();
-    void ShowFolderError(const Result<void>& outcome);
-    // A freshly loaded list starts at its first file.
+    void UpdateLayout();
+    void SetTitle();
+    void RefreshStatus();
+    void clipboardChanged();
+    void ShowFolderResult(const Result<void>& outcome);
     void FocusFirstWhenNone();
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
+    void handleWheel(class QWheelEvent* event);
+    void ReadTileSize();
+    void SetTileSize(int tileSize);
+    void RestorePlacement();
+    void SavePlacement();
+
+    // Thumbnails.
+    void ResetThumbnails();
+    void UpdateVisibleTiles();
+    void PumpThumbnails();
+    void ThumbnailMade(int generation, int index, Thumbnail thumbnail);
 
     viewer::ViewerWindow& viewer_;
     FolderModel model_;
-    QLineEdit* folderBox_ = nullptr;
+    Selection selection_;
+    TilePointer pointer_;
+    TileLayout layout_;
+    WheelNotches wheel_;
+
+    QLineEdit* folderEdit_ = nullptr;
     QToolButton* sortButton_ = nullptr;
     QToolButton* fitButton_ = nullptr;
     QToolButton* fitWidthButton_ = nullptr;
     QToolButton* fullSizeButton_ = nullptr;
-    QListWidget* list_ = nullptr;
-    QLabel* status_ = nullptr;
+    QScrollArea* scrollArea_ = nullptr;
+    TileCanvas* canvas_ = nullptr;
+    StatusPanels* status_ = nullptr;
+    QTimer* statusTimer_ = nullptr;
     std::string statusMessage_;
-    bool syncingList_ = false;
+    bool placementRestored_ = false;
+    bool clipboardHasFiles_ = false;
+
+    struct Slot {
+        ThumbnailKind kind = ThumbnailKind::None;
+        QPixmap pixmap;
+    };
+    std::vector<Slot> thumbnails_;
+    ThumbnailSchedule schedule_;
+    std::function<void(std::function<void()>)> runJob_;
+    // How a thumbnail job hands its result to the window thread; empty once the window is gone.
+    struct Mailbox {
+        std::mutex mutex;
+        GalleryWindow* window = nullptr;
+    };
+    std::shared_ptr<Mailbox> mailbox_;
 };
 
 }  // namespace quillix::gallery

@@ -1,0 +1,209 @@
+// How fast the gallery fills a large folder with thumbnails, and what it costs the window.
+//   gallery_bench --write DIR    600 JPEG of 12 MP, 300 PNG of 1920 × 1080 and 100 encrypted 12 MP
+//                                JPEG (password "quillix") into DIR
+//   gallery_bench DIR            opens DIR in a 1280 × 800 gallery at tile size 128 (offscreen) with
+//                                the password entered, and prints: the time to the first paint with
+//                                every visible thumbnail, the time to all thumbnails next to the same
+//                                thumbnails made one after another on one thread, the longest time
+//                                the window thread was busy in one go, and the peak resident memory.
+#include "bench_pictures.h"
+#include "container/file_ops.h"
+#include "gallery/gallery_window.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "support/scripted_dialogs.h"
+#include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollArea>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/statfs.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr const char* kPassword = "quillix";
+
+void Save(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+int Write(const std::filesystem::path& dir)
+{
+    std::filesystem::create_directories(dir);
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int i = next++; i < 1000; i = next++) {
+            char name[32];
+            if (i < 600) {
+                std::snprintf(name, sizeof name, "photo%03d.jpg", i);
+                Save(dir / name,
+                     quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
+            } else if (i < 900) {
+                std::snprintf(name, sizeof name, "screen%03d.png", i);
+                Save(dir / name, quillix::imaging::EncodePng(quillix::bench::PhotoLike(1920, 1080, i + 1)).value());
+            } else {
+                std::snprintf(name, sizeof name, "secret%03d.jpg", i);
+                Save(dir / name,
+                     quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
+                quillix::container::FileOptions options;
+                options.Passes = 0;
+                if (!quillix::container::EncryptToContainer(dir / name, kPassword, options)) return;
+                std::filesystem::remove(dir / name);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < std::max(1u, std::thread::hardware_concurrency()); ++t)
+        threads.emplace_back(work);
+    for (std::thread& t : threads)
+        t.join();
+    return 0;
+}
+
+double PeakMegabytes()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+std::string FileSystemOf(const std::string& dir)
+{
+    struct statfs info {};
+    if (::statfs(dir.c_str(), &info) != 0) return "unknown";
+    switch (info.f_type) {
+    case 0xEF53: return "ext4";
+    case 0x01021994: return "tmpfs";
+    case 0x9123683E: return "btrfs";
+    case 0x58465342: return "xfs";
+    case 0x794c7630: return "overlayfs";
+    default: {
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(info.f_type));
+        return hex;
+    }
+    }
+}
+
+// Reads every file once, so that both runs find them in the page cache.
+void WarmCache(const std::string& dir)
+{
+    std::vector<char> buffer(1 << 20);
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+            ;
+    }
+}
+
+int Measure(int argc, char** argv, const std::string& dir)
+{
+    WarmCache(dir);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    quillix::test::ScriptedDialogs dialogs;
+    dialogs.passwords = {kPassword, kPassword};
+    const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-gallery-bench";
+    std::filesystem::create_directories(config);
+    quillix::viewer::ViewerEnvironment environment;
+    environment.dialogs = &dialogs;
+    environment.iniDir = config.string() + "/";
+    quillix::viewer::ViewerWindow viewer(std::move(environment));
+    viewer.Options().SortMode = 1;
+    viewer.AppSettings().PushInt("TILE_SIZE", 128);
+    if (!viewer.Crypto().EnsurePassword(false)) return 1;
+    quillix::gallery::GalleryWindow gallery(viewer);
+    viewer.setGallery(&gallery);
+    quillix::workers::WorkerPool pool;
+    gallery.setJobRunner(
+        [&pool](std::function<void()> job) { pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job)); });
+
+    // The longest stretch the window thread spent away from its event loop: the lateness of a
+    // timer that should fire every 2 ms.
+    QElapsedTimer clock;
+    qint64 lastTick = -1, longestBusy = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(2);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (lastTick >= 0) longestBusy = std::max(longestBusy, now - lastTick - 2'000'000);
+        lastTick = now;
+    });
+
+    gallery.resize(1280, 800);
+    gallery.show();
+    QApplication::processEvents();
+    clock.start();
+    probe.start();
+    gallery.Model().OpenFolder(dir + "/");
+    const int count = gallery.Model().Count();
+
+    qint64 firstPaint = -1, allDone = -1;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (firstPaint < 0) {
+            const quillix::gallery::Viewport view = gallery.CurrentViewport();
+            const quillix::gallery::TileLayout& layout = gallery.Layout();
+            const int lastVisible =
+                std::min(count, (view.height / quillix::gallery::RowPitch(layout.TileSize) + 1) * layout.Columns);
+            bool ready = true;
+            for (int i = 0; i < lastVisible && ready; ++i)
+                ready = gallery.ThumbnailKindAt(i) != quillix::gallery::ThumbnailKind::None;
+            if (ready) {
+                gallery.scrollArea()->viewport()->repaint();
+                firstPaint = clock.nsecsElapsed();
+            }
+        }
+        if (gallery.ThumbnailsComplete()) {
+            allDone = clock.nsecsElapsed();
+            QApplication::quit();
+        }
+    });
+    watch.start();
+    QApplication::exec();
+    const double peak = PeakMegabytes();
+
+    // The same thumbnails, one after another on this thread.
+    QElapsedTimer serial;
+    serial.start();
+    const std::string password = viewer.Crypto().ActivePassword();
+    for (const std::string& path : gallery.Model().Files())
+        (void)quillix::gallery::MakeThumbnail({path, password, viewer.Options().FileNamePW, 128});
+    const double serialMs = serial.nsecsElapsed() / 1e6;
+
+    std::printf("folder: %d files on %s, %d cores, %u pool threads\n", count, FileSystemOf(dir).c_str(),
+                QThread::idealThreadCount(), pool.ThreadCount());
+    std::printf("first paint with every visible thumbnail: %.0f ms (goal <= 500)\n", firstPaint / 1e6);
+    std::printf("all thumbnails: %.0f ms; one after another on one thread: %.0f ms; ratio %.2f (goal <= 0.60)\n",
+                allDone / 1e6, serialMs, allDone / 1e6 / serialMs);
+    std::printf("longest busy stretch of the window thread: %.1f ms (goal <= 50)\n", longestBusy / 1e6);
+    std::printf("peak resident memory: %.0f MB (goal <= 250)\n", peak);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--write") == 0) return Write(argv[2]);
+    if (argc == 2) return Measure(argc, argv, argv[1]);
+    std::fprintf(stderr, "usage: gallery_bench --write DIR | gallery_bench DIR\n");
+    return 2;
+}
