@@ -34,19 +34,59 @@ bool FileCrypto::EnsurePassword(bool noPrompt)
 {
     if (!activePassword_.empty()) return true;
     if (noPrompt) return false;
-    std::optional<std::string> typed = dialogs_.AskPassword();
+    std::optional<TypedPassword> typed = dialogs_.AskPassword(PasswordPrompt::Enter, {});
     if (!typed) return false;
-    std::string password = TrimPassword(*typed);
-    crypto::SecureWipe(*typed);
+    std::string password = TrimPassword(typed->text);
+    crypto::SecureWipe(typed->text);
     if (password.empty()) return false;
-    activePassword_ = std::move(password);
-    if (hooks_.passwordEntered) hooks_.passwordEntered();
+    SetPassword(std::move(password), false);
     return true;
+}
+
+bool FileCrypto::EnsureConfirmedPassword()
+{
+    if (PasswordConfirmed()) return true;
+    PasswordPrompt prompt = activePassword_.empty() ? PasswordPrompt::EnterTwice : PasswordPrompt::Repeat;
+    std::string notice = prompt == PasswordPrompt::Repeat ? kRepeatPasswordNotice : "";
+    for (;;) {
+        std::optional<TypedPassword> typed = dialogs_.AskPassword(prompt, notice);
+        if (!typed) return false;
+        std::string password = TrimPassword(typed->text);
+        std::string repeated = prompt == PasswordPrompt::Repeat ? activePassword_ : TrimPassword(typed->repeated);
+        crypto::SecureWipe(typed->text);
+        crypto::SecureWipe(typed->repeated);
+        // A blank first field is no password, as in the one-field dialog.
+        const bool blank = prompt == PasswordPrompt::EnterTwice && password.empty();
+        const bool same = !blank && password == repeated;
+        crypto::SecureWipe(repeated);
+        if (blank) return false;
+        if (same) {
+            if (prompt == PasswordPrompt::Repeat)
+                passwordConfirmed_ = true;
+            else
+                SetPassword(std::move(password), true);
+            crypto::SecureWipe(password);
+            return true;
+        }
+        crypto::SecureWipe(password);
+        // Which of the two was mistyped cannot be told, so both are asked for again.
+        prompt = PasswordPrompt::EnterTwice;
+        notice = kPasswordsDifferNotice;
+    }
+}
+
+void FileCrypto::SetPassword(std::string password, bool confirmed)
+{
+    crypto::SecureWipe(activePassword_);
+    activePassword_ = std::move(password);
+    passwordConfirmed_ = confirmed;
+    if (hooks_.passwordEntered) hooks_.passwordEntered();
 }
 
 void FileCrypto::ClearPassword()
 {
     crypto::SecureWipe(activePassword_);
+    passwordConfirmed_ = false;
 }
 
 FileOptions FileCrypto::CurrentOptions() const
@@ -57,11 +97,12 @@ FileOptions FileCrypto::CurrentOptions() const
 std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
 {
     lastError_ = Error{ErrorKind::Io, {}};
-    if (!EnsurePassword(false)) {
-        lastError_ = Error{ErrorKind::Unsupported, "no password"};
+    const bool nothingToDo = IsEncryptedFile(path) == wantEncrypted;
+    if (wantEncrypted && !nothingToDo ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
+        lastError_ = Error{ErrorKind::Unsupported, activePassword_.empty() ? "no password" : "password not confirmed"};
         return {};
     }
-    if (IsEncryptedFile(path) == wantEncrypted) return path;
+    if (nothingToDo) return path;
     if (hooks_.processPendingEvents) hooks_.processPendingEvents();
 
     const FileOptions options = CurrentOptions();
@@ -71,6 +112,8 @@ std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const O
         return {};
     }
     const std::string& made = result.value();
+    // A container opened: the MAC vouches for the password.
+    if (!wantEncrypted && made != path) passwordConfirmed_ = true;
     // Only a complete result in the wanted state may cost the source its existence.
     if (made != path && Exists(made) && IsEncryptedFile(made) == wantEncrypted && Exists(path)) {
         if (!SecureDeleteFile(path, options.Passes))
@@ -94,9 +137,11 @@ std::string FileCrypto::DecryptFile(const std::string& path)
     });
 }
 
-bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const
+bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream)
 {
-    return container::DecryptToStream(path, activePassword_, CurrentOptions().FileNamePW, stream);
+    if (!container::DecryptToStream(path, activePassword_, CurrentOptions().FileNamePW, stream)) return false;
+    if (!activePassword_.empty()) passwordConfirmed_ = true;
+    return true;
 }
 
 }  // namespace quillix::container

@@ -12,8 +12,14 @@ namespace quillix::container {
 // Removes blanks and control characters around a typed password.
 std::string TrimPassword(const std::string& text);
 
+// What the "Password" dialog says when it asks for a password to be typed again.
+inline constexpr const char* kRepeatPasswordNotice = "Type the password again to encrypt with it.";
+inline constexpr const char* kPasswordsDifferNotice = "The passwords differ. Type the password twice.";
+
 // The password of the run and the in-place operations that need it: asks for the password
-// when there is none, and securely deletes the source after a successful operation.
+// when there is none, and securely deletes the source after a successful operation. A password
+// encrypts only once it is known good, since a typo would lock the pictures away for good:
+// it has opened a container in this run, or it was typed twice alike.
 class FileCrypto {
 public:
     struct Hooks {
@@ -36,7 +42,12 @@ public:
     // True when a password is set afterwards; asks for one unless `noPrompt`. A blank answer
     // or a cancelled dialog leaves the password as it was.
     bool EnsurePassword(bool noPrompt);
+    // True when the password may encrypt afterwards. Asks for what is missing: the password
+    // twice when there is none, its repetition when it was typed once; when the two differ,
+    // says so and asks for both again. Cancelling leaves the password as it was.
+    bool EnsureConfirmedPassword();
     const std::string& ActivePassword() const { return activePassword_; }
+    bool PasswordConfirmed() const { return !activePassword_.empty() && passwordConfirmed_; }
     // Forgets the password (Ctrl+Shift+P); the next operation asks again.
     void ClearPassword();
 
@@ -47,7 +58,7 @@ public:
     // Decrypts a "$" container back into the plain file and securely deletes the container.
     std::string DecryptFile(const std::string& path);
     // The plain bytes of a container in memory, under the active password; nothing is asked.
-    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
+    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream);
 
     // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
     const std::string& LastError() const { return lastError_.message; }
@@ -57,10 +68,13 @@ private:
     using Operation = std::function<Result<std::string>(const std::string&, const FileOptions&)>;
     std::string Run(const std::string& path, bool wantEncrypted, const Operation& operation);
     FileOptions CurrentOptions() const;
+    // Takes a trimmed, non-empty password as the active one.
+    void SetPassword(std::string password, bool confirmed);
 
     Dialogs& dialogs_;
     Hooks hooks_;
     std::string activePassword_;
+    bool passwordConfirmed_ = false;
     Error lastError_{ErrorKind::Io, {}};
 };
 

@@ -68,6 +68,119 @@ TEST(PasswordPrompt, TrimmedAndBlankAnswers)
     EXPECT_FALSE(f.crypto.EnsurePassword(true));
 }
 
+// A typo must never lock a picture away: a password encrypts only after it opened a container
+// or was typed twice alike, and the repetition is asked once per password.
+TEST(PasswordPrompt, EncryptionWaitsForAKnownGoodPassword)
+{
+    using P = PasswordPrompt;
+    const char* const again = kRepeatPasswordNotice;
+    const char* const differ = kPasswordsDifferNotice;
+    enum class Before { Nothing, TypedOnce, OpenedContainer, FailedToOpen, DecryptedFile, ForgottenAfterOpening };
+    struct Row {
+        const char* what;
+        Before before;
+        std::vector<std::optional<std::string>> answers;  // first fields, the prompt before included
+        std::vector<std::string> repeats;                 // second fields; none: the same text
+        std::vector<P> prompts;
+        std::vector<std::string> notices;
+        const char* encryptedUnder;  // nullptr: a.jpg stays as it was
+    };
+    const Row rows[] = {
+        {"typed twice alike", Before::Nothing, {"pw"}, {}, {P::EnterTwice}, {""}, "pw"},
+        {"the two differ, then agree",
+         Before::Nothing,
+         {" pw", "pw"},
+         {"pq", "pw "},
+         {P::EnterTwice, P::EnterTwice},
+         {"", differ},
+         "pw"},
+        {"the two differ, then cancelled",
+         Before::Nothing,
+         {"pw", std::nullopt},
+         {"pq"},
+         {P::EnterTwice, P::EnterTwice},
+         {"", differ},
+         nullptr},
+        {"blank twice", Before::Nothing, {"  "}, {}, {P::EnterTwice}, {""}, nullptr},
+        {"typed once, then repeated", Before::TypedOnce, {"pw", "pw"}, {}, {P::Enter, P::Repeat}, {"", again}, "pw"},
+        {"typed once with a typo, so the repetition differs",
+         Before::TypedOnce,
+         {"pq", "pw", "pw"},
+         {},
+         {P::Enter, P::Repeat, P::EnterTwice},
+         {"", again, differ},
+         "pw"},
+        {"typed once, repetition cancelled",
+         Before::TypedOnce,
+         {"pw", std::nullopt},
+         {},
+         {P::Enter, P::Repeat},
+         {"", again},
+         nullptr},
+        {"opened a container", Before::OpenedContainer, {"right"}, {}, {P::Enter}, {""}, "right"},
+        {"decrypted a container in place", Before::DecryptedFile, {"right"}, {}, {P::Enter}, {""}, "right"},
+        {"failed to open a container",
+         Before::FailedToOpen,
+         {"wrong", "wrong"},
+         {},
+         {P::Enter, P::Repeat},
+         {"", again},
+         "wrong"},
+        {"forgotten after opening",
+         Before::ForgottenAfterOpening,
+         {"right", "new"},
+         {},
+         {P::Enter, P::EnterTwice},
+         {"", ""},
+         "new"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Fixture f;
+        f.options.FileNamePW = false;
+        TempDir dir;
+        const std::vector<std::uint8_t> plain(3000, 0x61);
+        WriteFile(dir / "a.jpg", plain);
+        WriteFile(dir / "b.jpg", plain);
+        WriteFile(dir / "c.jpg", "c");
+        ASSERT_TRUE(EncryptToContainer(dir / "c.jpg", "right", f.options));
+        fs::remove(dir / "c.jpg");
+        f.dialogs.passwords.assign(row.answers.begin(), row.answers.end());
+        f.dialogs.repeats.assign(row.repeats.begin(), row.repeats.end());
+
+        std::vector<std::uint8_t> stream;
+        switch (row.before) {
+        case Before::Nothing: break;
+        case Before::TypedOnce: ASSERT_TRUE(f.crypto.EnsurePassword(false)); break;
+        case Before::OpenedContainer:
+        case Before::ForgottenAfterOpening:
+        case Before::FailedToOpen:
+            ASSERT_TRUE(f.crypto.EnsurePassword(false));
+            EXPECT_EQ(f.crypto.DecryptToStream(dir / "$c.jpg", stream), row.before != Before::FailedToOpen);
+            if (row.before == Before::ForgottenAfterOpening) f.crypto.ClearPassword();
+            break;
+        case Before::DecryptedFile: ASSERT_EQ(f.crypto.DecryptFile(dir / "$c.jpg"), dir / "c.jpg"); break;
+        }
+
+        const std::string made = f.crypto.EncryptFile(dir / "a.jpg");
+        EXPECT_EQ(f.dialogs.passwordRequests, row.prompts);
+        EXPECT_EQ(f.dialogs.passwordNotices, row.notices);
+        if (!row.encryptedUnder) {
+            EXPECT_EQ(made, "");
+            EXPECT_EQ(ReadFile(dir / "a.jpg"), plain);
+            EXPECT_FALSE(fs::exists(dir / "$a.jpg"));
+            continue;
+        }
+        ASSERT_EQ(made, dir / "$a.jpg");
+        EXPECT_TRUE(container::DecryptToStream(made, row.encryptedUnder, false, stream));
+        EXPECT_EQ(stream, plain);
+        EXPECT_TRUE(f.crypto.PasswordConfirmed());
+        // Once known good, the password is not asked for again.
+        EXPECT_EQ(f.crypto.EncryptFile(dir / "b.jpg"), dir / "$b.jpg");
+        EXPECT_EQ(f.dialogs.passwordRequests.size(), row.prompts.size());
+    }
+}
+
 TEST(FileCryptoOps, EncryptThenDecryptInPlace)
 {
     Fixture f;
