@@ -204,6 +204,8 @@ void TForm2::sortModeChanged(int mode)
     const SortModeLabels labels = SortModeLabelsOf(mode);
     sortButton_->setText(QString::fromUtf8(labels.shortLabel));
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
+    // The constructor shows the stored mode; only a new one is worth a write of the file.
+    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
     viewer_.AppSettings().PushInt("SORT_MODE", mode);
     viewer_.SaveSettings();
 }

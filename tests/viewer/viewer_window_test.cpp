@@ -390,6 +390,32 @@ private slots:
         QCOMPARE(rig.dialogs.passwordPrompts, 2);
     }
 
+    void startingWritesNoSettingsUntilOneChanges()
+    {
+        TempDir config;
+        const std::string ini = config / "Quillix.ini";
+        const std::string stored = "\r\nLastDir=/nowhere/\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\n";
+        quillix::test::WriteFile(ini, stored);
+        std::filesystem::last_write_time(ini, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        const auto written = std::filesystem::last_write_time(ini);
+
+        ScriptedDialogs dialogs;
+        ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [](int) {};
+        TForm1 viewer(std::move(environment));
+        TForm2 gallery(viewer);
+        viewer.setGallery(&gallery);
+        QCOMPARE(std::filesystem::last_write_time(ini), written);
+        QCOMPARE(quillix::test::ReadText(ini), stored);
+
+        QVERIFY(gallery.Model().CycleSortMode({}));
+        QVERIFY(quillix::test::ReadText(ini).find("SORT_MODE=3") != std::string::npos);
+        viewer.setGallery(nullptr);
+    }
+
     void eEncryptsOnlyUnderAKnownGoodPassword()
     {
         using quillix::PasswordPrompt;
