@@ -1,12 +1,17 @@
 #include "container/container_file.h"
+#include "container/container_format.h"
 #include "container/file_crypto.h"
 #include "support/file_size_limit.h"
 #include "support/hex.h"
+#include "support/reference_blowfish.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
+#include <gcrypt.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <filesystem>
 
 namespace quillix::container {
@@ -232,6 +237,49 @@ TEST(FileCryptoOps, WrongPasswordKeepsTheContainer)
     EXPECT_EQ(f.crypto.LastError(), "wrong password or damaged file");
     EXPECT_TRUE(fs::exists(dir / "$a.jpg"));
     EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+}
+
+// In the fast mode one password gives one file name always the same salt, so a weak Blowfish
+// key there made that file impossible to encrypt with Blowfish. This password derives a key
+// libgcrypt refuses as weak for photo.jpg (found once by trying "weak-0", "weak-1", ... until libgcrypt refused the
+// key).
+TEST(FileCryptoOps, BlowfishUnderAWeakKeyWritesTheStandardContainer)
+{
+    const char* const password = "weak-104143";
+    Fixture f;
+    f.options.EncryptionAlg = 1;
+    f.options.Fast = true;
+    f.options.FileNamePW = false;
+    f.options.MaxBytes = 0;
+    TempDir dir;
+    const std::vector<std::uint8_t> plain = test::PseudoRandomBytes(20000);
+    WriteFile(dir / "photo.jpg", plain);
+    f.dialogs.passwords.push_back(password);
+    ASSERT_EQ(f.crypto.EncryptFile(dir / "photo.jpg"), dir / "$photo.jpg");
+
+    // The container, recomputed apart from the program: the key from libgcrypt's PBKDF2, the
+    // keystream from the reference Blowfish, restarted at every 8192-byte chunk.
+    const std::vector<std::uint8_t> sealed = ReadFile(dir / "$photo.jpg");
+    ASSERT_EQ(sealed.size(), kHeaderSize + plain.size() + kMarkerSize);
+    const ContainerHeader header = ParseContainerHeader(std::span(sealed).first<kHeaderSize>());
+    EXPECT_EQ(test::ToHex(header.salt), "5b3ed6ac377f9ba83c787285a7386ab8");
+    std::array<std::uint8_t, 48> derived{};
+    ASSERT_EQ(gcry_kdf_derive(password, std::strlen(password), GCRY_KDF_PBKDF2, GCRY_MD_SHA256, header.salt.data(),
+                              header.salt.size(), header.iters, derived.size(), derived.data()),
+              0u);
+    const std::span<const std::uint8_t> key = std::span(derived).first(16);
+    EXPECT_EQ(test::ToHex(key), "c036c00b1aa5ce5ab72ab3df0de8067a");
+    const test::ReferenceBlowfish reference(key);
+    ASSERT_TRUE(reference.HasRepeatedSboxEntry());
+    std::vector<std::uint8_t> body(sealed.begin() + kHeaderSize, sealed.end() - kMarkerSize);
+    for (std::size_t at = 0; at < body.size(); at += 8192)
+        reference.XorCounterStream(std::span(body).subspan(at, std::min<std::size_t>(8192, body.size() - at)),
+                                   std::span(header.nonce).first(8));
+    EXPECT_EQ(body, plain);
+    EXPECT_EQ(std::string(sealed.end() - kMarkerSize, sealed.end()), "$$$B$$$");
+
+    EXPECT_EQ(f.crypto.DecryptFile(dir / "$photo.jpg"), dir / "photo.jpg");
+    EXPECT_EQ(ReadFile(dir / "photo.jpg"), plain);
 }
 
 // "Fast" is taken fresh for every file, so a change between two encryptions shows at once.
