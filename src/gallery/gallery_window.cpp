@@ -710,6 +710,8 @@ void GalleryWindow::sortModeChanged(int mode)
     const SortModeLabels labels = SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    // Only a new mode is worth a write of the file.
+    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
     viewer_.AppSettings().PushInt("SORT_MODE", mode);
     viewer_.SaveSettings();
 }

@@ -76,6 +76,7 @@ std::vector<std::vector<std::uint8_t>> Seeds()
 
 int main(int argc, char** argv)
 {
+    if (quillix::test::WriteSeeds(argc, argv, Seeds())) return 0;
     if (quillix::test::ReplayFiles(argc, argv)) return 0;
     // Seeded mutations of one valid file per format: flips, cuts, insertions and header pokes.
     // QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.

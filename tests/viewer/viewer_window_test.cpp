@@ -1,4 +1,5 @@
 #include "container/container_file.h"
+#include "container/file_crypto.h"
 #include "container/file_ops.h"
 #include "gallery/folder_model.h"
 #include "gallery/gallery_window.h"
@@ -387,6 +388,67 @@ private slots:
         QVERIFY(!std::filesystem::exists(rig / "$b.jpg"));
         QCOMPARE(rig.viewer->notice().text, std::string("Decrypted"));
         QCOMPARE(rig.dialogs.passwordPrompts, 2);
+    }
+
+    void startingWritesNoSettingsUntilOneChanges()
+    {
+        TempDir config;
+        const std::string ini = config / "Quillix.ini";
+        const std::string stored =
+            "\r\nLastDir=/nowhere/\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\nTILE_SIZE=128\r\n";
+        quillix::test::WriteFile(ini, stored);
+        std::filesystem::last_write_time(ini, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        const auto written = std::filesystem::last_write_time(ini);
+
+        ScriptedDialogs dialogs;
+        ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [](int) {};
+        ViewerWindow viewer(std::move(environment));
+        GalleryWindow gallery(viewer);
+        viewer.setGallery(&gallery);
+        QCOMPARE(std::filesystem::last_write_time(ini), written);
+        QCOMPARE(quillix::test::ReadText(ini), stored);
+
+        QVERIFY(gallery.Model().CycleSortMode({}));
+        QVERIFY(quillix::test::ReadText(ini).find("SORT_MODE=3") != std::string::npos);
+        viewer.setGallery(nullptr);
+    }
+
+    void eEncryptsOnlyUnderAKnownGoodPassword()
+    {
+        using quillix::PasswordPrompt;
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        WriteJpeg(rig / "c.jpg");
+        EncryptInPlace(rig / "c.jpg");
+        rig.Open("a.jpg");
+
+        // A password typed once (with a typo) is asked again; the repetition differs, so both
+        // fields are asked for.
+        rig.dialogs.passwords = {std::string("quilix"), std::string(kPassword), std::string(kPassword)};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.dialogs.passwordRequests,
+                 (std::vector{PasswordPrompt::Enter, PasswordPrompt::Repeat, PasswordPrompt::EnterTwice}));
+        QCOMPARE(rig.dialogs.passwordNotices.back(), std::string(quillix::container::kPasswordsDifferNotice));
+        QCOMPARE(rig.Shown(), std::string("$a.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
+        std::vector<std::uint8_t> stream;
+        QVERIFY(quillix::container::DecryptToStream(rig / "$a.jpg", kPassword, true, stream));
+
+        // A password that has just shown a container is good for encrypting at once.
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        rig.viewer->OpenFromGallery(rig / "$c.jpg");
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        rig.viewer->OpenFromGallery(rig / "b.jpg");
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.dialogs.passwordPrompts, 4);
+        QCOMPARE(rig.Shown(), std::string("$b.jpg"));
     }
 
     void anEncryptedPictureWaitsForThePassword()
