@@ -126,7 +126,7 @@ Result<QImage> DecodeRle(std::span<const std::uint8_t> b, const Layout& l, std::
     QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "BMP: not enough memory for the picture");
     // Pixels the stream never reaches (jumped over, left by an early end of row or picture, or
-    // missing from a cut file) stay transparent, as browsers and GNOME's loader show them.
+    // missing from a cut file) stay transparent, as Firefox and Chrome show them.
     image.fill(Qt::transparent);
     const bool four = l.bits == 4;
     std::int64_t x = 0, y = 0, written = 0;
