@@ -7,6 +7,7 @@
 #include "imaging/still_decoder.h"
 #include "imaging/thumbnail.h"
 #include "imaging/webp_bridge.h"
+#include "support/test_images.h"
 
 #include <webp/encode.h>
 
@@ -67,6 +68,24 @@ std::vector<std::vector<std::uint8_t>> Seeds()
     gif.loopCount = 2;
     gif.frames = {quillix::test::FilledGifFrame(0, 0, 8, 6, 1), quillix::test::FilledGifFrame(2, 1, 3, 3, 2)};
     seeds.push_back(quillix::test::EncodeGif(gif));
+    // A first frame larger than the screen, an interlaced one reaching past it, and the same file
+    // without any colour table.
+    gif.frames = {quillix::test::FilledGifFrame(0, 0, 10, 7, 1), quillix::test::FilledGifFrame(6, 3, 9, 9, 2)};
+    gif.frames[1].interlace = true;
+    gif.frames[1].disposal = 2;
+    gif.frames[1].transparent = 0;
+    std::vector<std::uint8_t> outside = quillix::test::EncodeGif(gif);
+    seeds.push_back(outside);
+    outside[10] &= 0x7F;
+    outside.erase(outside.begin() + 13, outside.begin() + 13 + 12);
+    seeds.push_back(outside);
+    // Run-length bitmaps with every escape: end of line, a delta, an odd absolute run with its
+    // padding, a run past the row's end, end of bitmap.
+    const std::vector<QRgb> colours = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    seeds.push_back(quillix::test::RleBmpFixture(
+        8, 6, 4, colours, {3, 1, 0, 0, 0, 2, 2, 1, 9, 2, 0, 0, 0, 3, 1, 2, 3, 0, 2, 3, 0, 0, 4, 1, 0, 1}));
+    seeds.push_back(quillix::test::RleBmpFixture(
+        4, 7, 4, colours, {5, 0x12, 0, 0, 0, 2, 1, 1, 0, 5, 0x01, 0x23, 0x10, 0, 0, 0, 9, 0x31, 0, 1}));
     seeds.push_back(quillix::test::EncodeAnimatedWebP(
         {{quillix::test::Solid(9, 7, qRgb(10, 20, 30)), 50}, {quillix::test::Solid(9, 7, qRgb(90, 20, 30)), 50}}, 0));
     return seeds;
