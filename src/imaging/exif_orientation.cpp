@@ -84,35 +84,27 @@ void ResetOrientationEntries(Tiff& tiff, std::size_t entries, std::size_t count)
     }
 }
 
-// Turns the JPEG thumbnail of the directory at `ifd1` in place; false when there is none that
-// can be turned into its old room, after blanking what there was.
-bool TurnThumbnail(Tiff& tiff, std::size_t ifd1, const ThumbnailTurn& turn)
+// Where the JPEG thumbnail of the directory at `ifd1` lies, and the entry that holds its length.
+struct Thumbnail {
+    std::size_t offset = 0, length = 0, lengthEntry = 0;
+    std::size_t entries = 0, count = 0;
+};
+
+std::optional<Thumbnail> FindThumbnail(const Tiff& tiff, std::size_t ifd1)
 {
-    std::size_t entries = 0, count = 0, next = 0;
-    if (!tiff.Directory(ifd1, entries, count, next)) return false;
+    Thumbnail t;
+    std::size_t next = 0;
+    if (!tiff.Directory(ifd1, t.entries, t.count, next)) return std::nullopt;
     std::optional<std::uint32_t> offset, length;
-    std::size_t lengthEntry = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t e = entries + 12 * i;
+    for (std::size_t i = 0; i < t.count; ++i) {
+        const std::size_t e = t.entries + 12 * i;
         if (tiff.U16(e) == kThumbnailOffsetTag) offset = tiff.Number(e);
-        if (tiff.U16(e) == kThumbnailLengthTag) length = tiff.Number(e), lengthEntry = e;
+        if (tiff.U16(e) == kThumbnailLengthTag) length = tiff.Number(e), t.lengthEntry = e;
     }
-    if (!offset || !length || *length == 0 || !tiff.Has(*offset, *length)) return false;
-    std::uint8_t* thumbnail = tiff.At(*offset);
-    std::optional<std::vector<std::uint8_t>> turned;
-    if (turn) turned = turn(std::span<const std::uint8_t>(thumbnail, *length));
-    if (!turned || turned->empty() || turned->size() > *length) {
-        std::memset(thumbnail, 0, *length);
-        return false;
-    }
-    std::memcpy(thumbnail, turned->data(), turned->size());
-    std::memset(thumbnail + turned->size(), 0, *length - turned->size());
-    if (tiff.U16(lengthEntry + 2) == kLong)
-        tiff.Set32(lengthEntry + 8, static_cast<std::uint32_t>(turned->size()));
-    else
-        tiff.Set16(lengthEntry + 8, static_cast<std::uint16_t>(turned->size()));
-    ResetOrientationEntries(tiff, entries, count);
-    return true;
+    if (!offset || !length || *length == 0 || !tiff.Has(*offset, *length)) return std::nullopt;
+    t.offset = *offset;
+    t.length = *length;
+    return t;
 }
 
 }  // namespace
@@ -173,7 +165,42 @@ bool ResetExifOrientation(std::vector<std::uint8_t>& jpeg, PixelTransform applie
     ResetOrientationEntries(tiff, entries, count);
     const std::uint32_t ifd1 = tiff.U32(next);
     if (ifd1 == 0 || applied == PixelTransform::Identity) return true;
-    if (!TurnThumbnail(tiff, ifd1, turnThumbnail)) tiff.Set32(next, 0);  // no thumbnail rather than a wrong one
+
+    const std::optional<Thumbnail> thumbnail = FindThumbnail(tiff, ifd1);
+    std::optional<std::vector<std::uint8_t>> turned;
+    if (thumbnail && turnThumbnail) turned = turnThumbnail({tiff.At(thumbnail->offset), thumbnail->length});
+    if (!turned || turned->empty()) {
+        if (thumbnail) std::memset(tiff.At(thumbnail->offset), 0, thumbnail->length);
+        tiff.Set32(next, 0);  // no thumbnail rather than one the other way round
+        return true;
+    }
+    // Cameras put the thumbnail last in the block: there it may grow or shrink with the segment.
+    const std::size_t tiffAt = block.offset + sizeof kExifHeader, tiffSize = block.size - sizeof kExifHeader;
+    const std::size_t segmentLength = static_cast<std::size_t>(jpeg[block.offset - 2] << 8 | jpeg[block.offset - 1]);
+    const bool last = thumbnail->offset + thumbnail->length == tiffSize && segmentLength == block.size + 2;
+    const std::size_t grownLength = segmentLength - thumbnail->length + turned->size();
+    if (last && grownLength <= 0xFFFF) {
+        const auto end = jpeg.begin() + static_cast<long>(tiffAt + tiffSize);
+        if (turned->size() > thumbnail->length)
+            jpeg.insert(end, turned->size() - thumbnail->length, 0);
+        else
+            jpeg.erase(end - static_cast<long>(thumbnail->length - turned->size()), end);
+        jpeg[block.offset - 2] = static_cast<std::uint8_t>(grownLength >> 8);
+        jpeg[block.offset - 1] = static_cast<std::uint8_t>(grownLength);
+    } else if (turned->size() > thumbnail->length) {
+        std::memset(tiff.At(thumbnail->offset), 0, thumbnail->length);
+        tiff.Set32(next, 0);
+        return true;
+    }
+    Tiff resized(jpeg.data() + tiffAt, last ? tiffSize - thumbnail->length + turned->size() : tiffSize, little);
+    std::memcpy(resized.At(thumbnail->offset), turned->data(), turned->size());
+    if (turned->size() < thumbnail->length && !last)
+        std::memset(resized.At(thumbnail->offset + turned->size()), 0, thumbnail->length - turned->size());
+    if (resized.U16(thumbnail->lengthEntry + 2) == kLong)
+        resized.Set32(thumbnail->lengthEntry + 8, static_cast<std::uint32_t>(turned->size()));
+    else
+        resized.Set16(thumbnail->lengthEntry + 8, static_cast<std::uint16_t>(turned->size()));
+    ResetOrientationEntries(resized, thumbnail->entries, thumbnail->count);
     return true;
 }
 

@@ -27,12 +27,13 @@ int ExifOrientation(std::span<const std::uint8_t> jpeg);
 // A lossless turn of the EXIF thumbnail's JPEG; nothing when it cannot be done.
 using ThumbnailTurn = std::function<std::optional<std::vector<std::uint8_t>>(std::span<const std::uint8_t>)>;
 
-// Rewrites the EXIF block of `jpeg` in place for a picture whose pixels were just changed by
-// `applied` and that is now upright: the orientation tag becomes 1, every other byte of the
-// block stays (libexif would rewrite the whole block and lose maker notes it does not know).
-// A thumbnail that `applied` changed is turned by `turnThumbnail` when the result fits in its
-// old place, else unlinked and blanked, so it never shows the picture another way round.
-// False when the block is too damaged to walk; a file without EXIF is left as it is.
+// Rewrites the EXIF block of `jpeg` for a picture whose pixels were just changed by `applied`
+// and that is now upright: the orientation tag becomes 1 in place and every other byte of the
+// block stays (libexif would write the whole block anew and spoil maker notes it does not know).
+// A thumbnail that `applied` changed is turned by `turnThumbnail` and put back in its place, the
+// block growing or shrinking with it when it comes last, as cameras write it; when it cannot be
+// turned or does not fit it is unlinked and blanked, so it never shows the picture another way
+// round. False when the block is too damaged to walk; a file without EXIF is left as it is.
 bool ResetExifOrientation(std::vector<std::uint8_t>& jpeg, PixelTransform applied, const ThumbnailTurn& turnThumbnail);
 
 }  // namespace quillix::imaging
