@@ -10,9 +10,9 @@
 
 namespace quillix::imaging {
 
-// The quality (0..100) a lossy WebP was most likely encoded at: its VP8 frame header's quantiser
-// (the mean over its segments when it has them) put back through libwebp's own mapping from
-// quality to quantiser. Nothing for lossless, animated or unreadable data.
+// The quality (0..100) a lossy WebP was most likely encoded at by libwebp: the quality at which
+// libwebp, encoding the decoded picture again, chooses the quantisers the file's VP8 frame header
+// holds (their mean over the segments). Nothing for lossless, animated or unreadable data.
 std::optional<int> EstimateWebPQuality(std::span<const std::uint8_t> webp);
 
 // The same still WebP with its picture changed by `t`: alpha kept, a lossless one encoded
