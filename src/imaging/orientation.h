@@ -36,7 +36,8 @@ bool SwapsSides(PixelTransform t);
 // Where the pixel at (x, y) of a width × height picture lands.
 void MapPixel(PixelTransform t, int width, int height, int x, int y, int& toX, int& toY);
 
-// `picture` transformed; the format and every byte of each pixel are kept.
+// `picture` transformed, every byte of each pixel kept; 32-bit formats stay as they are, others
+// become Format_ARGB32. Null when memory runs out.
 QImage Transformed(const QImage& picture, PixelTransform t);
 
 // Rows of packed pixels as files store them. `bitsPerPixel` is 1, 2 or 4 (the leftmost pixel in

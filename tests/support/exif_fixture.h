@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -166,8 +167,9 @@ inline std::vector<std::uint8_t> ExifPayload(const ExifPlan& plan)
         w.out.insert(w.out.end(), plan.thumbnail.begin(), plan.thumbnail.end());
     }
 
-    std::vector<std::uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
-    payload.insert(payload.end(), w.out.begin(), w.out.end());
+    std::vector<std::uint8_t> payload(6 + w.out.size(), 0);
+    std::memcpy(payload.data(), "Exif", 4);
+    std::copy(w.out.begin(), w.out.end(), payload.begin() + 6);
     return payload;
 }
 
