@@ -1,12 +1,17 @@
 #include "fuzz_driver.h"
 #include "imaging/anim_fixtures.h"
 #include "imaging/bmp_codec.h"
+#include "imaging/bmp_transform.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/gif_codec.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/jpeg_transform.h"
 #include "imaging/png_codec.h"
 #include "imaging/still_decoder.h"
 #include "imaging/thumbnail.h"
 #include "imaging/webp_bridge.h"
+#include "imaging/webp_transform.h"
+#include "support/exif_fixture.h"
 #include "support/test_images.h"
 
 #include <webp/encode.h>
@@ -35,6 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (ImageFormat format :
          {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp, ImageFormat::WebP})
         (void)DecodeThumbnail(format, bytes, 40);
+    // A quarter turn reads the same files, and the JPEG one rewrites the EXIF block in place.
+    (void)TurnJpeg(bytes, 1);
+    (void)TransformPng(bytes, PixelTransform::Rotate90);
+    (void)TransformBmp(bytes, PixelTransform::Transverse);
+    (void)TransformWebP(bytes, PixelTransform::Rotate270);
+    std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+    (void)ResetExifOrientation(copy, PixelTransform::Rotate90, nullptr);
     return 0;
 }
 
@@ -55,11 +67,20 @@ std::vector<std::vector<std::uint8_t>> Seeds()
     const QImage image = Sample();
     std::vector<std::vector<std::uint8_t>> seeds = {EncodeJpeg(image, 80).value(), EncodePng(image).value(),
                                                     EncodeBmp(image).value()};
+    quillix::test::ExifPlan exif;
+    exif.orientation = 6;
+    exif.exifEntries = 3;
+    exif.thumbnail = EncodeJpeg(image.scaled(16, 16), 70).value();
+    seeds.push_back(quillix::test::WithExif(EncodeJpeg(image, 80).value(), exif));
     const QImage bgra = image.convertToFormat(QImage::Format_ARGB32);
     std::uint8_t* webp = nullptr;
     const std::size_t n = WebPEncodeLosslessBGRA(bgra.constBits(), bgra.width(), bgra.height(),
                                                  static_cast<int>(bgra.bytesPerLine()), &webp);
     seeds.emplace_back(webp, webp + n);
+    WebPFree(webp);
+    const std::size_t lossy =
+        WebPEncodeBGRA(bgra.constBits(), bgra.width(), bgra.height(), static_cast<int>(bgra.bytesPerLine()), 70, &webp);
+    seeds.emplace_back(webp, webp + lossy);
     WebPFree(webp);
     quillix::test::GifFixture gif;
     gif.width = 8;
