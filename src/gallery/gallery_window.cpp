@@ -759,12 +759,13 @@ void GalleryWindow::setJobRunner(std::function<void(std::function<void()>)> runJ
     PumpThumbnails();
 }
 
-// Keeps as many thumbnail jobs going as the runner has threads, the visible tiles first; the pool
-// puts the viewer's pictures before them.
+// Keeps two thumbnail jobs per core handed out, the visible tiles first: enough that no worker
+// waits while the window thread stores a result, few enough that newly visible tiles soon come
+// next. The pool puts the viewer's pictures before them.
 void GalleryWindow::PumpThumbnails()
 {
     if (!runJob_) return;
-    const int limit = std::max(1, QThread::idealThreadCount());
+    const int limit = 2 * std::max(1, QThread::idealThreadCount());
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
         if (index < 0) return;
