@@ -82,6 +82,20 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
                   [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
       player_(this)
 {
+    if (environment_.pool) {
+        pool_ = environment_.pool;
+    } else {
+        ownPool_ = std::make_unique<workers::WorkerPool>();
+        pool_ = ownPool_.get();
+    }
+    pipeline_ = std::make_unique<PicturePipeline>(
+        *pool_, crypto_,
+        [this](const std::string& path, const PictureSettings& settings) {
+            return DecodeForViewer(path, crypto_, settings);
+        },
+        [this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); },
+        [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
+
     setWindowFlag(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
@@ -113,7 +127,11 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     });
 }
 
-ViewerWindow::~ViewerWindow() = default;
+ViewerWindow::~ViewerWindow()
+{
+    // First: its running decodes read crypto_, and its deliveries call into this window.
+    pipeline_.reset();
+}
 
 Size ViewerWindow::ScreenSize() const
 {
@@ -169,9 +187,8 @@ void ViewerWindow::StartStandalone(const std::string& path)
     GalleryMode = false;
     // The gallery, hidden for now, opens at this folder when the viewer returns to it.
     if (gallery_) gallery_->Model().OpenFolder(FolderOf(path));
-    // Loaded before showing, so that showing fills the gallery's list from this file's folder.
+    // Asked for before showing, so that showing fills the gallery's list from this file's folder.
     LoadImage(path);
-    setWindowTitle(QString::fromStdString(FileNameOf(path)));
     showFullScreen();
 }
 
@@ -181,7 +198,6 @@ void ViewerWindow::OpenFromGallery(const std::string& path)
     if (!isFullScreen() || !isVisible()) showFullScreen();
     if (gallery_) gallery_->Model().SyncToFile(path, false);
     LoadImage(path);
-    setWindowTitle(QString::fromStdString(FileNameOf(path)));
     update();
 }
 
@@ -193,6 +209,9 @@ void ViewerWindow::ReturnToGallery()
         const int index = gallery_->Model().IndexOfFile(path);
         if (index >= 0) gallery_->Model().SetCurrentIndex(index);
     }
+    // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.
+    pipeline_->CancelPending();
+    pipeline_->Trim();
     if (gallery_) gallery_->ShowGallery();
     hide();
 }
@@ -200,7 +219,8 @@ void ViewerWindow::ReturnToGallery()
 void ViewerWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
+    const std::string path = currentPath_.empty() ? pipeline_->PendingPath() : currentPath_;
+    if (!path.empty() && gallery_) gallery_->Model().SyncToFile(path, false);
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event)
@@ -218,31 +238,71 @@ void ViewerWindow::Quit()
         QCoreApplication::exit(0);
 }
 
-bool ViewerWindow::LoadImage(const std::string& path)
+void ViewerWindow::LoadImage(const std::string& path)
 {
-    currentPath_ = path;
-    Cleanup(false);
+    LoadImage(path, false);
+}
+
+void ViewerWindow::LoadImage(const std::string& path, bool reload)
+{
     appSettings_.PushString("LastDir", FolderOf(path));
     SaveSettings();
-    notice_ = {};
+    noticeSerialAtRequest_ = noticeSerial_;
+    reloadKeepsNotice_ = reload;
+    pipeline_->Request(path, NextInTravel(path), CurrentPictureSettings());
+}
 
-    Result<LoadedPicture> loaded = LoadPicture(path, crypto_, player_);
-    if (!loaded) {
-        ShowLoadFailure(loaded.error().message);
-        return false;
-    }
-    LoadedPicture& picture = loaded.value();
+std::string ViewerWindow::NextInTravel(const std::string& path) const
+{
+    if (!gallery_) return {};
+    const gallery::FolderModel& model = gallery_->Model();
+    const int index = model.IndexOfFile(path);
+    if (index < 0) return {};
+    const int next = index + (travelForward_ ? 1 : -1);
+    if (next < 0 || next >= model.Count()) return {};
+    return model.Files()[static_cast<std::size_t>(next)];
+}
+
+PictureSettings ViewerWindow::CurrentPictureSettings() const
+{
+    return {ScreenSize(), Scaling(), options_.FileNamePW};
+}
+
+void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
+{
+    currentPath_ = decoded->path;
+    Cleanup(false);
+    // A notice given after the request (a command's "Rotated") belongs to the new picture; a
+    // reload (after a password was entered, say) lets a command's notice finish its time too.
+    if (noticeSerial_ == noticeSerialAtRequest_ && !(reloadKeepsNotice_ && notice_.deadline != 0)) notice_ = {};
     gif_.reset();
     still_ = QImage();
-    if (picture.webp) {
-        WebPMode = true;
-    } else if (picture.gif) {
-        StartGif(std::move(*picture.gif), picture.gifPassLimit, picture.gifSpeedPercent);
-    } else {
-        still_ = std::move(picture.still);
+    scaled_ = QImage();
+    shown_ = std::move(decoded);
+    setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
+    if (shown_->failed()) {
+        ShowLoadFailure(shown_->failure);
+        return;
     }
+    const LoadedPicture& picture = shown_->picture;
+    if (picture.webpAnimation) {
+        // The player decodes an animation frame by frame as it plays, here on the window thread.
+        if (!player_.LoadFromBytes(picture.webpAnimation->bytes)) {
+            ShowLoadFailure(WebPFailureText(picture.encrypted));
+            return;
+        }
+    } else if (picture.gif) {
+        StartGif(*picture.gif, imaging::GifPassLimit(picture.gif->loopCount, picture.gifOrigin),
+                 imaging::GifSpeedPercent(player_.Speed()));
+    } else {
+        still_ = picture.still;
+        if (!shown_->fitted.isNull()) {
+            scaled_ = shown_->fitted;
+            scaledKey_ = still_.cacheKey();
+        }
+    }
+    WebPMode = picture.webp;
     ResetZoomToFit();
-    return true;
 }
 
 void ViewerWindow::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)
@@ -294,9 +354,11 @@ void ViewerWindow::Cleanup(bool secure)
 
 void ViewerWindow::Refresh()
 {
-    if (currentPath_.empty()) return;
-    setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
-    LoadImage(currentPath_);
+    // While a picture is on its way, that one is the file to read again.
+    const std::string path = pipeline_->Pending() ? pipeline_->PendingPath() : currentPath_;
+    if (path.empty()) return;
+    pipeline_->Forget();
+    LoadImage(path, true);
 }
 
 void ViewerWindow::ResetZoomToFit()
@@ -316,6 +378,7 @@ void ViewerWindow::ShowZoomStatus()
 
 void ViewerWindow::ShowNotice(const std::string& text, int milliseconds)
 {
+    ++noticeSerial_;
     notice_.text = text;
     notice_.deadline = NowMs() + static_cast<std::uint64_t>(std::max(milliseconds, 1));
     overlayTimer->start();
@@ -324,6 +387,7 @@ void ViewerWindow::ShowNotice(const std::string& text, int milliseconds)
 
 void ViewerWindow::ShowStickyNotice(const std::string& text)
 {
+    ++noticeSerial_;
     notice_.text = text;
     notice_.deadline = 0;
     overlayTimer->start();
@@ -467,7 +531,9 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     switch (action.command) {
     case ViewerCommand::Rename: RenameCommand(); break;
     case ViewerCommand::CopyToChosenSubfolder: CopyToChosenSubfolder(); break;
-    case ViewerCommand::CopyToNumberedSubfolder: CopyToSubfolder(std::to_string(action.subfolder), true); break;
+    case ViewerCommand::CopyToNumberedSubfolder:
+        CopyToSubfolder(currentPath_, std::to_string(action.subfolder), true);
+        break;
     case ViewerCommand::ClipboardCopy: ClipboardCommand(false); break;
     case ViewerCommand::ClipboardCut: ClipboardCommand(true); break;
     case ViewerCommand::ToggleSpeed: ToggleSpeed(); break;
@@ -489,17 +555,18 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
 
 void ViewerWindow::RenameCommand()
 {
-    const std::string oldName = FileNameOf(currentPath_);
-    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", oldName);
+    // A picture decoded while the dialog is open may change the shown file; this one is renamed.
+    const std::string path = currentPath_;
+    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", FileNameOf(path));
     if (!answer) return;
-    const RenamePlan plan = PlanRename(currentPath_, *answer);
+    const RenamePlan plan = PlanRename(path, *answer);
     if (plan.action == RenamePlan::Action::Nothing) return;
     if (plan.action == RenamePlan::Action::Exists) {
         dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     const std::string& newPath = plan.newPath;
-    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(currentPath_, newPath)) {
+    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(path, newPath)) {
         dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
@@ -510,14 +577,15 @@ void ViewerWindow::RenameCommand()
 
 void ViewerWindow::CopyToChosenSubfolder()
 {
-    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(currentPath_));
+    const std::string path = currentPath_;
+    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(path));
     if (!name || name->empty()) return;
-    CopyToSubfolder(*name, false);
+    CopyToSubfolder(path, *name, false);
 }
 
-void ViewerWindow::CopyToSubfolder(const std::string& name, bool create)
+void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& name, bool create)
 {
-    if (!CopyIntoFolder(currentPath_, FolderOf(currentPath_) + name + "/", create)) {
+    if (!CopyIntoFolder(path, FolderOf(path) + name + "/", create)) {
         dialogs().ShowMessage("Error", "Copy failed", MessageIcon::Error, MessageButtons::Ok);
         return;
     }
@@ -545,37 +613,47 @@ void ViewerWindow::ToggleSpeed()
 void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
+    // Pictures decrypted ahead under the old password are let go; the shown one stays.
+    pipeline_->Forget();
     crypto_.EnsurePassword(false);
 }
 
 void ViewerWindow::RotateCommand()
 {
-    if (container::IsEncryptedFile(currentPath_)) {
+    std::string path = currentPath_;
+    if (container::IsEncryptedFile(path)) {
         ShowStickyNotice("Encrypted files cannot be rotated");
         return;
     }
-    if (!imaging::RotateImageFile90(currentPath_, +1, dialogs())) {
+    if (!imaging::RotateImageFile90(path, +1, dialogs())) {
         ShowNotice("Rotate failed", 1200);
         return;
     }
     if (gallery_) {
-        gallery_->Model().SyncToFile(currentPath_, false);
+        gallery_->Model().SyncToFile(path, false);
         const std::string current = gallery_->Model().CurrentFileName();
-        if (!current.empty()) currentPath_ = current;
+        if (!current.empty()) path = current;
     }
-    LoadImage(currentPath_);
+    // The file keeps its name but not its picture.
+    pipeline_->Forget();
+    LoadImage(path);
     ShowNotice("Rotated", kNoticeMs);
 }
 
 void ViewerWindow::CryptCommand(bool encrypt)
 {
-    const std::string result = encrypt ? crypto_.EncryptFile(currentPath_) : crypto_.DecryptFile(currentPath_);
-    if (result.empty()) return;
+    // The operation may let posted events run, and with them a new picture: the path is kept.
+    const std::string path = currentPath_;
+    // E on a container and D on a plain file have nothing to do, and say nothing.
+    if (container::IsEncryptedFile(path) == encrypt) return;
+    const std::string result = encrypt ? crypto_.EncryptFile(path) : crypto_.DecryptFile(path);
+    if (result.empty() || result == path) return;
     std::string next = result;
     if (gallery_) {
         gallery_->Model().SyncToFile(result, true);
         if (!gallery_->Model().CurrentFileName().empty()) next = gallery_->Model().CurrentFileName();
     }
+    pipeline_->Forget();
     LoadImage(next);
     ShowNotice(encrypt ? "Encrypted" : "Decrypted", kNoticeMs);
 }
@@ -599,6 +677,7 @@ void ViewerWindow::EscapeCommand()
         return;
     }
     Cleanup(true);
+    pipeline_->CancelPending();
     overlayTimer->stop();
     detached_ = true;
     Quit();
@@ -619,13 +698,21 @@ void ViewerWindow::DeleteCommand()
     }
     std::string next;
     if (gallery_) {
-        gallery_->Model().SyncToFile(path, true);
-        next = gallery_->Model().CurrentFileName();
+        gallery::FolderModel& model = gallery_->Model();
+        const int index = model.IndexOfFile(path);
+        model.SyncToFile(path, true);
+        // A culling session steps and deletes: go on with the file that took the deleted one's
+        // place, or with the new last one.
+        if (index >= 0) model.SetCurrentIndex(index);
+        next = model.CurrentFileName();
     }
     if (next.empty()) {
         currentPath_.clear();
         still_ = QImage();
         gif_.reset();
+        shown_.reset();
+        pipeline_->CancelPending();
+        pipeline_->Forget();
         if (gallery_) gallery_->ShowGallery();
         hide();
     } else {
@@ -637,6 +724,7 @@ void ViewerWindow::DeleteCommand()
 
 void ViewerWindow::StepCommand(bool forward)
 {
+    travelForward_ = forward;
     gallery::FolderModel& model = gallery_->Model();
     if (forward)
         model.NextFile();
@@ -661,10 +749,12 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
         case LeftPressAction::PrevFile:
+            travelForward_ = false;
             if (gallery_) gallery_->Model().PrevFile();
             ShowCurrentOfGallery();
             break;
         case LeftPressAction::NextFile:
+            travelForward_ = true;
             if (gallery_) gallery_->Model().NextFile();
             ShowCurrentOfGallery();
             break;
@@ -739,6 +829,7 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
     case WheelAction::NextFile:
     case WheelAction::PrevFile:
         if (!gallery_) return;
+        travelForward_ = action == WheelAction::NextFile;
         if (action == WheelAction::NextFile)
             gallery_->Model().NextFile();
         else

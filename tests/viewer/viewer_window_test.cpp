@@ -36,6 +36,7 @@ using quillix::test::TempDir;
 using quillix::test::WhenShown;
 using quillix::viewer::ViewerEnvironment;
 using quillix::viewer::ViewerWindow;
+using quillix::workers::WorkerPool;
 
 namespace {
 
@@ -110,17 +111,18 @@ int Percent(const ViewerWindow& viewer)
 }
 
 // A viewer and its gallery over a temporary picture folder, with scripted dialogs, the settings
-// file in a folder of its own and a 1920 × 1080 screen.
+// file in a folder of its own, a 1920 × 1080 screen and a worker pool of its own.
 struct Rig {
     TempDir pictures;
     TempDir config;
     ScriptedDialogs dialogs;
     std::vector<int> quitCodes;
+    std::unique_ptr<WorkerPool> pool;
     std::unique_ptr<ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
 
     // `real` replaces the scripted dialogs, for the tests that answer real windows.
-    explicit Rig(quillix::Dialogs* real = nullptr)
+    explicit Rig(quillix::Dialogs* real = nullptr, unsigned threads = 0) : pool(std::make_unique<WorkerPool>(threads))
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
         ViewerEnvironment environment;
@@ -128,6 +130,7 @@ struct Rig {
         environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [this](int code) { quitCodes.push_back(code); };
+        environment.pool = pool.get();
         viewer = std::make_unique<ViewerWindow>(std::move(environment));
         viewer->Options().SortMode = 1;  // by name, so that steps are predictable
         gallery = std::make_unique<GalleryWindow>(*viewer);
@@ -153,12 +156,35 @@ struct Rig {
     void WaitForFullScreen()
     {
         QVERIFY(QTest::qWaitFor([this] { return viewer->width() > 100; }));
+        Settle();
+    }
+    // Waits until the picture asked for last is on screen.
+    void Settle()
+    {
+        QVERIFY(QTest::qWaitFor([this] { return !viewer->LoadPending(); }, 10000));
+    }
+    void Show(const std::string& name)
+    {
+        viewer->OpenFromGallery(pictures / name);
+        Settle();
     }
     std::string Shown() const { return quillix::FileNameOf(viewer->CurrentPath()); }
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(viewer.get(), static_cast<Qt::Key>(key), modifiers);
+        Settle();
     }
+    void Click(QPoint at)
+    {
+        QTest::mouseClick(viewer.get(), Qt::LeftButton, {}, at);
+        Settle();
+    }
+    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        SendWheel(*viewer, delta, modifiers);
+        Settle();
+    }
+    QString Title() const { return viewer->windowTitle(); }
 };
 
 void EncryptInPlace(const std::string& path)
@@ -193,28 +219,34 @@ private slots:
             {Qt::Key_Left, "a.jpg"},     {Qt::Key_PageUp, "a.jpg"}, {Qt::Key_Right, "b.jpg"}, {Qt::Key_Up, "c.jpg"},
             {Qt::Key_PageDown, "c.jpg"}, {Qt::Key_Right, "c.jpg"},  {Qt::Key_Down, "b.jpg"},  {Qt::Key_PageUp, "a.jpg"},
         };
+        // The title follows every step.
         for (const Step& step : steps) {
             rig.Key(step.key);
             QCOMPARE(rig.Shown(), std::string(step.shown));
+            QCOMPARE(rig.Title(), QString(step.shown));
             QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / step.shown);
         }
 
         // The wheel turned towards the user steps forward; the edge zones step too.
-        SendWheel(*rig.viewer, -120);
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        SendWheel(*rig.viewer, 120);
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        const auto expectShown = [&rig](const char* name) {
+            QCOMPARE(rig.Shown(), std::string(name));
+            QCOMPARE(rig.Title(), QString(name));
+        };
+        rig.Wheel(-120);
+        expectShown("b.jpg");
+        rig.Wheel(120);
+        expectShown("a.jpg");
         // Touchpad deltas add up to a notch before anything moves.
-        SendWheel(*rig.viewer, -60);
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
-        SendWheel(*rig.viewer, -60);
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() - 10, 100));
-        QCOMPARE(rig.Shown(), std::string("c.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(10, 100));
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() / 2, 100));
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        rig.Wheel(-60);
+        expectShown("a.jpg");
+        rig.Wheel(-60);
+        expectShown("b.jpg");
+        rig.Click(QPoint(rig.viewer->width() - 10, 100));
+        expectShown("c.jpg");
+        rig.Click(QPoint(10, 100));
+        expectShown("b.jpg");
+        rig.Click(QPoint(rig.viewer->width() / 2, 100));
+        expectShown("b.jpg");
     }
 
     void enterEscapeAndDoubleClickReturnToTheGallery()
@@ -266,10 +298,10 @@ private slots:
         QCOMPARE(second.gallery->Model().CurrentFileName(), second / "b.jpg");
     }
 
-    void deleteGoesOnWithTheFirstFileAndLeavesWithTheLast()
+    void deleteGoesOnWithTheFileThatTookItsPlace()
     {
         Rig rig;
-        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
             WriteJpeg(rig / name);
         rig.Open("b.jpg");
 
@@ -280,14 +312,24 @@ private slots:
         QCOMPARE(rig.dialogs.messages.back().text, "Delete file?\n\n" + (rig / "b.jpg"));
         QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Question);
 
-        rig.dialogs.answers = {MessageAnswer::Yes};
-        rig.Key(Qt::Key_Delete);
-        QVERIFY(!std::filesystem::exists(rig / "b.jpg"));
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        // A culling session: each deletion shows the next file, at the end the new last one.
+        struct Deletion {
+            const char* deleted;
+            const char* shown;
+        };
+        const Deletion deletions[] = {{"b.jpg", "c.jpg"}, {"c.jpg", "d.jpg"}, {"d.jpg", "a.jpg"}};
+        for (const Deletion& deletion : deletions) {
+            rig.dialogs.answers = {MessageAnswer::Yes};
+            rig.Key(Qt::Key_Delete);
+            QVERIFY(!std::filesystem::exists(rig / deletion.deleted));
+            QCOMPARE(rig.Shown(), std::string(deletion.shown));
+            QCOMPARE(rig.Title(), QString(deletion.shown));
+            QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / deletion.shown);
+            QVERIFY(rig.viewer->PaintSource() != nullptr);
+        }
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
         QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
-        std::filesystem::remove(rig / "c.jpg");
         rig.dialogs.answers = {MessageAnswer::Yes};
         rig.Key(Qt::Key_Delete);
         QVERIFY(!rig.viewer->isVisible());
@@ -319,6 +361,7 @@ private slots:
         rig.dialogs.inputs = {std::string("Photo.jpg")};
         rig.Key(Qt::Key_F2);
         QCOMPARE(rig.Shown(), std::string("Photo.jpg"));
+        QCOMPARE(rig.Title(), QString("Photo.jpg"));
         QVERIFY(std::filesystem::exists(rig / "Photo.jpg"));
         QVERIFY(!std::filesystem::exists(rig / "photo.jpg"));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Photo.jpg");
@@ -367,6 +410,12 @@ private slots:
         const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "b.jpg");
         rig.Open("b.jpg");
 
+        // D on a plain picture has nothing to do: it asks nothing and says nothing.
+        rig.viewer->ShowNotice("-", 5000);
+        rig.Key(Qt::Key_D);
+        QCOMPARE(rig.viewer->notice().text, std::string("-"));
+        QCOMPARE(rig.dialogs.passwordPrompts, 0);
+
         // Cancelling the password changes nothing.
         rig.dialogs.passwords = {std::nullopt};
         rig.Key(Qt::Key_E);
@@ -379,10 +428,19 @@ private slots:
         QCOMPARE(rig.Shown(), std::string("$b.jpg"));
         QVERIFY(rig.viewer->PaintSource() != nullptr);
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
+        QCOMPARE(rig.Title(), QString("$b.jpg"));
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+
+        // Nor has E on a container.
+        const auto listing = Listing(rig.pictures.path());
+        rig.viewer->ShowNotice("-", 5000);
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.viewer->notice().text, std::string("-"));
+        QCOMPARE(Listing(rig.pictures.path()), listing);
 
         rig.Key(Qt::Key_D);
         QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(rig.Title(), QString("b.jpg"));
         QCOMPARE(quillix::test::ReadFile(rig / "b.jpg"), plain);
         QVERIFY(!std::filesystem::exists(rig / "$b.jpg"));
         QCOMPARE(rig.viewer->notice().text, std::string("Decrypted"));
@@ -455,7 +513,7 @@ private slots:
             {"$sealed.webp", "WEBP decode failed"},
         };
         for (const Failure& failure : failures) {
-            rig.viewer->OpenFromGallery(rig / failure.name);
+            rig.Show(failure.name);
             QCOMPARE(rig.viewer->notice().text, std::string(failure.notice));
             QCOMPARE(rig.viewer->zoomStatus().text, std::string(failure.name) + " - Fehler");
             QVERIFY(rig.viewer->PaintSource() == nullptr);
@@ -550,11 +608,11 @@ private slots:
         QCOMPARE(rig.viewer->notice().text, std::string("Rotated"));
         QCOMPARE(rig.viewer->PaintSource()->size(), QSize(20, 40));
 
-        rig.viewer->OpenFromGallery(rig / "anim.gif");
+        rig.Show("anim.gif");
         QVERIFY(rig.viewer->GifActive);
         QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->gifFrame(), 1, 3000);
 
-        rig.viewer->OpenFromGallery(rig / "anim.webp");
+        rig.Show("anim.webp");
         QVERIFY(rig.viewer->WebPMode);
         QVERIFY(rig.viewer->Player().playing());
         rig.Key(Qt::Key_Space);
