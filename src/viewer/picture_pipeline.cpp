@@ -166,11 +166,13 @@ void PicturePipeline::Start(const std::string& path, bool urgent)
                          if (decoded && decoded->failure.empty() && decoded->picture.still.isNull() &&
                              !decoded->picture.gif && !decoded->picture.webpAnimation)
                              decoded->failure = kUnknownError;
-                         const Picture picture = std::move(decoded);
+                         // Moved into the posted call: once it is posted, this worker holds no
+                         // pixels of it.
+                         Picture picture = std::move(decoded);
                          std::lock_guard lock(inbox->mutex);
                          --inbox->active;
                          if (inbox->open && picture) {
-                             post([inbox, ticket, picture] {
+                             post([inbox, ticket, picture = std::move(picture)] {
                                  if (inbox->pipeline) inbox->pipeline->Arrived(ticket, picture);
                              });
                          }
