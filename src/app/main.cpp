@@ -3,6 +3,7 @@
 #include "platform/qt_dialogs.h"
 #include "settings/app_options.h"
 #include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,8 +22,11 @@ int main(int argc, char* argv[])
 
     try {
         quillix::platform::QtDialogs dialogs;
+        // The program's one worker pool; it outlives the windows, whose work it runs.
+        quillix::workers::WorkerPool pool;
         quillix::viewer::ViewerEnvironment environment;
         environment.dialogs = &dialogs;
+        environment.pool = &pool;
         environment.iniDir = quillix::settings::IniFolder();
         quillix::viewer::ViewerWindow viewer(std::move(environment));
         quillix::gallery::GalleryWindow gallery(viewer);
@@ -35,8 +39,7 @@ int main(int argc, char* argv[])
             viewer.StartStandalone(plan.path);
         } else {
             viewer.StartGalleryMode();
-            gallery.Model().OpenFolder(plan.path);
-            gallery.show();
+            gallery.OpenAtStart(plan.path, plan.notice);
         }
 
         // The settings work fills these in: the PIN prompt and the desktop registration.

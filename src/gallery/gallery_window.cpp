@@ -132,6 +132,19 @@ void GalleryWindow::prepareToShow()
     list_->setFocus();
 }
 
+void GalleryWindow::OpenAtStart(const std::string& folder, const std::string& notice)
+{
+    model_.OpenFolder(folder);
+    show();
+    // After showing, whose folder load writes the status line.
+    if (!notice.empty()) status_->setText(QString::fromStdString(notice));
+}
+
+QString GalleryWindow::StatusText() const
+{
+    return status_->text();
+}
+
 void GalleryWindow::FocusFirstWhenNone()
 {
     if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);

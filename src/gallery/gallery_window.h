@@ -31,8 +31,13 @@ public:
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
 
+    // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
+    // (when not empty) on the status line.
+    void OpenAtStart(const std::string& folder, const std::string& notice);
     // Opens the current tile in the viewer; nothing without one.
     void ShowImage();
+    // The text on the status line.
+    QString StatusText() const;
     // The clipboard result, until the status bar shows it.
     const std::string& StatusMessage() const { return statusMessage_; }
 

@@ -1,3 +1,4 @@
+#include "app/startup.h"
 #include "container/container_file.h"
 #include "container/file_ops.h"
 #include "gallery/folder_model.h"
@@ -24,7 +25,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
 
@@ -55,9 +58,15 @@ std::vector<std::uint8_t> Bytes(quillix::Result<std::vector<std::uint8_t>> encod
     return std::move(encoded.value());
 }
 
-void WriteJpeg(const std::string& path, int width = 64, int height = 48)
+void WriteJpeg(const std::string& path, int width = 64, int height = 48, QRgb colour = qRgb(200, 80, 40))
 {
-    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, qRgb(200, 80, 40)), 90)));
+    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, colour), 90)));
+}
+
+bool Near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
+           std::abs(qBlue(a) - qBlue(b)) < 12;
 }
 
 std::vector<std::uint8_t> AnimatedGif()
@@ -187,6 +196,32 @@ struct Rig {
     QString Title() const { return viewer->windowTitle(); }
 };
 
+// Keeps the pool's one thread busy until opened, so that nothing more is decoded meanwhile.
+class PoolHold {
+public:
+    explicit PoolHold(WorkerPool& pool)
+    {
+        pool.Submit(quillix::workers::JobPriority::Thumbnail, [gate = gate_, entered = entered_] {
+            *entered = true;
+            gate.wait();
+        });
+        QVERIFY(QTest::qWaitFor([this] { return entered_->load(); }));
+    }
+    ~PoolHold() { Open(); }
+    void Open()
+    {
+        if (opened_) return;
+        opened_ = true;
+        open_.set_value();
+    }
+
+private:
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    std::shared_ptr<std::atomic<bool>> entered_ = std::make_shared<std::atomic<bool>>(false);
+    bool opened_ = false;
+};
+
 void EncryptInPlace(const std::string& path)
 {
     quillix::container::FileOptions options;
@@ -247,6 +282,74 @@ private slots:
         expectShown("b.jpg");
         rig.Click(QPoint(rig.viewer->width() / 2, 100));
         expectShown("b.jpg");
+    }
+
+    void keepsPaintingThePictureUntilTheNextIsReady()
+    {
+        Rig rig(nullptr, 1);
+        const QRgb red = qRgb(220, 30, 30), green = qRgb(30, 200, 30), blue = qRgb(30, 30, 220);
+        WriteJpeg(rig / "a.jpg", 64, 48, red);
+        WriteJpeg(rig / "b.jpg", 64, 48, green);
+        WriteJpeg(rig / "c.jpg", 64, 48, blue);
+        rig.Open("a.jpg");
+        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->Pipeline().DecodesInFlight() == 0; }));
+        // Above the notice, which is drawn across the middle.
+        const auto upperMiddle = [&rig] {
+            const QImage shot = rig.viewer->grab().toImage();
+            return shot.pixel(shot.width() / 2, shot.height() / 4);
+        };
+
+        // With the only worker busy elsewhere, the step onto the preloaded picture needs none.
+        PoolHold hold(*rig.pool);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        QVERIFY(!rig.viewer->LoadPending());
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QVERIFY(Near(upperMiddle(), green));
+
+        // The next one is not decoded yet: b, its title and its notice stay until it is.
+        rig.viewer->ShowNotice("Still b", 60000);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        QVERIFY(rig.viewer->LoadPending());
+        QTest::qWait(50);
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(rig.Title(), QString("b.jpg"));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "c.jpg");
+        QVERIFY(Near(upperMiddle(), green));
+        QCOMPARE(rig.viewer->notice().text, std::string("Still b"));
+
+        hold.Open();
+        rig.Settle();
+        QCOMPARE(rig.Shown(), std::string("c.jpg"));
+        QCOMPARE(rig.Title(), QString("c.jpg"));
+        QVERIFY(Near(upperMiddle(), blue));
+        QVERIFY(rig.viewer->notice().text.empty());
+    }
+
+    void windowsSortModeStepsInNaturalNameOrder()
+    {
+        Rig rig;
+        rig.viewer->Options().SortMode = 0;
+        for (const char* name : {"img10.jpg", "img2.jpg", "IMG3.jpg", "img1.jpg"})
+            WriteJpeg(rig / name);
+        rig.Open("img1.jpg");
+        for (const char* name : {"img2.jpg", "IMG3.jpg", "img10.jpg"}) {
+            rig.Key(Qt::Key_Right);
+            QCOMPARE(rig.Shown(), std::string(name));
+        }
+    }
+
+    void aMissingFileArgumentOpensTheGalleryAndSaysSo()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        const quillix::app::StartPlan plan = quillix::app::PlanStart(rig / "gone.jpg", rig.pictures.path(), "/");
+        QCOMPARE(plan.mode, quillix::app::StartMode::Gallery);
+        rig.viewer->StartGalleryMode();
+        rig.gallery->OpenAtStart(plan.path, plan.notice);
+        QVERIFY(rig.gallery->isVisible());
+        QVERIFY(!rig.viewer->isVisible());
+        QCOMPARE(rig.gallery->StatusText(), QString::fromStdString("File not found: " + (rig / "gone.jpg")));
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
     }
 
     void enterEscapeAndDoubleClickReturnToTheGallery()
@@ -656,11 +759,7 @@ private slots:
         const QImage shot = rig.viewer->grab().toImage();
         if (!qEnvironmentVariableIsEmpty("QUILLIX_SAVE_SHOTS")) shot.save(qEnvironmentVariable("QUILLIX_SAVE_SHOTS"));
         const QPoint centre(shot.width() / 2, shot.height() / 2);
-        const auto near = [](QRgb a, QRgb b) {
-            return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
-                   std::abs(qBlue(a) - qBlue(b)) < 12;
-        };
-        QVERIFY(near(shot.pixel(centre.x() - 31, centre.y() - 23), qRgb(200, 80, 40)));
+        QVERIFY(Near(shot.pixel(centre.x() - 31, centre.y() - 23), qRgb(200, 80, 40)));
         QCOMPARE(shot.pixel(centre.x() - 33, centre.y() - 20), qRgb(0, 0, 0));
         QCOMPARE(shot.pixel(centre.x(), centre.y() - 26), qRgb(0, 0, 0));
         QCOMPARE(shot.pixel(0, 0), qRgb(0, 0, 0));
