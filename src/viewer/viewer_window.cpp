@@ -245,8 +245,12 @@ void ViewerWindow::LoadImage(const std::string& path)
 
 void ViewerWindow::LoadImage(const std::string& path, bool reload)
 {
-    appSettings_.PushString("LastDir", FolderOf(path));
-    SaveSettings();
+    // Each step within a folder would rewrite (and flush) an unchanged file on the window thread.
+    const std::string folder = FolderOf(path);
+    if (appSettings_.PopString("LastDir") != folder) {
+        appSettings_.PushString("LastDir", folder);
+        SaveSettings();
+    }
     noticeSerialAtRequest_ = noticeSerial_;
     reloadKeepsNotice_ = reload;
     pipeline_->Request(path, NextInTravel(path), CurrentPictureSettings());

@@ -244,6 +244,10 @@ private slots:
             WriteJpeg(rig / name);
         rig.Open("a.jpg");
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{3});
+        // Showing a picture remembers its folder in the settings file.
+        const std::vector<std::uint8_t> ini = quillix::test::ReadFile(rig.config / "Quillix.ini");
+        const std::string lastDir = "LastDir=" + rig.pictures.path() + "/\r\n";
+        QVERIFY(std::search(ini.begin(), ini.end(), lastDir.begin(), lastDir.end()) != ini.end());
 
         struct Step {
             int key;
