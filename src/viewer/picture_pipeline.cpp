@@ -2,6 +2,7 @@
 
 #include "container/container_file.h"
 #include "container/file_crypto.h"
+#include "viewer/picture_scaling.h"
 
 #include <sys/stat.h>
 
@@ -49,7 +50,7 @@ std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const c
         const Size source{still.width(), still.height()};
         const Size drawn = DrawnSize(source, FitScale(source, settings.screen, settings.scaling));
         if (drawn.width > 0 && drawn.height > 0 && (drawn.width < source.width || drawn.height < source.height))
-            decoded->fitted = still.scaled(drawn.width, drawn.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            decoded->fitted = ShrinkImage(still, QSize(drawn.width, drawn.height));
     }
     return decoded;
 }
@@ -66,6 +67,7 @@ PicturePipeline::~PicturePipeline()
 {
     for (const Job& job : jobs_)
         pool_.Cancel(job.id);
+    if (scaleJob_ != 0) pool_.Cancel(scaleJob_);
     std::unique_lock lock(inbox_->mutex);
     inbox_->open = false;
     inbox_->pipeline = nullptr;
@@ -143,41 +145,53 @@ void PicturePipeline::DropJobsServingNeither()
     });
 }
 
+workers::JobId PicturePipeline::Submit(std::function<void()> work)
+{
+    return pool_.Submit(workers::JobPriority::Viewer, [inbox = inbox_, work = std::move(work)] {
+        {
+            std::lock_guard lock(inbox->mutex);
+            if (!inbox->open) return;
+            ++inbox->active;
+        }
+        struct Finished {
+            Inbox& inbox;
+            ~Finished()
+            {
+                std::lock_guard lock(inbox.mutex);
+                --inbox.active;
+                inbox.idle.notify_all();
+            }
+        } finished{*inbox};
+        work();
+    });
+}
+
 void PicturePipeline::Start(const std::string& path, bool urgent)
 {
     const std::uint64_t ticket = ++lastTicket_;
     const workers::JobId id =
-        pool_.Submit(workers::JobPriority::Viewer,
-                     [inbox = inbox_, decode = decode_, post = post_, path, settings = settings_, ticket] {
-                         {
-                             std::lock_guard lock(inbox->mutex);
-                             if (!inbox->open) return;
-                             ++inbox->active;
-                         }
-                         std::shared_ptr<DecodedPicture> decoded;
-                         try {
-                             decoded = decode(path, settings);
-                         } catch (const std::exception& error) {
-                             // Memory running out for a huge picture costs that picture only.
-                             decoded = std::make_shared<DecodedPicture>();
-                             decoded->path = path;
-                             decoded->failure = error.what();
-                         }
-                         if (decoded && decoded->failure.empty() && decoded->picture.still.isNull() &&
-                             !decoded->picture.gif && !decoded->picture.webpAnimation)
-                             decoded->failure = kUnknownError;
-                         // Moved into the posted call: once it is posted, this worker holds no
-                         // pixels of it.
-                         Picture picture = std::move(decoded);
-                         std::lock_guard lock(inbox->mutex);
-                         --inbox->active;
-                         if (inbox->open && picture) {
-                             post([inbox, ticket, picture = std::move(picture)] {
-                                 if (inbox->pipeline) inbox->pipeline->Arrived(ticket, picture);
-                             });
-                         }
-                         inbox->idle.notify_all();
-                     });
+        Submit([inbox = inbox_, decode = decode_, post = post_, path, settings = settings_, ticket] {
+            std::shared_ptr<DecodedPicture> decoded;
+            try {
+                decoded = decode(path, settings);
+            } catch (const std::exception& error) {
+                // Memory running out for a huge picture costs that picture only.
+                decoded = std::make_shared<DecodedPicture>();
+                decoded->path = path;
+                decoded->failure = error.what();
+            }
+            if (!decoded) return;
+            if (decoded->failure.empty() && decoded->picture.still.isNull() && !decoded->picture.gif &&
+                !decoded->picture.webpAnimation)
+                decoded->failure = kUnknownError;
+            // Moved into the posted call: once it is posted, this worker holds no pixels of it.
+            Picture picture = std::move(decoded);
+            std::lock_guard lock(inbox->mutex);
+            if (!inbox->open) return;
+            post([inbox, ticket, picture = std::move(picture)] {
+                if (inbox->pipeline) inbox->pipeline->Arrived(ticket, picture);
+            });
+        });
     if (id == 0) return;  // the pool has shut down: the program is ending
     ++decodesStarted_;
     jobs_.push_back(Job{path, id, ticket});
@@ -185,6 +199,35 @@ void PicturePipeline::Start(const std::string& path, bool urgent)
         const workers::JobId ids[] = {id};
         pool_.MoveToFront(ids);
     }
+}
+
+void PicturePipeline::RequestScaled(const QImage& source, QSize size)
+{
+    const qint64 key = source.cacheKey();
+    if (source.isNull() || size.isEmpty() || (scaleJob_ != 0 && key == scaleKey_ && size == scaleSize_)) return;
+    if (scaleJob_ != 0) pool_.Cancel(scaleJob_);
+    const std::uint64_t ticket = ++lastTicket_;
+    scaleTicket_ = ticket;
+    scaleKey_ = key;
+    scaleSize_ = size;
+    scaleJob_ = Submit([inbox = inbox_, post = post_, source, size, key, ticket] {
+        QImage scaled = ShrinkImage(source, size);
+        std::lock_guard lock(inbox->mutex);
+        if (!inbox->open) return;
+        post([inbox, ticket, key, scaled = std::move(scaled)] {
+            if (inbox->pipeline) inbox->pipeline->ScaledArrived(ticket, key, scaled);
+        });
+    });
+    // What is on screen comes before a picture decoded ahead.
+    const workers::JobId ids[] = {scaleJob_};
+    pool_.MoveToFront(ids);
+}
+
+void PicturePipeline::ScaledArrived(std::uint64_t ticket, qint64 sourceKey, QImage scaled)
+{
+    if (ticket != scaleTicket_) return;
+    scaleJob_ = 0;
+    if (scaledReady_) scaledReady_(sourceKey, std::move(scaled));
 }
 
 void PicturePipeline::Arrived(std::uint64_t ticket, Picture picture)

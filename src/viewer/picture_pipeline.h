@@ -79,6 +79,8 @@ public:
     using Post = std::function<void(std::function<void()>)>;
     using Ready = std::function<void(std::shared_ptr<const DecodedPicture>)>;
     using Decode = std::function<std::shared_ptr<DecodedPicture>(const std::string& path, const PictureSettings&)>;
+    // A smooth copy asked for with RequestScaled: the source's cacheKey and the copy.
+    using ScaledReady = std::function<void(qint64 sourceKey, QImage scaled)>;
 
     // `decode` runs on the workers; it must stay callable until the pipeline is destroyed.
     PicturePipeline(workers::WorkerPool& pool, const container::FileCrypto& crypto, Decode decode, Post post,
@@ -100,6 +102,12 @@ public:
     void Forget();
     // Keeps only the shown picture.
     void Trim();
+
+    // Asks for `source` scaled smoothly (area-averaged) to `size`, for a zoom the fitted copy does
+    // not match; `scaledReady` gets it on the window thread. A newer request replaces an older one
+    // still queued; asking again for the same copy does nothing.
+    void RequestScaled(const QImage& source, QSize size);
+    void OnScaled(ScaledReady scaledReady) { scaledReady_ = std::move(scaledReady); }
 
     // What tests and the benchmark read.
     std::vector<std::string> KeptPaths() const;
@@ -124,6 +132,10 @@ private:
 
     void Start(const std::string& path, bool urgent);
     void Arrived(std::uint64_t ticket, Picture picture);
+    void ScaledArrived(std::uint64_t ticket, qint64 sourceKey, QImage scaled);
+    // Runs `work` on the pool unless the pipeline is gone by then, counted so that the destructor
+    // can wait for it.
+    workers::JobId Submit(std::function<void()> work);
     void Show(Picture picture);
     void StartPreload();
     bool Valid(const Picture& picture, const std::string& path) const;
@@ -144,6 +156,12 @@ private:
     std::vector<Job> jobs_;
     std::uint64_t lastTicket_ = 0;
     std::size_t decodesStarted_ = 0;
+
+    ScaledReady scaledReady_;
+    workers::JobId scaleJob_ = 0;
+    std::uint64_t scaleTicket_ = 0;
+    qint64 scaleKey_ = 0;
+    QSize scaleSize_;
 };
 
 }  // namespace quillix::viewer

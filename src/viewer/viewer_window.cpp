@@ -37,6 +37,8 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
+// Smooth shrinking of a picture up to this size is quick enough to do while painting.
+constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
 
 Size SizeOf(const QImage& image)
@@ -95,6 +97,13 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         },
         [this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); },
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
+    pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
+        const QImage* source = PaintSource();
+        if (!source || source->cacheKey() != sourceKey) return;
+        scaled_ = std::move(scaled);
+        scaledKey_ = sourceKey;
+        update();
+    });
 
     setWindowFlag(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -445,11 +454,21 @@ void ViewerWindow::paintEvent(QPaintEvent*)
         if (place.width < source->width() || place.height < source->height()) {
             // Shrinking: an area-averaged copy made once per zoom looks far better than sampling.
             const qint64 key = source->cacheKey();
-            if (scaled_.isNull() || scaledKey_ != key || scaled_.size() != target.size()) {
+            const bool haveCopy = !scaled_.isNull() && scaledKey_ == key;
+            if (haveCopy && scaled_.size() == target.size()) {
+                painter.drawImage(target.topLeft(), scaled_);
+            } else if (static_cast<qint64>(source->width()) * source->height() <= kScaleHereMaxPixels) {
                 scaled_ = source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 scaledKey_ = key;
+                painter.drawImage(target.topLeft(), scaled_);
+            } else {
+                // A large picture is scaled on the pool; until then the copy at hand (or the
+                // picture itself) is stretched, which costs this thread a few milliseconds.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, haveCopy);
+                painter.drawImage(QRectF(target), haveCopy ? scaled_ : *source);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                pipeline_->RequestScaled(*source, target.size());
             }
-            painter.drawImage(target.topLeft(), scaled_);
         } else {
             // Enlarging: only the part inside the window is stretched, so a 5000 % zoom stays cheap.
             const QRect visible = target.intersected(rect());

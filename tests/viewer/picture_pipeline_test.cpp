@@ -406,6 +406,33 @@ TEST(PicturePipeline, DecodesEveryKindOffTheWindowThread)
     EXPECT_TRUE(DecodeForViewer(rig / "big.jpg", rig.crypto, rig.settings)->fitted.isNull());
 }
 
+// A zoom away from the fit asks for a smooth copy; only the latest zoom's copy is made.
+TEST(PicturePipeline, ScalesForTheLatestZoomOnly)
+{
+    Rig rig(1);
+    std::vector<QSize> copies;
+    qint64 copiedKey = 0;
+    rig.pipeline->OnScaled([&](qint64 key, QImage scaled) {
+        copiedKey = key;
+        copies.push_back(scaled.size());
+    });
+    const QImage source = Filled(400, 300, qRgb(10, 20, 30));
+    {
+        const std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+        rig.pool.Submit(workers::JobPriority::Thumbnail, [gate] { gate->Pass(); });
+        ASSERT_TRUE(gate->WaitEntered());
+        rig.pipeline->RequestScaled(source, QSize(200, 150));
+        rig.pipeline->RequestScaled(source, QSize(100, 75));
+        rig.pipeline->RequestScaled(source, QSize(100, 75));
+        EXPECT_EQ(rig.pool.QueuedCount(), 1u);
+        gate->Open();
+    }
+    ASSERT_TRUE(rig.RunUntil([&] { return !copies.empty(); }));
+    rig.pool.WaitIdle();
+    EXPECT_EQ(copies, std::vector<QSize>{QSize(100, 75)});
+    EXPECT_EQ(copiedKey, source.cacheKey());
+}
+
 TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
 {
     TempDir dir;
