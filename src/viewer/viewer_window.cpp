@@ -194,9 +194,12 @@ void ViewerWindow::SaveSettings()
 void ViewerWindow::StartStandalone(const std::string& path)
 {
     GalleryMode = false;
-    // The gallery, hidden for now, opens at this folder when the viewer returns to it.
-    if (gallery_) gallery_->Model().OpenFolder(FolderOf(path));
-    // Asked for before showing, so that showing fills the gallery's list from this file's folder.
+    // The gallery, hidden for now, opens at this folder when the viewer returns to it. Its list is
+    // filled before the picture is asked for, so that the next file is decoded ahead at once.
+    if (gallery_) {
+        gallery_->Model().OpenFolder(FolderOf(path));
+        gallery_->Model().SyncToFile(path, false);
+    }
     LoadImage(path);
     showFullScreen();
 }
