@@ -97,7 +97,7 @@ void FileCrypto::SetPassword(std::string password, bool confirmed)
     if (hooks_.passwordEntered) hooks_.passwordEntered();
 }
 
-void FileCrypto::ConfirmPassword(std::uint64_t generation)
+void FileCrypto::ConfirmPassword(std::uint64_t generation) const
 {
     std::lock_guard lock(passwordMutex_);
     if (generation_ == generation && !activePassword_.empty()) passwordConfirmed_ = true;
@@ -185,12 +185,12 @@ std::string FileCrypto::DecryptFile(const std::string& path)
     });
 }
 
-bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream)
+bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const
 {
     return DecryptToStream(path, CurrentOptions().FileNamePW, stream);
 }
 
-bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream)
+bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const
 {
     std::uint64_t generation = 0;
     std::string password;

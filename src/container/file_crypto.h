@@ -69,10 +69,10 @@ public:
     std::string DecryptFile(const std::string& path);
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     // Opening a container confirms the password it opened.
-    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream);
+    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
     // The same with the file-name option given, for worker threads: the password is read once,
     // when the call starts, and no lock is held while the keys are derived.
-    bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream);
+    bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const;
 
     // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
     const std::string& LastError() const { return lastError_.message; }
@@ -87,7 +87,7 @@ private:
     void SetPassword(std::string password, bool confirmed);
     // A container opened under the password of `generation`: it is known good, unless it was
     // replaced meanwhile.
-    void ConfirmPassword(std::uint64_t generation);
+    void ConfirmPassword(std::uint64_t generation) const;
 
     Dialogs& dialogs_;
     Hooks hooks_;
@@ -95,7 +95,8 @@ private:
     mutable std::mutex passwordMutex_;
     std::string activePassword_;
     std::atomic<std::uint64_t> generation_{0};
-    bool passwordConfirmed_ = false;  // guarded by passwordMutex_
+    // What a successful read learns about the password; guarded by passwordMutex_.
+    mutable bool passwordConfirmed_ = false;
     Error lastError_{ErrorKind::Io, {}};
 };
 

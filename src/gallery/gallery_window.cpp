@@ -7,6 +7,7 @@
 #include "gallery/tile_painting.h"
 #include "platform/clipboard.h"
 #include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -213,6 +214,9 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
+    runJob_ = [&pool = viewer_.Pool()](std::function<void()> job) {
+        pool.Submit(workers::JobPriority::Thumbnail, std::move(job));
+    };
     clipboardChanged();
     mailbox_->window = this;
 
@@ -322,6 +326,19 @@ void GalleryWindow::prepareToShow()
     canvas_->update();
     activateWindow();
     setFocus();
+}
+
+void GalleryWindow::OpenAtStart(const std::string& folder, const std::string& notice)
+{
+    model_.OpenFolder(folder);
+    show();
+    // After showing, whose folder load writes the status line.
+    if (!notice.empty()) SetStatusMessage(notice);
+}
+
+QString GalleryWindow::StatusText() const
+{
+    return status_->panelText(2);
 }
 
 void GalleryWindow::SetTitle()
