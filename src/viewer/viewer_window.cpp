@@ -570,7 +570,14 @@ void ViewerWindow::RotateCommand()
 void ViewerWindow::CryptCommand(bool encrypt)
 {
     const std::string result = encrypt ? crypto_.EncryptFile(currentPath_) : crypto_.DecryptFile(currentPath_);
-    if (result.empty()) return;
+    if (result.empty()) {
+        // Refusals the user can act on (the name is taken, too long for the password, the file
+        // too large) are told; a cancelled prompt and a wrong password stay silent.
+        const Error& failure = crypto_.LastFailure();
+        if (crypto_.HasPassword() && (failure.kind == ErrorKind::Exists || failure.kind == ErrorKind::Unsupported))
+            dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
     std::string next = result;
     if (gallery_) {
         gallery_->Model().SyncToFile(result, true);
