@@ -49,11 +49,15 @@ Options:
 
 A wrong password and a damaged container cannot be told apart: both fail the one MAC check
 ("wrong password or damaged file"). A decryption or encryption that fails leaves every file
-as it was.
+as it was. An existing file of the result's name is never replaced ("... already exists"),
+unless it holds exactly the result: then an interrupted run is finished. Running a killed
+command again is safe, and it also removes what the killed run left in the folder.
 
 Exit status: 0 when every file succeeded (a file already in the wanted state counts as
-success); 1 when one or more failed (each reported on standard error with its reason; the
-others are still processed); 2 for a usage error or an unreadable password file.
+success; a file with other hard links loses only its name, which is told on standard error);
+1 when one or more failed, including a source that could not be securely deleted (each
+reported on standard error with its reason; the others are still processed); 2 for a usage
+error or an unreadable password file.
 )";
 
 constexpr std::pair<const char*, int> kCiphers[] = {{"aes", 0}, {"blowfish", 1}, {"chacha20", 2}, {"twofish", 3}};
