@@ -11,6 +11,7 @@
 #include "container/work_files.h"
 #include "crypto/random.h"
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -216,9 +217,55 @@ Result<void> WriteContainer(int in, std::uint64_t plainLength, mode_t mode, cons
     header.tag = mac.Final();
     if (!WriteAt(out, SerializeContainerHeader(header), 0)) return ErrnoError("cannot write " + containerPath);
     if (!WriteAll(out, MarkerBytes(header.alg))) return ErrnoError("cannot write " + containerPath);
-    Result<void> committed = temp.value().CommitAs(containerPath, mode);
-    if (!committed && committed.error().kind == ErrorKind::Exists) return AlreadyExists(containerPath, path);
-    return committed;
+    return temp.value().CommitAs(containerPath, mode);
+}
+
+// Files that keep changing under an operation are someone else's business; after this many
+// looks it gives up.
+constexpr int kAttempts = 5;
+
+Error ChangedMeanwhile(const std::string& path)
+{
+    return MakeError(ErrorKind::Io, path + " keeps changing while it is worked on; try again");
+}
+
+// Opens an existing regular file and waits for its lock. ErrorKind::Truncated when it went or
+// was replaced meanwhile, so the caller looks again.
+Result<UniqueFd> OpenAndLock(const std::string& path)
+{
+    UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (!fd && errno == ENOENT) return MakeError(ErrorKind::Truncated, path + " went meanwhile");
+    if (!fd) return ErrnoError("cannot open " + path);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
+    if (!LockFile(fd.get())) return ErrnoError("cannot lock " + path);
+    if (!NamesOpenFile(path, fd.get())) return MakeError(ErrorKind::Truncated, path + " changed meanwhile");
+    return fd;
+}
+
+// Decrypts the container into a temporary file and gives it the name `plainPath` without
+// replacing anything.
+Result<void> DecryptToNewFile(const OpenedContainer& c, const ContainerKeys& keys, const std::string& plainPath,
+                              const FileOptions& options, std::vector<std::uint8_t>& buffer)
+{
+    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
+    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
+    if (!verified) return verified.error();
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    // Plain bytes that do not make it to their name are overwritten before they go.
+    Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), std::max(options.Passes, 1));
+    if (!temp) return temp.error();
+    const int out = temp.value().fd();
+    // The second pass checks the MAC again, in case the container changed in between.
+    Result<void> written = ProcessBody(
+        c, keys, &keystream.value(),
+        [out](std::span<const std::uint8_t> plain, std::uint64_t) { return WriteAll(out, plain); }, buffer);
+    crypto::SecureWipe(buffer.data(), buffer.size());
+    if (!written) return written.error();
+    return temp.value().CommitAs(plainPath, c.mode);
 }
 
 Result<InPlaceResult> Encrypt(const std::string& path, const std::string& password, const FileOptions& options,
@@ -252,11 +299,26 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
 
     const std::string containerPath = FolderOf(path) + "$" + name;
     const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
-    struct stat existing {};
-    if (::lstat(containerPath.c_str(), &existing) == 0) {
+    // An existing container stays locked until the plain file is gone, so that a decryption
+    // cannot take the two for an interrupted run of its own meanwhile.
+    UniqueFd existingContainer;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kAttempts) return ChangedMeanwhile(containerPath);
+        struct stat existing {};
+        if (::lstat(containerPath.c_str(), &existing) != 0) {
+            if (errno != ENOENT) return ErrnoError("cannot examine " + containerPath);
+            Result<void> written =
+                WriteContainer(in, plainLength, st.st_mode & 0777, path, containerPath, passwordText, options);
+            if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
+            if (!written) return written.error();
+            break;
+        }
         // Only the container of an interrupted run of this very file may stand in for a new one.
         if (!S_ISREG(existing.st_mode)) return AlreadyExists(containerPath, path);
-        Result<OpenedContainer> c = OpenAndValidate(containerPath);
+        Result<UniqueFd> other = OpenAndLock(containerPath);
+        if (!other && other.error().kind == ErrorKind::Truncated) continue;  // gone or replaced meanwhile
+        if (!other) return AlreadyExists(containerPath, path);
+        Result<OpenedContainer> c = Validate(std::move(other.value()));
         if (!c) return AlreadyExists(containerPath, path);
         const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
         std::vector<std::uint8_t> buffer(kIoBufferSize);
@@ -264,13 +326,9 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
         Result<void> flushed = Flush(c.value().fd.get(), containerPath);
         if (!flushed) return flushed.error();
+        existingContainer = std::move(c.value().fd);
         result.finishedEarlierRun = true;
-    } else if (errno != ENOENT) {
-        return ErrnoError("cannot examine " + containerPath);
-    } else {
-        Result<void> written =
-            WriteContainer(in, plainLength, st.st_mode & 0777, path, containerPath, passwordText, options);
-        if (!written) return written.error();
+        break;
     }
     result.path = containerPath;
     if (removeSource) result.wipe = WipeLockedFile(path, in, options.Passes);
@@ -300,41 +358,38 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     const std::string plainPath = FolderOf(path) + name.substr(1);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
 
-    struct stat existing {};
-    if (::lstat(plainPath.c_str(), &existing) == 0) {
+    // An existing plain file stays locked until the container is gone, so that an encryption
+    // cannot take the two for an interrupted run of its own meanwhile.
+    UniqueFd existingPlain;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kAttempts) return ChangedMeanwhile(plainPath);
+        struct stat existing {};
+        if (::lstat(plainPath.c_str(), &existing) != 0) {
+            if (errno != ENOENT) return ErrnoError("cannot examine " + plainPath);
+            Result<void> written = DecryptToNewFile(c, keys, plainPath, options, buffer);
+            if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
+            if (!written) return written.error();
+            break;
+        }
         // Only a plain file left complete by an interrupted run of this very container may
         // stand in for the decrypted one.
         if (!S_ISREG(existing.st_mode)) return AlreadyExists(plainPath, path);
-        const UniqueFd plain = OpenFile(plainPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+        // Locks are taken in one order, the plain file's first, as an encryption takes them:
+        // the container's is let go while the plain file's is waited for.
+        ::flock(c.fd.get(), LOCK_UN);
+        Result<UniqueFd> plain = OpenAndLock(plainPath);
+        if (!LockFile(c.fd.get())) return ErrnoError("cannot lock " + path);
+        if (!NamesOpenFile(path, c.fd.get())) return result;  // another run finished with the container
+        if (!plain && plain.error().kind == ErrorKind::Truncated) continue;
         if (!plain) return AlreadyExists(plainPath, path);
-        const Result<bool> same = HoldsSameBytes(c, keys, plain.get(), buffer);
+        const Result<bool> same = HoldsSameBytes(c, keys, plain.value().get(), buffer);
         if (!same) return same.error();
         if (!same.value()) return AlreadyExists(plainPath, path);
-        Result<void> flushed = Flush(plain.get(), plainPath);
+        Result<void> flushed = Flush(plain.value().get(), plainPath);
         if (!flushed) return flushed.error();
+        existingPlain = std::move(plain.value());
         result.finishedEarlierRun = true;
-    } else if (errno != ENOENT) {
-        return ErrnoError("cannot examine " + plainPath);
-    } else {
-        // A first pass authenticates, so a wrong password never puts a plain byte on disk.
-        Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
-        if (!verified) return verified.error();
-        Result<ContainerKeystream> keystream =
-            ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-        if (!keystream) return keystream.error();
-        // Plain bytes that do not make it to their name are overwritten before they go.
-        Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), std::max(options.Passes, 1));
-        if (!temp) return temp.error();
-        const int out = temp.value().fd();
-        // The second pass checks the MAC again, in case the container changed in between.
-        Result<void> written = ProcessBody(
-            c, keys, &keystream.value(),
-            [out](std::span<const std::uint8_t> plain, std::uint64_t) { return WriteAll(out, plain); }, buffer);
-        crypto::SecureWipe(buffer.data(), buffer.size());
-        if (!written) return written.error();
-        Result<void> committed = temp.value().CommitAs(plainPath, c.mode);
-        if (!committed && committed.error().kind == ErrorKind::Exists) return AlreadyExists(plainPath, path);
-        if (!committed) return committed.error();
+        break;
     }
     result.path = plainPath;
     if (removeSource) result.wipe = WipeLockedFile(path, c.fd.get(), options.Passes);
