@@ -255,8 +255,9 @@ Result<void> DecryptToNewFile(const OpenedContainer& c, const ContainerKeys& key
     Result<ContainerKeystream> keystream =
         ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
     if (!keystream) return keystream.error();
-    // Plain bytes that do not make it to their name are overwritten before they go.
-    Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), std::max(options.Passes, 1));
+    // Plain bytes that do not make it to their name are overwritten before they go, as the
+    // container would be.
+    Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), options.Passes);
     if (!temp) return temp.error();
     const int out = temp.value().fd();
     // The second pass checks the MAC again, in case the container changed in between.
