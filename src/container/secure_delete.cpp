@@ -9,9 +9,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <ctime>
 #include <memory>
-#include <random>
+#include <span>
 #include <vector>
 
 namespace quillix::container {
@@ -20,10 +21,29 @@ namespace {
 constexpr std::size_t kBufferSize = 32768;
 
 // The overwrite bytes carry no secret and need no cryptographic quality, only to differ from
-// what was there; one generator per thread, seeded from the clock.
-std::minstd_rand& Generator()
+// what was there: xorshift64*, eight bytes a step, one generator per thread seeded from the clock.
+class OverwriteBytes {
+public:
+    OverwriteBytes() : state_(static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15ull | 1) {}
+
+    void Fill(std::span<std::uint8_t> out)
+    {
+        for (std::size_t at = 0; at < out.size(); at += sizeof(std::uint64_t)) {
+            state_ ^= state_ >> 12;
+            state_ ^= state_ << 25;
+            state_ ^= state_ >> 27;
+            const std::uint64_t value = state_ * 0x2545F4914F6CDD1Dull;
+            std::memcpy(out.data() + at, &value, std::min(sizeof value, out.size() - at));
+        }
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+OverwriteBytes& Generator()
 {
-    thread_local std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+    thread_local OverwriteBytes generator;
     return generator;
 }
 
@@ -37,13 +57,12 @@ bool IsOutOfSpace(int error)
 std::uint64_t WritePass(int fd, std::uint64_t length, int& error)
 {
     std::array<std::uint8_t, kBufferSize> buffer{};
-    std::minstd_rand& generator = Generator();
+    OverwriteBytes& generator = Generator();
     std::uint64_t done = 0;
     error = 0;
     while (done < length) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, length - done));
-        for (std::size_t i = 0; i < piece; ++i)
-            buffer[i] = static_cast<std::uint8_t>(generator());
+        generator.Fill(std::span(buffer).first(piece));
         for (std::size_t written = 0; written < piece;) {
             const ssize_t n = ::pwrite(fd, buffer.data() + written, piece - written, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
