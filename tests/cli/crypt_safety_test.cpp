@@ -601,14 +601,30 @@ TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
     const double encryptTime = timed(encrypt);
     const double decryptTime = timed(decrypt);
 
+    // A file whose inode, size and change time are those of one found good before holds the
+    // same bytes: every write and every rename moves the change time on. Only such files skip
+    // the full comparison.
+    struct Known {
+        struct stat st {};
+        bool Same(const std::string& path) const
+        {
+            struct stat now {};
+            return ::lstat(path.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_size == st.st_size &&
+                   now.st_ctim.tv_sec == st.st_ctim.tv_sec && now.st_ctim.tv_nsec == st.st_ctim.tv_nsec;
+        }
+        void Remember(const std::string& path) { ::lstat(path.c_str(), &st); }
+    };
+    Known goodPlain, goodSealed;
     const auto expectRecoverable = [&](const char* when) {
         const bool hasPlain = fs::exists(plain), hasSealed = fs::exists(sealed);
         ASSERT_TRUE(hasPlain || hasSealed) << when;
-        if (hasPlain) {
+        if (hasPlain && !goodPlain.Same(plain)) {
             ASSERT_TRUE(Contents(plain) == P) << when;
+            goodPlain.Remember(plain);
         }
-        if (hasSealed) {
+        if (hasSealed && !goodSealed.Same(sealed)) {
             ASSERT_TRUE(DecryptsTo(sealed, P)) << when;
+            goodSealed.Remember(sealed);
         }
         for (const std::string& name : WorkFiles(dir))
             if (name.ends_with(".tmp")) {
