@@ -2,21 +2,9 @@
 
 #include "common/text.h"
 #include "container/container_file.h"
-#include "container/secure_delete.h"
 #include "crypto/secure.h"
 
-#include <sys/stat.h>
-
 namespace quillix::container {
-namespace {
-
-bool Exists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 std::string TrimPassword(const std::string& text)
 {
@@ -134,55 +122,51 @@ FileOptions FileCrypto::CurrentOptions() const
     return hooks_.options ? hooks_.options() : FileOptions{};
 }
 
-std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
+std::string FileCrypto::Run(const std::string& path, bool encrypt)
 {
     lastError_ = Error{ErrorKind::Io, {}};
-    const bool nothingToDo = IsEncryptedFile(path) == wantEncrypted;
-    if (wantEncrypted && !nothingToDo ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
-        lastError_ = Error{ErrorKind::Unsupported, HasPassword() ? "password not confirmed" : "no password"};
+    lastResult_ = InPlaceResult{};
+    lastWarning_.clear();
+    // Only a file that is to become a container needs a password known good; whether there is
+    // anything to do at all is the operation's to say.
+    const bool encrypting = encrypt && !IsEncryptedFile(path);
+    if (encrypting ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
+        lastError_ = Error{ErrorKind::Cancelled, HasPassword() ? "password not confirmed" : "no password"};
         return {};
     }
-    if (nothingToDo) return path;
     // The password the operation below reads.
     const std::uint64_t generation = generation_;
     if (hooks_.processPendingEvents) hooks_.processPendingEvents();
 
     const FileOptions options = CurrentOptions();
-    const Result<std::string> result = operation(path, options);
+    std::string password = ActivePassword();
+    Result<InPlaceResult> result =
+        encrypt ? EncryptInPlace(path, password, options) : DecryptInPlace(path, password, options);
+    crypto::SecureWipe(password);
     if (!result) {
         lastError_ = result.error();
         return {};
     }
-    const std::string& made = result.value();
-    // A container opened: the MAC vouches for the password.
-    if (!wantEncrypted && made != path) ConfirmPassword(generation);
-    // Only a complete result in the wanted state may cost the source its existence.
-    if (made != path && Exists(made) && IsEncryptedFile(made) == wantEncrypted && Exists(path)) {
-        if (!SecureDeleteFile(path, options.Passes))
-            dialogs_.ShowMessage("Warning", "Secure overwrite failed.", MessageIcon::Warning, MessageButtons::Ok);
+    lastResult_ = std::move(result.value());
+    if (lastResult_.path != path) {
+        // A container opened: the MAC vouches for the password.
+        if (!encrypt) ConfirmPassword(generation);
+        lastWarning_ = SourceWarning(path, lastResult_, encrypt);
+        if (!lastWarning_.empty())
+            dialogs_.ShowMessage("Warning", lastWarning_, MessageIcon::Warning, MessageButtons::Ok);
         if (hooks_.folderChanged) hooks_.folderChanged(path);
     }
-    return made;
+    return lastResult_.path;
 }
 
 std::string FileCrypto::EncryptFile(const std::string& path)
 {
-    return Run(path, true, [this](const std::string& p, const FileOptions& o) {
-        std::string password = ActivePassword();
-        Result<std::string> made = EncryptToContainer(p, password, o);
-        crypto::SecureWipe(password);
-        return made;
-    });
+    return Run(path, true);
 }
 
 std::string FileCrypto::DecryptFile(const std::string& path)
 {
-    return Run(path, false, [this](const std::string& p, const FileOptions& o) {
-        std::string password = ActivePassword();
-        Result<std::string> made = DecryptToPlainFile(p, password, o.FileNamePW);
-        crypto::SecureWipe(password);
-        return made;
-    });
+    return Run(path, false);
 }
 
 bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const

@@ -20,11 +20,12 @@ inline constexpr const char* kRepeatPasswordNotice = "Type the password again to
 inline constexpr const char* kPasswordsDifferNotice = "The passwords differ. Type the password twice.";
 
 // The password of the run and the in-place operations that need it: asks for the password
-// when there is none, and securely deletes the source after a successful operation. A password
-// encrypts only once it is known good, since a typo would lock the pictures away for good:
-// it has opened a container in this run, or it was typed twice alike. The password is set and
-// the operations run on the window thread; ActivePassword, HasPassword, PasswordGeneration and
-// the DecryptToStream that takes its options may be called from any thread.
+// when there is none, and tells the user when the source of a successful operation could not
+// be wiped as planned. A password encrypts only once it is known good, since a typo would lock
+// the pictures away for good: it has opened a container in this run, or it was typed twice
+// alike. The password is set and the operations run on the window thread; ActivePassword,
+// HasPassword, PasswordGeneration and the DecryptToStream that takes its options may be called
+// from any thread.
 class FileCrypto {
 public:
     struct Hooks {
@@ -61,11 +62,13 @@ public:
     // Forgets the password (Ctrl+Shift+P); the next operation asks again.
     void ClearPassword();
 
-    // Encrypts `path` into its "$" container and securely deletes the plain file. The
-    // container's path; `path` when it is encrypted already; empty on failure or without a
-    // password.
+    // Encrypts `path` into its "$" container and securely deletes the plain file
+    // (EncryptInPlace). The container's path; `path` when it is encrypted already or another
+    // run finished with it meanwhile; empty on failure or without a password. When the plain
+    // file was not wiped as planned, a "Warning" message box says what happened to it.
     std::string EncryptFile(const std::string& path);
-    // Decrypts a "$" container back into the plain file and securely deletes the container.
+    // Decrypts a "$" container back into the plain file and securely deletes the container
+    // (DecryptInPlace), reporting as EncryptFile does.
     std::string DecryptFile(const std::string& path);
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     // Opening a container confirms the password it opened.
@@ -77,10 +80,12 @@ public:
     // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
     const std::string& LastError() const { return lastError_.message; }
     const Error& LastFailure() const { return lastError_; }
+    // What the last successful EncryptFile or DecryptFile did, and the warning it showed.
+    const InPlaceResult& LastResult() const { return lastResult_; }
+    const std::string& LastWarning() const { return lastWarning_; }
 
 private:
-    using Operation = std::function<Result<std::string>(const std::string&, const FileOptions&)>;
-    std::string Run(const std::string& path, bool wantEncrypted, const Operation& operation);
+    std::string Run(const std::string& path, bool encrypt);
     FileOptions CurrentOptions() const;
 
     // Takes a trimmed, non-empty password as the active one.
@@ -98,6 +103,8 @@ private:
     // What a successful read learns about the password; guarded by passwordMutex_.
     mutable bool passwordConfirmed_ = false;
     Error lastError_{ErrorKind::Io, {}};
+    InPlaceResult lastResult_;
+    std::string lastWarning_;
 };
 
 }  // namespace quillix::container

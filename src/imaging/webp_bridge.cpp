@@ -154,8 +154,10 @@ bool IsAnimatedBytes(std::span<const std::uint8_t> bytes)
 
 bool IsAnimatedFile(const std::string& path)
 {
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
-    if (!fd) return false;
+    // A pipe with a picture's name is neither waited on nor read without end.
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // Each chunk starts with the last three bytes of the one before, so no straddling match is lost.
     constexpr std::size_t kKeep = kAnim.size() - 1;
     std::array<std::uint8_t, 65536> buffer{};

@@ -673,7 +673,15 @@ void ViewerWindow::CryptCommand(bool encrypt)
     // E on a container and D on a plain file have nothing to do, and say nothing.
     if (container::IsEncryptedFile(path) == encrypt) return;
     const std::string result = encrypt ? crypto_.EncryptFile(path) : crypto_.DecryptFile(path);
-    if (result.empty() || result == path) return;
+    if (result.empty()) {
+        // Refusals the user can act on (the name is taken, too long for the password, the file
+        // too large) are told; a cancelled prompt and a wrong password stay silent.
+        const Error& failure = crypto_.LastFailure();
+        if (failure.kind == ErrorKind::Exists || failure.kind == ErrorKind::Unsupported)
+            dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    if (result == path) return;
     std::string next = result;
     if (gallery_) {
         gallery_->Model().SyncToFile(result, true);

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 namespace quillix::container {
@@ -301,27 +302,76 @@ TEST(FileCryptoOps, OptionsAreReadForEveryFile)
     EXPECT_EQ(f.optionReads, 2);
 }
 
-TEST(FileCryptoOps, FailedOverwriteWarnsButTheContainerStands)
+// What the user is told about the source after a successful operation.
+TEST(FileCryptoOps, WarningsAboutTheSource)
+{
+    {
+        Fixture f;
+        f.options.Passes = 2;
+        TempDir dir;
+        WriteFile(dir / "a.jpg", std::string(3000, 'a'));
+        f.dialogs.passwords.push_back("pw");
+        std::string result;
+        {
+            test::FileSizeLimit limit(200000);  // room for the container, not for a 716800-byte pass
+            result = f.crypto.EncryptFile(dir / "a.jpg");
+        }
+        EXPECT_EQ(result, dir / "$a.jpg");
+        EXPECT_TRUE(f.dialogs.messages.empty()) << "every byte of the file was covered: no failure";
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$a.jpg"});
+    }
+    {
+        Fixture f;
+        TempDir dir;
+        fs::create_directory(dir / "b");
+        WriteFile(dir / "a.jpg", std::string(3000, 'a'));
+        fs::create_hard_link(dir / "a.jpg", dir / "b/backup.jpg");
+        f.dialogs.passwords.push_back("pw");
+        EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg");
+        ASSERT_EQ(f.dialogs.messages.size(), 1u);
+        EXPECT_EQ(f.dialogs.messages[0].caption, "Warning");
+        EXPECT_EQ(f.dialogs.messages[0].icon, MessageIcon::Warning);
+        EXPECT_EQ(f.dialogs.messages[0].text, "a.jpg has other hard links, which still hold the plain picture: only "
+                                              "this name was removed, nothing was overwritten.");
+        EXPECT_EQ(ReadFile(dir / "b/backup.jpg"), std::vector<std::uint8_t>(3000, 'a'));
+        EXPECT_EQ(f.changed, std::vector<std::string>{dir / "a.jpg"});
+    }
+    if (test::PermissionsAreEnforced()) {
+        Fixture f;
+        TempDir dir;
+        WriteFile(dir / "a.jpg", std::string(3000, 'a'));
+        fs::permissions(dir / "a.jpg", fs::perms::owner_read);
+        f.dialogs.passwords.push_back("pw");
+        EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg");
+        ASSERT_EQ(f.dialogs.messages.size(), 1u);
+        EXPECT_EQ(f.dialogs.messages[0].caption, "Warning");
+        EXPECT_EQ(f.dialogs.messages[0].text,
+                  "Secure overwrite failed.\n\na.jpg was not overwritten and is still there (Permission denied).");
+        std::vector<std::uint8_t> stream;
+        EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
+        EXPECT_EQ(stream, std::vector<std::uint8_t>(3000, 'a'));
+    }
+}
+
+// The same refusals reach every front end through LastFailure.
+TEST(FileCryptoOps, ExistingResultIsAFailureOrAFinishedRun)
 {
     Fixture f;
-    f.options.Passes = 2;
     TempDir dir;
-    WriteFile(dir / "a.jpg", std::string(3000, 'a'));
+    WriteFile(dir / "a.jpg", "picture");
+    WriteFile(dir / "$a.jpg", "someone else's container");
     f.dialogs.passwords.push_back("pw");
-    std::string result;
-    {
-        test::FileSizeLimit limit(200000);  // enough for the container, not for a 716800-byte pass
-        result = f.crypto.EncryptFile(dir / "a.jpg");
-    }
-    EXPECT_EQ(result, dir / "$a.jpg");
-    ASSERT_EQ(f.dialogs.messages.size(), 1u);
-    EXPECT_EQ(f.dialogs.messages[0].caption, "Warning");
-    EXPECT_EQ(f.dialogs.messages[0].text, "Secure overwrite failed.");
-    EXPECT_EQ(f.dialogs.messages[0].icon, MessageIcon::Warning);
-    EXPECT_TRUE(fs::exists(dir / "a.jpg")) << "a failed pass does not delete";
-    std::vector<std::uint8_t> stream;
-    EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
-    EXPECT_EQ(stream, std::vector<std::uint8_t>(3000, 'a'));
+    EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), "");
+    EXPECT_EQ(f.crypto.LastFailure().kind, ErrorKind::Exists);
+    EXPECT_EQ(f.crypto.LastError(),
+              dir / "$a.jpg already exists and holds something else; it was left as it is, and so was a.jpg");
+    EXPECT_TRUE(f.dialogs.messages.empty());
+
+    fs::remove(dir / "$a.jpg");
+    ASSERT_EQ(EncryptToContainer(dir / "a.jpg", "pw", f.options).value(), dir / "$a.jpg");
+    EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg") << "an interrupted run is finished";
+    EXPECT_TRUE(f.crypto.LastResult().finishedEarlierRun);
+    EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$a.jpg"});
 }
 
 // What the viewer's decoding threads use: the options come with the call, the password is read

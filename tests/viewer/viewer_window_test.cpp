@@ -616,6 +616,25 @@ private slots:
         QCOMPARE(rig.Shown(), std::string("$b.jpg"));
     }
 
+    // Another file of the container's name is never replaced: the viewer says why nothing changed.
+    void anExistingContainerIsNeverReplaced()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        quillix::test::WriteFile(rig / "$a.jpg", "another picture");
+        const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "a.jpg");
+        rig.Open("a.jpg");
+        rig.dialogs.passwords = {std::string(kPassword), std::string(kPassword)};
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Warning"));
+        QCOMPARE(rig.dialogs.messages.back().text, (rig / "$a.jpg") + " already exists and holds something else; it "
+                                                                      "was left as it is, and so was a.jpg");
+        QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Warning);
+        QCOMPARE(quillix::test::ReadFile(rig / "a.jpg"), plain);
+        QCOMPARE(quillix::test::ReadText(rig / "$a.jpg"), std::string("another picture"));
+    }
+
     void anEncryptedPictureWaitsForThePassword()
     {
         Rig rig;

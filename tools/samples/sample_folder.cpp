@@ -252,10 +252,11 @@ Result<std::vector<SampleFile>> WriteSampleFolder(const std::string& folder)
         const std::string container = folder + "/$" + name;
         if (Result<void> plain = WritePlainSample(sample, number, path); !plain) return plain.error();
         const bool animated = sample.kind == Kind::AnimatedGif || sample.kind == Kind::AnimatedWebP;
+        // An earlier run's container of this sample would show twice, or, since encryption never
+        // replaces a container, keep an older version of the sample.
+        std::filesystem::remove(container, ec);
+        if (ec) return MakeError(ErrorKind::Io, "cannot remove " + container + ": " + ec.message());
         if (!sample.encrypt) {
-            // An earlier run's sample that was encrypted since would show twice.
-            std::filesystem::remove(container, ec);
-            if (ec) return MakeError(ErrorKind::Io, "cannot remove " + container + ": " + ec.message());
             written.push_back({path, false, animated});
             continue;
         }
