@@ -13,6 +13,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdlib>
+#include <vector>
 
 namespace quillix::imaging {
 namespace {
@@ -269,6 +270,13 @@ Result<JpegLayout> LayoutOf(const Decompressor& d)
     return layout;
 }
 
+// A marker segment's payload, held apart from the decompressor: libjpeg keeps the ones it saves
+// in its per-image pool, which jpeg_finish_decompress frees.
+struct SavedMarker {
+    int code = 0;
+    std::vector<std::uint8_t> data;
+};
+
 // What a re-encode takes over from its source.
 struct Likeness {
     J_COLOR_SPACE space = JCS_UNKNOWN;
@@ -278,7 +286,7 @@ struct Likeness {
     int h[MAX_COMPONENTS] = {};
     int v[MAX_COMPONENTS] = {};
     bool progressive = false;
-    jpeg_saved_marker_ptr markers = nullptr;
+    std::vector<SavedMarker> markers;
 };
 
 bool RunEncodeLike(Compressor& c, const QImage& pixels, const Likeness& like)
@@ -304,8 +312,8 @@ bool RunEncodeLike(Compressor& c, const QImage& pixels, const Likeness& like)
     c.info.optimize_coding = TRUE;
     if (like.progressive) jpeg_simple_progression(&c.info);
     jpeg_start_compress(&c.info, TRUE);
-    for (jpeg_saved_marker_ptr m = like.markers; m; m = m->next)
-        jpeg_write_marker(&c.info, m->marker, m->data, m->data_length);
+    for (const SavedMarker& m : like.markers)
+        jpeg_write_marker(&c.info, m.code, m.data.data(), static_cast<unsigned>(m.data.size()));
     while (c.info.next_scanline < c.info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(pixels.constScanLine(static_cast<int>(c.info.next_scanline)));
         jpeg_write_scanlines(&c.info, &row, 1);
@@ -392,7 +400,9 @@ Result<std::vector<std::uint8_t>> ReencodeJpeg(std::span<const std::uint8_t> byt
         like.h[i] = swap ? component.v_samp_factor : component.h_samp_factor;
         like.v[i] = swap ? component.h_samp_factor : component.v_samp_factor;
     }
-    like.markers = d.info.marker_list;
+    // Copied now: the list is gone once the pixels have been read.
+    for (jpeg_saved_marker_ptr m = d.info.marker_list; m; m = m->next)
+        like.markers.push_back({m->marker, {m->data, m->data + m->data_length}});
 
     if (!RunStart(d, like.inks, 0, 0)) return Failure(d, ErrorKind::BadHeader);
     // Inks are held as opaque 32-bit words: Format_ARGB32 makes Qt move them untouched.
