@@ -6,6 +6,7 @@
 // and no busy stretch above 50 ms.
 //   viewer_step_bench [FOLDER]   FOLDER holds (or gets) the 20 pictures; a temporary folder by default
 // Build it in the release preset for figures that mean anything.
+#include "bench_pictures.h"
 #include "common/dialogs.h"
 #include "gallery/gallery_window.h"
 #include "imaging/jpeg_codec.h"
@@ -52,23 +53,7 @@ double Median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Shading with grain and hard edges: compresses and decodes like a photograph.
-QImage PhotoLike(int width, int height, std::uint32_t seed)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = static_cast<int>(seed >> 28) - 8;
-            const bool edge = ((x / 97) + (y / 61)) % 5 == 0;
-            const int r = 255 * x / width + grain, g = 255 * y / height + grain;
-            const int b = (edge ? 220 : 60) + grain;
-            row[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return image;
-}
+using quillix::bench::PhotoLike;
 
 std::vector<std::string> MakeFolder(const fs::path& folder)
 {

@@ -3,6 +3,7 @@
 #include "container/file_ops.h"
 #include "imaging/animation_encoder.h"
 #include "imaging/jpeg_codec.h"
+#include "support/gate.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "viewer/picture_pipeline.h"
@@ -57,36 +58,7 @@ std::string Encrypt(const std::string& path)
     return made ? made.value() : std::string();
 }
 
-// Holds the decodes of chosen files until opened.
-class Gate {
-public:
-    void Open()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        changed_.notify_all();
-    }
-    void Pass()
-    {
-        std::unique_lock lock(mutex_);
-        entered_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
-    }
-    bool WaitEntered()
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 10s, [this] { return entered_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    bool entered_ = false;
-};
+using test::Gate;
 
 // The test's thread plays the window thread: posted calls wait here until the test runs them.
 // Members are declared in the order they must outlive each other: the pool joins its threads
