@@ -113,7 +113,10 @@ AboutDialog::AboutDialog(const QImage& marble, QWidget* parent) : QDialog(parent
                 font(), QRect(136, 128, 170, 40));
     tools->setWordWrap(true);
     tools->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    AddText(this, QStringLiteral("\u00a9 2026 The Quillix developers. MIT licence."), font(), QRect(110, 172, 196, 16));
+    QLabel* rights = AddText(this, QStringLiteral("\u00a9 2026 The Quillix developers. MIT licence."), font(),
+                             QRect(110, 168, 196, 28));
+    rights->setWordWrap(true);
+    rights->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     footer_ = new QLabel(this);
     footer_->setGeometry(0, kClientHeight - kFooterHeight, kClientWidth, kFooterHeight);

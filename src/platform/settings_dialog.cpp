@@ -77,37 +77,37 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     setFixedSize(kClientWidth, kClientHeight);
 
     auto* security = new QGroupBox(QStringLiteral("Security Settings "), this);
-    security->setGeometry(8, 4, 198, 202);
-    AddLabel(security, QStringLiteral("Passes: "), 12, 24);
+    security->setGeometry(8, 4, 206, 202);
+    AddLabel(security, QStringLiteral("Passes: "), 10, 24);
     passesEdit_ = new QLineEdit(security);
-    passesEdit_->setGeometry(82, 20, 52, 21);
-    AddLabel(security, QStringLiteral("Max Bytes :"), 12, 50);
+    passesEdit_->setGeometry(78, 20, 44, 21);
+    AddLabel(security, QStringLiteral("Max Bytes :"), 10, 50);
     maxBytesEdit_ = new QLineEdit(security);
-    maxBytesEdit_->setGeometry(82, 46, 52, 21);
-    fullFileBox_ = AddCheck(security, QStringLiteral("Full File"), 140, 48);
+    maxBytesEdit_->setGeometry(78, 46, 44, 21);
+    fullFileBox_ = AddCheck(security, QStringLiteral("Full File"), 128, 48);
 
     auto* algorithm = new QGroupBox(QStringLiteral(" Algorithm "), security);
-    algorithm->setGeometry(8, 74, 182, 62);
+    algorithm->setGeometry(8, 74, 190, 62);
     algorithms_ = new QButtonGroup(this);
     QRadioButton* aes = AddRadio(algorithm, algorithms_, 0, QStringLiteral("AES"), 10, 18);
     QFont bold = aes->font();
     bold.setBold(true);
     aes->setFont(bold);
     aes->adjustSize();
-    AddRadio(algorithm, algorithms_, 2, QStringLiteral("ChaCha20"), 94, 18);
+    AddRadio(algorithm, algorithms_, 2, QStringLiteral("ChaCha20"), 96, 18);
     AddRadio(algorithm, algorithms_, 3, QStringLiteral("Twofish"), 10, 38);
-    QRadioButton* blowfish = AddRadio(algorithm, algorithms_, 1, QStringLiteral("Blowfish"), 94, 38);
+    QRadioButton* blowfish = AddRadio(algorithm, algorithms_, 1, QStringLiteral("Blowfish"), 96, 38);
     QPalette grey = blowfish->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
     blowfish->setPalette(grey);
 
-    fileNamePasswordBox_ = AddCheck(security, QStringLiteral("Password+FileName"), 12, 146);
-    fastBox_ = AddCheck(security, QStringLiteral("FAST (less secure)"), 12, 170);
+    fileNamePasswordBox_ = AddCheck(security, QStringLiteral("Password+FileName"), 10, 146);
+    fastBox_ = AddCheck(security, QStringLiteral("FAST (less secure)"), 10, 170);
     // At once, whether or not Apply follows: keys derived the other way must not be reused.
     connect(fastBox_, &QCheckBox::clicked, this, [] { container::ClearKeyCache(); });
 
     auto* mouse = new QGroupBox(QStringLiteral("Mouse Zoom && Wheel Control "), this);
-    mouse->setGeometry(212, 4, 196, 106);
+    mouse->setGeometry(220, 4, 188, 106);
     mouseOptions_ = new QButtonGroup(this);
     AddRadio(mouse, mouseOptions_, settings::kMouseStepZoomWithShift, QStringLiteral("Fwd/Bckwd (Zoom w/ Shift)"), 10,
              20);
@@ -118,7 +118,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     revertZoomBox_ = AddCheck(mouse, QStringLiteral("Revert Zoom In && Out"), 10, 82);
 
     auto* pin = new QGroupBox(QStringLiteral("Parental PIN"), this);
-    pin->setGeometry(212, 114, 196, 92);
+    pin->setGeometry(220, 114, 188, 92);
     AddLabel(pin, QStringLiteral("PIN:"), 10, 24);
     pinEdit_ = new QLineEdit(pin);
     pinEdit_->setGeometry(40, 20, 60, 21);
@@ -133,7 +133,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     connect(clearPinButton_, &QPushButton::clicked, this, &SettingsDialog::clearPin);
     auto* explanation =
         new QLabel(QStringLiteral("If set, this PIN is required for viewing any image file or folder."), pin);
-    explanation->setGeometry(10, 48, 178, 38);
+    explanation->setGeometry(10, 48, 172, 38);
     explanation->setWordWrap(true);
     explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette greyText = explanation->palette();
