@@ -1,6 +1,6 @@
 #include "platform/pin_dialog.h"
 #include "settings/app_options.h"
-#include "settings_rig.h"
+#include "support/settings_rig.h"
 #include "support/when_shown.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "container/key_derivation.h"
 #include "platform/settings_dialog.h"
 #include "settings/app_options.h"
-#include "settings_rig.h"
+#include "support/settings_rig.h"
 #include "support/when_shown.h"
 
 #include <QCheckBox>
