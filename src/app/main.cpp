@@ -34,17 +34,15 @@ int main(int argc, char* argv[])
 
     try {
         quillix::platform::QtDialogs dialogs;
+        // The program's one worker pool; it outlives the windows, whose work it runs.
+        quillix::workers::WorkerPool pool;
         quillix::viewer::ViewerEnvironment environment;
         environment.dialogs = &dialogs;
+        environment.pool = &pool;
         environment.iniDir = quillix::settings::IniFolder();
         quillix::viewer::ViewerWindow viewer(std::move(environment));
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
-        // After the windows, so that it stops (and drops its queued jobs) before they go.
-        quillix::workers::WorkerPool pool;
-        gallery.setJobRunner([&pool](std::function<void()> job) {
-            pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
-        });
 
         // With a PIN set, no picture, name or thumbnail shows before it is typed: the gallery
         // waits locked, and a picture named on the command line is opened only afterwards.
@@ -59,8 +57,8 @@ int main(int argc, char* argv[])
             viewer.StartStandalone(plan.path);
         } else if (!standalone) {
             viewer.StartGalleryMode();
-            gallery.Model().OpenFolder(plan.path);
-            gallery.show();
+            // The notice names the file the command line asked for: shown once unlocked.
+            gallery.OpenAtStart(plan.path, pinRequired ? std::string() : plan.notice);
         }
 
         const quillix::app::StartupHooks hooks = quillix::app::ProgramStartupHooks(
@@ -73,6 +71,7 @@ int main(int argc, char* argv[])
             }
             gallery.setLocked(false);
             if (standalone && pinRequired) viewer.StartStandalone(plan.path);
+            if (!standalone && pinRequired && !plan.notice.empty()) gallery.SetStatusMessage(plan.notice);
         });
         return QApplication::exec();
     } catch (const std::exception& error) {

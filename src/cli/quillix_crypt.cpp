@@ -185,7 +185,11 @@ public:
     explicit CliDialogs(std::string password) : password_(std::move(password)) {}
     ~CliDialogs() override { crypto::SecureWipe(password_); }
 
-    std::optional<std::string> AskPassword() override { return password_; }
+    // Read from a file, or typed twice on the terminal before encrypting: taken as given.
+    std::optional<TypedPassword> AskPassword(PasswordPrompt, const std::string&) override
+    {
+        return TypedPassword{password_, password_};
+    }
     MessageAnswer ShowMessage(const std::string&, const std::string& text, MessageIcon, MessageButtons) override
     {
         warning = text;

@@ -34,19 +34,73 @@ bool FileCrypto::EnsurePassword(bool noPrompt)
 {
     if (HasPassword()) return true;
     if (noPrompt) return false;
-    std::optional<std::string> typed = dialogs_.AskPassword();
+    std::optional<TypedPassword> typed = dialogs_.AskPassword(PasswordPrompt::Enter, {});
     if (!typed) return false;
-    std::string password = TrimPassword(*typed);
-    crypto::SecureWipe(*typed);
+    std::string password = TrimPassword(typed->text);
+    crypto::SecureWipe(typed->text);
     if (password.empty()) return false;
+    SetPassword(std::move(password), false);
+    return true;
+}
+
+bool FileCrypto::EnsureConfirmedPassword()
+{
+    if (PasswordConfirmed()) return true;
+    std::string active = ActivePassword();
+    PasswordPrompt prompt = active.empty() ? PasswordPrompt::EnterTwice : PasswordPrompt::Repeat;
+    std::string notice = prompt == PasswordPrompt::Repeat ? kRepeatPasswordNotice : "";
+    for (;;) {
+        std::optional<TypedPassword> typed = dialogs_.AskPassword(prompt, notice);
+        if (!typed) {
+            crypto::SecureWipe(active);
+            return false;
+        }
+        std::string password = TrimPassword(typed->text);
+        std::string repeated = prompt == PasswordPrompt::Repeat ? active : TrimPassword(typed->repeated);
+        crypto::SecureWipe(typed->text);
+        crypto::SecureWipe(typed->repeated);
+        // A blank first field is no password, as in the one-field dialog.
+        const bool blank = prompt == PasswordPrompt::EnterTwice && password.empty();
+        const bool same = !blank && password == repeated;
+        crypto::SecureWipe(repeated);
+        if (blank) {
+            crypto::SecureWipe(active);
+            return false;
+        }
+        if (same) {
+            if (prompt == PasswordPrompt::Repeat) {
+                std::lock_guard lock(passwordMutex_);
+                passwordConfirmed_ = true;
+            } else {
+                SetPassword(std::move(password), true);
+            }
+            crypto::SecureWipe(password);
+            crypto::SecureWipe(active);
+            return true;
+        }
+        crypto::SecureWipe(password);
+        // Which of the two was mistyped cannot be told, so both are asked for again.
+        prompt = PasswordPrompt::EnterTwice;
+        notice = kPasswordsDifferNotice;
+    }
+}
+
+void FileCrypto::SetPassword(std::string password, bool confirmed)
+{
     {
         std::lock_guard lock(passwordMutex_);
         crypto::SecureWipe(activePassword_);
         activePassword_ = std::move(password);
+        passwordConfirmed_ = confirmed;
         ++generation_;
     }
     if (hooks_.passwordEntered) hooks_.passwordEntered();
-    return true;
+}
+
+void FileCrypto::ConfirmPassword(std::uint64_t generation) const
+{
+    std::lock_guard lock(passwordMutex_);
+    if (generation_ == generation && !activePassword_.empty()) passwordConfirmed_ = true;
 }
 
 std::string FileCrypto::ActivePassword() const
@@ -61,10 +115,17 @@ bool FileCrypto::HasPassword() const
     return !activePassword_.empty();
 }
 
+bool FileCrypto::PasswordConfirmed() const
+{
+    std::lock_guard lock(passwordMutex_);
+    return !activePassword_.empty() && passwordConfirmed_;
+}
+
 void FileCrypto::ClearPassword()
 {
     std::lock_guard lock(passwordMutex_);
     crypto::SecureWipe(activePassword_);
+    passwordConfirmed_ = false;
     ++generation_;
 }
 
@@ -76,11 +137,14 @@ FileOptions FileCrypto::CurrentOptions() const
 std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
 {
     lastError_ = Error{ErrorKind::Io, {}};
-    if (!EnsurePassword(false)) {
-        lastError_ = Error{ErrorKind::Unsupported, "no password"};
+    const bool nothingToDo = IsEncryptedFile(path) == wantEncrypted;
+    if (wantEncrypted && !nothingToDo ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
+        lastError_ = Error{ErrorKind::Unsupported, HasPassword() ? "password not confirmed" : "no password"};
         return {};
     }
-    if (IsEncryptedFile(path) == wantEncrypted) return path;
+    if (nothingToDo) return path;
+    // The password the operation below reads.
+    const std::uint64_t generation = generation_;
     if (hooks_.processPendingEvents) hooks_.processPendingEvents();
 
     const FileOptions options = CurrentOptions();
@@ -90,6 +154,8 @@ std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const O
         return {};
     }
     const std::string& made = result.value();
+    // A container opened: the MAC vouches for the password.
+    if (!wantEncrypted && made != path) ConfirmPassword(generation);
     // Only a complete result in the wanted state may cost the source its existence.
     if (made != path && Exists(made) && IsEncryptedFile(made) == wantEncrypted && Exists(path)) {
         if (!SecureDeleteFile(path, options.Passes))
@@ -126,9 +192,16 @@ bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8
 
 bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const
 {
-    std::string password = ActivePassword();
+    std::uint64_t generation = 0;
+    std::string password;
+    {
+        std::lock_guard lock(passwordMutex_);
+        generation = generation_;
+        password = activePassword_;
+    }
     const bool ok = container::DecryptToStream(path, password, fileNamePW, stream);
     crypto::SecureWipe(password);
+    if (ok) ConfirmPassword(generation);
     return ok;
 }
 

@@ -15,10 +15,16 @@ namespace quillix::container {
 // Removes blanks and control characters around a typed password.
 std::string TrimPassword(const std::string& text);
 
+// What the "Password" dialog says when it asks for a password to be typed again.
+inline constexpr const char* kRepeatPasswordNotice = "Type the password again to encrypt with it.";
+inline constexpr const char* kPasswordsDifferNotice = "The passwords differ. Type the password twice.";
+
 // The password of the run and the in-place operations that need it: asks for the password
-// when there is none, and securely deletes the source after a successful operation. The
-// password is set and the operations run on the window thread; HasPassword, PasswordGeneration
-// and the DecryptToStream that takes its options may be called from any thread.
+// when there is none, and securely deletes the source after a successful operation. A password
+// encrypts only once it is known good, since a typo would lock the pictures away for good:
+// it has opened a container in this run, or it was typed twice alike. The password is set and
+// the operations run on the window thread; ActivePassword, HasPassword, PasswordGeneration and
+// the DecryptToStream that takes its options may be called from any thread.
 class FileCrypto {
 public:
     struct Hooks {
@@ -41,8 +47,13 @@ public:
     // True when a password is set afterwards; asks for one unless `noPrompt`. A blank answer
     // or a cancelled dialog leaves the password as it was.
     bool EnsurePassword(bool noPrompt);
+    // True when the password may encrypt afterwards. Asks for what is missing: the password
+    // twice when there is none, its repetition when it was typed once; when the two differ,
+    // says so and asks for both again. Cancelling leaves the password as it was.
+    bool EnsureConfirmedPassword();
     // A copy of the password; the caller wipes it.
     std::string ActivePassword() const;
+    bool PasswordConfirmed() const;
     bool HasPassword() const;
     // Changes whenever the password is set or forgotten, so that work done under an older
     // password can be told apart.
@@ -57,6 +68,7 @@ public:
     // Decrypts a "$" container back into the plain file and securely deletes the container.
     std::string DecryptFile(const std::string& path);
     // The plain bytes of a container in memory, under the active password; nothing is asked.
+    // Opening a container confirms the password it opened.
     bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
     // The same with the file-name option given, for worker threads: the password is read once,
     // when the call starts, and no lock is held while the keys are derived.
@@ -71,11 +83,20 @@ private:
     std::string Run(const std::string& path, bool wantEncrypted, const Operation& operation);
     FileOptions CurrentOptions() const;
 
+    // Takes a trimmed, non-empty password as the active one.
+    void SetPassword(std::string password, bool confirmed);
+    // A container opened under the password of `generation`: it is known good, unless it was
+    // replaced meanwhile.
+    void ConfirmPassword(std::uint64_t generation) const;
+
     Dialogs& dialogs_;
     Hooks hooks_;
+
     mutable std::mutex passwordMutex_;
     std::string activePassword_;
     std::atomic<std::uint64_t> generation_{0};
+    // What a successful read learns about the password; guarded by passwordMutex_.
+    mutable bool passwordConfirmed_ = false;
     Error lastError_{ErrorKind::Io, {}};
 };
 

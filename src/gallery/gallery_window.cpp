@@ -9,6 +9,7 @@
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
 #include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -215,6 +216,9 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
+    runJob_ = [&pool = viewer_.Pool()](std::function<void()> job) {
+        pool.Submit(workers::JobPriority::Thumbnail, std::move(job));
+    };
     clipboardChanged();
     mailbox_->window = this;
 
@@ -332,6 +336,19 @@ void GalleryWindow::prepareToShow()
     canvas_->update();
     activateWindow();
     setFocus();
+}
+
+void GalleryWindow::OpenAtStart(const std::string& folder, const std::string& notice)
+{
+    model_.OpenFolder(folder);
+    show();
+    // After showing, whose folder load writes the status line.
+    if (!notice.empty()) SetStatusMessage(notice);
+}
+
+QString GalleryWindow::StatusText() const
+{
+    return status_->panelText(2);
 }
 
 void GalleryWindow::SetTitle()
@@ -731,6 +748,8 @@ void GalleryWindow::sortModeChanged(int mode)
     const SortModeLabels labels = SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    // Only a new mode is worth a write of the file.
+    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
     viewer_.AppSettings().PushInt("SORT_MODE", mode);
     viewer_.SaveSettings();
 }
@@ -778,12 +797,13 @@ void GalleryWindow::setJobRunner(std::function<void(std::function<void()>)> runJ
     PumpThumbnails();
 }
 
-// Keeps as many thumbnail jobs going as the runner has threads, the visible tiles first; the pool
-// puts the viewer's pictures before them.
+// Keeps two thumbnail jobs per core handed out, the visible tiles first: enough that no worker
+// waits while the window thread stores a result, few enough that newly visible tiles soon come
+// next. The pool puts the viewer's pictures before them.
 void GalleryWindow::PumpThumbnails()
 {
     if (!runJob_ || locked_) return;
-    const int limit = std::max(1, QThread::idealThreadCount());
+    const int limit = 2 * std::max(1, QThread::idealThreadCount());
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
         if (index < 0) return;

@@ -46,6 +46,9 @@ public:
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
 
+    // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
+    // (when not empty) on the status line.
+    void OpenAtStart(const std::string& folder, const std::string& notice);
     // Opens the current tile in the viewer; nothing without one, or while locked.
     void ShowImage();
     // Until the parental PIN is accepted the window shows no picture, file or folder name, and
@@ -57,6 +60,8 @@ public:
     void RefreshGallery();
     void FolderUp();
     void BrowseForFolder();
+    // The text of the status message panel.
+    QString StatusText() const;
     // The status message of panel 2.
     const std::string& StatusMessage() const { return statusMessage_; }
     void SetStatusMessage(const std::string& text);

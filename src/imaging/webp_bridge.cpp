@@ -1,6 +1,7 @@
 #include "imaging/webp_bridge.h"
 
 #include "common/unique_fd.h"
+#include "imaging/image_format.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -86,6 +87,10 @@ Result<QImage> LoadWebPFirstFrame(std::span<const std::uint8_t> bytes)
     const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
     if (status != VP8_STATUS_OK) return StatusError(status);
     if (!features.has_animation) return LoadWebPToBitmap(bytes);
+    // The animation decoder allocates two canvases before it reads a frame: a few bytes of
+    // header could otherwise ask for gigabytes.
+    if (std::int64_t{features.width} * features.height > kMaxPixels)
+        return MakeError(ErrorKind::Unsupported, "WebP picture too large");
 
     const WebPData data{bytes.data(), bytes.size()};
     WebPAnimDecoderOptions options;

@@ -320,7 +320,7 @@ private slots:
         QTest::mouseDClick(rig.Canvas(), Qt::LeftButton, {}, b);
         QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
         QVERIFY(!rig.gallery->isVisible());
-        QCOMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
+        QTRY_COMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
         QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "b.jpg");

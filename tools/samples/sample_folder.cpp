@@ -197,13 +197,17 @@ Result<void> WritePlainSample(const Sample& sample, int number, const std::strin
     return WriteBytes(path, bytes.value());
 }
 
-// FileCrypto's dialogs, answered without a window: the sample password, and any message kept
-// so that a failed secure delete fails the run instead of leaving a plain copy unnoticed.
+// FileCrypto's dialogs, answered without a window: the sample password (in every field, as a
+// fixed text cannot be mistyped), and any message kept so that a failed secure delete fails the
+// run instead of leaving a plain copy unnoticed.
 class SampleDialogs : public Dialogs {
 public:
     std::string message;
 
-    std::optional<std::string> AskPassword() override { return std::string(kSamplePassword); }
+    std::optional<TypedPassword> AskPassword(PasswordPrompt, const std::string&) override
+    {
+        return TypedPassword{kSamplePassword, kSamplePassword};
+    }
     MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon, MessageButtons) override
     {
         message = caption + ": " + text;
