@@ -5,7 +5,9 @@
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
 #include "gallery/tile_painting.h"
+#include "platform/about_dialog.h"
 #include "platform/clipboard.h"
+#include "platform/settings_dialog.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -284,7 +286,15 @@ void GalleryWindow::buildToolBand()
     connect(AddButton(folderBar, GalleryIcon::FolderUp, QStringLiteral("Folder Up")), &QToolButton::clicked, this,
             &GalleryWindow::FolderUp);
 
-    for (QToolBar* bar : {fileBar, viewBar, folderBar})
+    QToolBar* helpBar = MakeToolBar(band);
+    connect(AddButton(helpBar, GalleryIcon::Settings, QStringLiteral("Settings")), &QToolButton::clicked, this, [this] {
+        platform::ShowSettingsDialog(this, viewer_.Options(), viewer_.AppSettings(), viewer_.RegeditSettings(),
+                                     MarbleTile());
+    });
+    connect(AddButton(helpBar, GalleryIcon::About, QStringLiteral("About")), &QToolButton::clicked, this,
+            [this] { platform::ShowAboutDialog(this, MarbleTile()); });
+
+    for (QToolBar* bar : {fileBar, viewBar, folderBar, helpBar})
         bandLayout->addWidget(bar);
     bandLayout->addStretch(1);
     setMenuWidget(band);
@@ -343,7 +353,17 @@ QString GalleryWindow::StatusText() const
 
 void GalleryWindow::SetTitle()
 {
-    setWindowTitle(QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+    setWindowTitle(locked_ ? QStringLiteral("Quillix")
+                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+}
+
+void GalleryWindow::setLocked(bool locked)
+{
+    locked_ = locked;
+    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
+    SetTitle();
+    canvas_->update();
+    PumpThumbnails();
 }
 
 void GalleryWindow::FocusFirstWhenNone()
@@ -372,7 +392,7 @@ void GalleryWindow::ShowGallery()
 void GalleryWindow::ShowImage()
 {
     const std::string path = model_.CurrentFileName();
-    if (path.empty()) return;
+    if (path.empty() || locked_) return;
     viewer_.OpenFromGallery(path);
     hide();
 }
@@ -621,6 +641,7 @@ void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
 {
     const QPalette& colours = palette();
     painter.fillRect(clip, colours.color(QPalette::Button));
+    if (locked_) return;
     const RowSpan rows = RowsTouched(layout_, clip.top(), clip.top() + clip.height());
     if (rows.empty()) return;
 
@@ -719,7 +740,7 @@ void GalleryWindow::statusChanged()
 
 void GalleryWindow::folderBoxChanged(const std::string& text)
 {
-    folderEdit_->setText(QString::fromStdString(text));
+    folderEdit_->setText(locked_ ? QString() : QString::fromStdString(text));
 }
 
 void GalleryWindow::sortModeChanged(int mode)
@@ -781,7 +802,7 @@ void GalleryWindow::setJobRunner(std::function<void(std::function<void()>)> runJ
 // next. The pool puts the viewer's pictures before them.
 void GalleryWindow::PumpThumbnails()
 {
-    if (!runJob_) return;
+    if (!runJob_ || locked_) return;
     const int limit = 2 * std::max(1, QThread::idealThreadCount());
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
