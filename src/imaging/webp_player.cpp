@@ -224,24 +224,28 @@ bool WebPPlayer::StartPlaying()
     return true;
 }
 
-void WebPPlayer::RequestNext()
+bool WebPPlayer::RequestNext()
 {
-    if (!pool_ || !stream_ || inFlight_ || ready_) return;
+    if (!pool_ || !stream_ || inFlight_ || ready_) return false;
     inFlight_ = true;
     const bool mayStartPass = MayStartPass();
     const std::uint64_t generation = generation_;
-    pool_->Submit(workers::JobPriority::Viewer, [stream = stream_, mailbox = mailbox_, generation, mayStartPass] {
-        Step step = Advance(*stream, mayStartPass);
-        const std::lock_guard lock(mailbox->mutex);
-        if (!mailbox->player) return;
-        WebPPlayer* player = mailbox->player;
-        QMetaObject::invokeMethod(
-            player,
-            [player, generation, step = std::move(step)]() mutable {
-                player->StepDecoded(generation, std::move(step));
-            },
-            Qt::QueuedConnection);
-    });
+    const workers::JobId id =
+        pool_->Submit(workers::JobPriority::Viewer, [stream = stream_, mailbox = mailbox_, generation, mayStartPass] {
+            Step step = Advance(*stream, mayStartPass);
+            const std::lock_guard lock(mailbox->mutex);
+            if (!mailbox->player) return;
+            WebPPlayer* player = mailbox->player;
+            QMetaObject::invokeMethod(
+                player,
+                [player, generation, step = std::move(step)]() mutable {
+                    player->StepDecoded(generation, std::move(step));
+                },
+                Qt::QueuedConnection);
+        });
+    // A pool that was shut down takes no more jobs: the frames are decoded inline again.
+    if (id == 0) inFlight_ = false;
+    return inFlight_;
 }
 
 void WebPPlayer::StepDecoded(std::uint64_t generation, Step step)
@@ -261,13 +265,12 @@ void WebPPlayer::Tick()
         StopTimer();
         return;
     }
-    if (!pool_ && !inFlight_ && !ready_) {
+    if (!ready_ && !inFlight_ && !RequestNext()) {
         ShowStep(Advance(*stream_, MayStartPass()));
         return;
     }
     if (!ready_) {
         // Shown the moment it arrives; until then the current frame stays.
-        if (!inFlight_) RequestNext();
         waiting_ = true;
         StopTimer();
         return;

@@ -122,7 +122,8 @@ private:
     // The next frame, else a new pass when `mayStartPass`, else the end.
     static Step Advance(Stream& stream, bool mayStartPass);
     bool MayStartPass() const;
-    void RequestNext();
+    // Hands the next decode to the pool; false when there is none to use.
+    bool RequestNext();
     void StepDecoded(std::uint64_t generation, Step step);
     void ShowStep(Step step);
     void ShowStill(QImage picture);

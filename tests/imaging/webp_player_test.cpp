@@ -490,6 +490,21 @@ TEST(WebPPlayerOnPool, StopAndReloadDiscardTheDecodeInFlight)
     EXPECT_EQ(held.pool.FailedCount(), 0u);
 }
 
+TEST(WebPPlayerOnPool, APoolShutDownLeavesTheFramesDecodedInline)
+{
+    workers::WorkerPool pool(1);
+    pool.Shutdown();
+    WebPPlayer player;
+    player.setPool(&pool);
+    Shown shown(player);
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 80, 100}, 0)));
+    EXPECT_FALSE(player.decoding());
+    player.Tick();
+    player.Tick();
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(Running(player));
+}
+
 TEST(WebPPlayerOnPool, DestroyedWithADecodeInFlight)
 {
     HeldPool held;
