@@ -211,7 +211,8 @@ std::string Reason(const Error& error)
     case ErrorKind::Truncated: return "not a container (" + error.message + ")";
     case ErrorKind::WrongPassword: return "wrong password or damaged file";
     case ErrorKind::Unsupported:
-    case ErrorKind::Io: break;
+    case ErrorKind::Io:
+    case ErrorKind::Exists: break;
     }
     return error.message;
 }

@@ -13,6 +13,7 @@ enum class ErrorKind {
     WrongPassword,  // MAC mismatch: a wrong password and a damaged body look the same
     Unsupported,    // a format or option this build does not handle
     Io,             // the operating system refused a read or write
+    Exists,         // the name a result would take belongs to another file, which is left alone
 };
 
 struct Error {

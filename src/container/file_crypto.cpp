@@ -119,6 +119,45 @@ std::string FileCrypto::DecryptFile(const std::string& path)
     });
 }
 
+namespace {
+
+CryptOutcome InPlaceWith(const std::string& path, bool encrypt, const std::string& password, const FileOptions& options)
+{
+    CryptOutcome outcome;
+    if (password.empty()) {
+        outcome.error = Error{ErrorKind::Unsupported, "no password"};
+        return outcome;
+    }
+    if (IsEncryptedFile(path) == encrypt) {
+        outcome.path = path;
+        return outcome;
+    }
+    Result<std::string> made =
+        encrypt ? EncryptToContainer(path, password, options) : DecryptToPlainFile(path, password, options.FileNamePW);
+    if (!made) {
+        outcome.error = made.error();
+        return outcome;
+    }
+    outcome.path = std::move(made.value());
+    // Only a complete result in the wanted state may cost the source its existence.
+    if (outcome.path != path && Exists(outcome.path) && IsEncryptedFile(outcome.path) == encrypt && Exists(path) &&
+        !SecureDeleteFile(path, options.Passes))
+        outcome.warning = "Secure overwrite failed.";
+    return outcome;
+}
+
+}  // namespace
+
+CryptOutcome EncryptFileWith(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return InPlaceWith(path, true, password, options);
+}
+
+CryptOutcome DecryptFileWith(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return InPlaceWith(path, false, password, options);
+}
+
 bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const
 {
     return DecryptToStream(path, CurrentOptions().FileNamePW, stream);

@@ -15,6 +15,24 @@ namespace quillix::container {
 // Removes blanks and control characters around a typed password.
 std::string TrimPassword(const std::string& text);
 
+// What one in-place encryption or decryption did.
+struct CryptOutcome {
+    // The file that holds the picture now: the argument when there was nothing to do, empty on
+    // failure.
+    std::string path;
+    // Why it failed.
+    Error error{ErrorKind::Io, {}};
+    // What the user is to be told after a success: the source could not be wiped
+    // ("Secure overwrite failed."). Empty when all went as planned.
+    std::string warning;
+};
+
+// EncryptFile and DecryptFile under a given password, asking and showing nothing, for worker
+// threads: the source is securely deleted after a success, and what went wrong comes back in the
+// outcome. `password` must not be empty.
+CryptOutcome EncryptFileWith(const std::string& path, const std::string& password, const FileOptions& options);
+CryptOutcome DecryptFileWith(const std::string& path, const std::string& password, const FileOptions& options);
+
 // The password of the run and the in-place operations that need it: asks for the password
 // when there is none, and securely deletes the source after a successful operation. The
 // password is set and the operations run on the window thread; HasPassword, PasswordGeneration
@@ -61,6 +79,9 @@ public:
     // The same with the file-name option given, for worker threads: the password is read once,
     // when the call starts, and no lock is held while the keys are derived.
     bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const;
+
+    // The options the next operation works with, read now.
+    FileOptions OptionsForNextOperation() const { return CurrentOptions(); }
 
     // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
     const std::string& LastError() const { return lastError_.message; }

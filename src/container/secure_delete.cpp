@@ -15,10 +15,10 @@ namespace {
 constexpr std::size_t kBufferSize = 32768;
 
 // The overwrite bytes carry no secret and need no cryptographic quality, only to differ from
-// what was there; one generator seeded from the clock serves the whole process.
+// what was there; one generator per thread, seeded from the clock, so that threads never share one.
 std::minstd_rand& Generator()
 {
-    static std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+    thread_local std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
     return generator;
 }
 
