@@ -32,9 +32,7 @@ int main(int argc, char* argv[])
         viewer.setGallery(&gallery);
         // After the windows, so that it stops (and drops its queued jobs) before they go.
         quillix::workers::WorkerPool pool;
-        gallery.setJobRunner([&pool](std::function<void()> job) {
-            pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
-        });
+        gallery.setWorkerPool(&pool);
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(
