@@ -148,12 +148,9 @@ int Measure(int argc, char** argv, const std::string& dir)
     gallery.resize(1280, 800);
     gallery.show();
     QApplication::processEvents();
-    clock.start();
-    probe.start();
-    gallery.Model().OpenFolder(dir + "/");
-    const int count = gallery.Model().Count();
 
-    qint64 firstPaint = -1, allDone = -1;
+    int count = 0;
+    qint64 listed = -1, firstPaint = -1, allDone = -1;
     QTimer watch;
     watch.setInterval(1);
     QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -175,7 +172,16 @@ int Measure(int argc, char** argv, const std::string& dir)
             QApplication::quit();
         }
     });
-    watch.start();
+    QTimer::singleShot(0, [&] {
+        clock.start();
+        gallery.Model().OpenFolder(dir + "/");
+        count = gallery.Model().Count();
+        listed = clock.nsecsElapsed();
+        // Busy stretches count from here: the listing itself is measured apart.
+        lastTick = listed;
+        probe.start();
+        watch.start();
+    });
     QApplication::exec();
     const double peak = PeakMegabytes();
 
@@ -189,6 +195,7 @@ int Measure(int argc, char** argv, const std::string& dir)
 
     std::printf("folder: %d files on %s, %d cores, %u pool threads\n", count, FileSystemOf(dir).c_str(),
                 QThread::idealThreadCount(), pool.ThreadCount());
+    std::printf("listing and sorting the folder (window thread): %.0f ms\n", listed / 1e6);
     std::printf("first paint with every visible thumbnail: %.0f ms (goal <= 500)\n", firstPaint / 1e6);
     std::printf("all thumbnails: %.0f ms; one after another on one thread: %.0f ms; ratio %.2f (goal <= 0.60)\n",
                 allDone / 1e6, serialMs, allDone / 1e6 / serialMs);

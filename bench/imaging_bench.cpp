@@ -5,11 +5,13 @@
 //   imaging_bench --thumbnails OUT DIR... one thumbnail (box 104) per file, written as JPEG to OUT;
 //                                       prints the seconds taken, as vipsthumbnail would be timed
 #include "bench_pictures.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/image_format.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
 #include "imaging/still_decoder.h"
 #include "imaging/thumbnail.h"
+#include "support/exif_fixture.h"
 
 #include <benchmark/benchmark.h>
 
@@ -58,6 +60,48 @@ void BM_ThumbnailJpeg12MP(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ThumbnailJpeg12MP)->Unit(benchmark::kMillisecond);
+
+// A phone's EXIF block: IFD0 with the orientation, 30 camera entries, a 2 KB maker note and a
+// 160 × 120 thumbnail, as libexif meets it in every JPEG a phone makes.
+std::vector<std::uint8_t> CameraJpeg(int width, int height, int orientation)
+{
+    quillix::test::ExifPlan exif;
+    exif.orientation = static_cast<std::uint16_t>(orientation);
+    exif.exifEntries = 30;
+    exif.makerNoteSize = 2048;
+    exif.thumbnail = Jpeg(160, 120, 7);
+    return quillix::test::WithExif(Jpeg(width, height), exif);
+}
+
+// Against BM_ThumbnailJpeg12MP: the cost of reading the EXIF orientation (argument 1) and of
+// turning the reduced picture as well (argument 6).
+void BM_ThumbnailJpeg12MPWithExif(benchmark::State& state)
+{
+    const std::vector<std::uint8_t> bytes = CameraJpeg(4000, 3000, static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DecodeThumbnail(ImageFormat::Jpeg, bytes, kBox));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ThumbnailJpeg12MPWithExif)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond);
+
+void BM_ExifOrientation(benchmark::State& state)
+{
+    static const std::vector<std::uint8_t> bytes = CameraJpeg(640, 480, 6);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ExifOrientation(bytes));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExifOrientation)->Unit(benchmark::kMicrosecond);
+
+// Against BM_DecodeJpeg24MP: what the viewer pays to show a portrait stored on its side.
+void BM_DecodeStillJpeg24MPOrientation6(benchmark::State& state)
+{
+    static const std::vector<std::uint8_t> bytes = CameraJpeg(6000, 4000, 6);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DecodeStill(ImageFormat::Jpeg, bytes));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeStillJpeg24MPOrientation6)->Unit(benchmark::kMillisecond);
 
 void BM_ThumbnailPng1080p(benchmark::State& state)
 {

@@ -24,15 +24,15 @@ int main(int argc, char* argv[])
 
     try {
         quillix::platform::QtDialogs dialogs;
+        // The program's one worker pool; it outlives the windows, whose work it runs.
+        quillix::workers::WorkerPool pool;
         quillix::viewer::ViewerEnvironment environment;
         environment.dialogs = &dialogs;
+        environment.pool = &pool;
         environment.iniDir = quillix::settings::IniFolder();
         quillix::viewer::ViewerWindow viewer(std::move(environment));
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
-        // After the windows, so that it stops (and drops its queued jobs) before they go.
-        quillix::workers::WorkerPool pool;
-        gallery.setWorkerPool(&pool);
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(
@@ -41,8 +41,7 @@ int main(int argc, char* argv[])
             viewer.StartStandalone(plan.path);
         } else {
             viewer.StartGalleryMode();
-            gallery.Model().OpenFolder(plan.path);
-            gallery.show();
+            gallery.OpenAtStart(plan.path, plan.notice);
         }
 
         // The settings work fills these in: the PIN prompt and the desktop registration.

@@ -2,6 +2,8 @@
 
 #include "common/paths.h"
 
+#include <sys/stat.h>
+
 namespace quillix::app {
 namespace {
 
@@ -27,10 +29,14 @@ std::string TrimArgument(const std::string& argument)
 StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir)
 {
     const std::string path = Absolute(argument, currentDir);
-    if (IsRegularFile(path)) return {StartMode::Standalone, path};
-    if (IsFolder(path)) return {StartMode::Gallery, WithSeparator(path)};
-    if (IsFolder(lastDir)) return {StartMode::Gallery, WithSeparator(lastDir)};
-    return {StartMode::Gallery, WithSeparator(currentDir)};
+    if (IsRegularFile(path)) return {StartMode::Standalone, path, {}};
+    if (IsFolder(path)) return {StartMode::Gallery, WithSeparator(path), {}};
+    // The shell or a launcher asked for a file that is gone: say so rather than start as if
+    // nothing had been asked.
+    struct stat st {};
+    const std::string notice = !path.empty() && ::stat(path.c_str(), &st) != 0 ? "File not found: " + path : "";
+    if (IsFolder(lastDir)) return {StartMode::Gallery, WithSeparator(lastDir), notice};
+    return {StartMode::Gallery, WithSeparator(currentDir), notice};
 }
 
 void RunStartupDuties(const StartupHooks& hooks)

@@ -15,11 +15,14 @@ struct StartPlan {
     StartMode mode = StartMode::Gallery;
     // Standalone: the picture to show. Gallery: the folder to open, ending in "/".
     std::string path;
+    // For the gallery's status line: the argument named a file that does not exist.
+    std::string notice;
 };
 
 // How the program starts for `argument` (already trimmed): an existing file is shown on its own; a
 // folder opens the gallery there; anything else opens the gallery at `lastDir`, or at
-// `currentDir` when that is no folder. Relative paths are taken from `currentDir`.
+// `currentDir` when that is no folder, and a path that names nothing is reported as
+// "File not found: " and the path. Relative paths are taken from `currentDir`.
 StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir);
 
 // The duties run once, shortly after the first window is on screen. Either may be empty.

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -50,11 +49,15 @@ Options:
 
 A wrong password and a damaged container cannot be told apart: both fail the one MAC check
 ("wrong password or damaged file"). A decryption or encryption that fails leaves every file
-as it was.
+as it was. An existing file of the result's name is never replaced ("... already exists"),
+unless it holds exactly the result: then an interrupted run is finished. Running a killed
+command again is safe, and it also removes what the killed run left in the folder.
 
 Exit status: 0 when every file succeeded (a file already in the wanted state counts as
-success); 1 when one or more failed (each reported on standard error with its reason; the
-others are still processed); 2 for a usage error or an unreadable password file.
+success; a file with other hard links loses only its name, which is told on standard error);
+1 when one or more failed, including a source that could not be securely deleted (each
+reported on standard error with its reason; the others are still processed); 2 for a usage
+error or an unreadable password file.
 )";
 
 constexpr std::pair<const char*, int> kCiphers[] = {{"aes", 0}, {"blowfish", 1}, {"chacha20", 2}, {"twofish", 3}};
@@ -143,6 +146,26 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
     return inv;
 }
 
+// Appends the first line of the file at `path`, without its line end, to `line`; nothing on
+// success, else why the file cannot be read (a folder, say). A pipe is waited on, since
+// "-p <(command)" names one.
+std::optional<std::string> ReadFirstLine(const std::string& path, std::string& line)
+{
+    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    if (!fd) return std::string(std::strerror(errno));
+    char c = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            crypto::SecureWipe(line);
+            return std::string(std::strerror(errno));
+        }
+        if (n == 0 || c == '\n') return std::nullopt;
+        line += c;
+    }
+}
+
 // Password from a file's first line, or asked on the terminal (twice before encrypting, since a
 // typo there would lock the pictures away).
 std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, const Environment& env)
@@ -151,11 +174,8 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
     if (inv.passwordFile) {
         if (*inv.passwordFile == "-") {
             if (!env.in || !std::getline(*env.in, raw)) return UsageError{"no password on standard input"};
-        } else {
-            std::ifstream file(*inv.passwordFile, std::ios::binary);
-            if (!file)
-                return UsageError{"cannot read password file " + *inv.passwordFile + ": " + std::strerror(errno)};
-            std::getline(file, raw);
+        } else if (const std::optional<std::string> error = ReadFirstLine(*inv.passwordFile, raw)) {
+            return UsageError{"cannot read password file " + *inv.passwordFile + ": " + *error};
         }
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     } else {
@@ -179,16 +199,19 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
 }
 
 // The dialogs of the in-place operations, answered from the command line: the password is known
-// before the first file, and a warning is kept for the file being worked on.
+// before the first file, and warnings are printed from FileCrypto's own record of them.
 class CliDialogs : public Dialogs {
 public:
     explicit CliDialogs(std::string password) : password_(std::move(password)) {}
     ~CliDialogs() override { crypto::SecureWipe(password_); }
 
-    std::optional<std::string> AskPassword() override { return password_; }
-    MessageAnswer ShowMessage(const std::string&, const std::string& text, MessageIcon, MessageButtons) override
+    // Read from a file, or typed twice on the terminal before encrypting: taken as given.
+    std::optional<TypedPassword> AskPassword(PasswordPrompt, const std::string&) override
     {
-        warning = text;
+        return TypedPassword{password_, password_};
+    }
+    MessageAnswer ShowMessage(const std::string&, const std::string&, MessageIcon, MessageButtons) override
+    {
         return MessageAnswer::Ok;
     }
     std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override
@@ -196,8 +219,6 @@ public:
         return std::nullopt;
     }
     std::optional<std::string> SelectSubfolder(const std::string&) override { return std::nullopt; }
-
-    std::string warning;
 
 private:
     std::string password_;
@@ -212,7 +233,8 @@ std::string Reason(const Error& error)
     case ErrorKind::WrongPassword: return "wrong password or damaged file";
     case ErrorKind::Unsupported:
     case ErrorKind::Io:
-    case ErrorKind::Exists: break;
+    case ErrorKind::Exists:
+    case ErrorKind::Cancelled: break;
     }
     return error.message;
 }
@@ -232,6 +254,27 @@ std::string ContainerNamed(const std::string& file)
     return Exists(dollar) ? dollar : file;
 }
 
+// The file an in-place command works on: the name given, or while that does not exist the
+// other form of it, so that running a command again after it was interrupted, or on a file
+// already in the wanted state, finds that file and has nothing left to do.
+std::string WorkedOn(const std::string& file)
+{
+    const std::string name = FileNameOf(file);
+    if (name.empty() || Exists(file)) return file;
+    if (name.front() != '$') return ContainerNamed(file);
+    const std::string plain = FolderOf(file) + name.substr(1);
+    return name.size() > 1 && Exists(plain) ? plain : file;
+}
+
+// A message box's text on one line.
+std::string OneLine(std::string text)
+{
+    for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
+        text.replace(at, 2, " ");
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 int InPlace(const Invocation& inv, const container::FileOptions& options, const std::string& password,
             const Environment& env)
 {
@@ -240,17 +283,17 @@ int InPlace(const Invocation& inv, const container::FileOptions& options, const 
     const bool encrypt = inv.command == "encrypt";
     int status = kExitOk;
     for (const std::string& given : inv.files) {
-        const std::string file = encrypt ? given : ContainerNamed(given);
-        dialogs.warning.clear();
-        const std::string result = encrypt ? crypto.EncryptFile(file) : crypto.DecryptFile(file);
-        if (result.empty()) {
-            *env.err << given << ": " << Reason(crypto.LastFailure()) << "\n";
+        const std::string file = WorkedOn(given);
+        const container::CryptOutcome outcome = encrypt ? crypto.Encrypt(file) : crypto.Decrypt(file);
+        if (!outcome.ok()) {
+            *env.err << given << ": " << Reason(outcome.error) << "\n";
             status = kExitFailed;
-        } else if (!dialogs.warning.empty()) {
-            *env.err << given << ": " << result << " was written, but the secure overwrite of " << file
-                     << " failed; it is still there\n";
-            status = kExitFailed;
+            continue;
         }
+        // Other links that still hold the source are told but are no failure; a source that
+        // could not be wiped is.
+        if (!outcome.warning.empty()) *env.err << given << ": " << OneLine(outcome.warning) << "\n";
+        if (outcome.path != file && !outcome.result.wipe.ok()) status = kExitFailed;
     }
     return status;
 }
@@ -303,7 +346,14 @@ int Info(std::span<const std::string> files, const Environment& env)
 {
     int status = kExitOk;
     for (const std::string& file : files) {
-        const UniqueFd fd = OpenFile(file, O_RDONLY);
+        // Without blocking, so that a pipe is refused rather than waited on.
+        const UniqueFd fd = OpenFile(file, O_RDONLY | O_NONBLOCK);
+        struct stat st {};
+        if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+            *env.err << file << ": not a regular file\n";
+            status = kExitFailed;
+            continue;
+        }
         container::HeaderBytes head{};
         const long long got = fd ? ReadAt(fd.get(), head, 0) : -1;
         if (got < 0) {

@@ -9,13 +9,27 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// What the "Password" dialog is opened for.
+enum class PasswordPrompt {
+    Enter,       // one masked field
+    EnterTwice,  // before encrypting: a second masked field repeats the first
+    Repeat,      // before encrypting with a password typed only once: one field to type it again
+};
+
+// The dialog's fields as typed, untrimmed; `repeated` is the second field of EnterTwice.
+struct TypedPassword {
+    std::string text;
+    std::string repeated;
+};
+
 // The modal dialogs the core needs. The program shows real windows; tests script the answers.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    // The "Password" dialog: the text as typed (untrimmed), or nothing when it was cancelled.
-    virtual std::optional<std::string> AskPassword() = 0;
+    // The "Password" dialog with `notice` above the field (empty the first time it is asked):
+    // what was typed, or nothing when it was cancelled.
+    virtual std::optional<TypedPassword> AskPassword(PasswordPrompt prompt, const std::string& notice) = 0;
 
     // A message box with exactly this caption, text, icon and buttons; the button pressed.
     virtual MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,

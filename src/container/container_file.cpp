@@ -29,16 +29,21 @@ int MarkerOfOpenFile(int fd, std::uint64_t length)
 
 int ReadTrailerMarker(const std::string& path)
 {
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
-    if (!fd) return 0;
-    const std::optional<std::uint64_t> length = FileLength(fd.get());
-    return length ? MarkerOfOpenFile(fd.get(), *length) : 0;
+    // Without blocking: a pipe with a picture's name must not hang whoever looks at it.
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    return fd ? ReadTrailerMarker(fd.get()) : 0;
+}
+
+int ReadTrailerMarker(int fd)
+{
+    const std::optional<std::uint64_t> length = FileLength(fd);
+    return length ? MarkerOfOpenFile(fd, *length) : 0;
 }
 
 bool StripTrailerMarker(const std::string& path)
 {
     if (ReadTrailerMarker(path) == 0) return true;
-    const UniqueFd fd = OpenFile(path, O_RDWR);
+    const UniqueFd fd = OpenFile(path, O_RDWR | O_NONBLOCK);
     if (!fd) return false;
     const std::optional<std::uint64_t> length = FileLength(fd.get());
     if (!length) return false;
@@ -52,7 +57,7 @@ bool SetTrailerMarker(const std::string& path, int alg)
     if (alg == 0) return true;
     const std::span<const std::uint8_t> marker = MarkerBytes(alg);
     if (marker.empty()) return false;
-    const UniqueFd fd = OpenFile(path, O_WRONLY | O_APPEND);
+    const UniqueFd fd = OpenFile(path, O_WRONLY | O_APPEND | O_NONBLOCK);
     return fd && WriteAll(fd.get(), marker);
 }
 
@@ -65,7 +70,7 @@ bool IsEncryptedFile(const std::string& path)
 
 Result<ContainerLayout> ReadContainerHeader(const std::string& path)
 {
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
     if (!fd) return MakeError(ErrorKind::Io, std::strerror(errno));
     return ReadContainerHeader(fd.get());
 }
@@ -83,8 +88,8 @@ Result<ContainerLayout> ReadContainerHeader(int fd)
 
 std::optional<std::string> HeaderInfoOfFile(const std::string& path)
 {
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
-    if (!fd) return std::nullopt;
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    if (!fd || !FileLength(fd.get())) return std::nullopt;
     HeaderBytes head{};
     if (ReadAt(fd.get(), head, 0) != static_cast<long long>(head.size())) return std::nullopt;
     return HeaderInfoText(head);

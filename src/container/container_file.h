@@ -14,6 +14,8 @@ namespace quillix::container {
 
 // 1, 2 or 3 for the marker at the file's end, 0 for none or on any failure.
 int ReadTrailerMarker(const std::string& path);
+// The same for a file already open for reading.
+int ReadTrailerMarker(int fd);
 
 // Cuts a marker off the file's end; true also when there was none to cut.
 bool StripTrailerMarker(const std::string& path);

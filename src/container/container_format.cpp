@@ -101,6 +101,11 @@ Result<ContainerLayout> ValidateContainer(std::uint64_t fileLength, int markerKi
     return layout;
 }
 
+std::uint64_t MaxPlainLength(int alg)
+{
+    return kMaxFileLength - kHeaderSize - MarkerBytes(alg).size();
+}
+
 int MarkerLength(int kind)
 {
     return kind >= 1 && kind <= 3 ? static_cast<int>(kMarkerSize) : 0;

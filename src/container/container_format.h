@@ -22,6 +22,10 @@ inline constexpr std::uint32_t kMaxIterations = 10'000'000;
 // Lengths are signed 32-bit in the format's arithmetic; 2^31 bytes or more is refused.
 inline constexpr std::uint64_t kMaxFileLength = (std::uint64_t{1} << 31) - 1;
 
+// The largest plain file whose container with cipher `alg` (header, body, marker) stays below
+// 2^31 bytes, so that every reader accepts it.
+std::uint64_t MaxPlainLength(int alg);
+
 using HeaderBytes = std::array<std::uint8_t, kHeaderSize>;
 
 struct ContainerHeader {

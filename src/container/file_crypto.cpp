@@ -2,21 +2,9 @@
 
 #include "common/text.h"
 #include "container/container_file.h"
-#include "container/secure_delete.h"
 #include "crypto/secure.h"
 
-#include <sys/stat.h>
-
 namespace quillix::container {
-namespace {
-
-bool Exists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 std::string TrimPassword(const std::string& text)
 {
@@ -34,19 +22,73 @@ bool FileCrypto::EnsurePassword(bool noPrompt)
 {
     if (HasPassword()) return true;
     if (noPrompt) return false;
-    std::optional<std::string> typed = dialogs_.AskPassword();
+    std::optional<TypedPassword> typed = dialogs_.AskPassword(PasswordPrompt::Enter, {});
     if (!typed) return false;
-    std::string password = TrimPassword(*typed);
-    crypto::SecureWipe(*typed);
+    std::string password = TrimPassword(typed->text);
+    crypto::SecureWipe(typed->text);
     if (password.empty()) return false;
+    SetPassword(std::move(password), false);
+    return true;
+}
+
+bool FileCrypto::EnsureConfirmedPassword()
+{
+    if (PasswordConfirmed()) return true;
+    std::string active = ActivePassword();
+    PasswordPrompt prompt = active.empty() ? PasswordPrompt::EnterTwice : PasswordPrompt::Repeat;
+    std::string notice = prompt == PasswordPrompt::Repeat ? kRepeatPasswordNotice : "";
+    for (;;) {
+        std::optional<TypedPassword> typed = dialogs_.AskPassword(prompt, notice);
+        if (!typed) {
+            crypto::SecureWipe(active);
+            return false;
+        }
+        std::string password = TrimPassword(typed->text);
+        std::string repeated = prompt == PasswordPrompt::Repeat ? active : TrimPassword(typed->repeated);
+        crypto::SecureWipe(typed->text);
+        crypto::SecureWipe(typed->repeated);
+        // A blank first field is no password, as in the one-field dialog.
+        const bool blank = prompt == PasswordPrompt::EnterTwice && password.empty();
+        const bool same = !blank && password == repeated;
+        crypto::SecureWipe(repeated);
+        if (blank) {
+            crypto::SecureWipe(active);
+            return false;
+        }
+        if (same) {
+            if (prompt == PasswordPrompt::Repeat) {
+                std::lock_guard lock(passwordMutex_);
+                passwordConfirmed_ = true;
+            } else {
+                SetPassword(std::move(password), true);
+            }
+            crypto::SecureWipe(password);
+            crypto::SecureWipe(active);
+            return true;
+        }
+        crypto::SecureWipe(password);
+        // Which of the two was mistyped cannot be told, so both are asked for again.
+        prompt = PasswordPrompt::EnterTwice;
+        notice = kPasswordsDifferNotice;
+    }
+}
+
+void FileCrypto::SetPassword(std::string password, bool confirmed)
+{
     {
         std::lock_guard lock(passwordMutex_);
         crypto::SecureWipe(activePassword_);
         activePassword_ = std::move(password);
+        passwordConfirmed_ = confirmed;
         ++generation_;
     }
     if (hooks_.passwordEntered) hooks_.passwordEntered();
-    return true;
+}
+
+void FileCrypto::ConfirmPassword(std::uint64_t generation) const
+{
+    std::lock_guard lock(passwordMutex_);
+    if (generation_ == generation && !activePassword_.empty()) passwordConfirmed_ = true;
 }
 
 std::string FileCrypto::ActivePassword() const
@@ -61,10 +103,17 @@ bool FileCrypto::HasPassword() const
     return !activePassword_.empty();
 }
 
+bool FileCrypto::PasswordConfirmed() const
+{
+    std::lock_guard lock(passwordMutex_);
+    return !activePassword_.empty() && passwordConfirmed_;
+}
+
 void FileCrypto::ClearPassword()
 {
     std::lock_guard lock(passwordMutex_);
     crypto::SecureWipe(activePassword_);
+    passwordConfirmed_ = false;
     ++generation_;
 }
 
@@ -73,50 +122,43 @@ FileOptions FileCrypto::CurrentOptions() const
     return hooks_.options ? hooks_.options() : FileOptions{};
 }
 
-std::string FileCrypto::Run(const std::string& path, bool wantEncrypted, const Operation& operation)
+CryptOutcome FileCrypto::Run(const std::string& path, bool encrypt)
 {
-    lastError_ = Error{ErrorKind::Io, {}};
-    if (!EnsurePassword(false)) {
-        lastError_ = Error{ErrorKind::Unsupported, "no password"};
-        return {};
+    // Only a file that is to become a container needs a password known good; whether there is
+    // anything to do at all is the operation's to say.
+    const bool encrypting = encrypt && !IsEncryptedFile(path);
+    if (encrypting ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
+        CryptOutcome refused;
+        refused.error = Error{ErrorKind::Cancelled, HasPassword() ? "password not confirmed" : "no password"};
+        return refused;
     }
-    if (IsEncryptedFile(path) == wantEncrypted) return path;
+    // The password the operation below reads.
+    const std::uint64_t generation = generation_;
     if (hooks_.processPendingEvents) hooks_.processPendingEvents();
 
     const FileOptions options = CurrentOptions();
-    const Result<std::string> result = operation(path, options);
-    if (!result) {
-        lastError_ = result.error();
-        return {};
-    }
-    const std::string& made = result.value();
-    // Only a complete result in the wanted state may cost the source its existence.
-    if (made != path && Exists(made) && IsEncryptedFile(made) == wantEncrypted && Exists(path)) {
-        if (!SecureDeleteFile(path, options.Passes))
-            dialogs_.ShowMessage("Warning", "Secure overwrite failed.", MessageIcon::Warning, MessageButtons::Ok);
+    std::string password = ActivePassword();
+    CryptOutcome outcome =
+        encrypt ? EncryptFileWith(path, password, options) : DecryptFileWith(path, password, options);
+    crypto::SecureWipe(password);
+    if (outcome.ok() && outcome.path != path) {
+        // A container opened: the MAC vouches for the password.
+        if (!encrypt) ConfirmPassword(generation);
+        if (!outcome.warning.empty())
+            dialogs_.ShowMessage("Warning", outcome.warning, MessageIcon::Warning, MessageButtons::Ok);
         if (hooks_.folderChanged) hooks_.folderChanged(path);
     }
-    return made;
+    return outcome;
 }
 
-std::string FileCrypto::EncryptFile(const std::string& path)
+CryptOutcome FileCrypto::Encrypt(const std::string& path)
 {
-    return Run(path, true, [this](const std::string& p, const FileOptions& o) {
-        std::string password = ActivePassword();
-        Result<std::string> made = EncryptToContainer(p, password, o);
-        crypto::SecureWipe(password);
-        return made;
-    });
+    return Run(path, true);
 }
 
-std::string FileCrypto::DecryptFile(const std::string& path)
+CryptOutcome FileCrypto::Decrypt(const std::string& path)
 {
-    return Run(path, false, [this](const std::string& p, const FileOptions& o) {
-        std::string password = ActivePassword();
-        Result<std::string> made = DecryptToPlainFile(p, password, o.FileNamePW);
-        crypto::SecureWipe(password);
-        return made;
-    });
+    return Run(path, false);
 }
 
 namespace {
@@ -125,24 +167,18 @@ CryptOutcome InPlaceWith(const std::string& path, bool encrypt, const std::strin
 {
     CryptOutcome outcome;
     if (password.empty()) {
-        outcome.error = Error{ErrorKind::Unsupported, "no password"};
+        outcome.error = Error{ErrorKind::Cancelled, "no password"};
         return outcome;
     }
-    if (IsEncryptedFile(path) == encrypt) {
-        outcome.path = path;
+    Result<InPlaceResult> done =
+        encrypt ? EncryptInPlace(path, password, options) : DecryptInPlace(path, password, options);
+    if (!done) {
+        outcome.error = done.error();
         return outcome;
     }
-    Result<std::string> made =
-        encrypt ? EncryptToContainer(path, password, options) : DecryptToPlainFile(path, password, options.FileNamePW);
-    if (!made) {
-        outcome.error = made.error();
-        return outcome;
-    }
-    outcome.path = std::move(made.value());
-    // Only a complete result in the wanted state may cost the source its existence.
-    if (outcome.path != path && Exists(outcome.path) && IsEncryptedFile(outcome.path) == encrypt && Exists(path) &&
-        !SecureDeleteFile(path, options.Passes))
-        outcome.warning = "Secure overwrite failed.";
+    outcome.result = std::move(done.value());
+    outcome.path = outcome.result.path;
+    if (outcome.path != path) outcome.warning = SourceWarning(path, outcome.result, encrypt);
     return outcome;
 }
 
@@ -165,9 +201,16 @@ bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8
 
 bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const
 {
-    std::string password = ActivePassword();
+    std::uint64_t generation = 0;
+    std::string password;
+    {
+        std::lock_guard lock(passwordMutex_);
+        generation = generation_;
+        password = activePassword_;
+    }
     const bool ok = container::DecryptToStream(path, password, fileNamePW, stream);
     crypto::SecureWipe(password);
+    if (ok) ConfirmPassword(generation);
     return ok;
 }
 

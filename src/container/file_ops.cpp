@@ -1,18 +1,23 @@
 #include "container/file_ops.h"
 
 #include "common/memory.h"
+#include "common/paths.h"
 #include "common/temp_file.h"
 #include "common/unique_fd.h"
 #include "container/container_file.h"
 #include "container/key_derivation.h"
 #include "container/keystream.h"
 #include "container/sealed_container.h"
+#include "container/work_files.h"
 #include "crypto/random.h"
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace quillix::container {
 namespace {
@@ -39,11 +44,10 @@ struct OpenedContainer {
     mode_t mode = 0600;
 };
 
-Result<OpenedContainer> OpenAndValidate(const std::string& path)
+Result<OpenedContainer> Validate(UniqueFd fd)
 {
     OpenedContainer opened;
-    opened.fd = OpenFile(path, O_RDONLY);
-    if (!opened.fd) return ErrnoError("cannot open " + path);
+    opened.fd = std::move(fd);
     Result<ContainerLayout> layout = ReadContainerHeader(opened.fd.get());
     if (!layout) return layout.error();
     opened.layout = layout.value();
@@ -52,10 +56,22 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
     return opened;
 }
 
+// Opened without blocking, so a pipe named like a container is refused rather than waited on.
+Result<OpenedContainer> OpenAndValidate(const std::string& path)
+{
+    UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    if (!fd) return ErrnoError("cannot open " + path);
+    return Validate(std::move(fd));
+}
+
+// Takes the plain bytes of the body, chunk by chunk with their offsets; false stops the pass
+// as a failed write.
+using PlainSink = std::function<bool(std::span<const std::uint8_t> plain, std::uint64_t offset)>;
+
 // Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
-// and writes it to `out`. Fails on a short read, a failed write or a MAC mismatch.
+// and hands it to `sink`. Fails on a short read, a failed sink or a MAC mismatch.
 Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
-                         int out, std::vector<std::uint8_t>& buffer)
+                         const PlainSink& sink, std::vector<std::uint8_t>& buffer)
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
@@ -68,7 +84,7 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
         mac.Update(chunk);
         if (keystream) {
             keystream->Apply(chunk, done, c.layout.encryptedLength);
-            if (!WriteAll(out, chunk)) return ErrnoError("cannot write the plain file");
+            if (!sink(chunk, done)) return ErrnoError("cannot write the plain file");
         }
         done += want;
     }
@@ -77,33 +93,96 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
     return {};
 }
 
-std::string OrEmpty(const Result<std::string>& result)
+// Decrypts the container and compares it with the file open as `plainFd`: true when the MAC
+// holds and the two agree byte for byte, false when the MAC holds and they differ.
+Result<bool> HoldsSameBytes(const OpenedContainer& c, const ContainerKeys& keys, int plainFd,
+                            std::vector<std::uint8_t>& buffer)
 {
-    return result.ok() ? result.value() : std::string();
+    struct stat st {};
+    if (::fstat(plainFd, &st) != 0) return ErrnoError("cannot examine the plain file");
+    bool same = static_cast<std::uint64_t>(st.st_size) == c.layout.bodyLength;
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    std::vector<std::uint8_t> other(buffer.size());
+    const Result<void> checked = ProcessBody(
+        c, keys, &keystream.value(),
+        [&](std::span<const std::uint8_t> plain, std::uint64_t offset) {
+            if (!same) return true;
+            const std::span<std::uint8_t> theirs = std::span(other).first(plain.size());
+            same = ReadAt(plainFd, theirs, offset) == static_cast<long long>(plain.size()) &&
+                   std::equal(plain.begin(), plain.end(), theirs.begin());
+            return true;
+        },
+        buffer);
+    crypto::SecureWipe(buffer.data(), buffer.size());
+    crypto::SecureWipe(other.data(), other.size());
+    if (!checked) return checked.error();
+    return same;
 }
 
-}  // namespace
-
-Result<std::string> EncryptToContainer(const std::string& path, const std::string& password, const FileOptions& options)
+// The file an in-place operation works on, open for reading. Only a regular file is opened: a
+// link is not followed (the file it leads to would keep its bytes when the name goes), and a
+// pipe or device is never opened, so nothing blocks on it.
+Result<UniqueFd> OpenSource(const std::string& path)
 {
-    const std::string name = FileNameOf(path);
-    if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
-    if (name.front() == '$') return path;
-    if (options.EncryptionAlg < 0 || options.EncryptionAlg > 3)
-        return MakeError(ErrorKind::Unsupported, "unknown cipher " + std::to_string(options.EncryptionAlg));
-    const std::string containerPath = FolderOf(path) + "$" + name;
-
-    const UniqueFd in = OpenFile(path, O_RDONLY);
-    if (!in) return ErrnoError("cannot open " + path);
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + path);
+    if (::lstat(path.c_str(), &st) != 0) return ErrnoError("cannot open " + path);
+    if (S_ISDIR(st.st_mode)) return MakeError(ErrorKind::Unsupported, path + " is a folder");
+    if (S_ISLNK(st.st_mode)) return MakeError(ErrorKind::Unsupported, path + " is a symbolic link, not a picture");
     if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
-    const std::uint64_t plainLength = static_cast<std::uint64_t>(st.st_size);
-    // A container needs at least one body byte to be readable; sealing an empty file would make
-    // one that nothing can open, and the plain file would then be deleted.
-    if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
+    UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (!fd) return ErrnoError("cannot open " + path);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
+    return fd;
+}
 
-    const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
+// Waits for the lock on the source. False when another operation has finished with the file
+// meanwhile, so that the path no longer names it: nothing is left to do.
+Result<bool> LockSource(const std::string& path, int fd)
+{
+    if (!LockFile(fd)) return ErrnoError("cannot lock " + path);
+    return NamesOpenFile(path, fd);
+}
+
+// Only the first 200 bytes of the password text make the key; a text that is longer would let
+// every password that agrees in those bytes open the container.
+Result<void> CheckPasswordFits(const std::string& name, const std::string& password, bool fileNamePW)
+{
+    const std::size_t length = fileNamePW ? name.size() + 1 + password.size() : password.size();
+    if (length <= kMaxDerivedPasswordBytes) return {};
+    if (fileNamePW && password.size() < kMaxDerivedPasswordBytes)
+        return MakeError(ErrorKind::Unsupported,
+                         "the name is too long to encrypt with \"Password+FileName\": only the first 200 bytes of "
+                         "the file name and the password together make the key, so part of the password would not "
+                         "count. Give the file a shorter name, or turn \"Password+FileName\" off.");
+    return MakeError(ErrorKind::Unsupported,
+                     "the password is too long: only the first 200 bytes of it make the key, so the rest would "
+                     "not count. Use a shorter password.");
+}
+
+Error AlreadyExists(const std::string& existing, const std::string& source)
+{
+    return MakeError(ErrorKind::Exists, existing +
+                                            " already exists and holds something else; it was left as it is, "
+                                            "and so was " +
+                                            FileNameOf(source));
+}
+
+// Makes sure a result left by an earlier run is on the disk before its source goes.
+Result<void> Flush(int fd, const std::string& path)
+{
+    if (::fsync(fd) != 0 || !SyncFolderOf(path)) return ErrnoError("cannot flush " + path);
+    return {};
+}
+
+// Writes the container of the file open as `in` (`plainLength` bytes) to a temporary file and
+// gives it the name `containerPath` without replacing anything.
+Result<void> WriteContainer(int in, std::uint64_t plainLength, mode_t mode, const std::string& path,
+                            const std::string& containerPath, const std::string& passwordText,
+                            const FileOptions& options)
+{
     Result<ContainerHeader> made =
         NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
     if (!made) return made.error();
@@ -113,7 +192,7 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     if (!keystream) return keystream.error();
     const std::uint64_t encrypted = header.encBytes != 0 ? header.encBytes : plainLength;
 
-    Result<TempFile> temp = TempFile::CreateFor(containerPath, st.st_mode & 0777);
+    Result<WorkFile> temp = WorkFile::Create(FolderOf(containerPath), 0);
     if (!temp) return temp.error();
     const int out = temp.value().fd();
     if (!WriteAll(out, SerializeContainerHeader(header))) return ErrnoError("cannot write " + containerPath);
@@ -124,7 +203,7 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     // is cut at the length the header was made for.
     for (std::uint64_t done = 0; done < plainLength;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), plainLength - done));
-        const long long got = ReadAt(in.get(), std::span(buffer).first(want), done);
+        const long long got = ReadAt(in, std::span(buffer).first(want), done);
         if (got < 0) return ErrnoError("cannot read " + path);
         if (got == 0) break;
         const std::span<std::uint8_t> chunk = std::span(buffer).first(static_cast<std::size_t>(got));
@@ -138,40 +217,250 @@ Result<std::string> EncryptToContainer(const std::string& path, const std::strin
     header.tag = mac.Final();
     if (!WriteAt(out, SerializeContainerHeader(header), 0)) return ErrnoError("cannot write " + containerPath);
     if (!WriteAll(out, MarkerBytes(header.alg))) return ErrnoError("cannot write " + containerPath);
-    Result<void> committed = temp.value().CommitAs(containerPath);
-    if (!committed) return committed.error();
-    return containerPath;
+    return temp.value().CommitAs(containerPath, mode);
+}
+
+// Files that keep changing under an operation are someone else's business; after this many
+// looks it gives up.
+constexpr int kAttempts = 5;
+
+Error ChangedMeanwhile(const std::string& path)
+{
+    return MakeError(ErrorKind::Io, path + " keeps changing while it is worked on; try again");
+}
+
+// Opens an existing regular file and waits for its lock. ErrorKind::Truncated when it went or
+// was replaced meanwhile, so the caller looks again.
+Result<UniqueFd> OpenAndLock(const std::string& path)
+{
+    UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (!fd && errno == ENOENT) return MakeError(ErrorKind::Truncated, path + " went meanwhile");
+    if (!fd) return ErrnoError("cannot open " + path);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
+    if (!LockFile(fd.get())) return ErrnoError("cannot lock " + path);
+    if (!NamesOpenFile(path, fd.get())) return MakeError(ErrorKind::Truncated, path + " changed meanwhile");
+    return fd;
+}
+
+// Decrypts the container into a temporary file and gives it the name `plainPath` without
+// replacing anything.
+Result<void> DecryptToNewFile(const OpenedContainer& c, const ContainerKeys& keys, const std::string& plainPath,
+                              const FileOptions& options, std::vector<std::uint8_t>& buffer)
+{
+    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
+    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
+    if (!verified) return verified.error();
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    // Plain bytes that do not make it to their name are overwritten before they go, as the
+    // container would be.
+    Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), options.Passes);
+    if (!temp) return temp.error();
+    const int out = temp.value().fd();
+    // The second pass checks the MAC again, in case the container changed in between.
+    Result<void> written = ProcessBody(
+        c, keys, &keystream.value(),
+        [out](std::span<const std::uint8_t> plain, std::uint64_t) { return WriteAll(out, plain); }, buffer);
+    crypto::SecureWipe(buffer.data(), buffer.size());
+    if (!written) return written.error();
+    return temp.value().CommitAs(plainPath, c.mode);
+}
+
+Result<InPlaceResult> Encrypt(const std::string& path, const std::string& password, const FileOptions& options,
+                              bool removeSource)
+{
+    const std::string name = FileNameOf(path);
+    if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
+    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes);
+    Result<UniqueFd> opened = OpenSource(path);
+    if (!opened) return opened.error();
+    const int in = opened.value().get();
+    InPlaceResult result{path, false, {}};
+    if (name.front() == '$' || ReadTrailerMarker(in) != 0) return result;
+    if (options.EncryptionAlg < 0 || options.EncryptionAlg > 3)
+        return MakeError(ErrorKind::Unsupported, "unknown cipher " + std::to_string(options.EncryptionAlg));
+    Result<bool> locked = LockSource(path, in);
+    if (!locked) return locked.error();
+    if (!locked.value()) return result;
+
+    struct stat st {};
+    if (::fstat(in, &st) != 0) return ErrnoError("cannot examine " + path);
+    const std::uint64_t plainLength = static_cast<std::uint64_t>(st.st_size);
+    // A container needs at least one body byte to be readable; sealing an empty file would make
+    // one that nothing can open, and the plain file would then be deleted.
+    if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
+    if (plainLength > MaxPlainLength(options.EncryptionAlg))
+        return MakeError(ErrorKind::Unsupported, path + " is too large: its container would reach 2 GiB, "
+                                                        "which no reader accepts");
+    Result<void> fits = CheckPasswordFits(name, password, options.FileNamePW);
+    if (!fits) return fits.error();
+
+    const std::string containerPath = FolderOf(path) + "$" + name;
+    const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
+    // An existing container stays locked until the plain file is gone, so that a decryption
+    // cannot take the two for an interrupted run of its own meanwhile.
+    UniqueFd existingContainer;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kAttempts) return ChangedMeanwhile(containerPath);
+        struct stat existing {};
+        if (::lstat(containerPath.c_str(), &existing) != 0) {
+            if (errno != ENOENT) return ErrnoError("cannot examine " + containerPath);
+            Result<void> written =
+                WriteContainer(in, plainLength, st.st_mode & 0777, path, containerPath, passwordText, options);
+            if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
+            if (!written) return written.error();
+            break;
+        }
+        // Only the container of an interrupted run of this very file may stand in for a new one.
+        if (!S_ISREG(existing.st_mode)) return AlreadyExists(containerPath, path);
+        Result<UniqueFd> other = OpenAndLock(containerPath);
+        if (!other && other.error().kind == ErrorKind::Truncated) continue;  // gone or replaced meanwhile
+        if (!other) return AlreadyExists(containerPath, path);
+        Result<OpenedContainer> c = Validate(std::move(other.value()));
+        if (!c) return AlreadyExists(containerPath, path);
+        const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
+        std::vector<std::uint8_t> buffer(kIoBufferSize);
+        const Result<bool> same = HoldsSameBytes(c.value(), keys, in, buffer);
+        if (!same || !same.value()) return AlreadyExists(containerPath, path);
+        Result<void> flushed = Flush(c.value().fd.get(), containerPath);
+        if (!flushed) return flushed.error();
+        existingContainer = std::move(c.value().fd);
+        result.finishedEarlierRun = true;
+        break;
+    }
+    result.path = containerPath;
+    if (removeSource) result.wipe = WipeLockedFile(path, in, options.Passes);
+    return result;
+}
+
+Result<InPlaceResult> Decrypt(const std::string& path, const std::string& password, const FileOptions& options,
+                              bool removeSource)
+{
+    const std::string name = FileNameOf(path);
+    if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
+    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes);
+    Result<UniqueFd> source = OpenSource(path);
+    if (!source) return source.error();
+    InPlaceResult result{path, false, {}};
+    if (name.front() != '$') return result;
+    if (name.size() == 1) return MakeError(ErrorKind::Io, "no plain name for '" + path + "'");
+    Result<bool> locked = LockSource(path, source.value().get());
+    if (!locked) return locked.error();
+    if (!locked.value()) return result;
+
+    Result<OpenedContainer> opened = Validate(std::move(source.value()));
+    if (!opened) return opened.error();
+    const OpenedContainer& c = opened.value();
+    const ContainerKeys keys =
+        DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, options.FileNamePW));
+    const std::string plainPath = FolderOf(path) + name.substr(1);
+    std::vector<std::uint8_t> buffer(kIoBufferSize);
+
+    // An existing plain file stays locked until the container is gone, so that an encryption
+    // cannot take the two for an interrupted run of its own meanwhile.
+    UniqueFd existingPlain;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == kAttempts) return ChangedMeanwhile(plainPath);
+        struct stat existing {};
+        if (::lstat(plainPath.c_str(), &existing) != 0) {
+            if (errno != ENOENT) return ErrnoError("cannot examine " + plainPath);
+            Result<void> written = DecryptToNewFile(c, keys, plainPath, options, buffer);
+            if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
+            if (!written) return written.error();
+            break;
+        }
+        // Only a plain file left complete by an interrupted run of this very container may
+        // stand in for the decrypted one.
+        if (!S_ISREG(existing.st_mode)) return AlreadyExists(plainPath, path);
+        // Locks are taken in one order, the plain file's first, as an encryption takes them:
+        // the container's is let go while the plain file's is waited for.
+        ::flock(c.fd.get(), LOCK_UN);
+        Result<UniqueFd> plain = OpenAndLock(plainPath);
+        if (!LockFile(c.fd.get())) return ErrnoError("cannot lock " + path);
+        if (!NamesOpenFile(path, c.fd.get())) return result;  // another run finished with the container
+        if (!plain && plain.error().kind == ErrorKind::Truncated) continue;
+        if (!plain) return AlreadyExists(plainPath, path);
+        const Result<bool> same = HoldsSameBytes(c, keys, plain.value().get(), buffer);
+        if (!same) return same.error();
+        if (!same.value()) return AlreadyExists(plainPath, path);
+        Result<void> flushed = Flush(plain.value().get(), plainPath);
+        if (!flushed) return flushed.error();
+        existingPlain = std::move(plain.value());
+        result.finishedEarlierRun = true;
+        break;
+    }
+    result.path = plainPath;
+    if (removeSource) result.wipe = WipeLockedFile(path, c.fd.get(), options.Passes);
+    return result;
+}
+
+std::string OrEmpty(const Result<std::string>& result)
+{
+    return result.ok() ? result.value() : std::string();
+}
+
+}  // namespace
+
+Result<InPlaceResult> EncryptInPlace(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return Encrypt(path, password, options, true);
+}
+
+Result<InPlaceResult> DecryptInPlace(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return Decrypt(path, password, options, true);
+}
+
+Result<std::string> EncryptToContainer(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    Result<InPlaceResult> result = Encrypt(path, password, options, false);
+    if (!result) return result.error();
+    return result.value().path;
 }
 
 Result<std::string> DecryptToPlainFile(const std::string& path, const std::string& password, bool fileNamePW)
 {
-    const std::string name = FileNameOf(path);
-    if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
-    if (name.front() != '$') return path;
-    const std::string plainPath = FolderOf(path) + name.substr(1);
+    FileOptions options;
+    options.FileNamePW = fileNamePW;
+    Result<InPlaceResult> result = Decrypt(path, password, options, false);
+    if (!result) return result.error();
+    return result.value().path;
+}
 
-    Result<OpenedContainer> opened = OpenAndValidate(path);
-    if (!opened) return opened.error();
-    const OpenedContainer& c = opened.value();
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+std::string SourceWarning(const std::string& source, const InPlaceResult& result, bool encrypted)
+{
+    const WipeOutcome& wipe = result.wipe;
+    if (result.path == source) return {};
+    const std::string name = FileNameOf(source);
+    const std::string held = encrypted ? "the plain picture" : "the encrypted picture";
+    if (wipe.ok() && !wipe.otherLinks) return {};
+    if (wipe.ok())
+        return name + " has other hard links, which still hold " + held +
+               ": only this name was removed, nothing was overwritten.";
 
-    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
-    Result<void> verified = ProcessBody(c, keys, nullptr, -1, buffer);
-    if (!verified) return verified.error();
-
-    Result<ContainerKeystream> keystream =
-        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-    if (!keystream) return keystream.error();
-    Result<TempFile> temp = TempFile::CreateFor(plainPath, c.mode);
-    if (!temp) return temp.error();
-    // The second pass checks the MAC again, in case the container changed in between.
-    Result<void> written = ProcessBody(c, keys, &keystream.value(), temp.value().fd(), buffer);
-    crypto::SecureWipe(buffer.data(), buffer.size());
-    if (!written) return written.error();
-    Result<void> committed = temp.value().CommitAs(plainPath);
-    if (!committed) return committed.error();
-    return plainPath;
+    const std::string why = std::strerror(wipe.error != 0 ? wipe.error : wipe.passes.error);
+    std::string text = "Secure overwrite failed.\n\n";
+    if (wipe.otherLinks)
+        return text + name + " has other hard links, which still hold " + held +
+               "; it was not overwritten, and this name could not be removed (" + why + ").";
+    if (wipe.keptAs == source) return text + name + " was not overwritten and is still there (" + why + ").";
+    if (wipe.keptAs.empty()) return text + name + " was moved away by another program and was not overwritten.";
+    const std::string kept = FileNameOf(wipe.keptAs);
+    const std::string later = " The next encryption or decryption in this folder overwrites and removes it.";
+    const OverwriteReport& passes = wipe.passes;
+    if (passes.complete())
+        return text + name + " was overwritten " + std::to_string(passes.passesDone) +
+               " times but could not be removed (" + why + "); what is left is kept as " + kept + "." + later;
+    text += name + " no longer has its name: it was moved to " + kept;
+    if (passes.passesDone > 0)
+        text += " and overwritten completely " + std::to_string(passes.passesDone) + " of " +
+                std::to_string(passes.passesWanted) + " times";
+    return text + "; pass " + std::to_string(passes.passesDone + 1) + " stopped after " +
+           std::to_string(passes.failedAt) + " of its " + std::to_string(passes.fileLength) + " bytes (" + why + ")." +
+           later;
 }
 
 Result<void> VerifyContainerFile(const std::string& path, const std::string& password, bool fileNamePW)
@@ -181,7 +470,7 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
     std::vector<std::uint8_t> buffer(kIoBufferSize);
-    return ProcessBody(c, keys, nullptr, -1, buffer);
+    return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
 
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,

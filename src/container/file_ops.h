@@ -1,13 +1,14 @@
 #pragma once
 
 #include "common/result.h"
+#include "container/secure_delete.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // Whole-file encryption and decryption in place. No function here shows anything or asks for
-// a password; FileCrypto (file_crypto.h) adds the password and the secure deletion.
+// a password; FileCrypto (file_crypto.h) adds the password and the reporting.
 namespace quillix::container {
 
 // The options an operation works with, taken fresh for every file.
@@ -19,17 +20,49 @@ struct FileOptions {
     int Passes = 7;                      // overwrite passes of the secure deletion
 };
 
-// Writes "$" + name next to `path`. The container is built under a free temporary name, flushed
-// to disk and then renamed into place, so an existing container of that name is replaced only by
-// a complete one and a failure leaves nothing behind. The plain file is not touched. Returns the
-// container's path, or `path` itself when its name already begins with "$".
+// What an in-place operation did.
+struct InPlaceResult {
+    // The file that holds the picture now; the argument itself when there was nothing to do.
+    std::string path;
+    // The result was there already, complete, left by a run that was interrupted before it
+    // had removed the source; this run only removed the source.
+    bool finishedEarlierRun = false;
+    // What became of the source, when there was something to do.
+    WipeOutcome wipe;
+};
+
+// Encrypts `path` into "$" + name in the same folder and then securely deletes it. Before
+// anything else, leftovers of killed runs in the folder are finished (FinishLeftovers). Only
+// a regular file is worked on (links are not followed, pipes and devices never opened), and
+// under an exclusive lock held to the end; when, once the lock is held, the path no longer
+// names the file that was opened, there is nothing left to do. An existing "$" + name is never
+// replaced: when it decrypts to exactly this file's bytes it is the container of an interrupted
+// run, and only the plain file is removed; otherwise ErrorKind::Exists and both stay as they
+// are. Refused before anything is written: an empty file, one whose container would reach
+// 2^31 bytes, and a name and password whose password text the 200-byte cut would shorten.
+// The container is built under a temporary name, flushed and renamed into place without
+// replacing. Returns `path` itself when it is encrypted already.
+Result<InPlaceResult> EncryptInPlace(const std::string& path, const std::string& password, const FileOptions& options);
+
+// Decrypts "$" + name back into name with the same care, then securely deletes the container.
+// The MAC is checked before any plain byte is written; the plain file gets the container's
+// permission bits only once it has its name. An existing plain file is never replaced: when it
+// holds exactly the decrypted bytes the container is removed, otherwise ErrorKind::Exists.
+// Returns `path` itself when its name does not begin with "$"; a missing path or one that is
+// not a regular file is a failure.
+Result<InPlaceResult> DecryptInPlace(const std::string& path, const std::string& password, const FileOptions& options);
+
+// What the user is to be told about the source of a successful in-place operation (`encrypted`:
+// the source was the plain file): that other hard links still hold it, or "Secure overwrite
+// failed." with what was and was not overwritten. Empty when it was wiped as planned.
+std::string SourceWarning(const std::string& source, const InPlaceResult& result, bool encrypted);
+
+// EncryptInPlace without deleting the plain file and without looking for leftovers; the
+// container's path. An existing container is not replaced either.
 Result<std::string> EncryptToContainer(const std::string& path, const std::string& password,
                                        const FileOptions& options);
 
-// Turns "$" + name back into name. The MAC is checked before any plain byte is written; the
-// plain file is then written under a free temporary name, flushed and renamed over any existing
-// file of that name in one step. The container is not touched. Returns the plain file's path,
-// or `path` itself when its name does not begin with "$".
+// DecryptInPlace without deleting the container; the plain file's path.
 Result<std::string> DecryptToPlainFile(const std::string& path, const std::string& password, bool fileNamePW);
 
 // Validates and authenticates a container without decrypting anything.

@@ -23,7 +23,10 @@ Result<ContainerHeader> NewContainerHeader(const SealOptions& options, std::uint
                                            const std::string& passwordText, const std::string& sourcePath)
 {
     if (options.alg < 0 || options.alg > 3) return MakeError(ErrorKind::Unsupported, "unknown cipher");
-    if (plainLength > kMaxFileLength) return MakeError(ErrorKind::Unsupported, "file of 2 GiB or more");
+    // Lengths are signed 32-bit numbers in the format: a container of 2^31 bytes or more could
+    // never be opened again.
+    if (plainLength > MaxPlainLength(options.alg))
+        return MakeError(ErrorKind::Unsupported, "its container would reach 2 GiB, which no reader accepts");
     ContainerHeader header;
     std::copy(kMagic.begin(), kMagic.end(), header.magic.begin());
     header.version = kFormatVersion;

@@ -1,13 +1,19 @@
 #include "container/secure_delete.h"
 
+#include "common/paths.h"
 #include "common/unique_fd.h"
+#include "container/work_files.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <ctime>
-#include <random>
+#include <memory>
+#include <span>
+#include <vector>
 
 namespace quillix::container {
 namespace {
@@ -15,51 +21,206 @@ namespace {
 constexpr std::size_t kBufferSize = 32768;
 
 // The overwrite bytes carry no secret and need no cryptographic quality, only to differ from
-// what was there; one generator per thread, seeded from the clock, so that threads never share one.
-std::minstd_rand& Generator()
+// what was there: xorshift64*, eight bytes a step, one generator per thread seeded from the clock.
+class OverwriteBytes {
+public:
+    OverwriteBytes() : state_(static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15ull | 1) {}
+
+    void Fill(std::span<std::uint8_t> out)
+    {
+        for (std::size_t at = 0; at < out.size(); at += sizeof(std::uint64_t)) {
+            state_ ^= state_ >> 12;
+            state_ ^= state_ << 25;
+            state_ ^= state_ >> 27;
+            const std::uint64_t value = state_ * 0x2545F4914F6CDD1Dull;
+            std::memcpy(out.data() + at, &value, std::min(sizeof value, out.size() - at));
+        }
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+OverwriteBytes& Generator()
 {
-    thread_local std::minstd_rand generator(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+    thread_local OverwriteBytes generator;
     return generator;
 }
 
-bool WritePass(const std::string& path, std::uint64_t length, std::array<std::uint8_t, kBufferSize>& buffer)
+bool IsOutOfSpace(int error)
 {
-    // Not truncated first: writing over the existing blocks is what reaches the old bytes on
-    // file systems that overwrite in place; truncating would hand those blocks back unwiped.
-    const UniqueFd fd = OpenFile(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (!fd) return false;
-    std::minstd_rand& generator = Generator();
-    for (std::uint64_t done = 0; done < length;) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+// Writes `length` pseudo-random bytes from the file's start; the bytes written, and errno in
+// `error` when a write failed.
+std::uint64_t WritePass(int fd, std::uint64_t length, int& error)
+{
+    std::array<std::uint8_t, kBufferSize> buffer{};
+    OverwriteBytes& generator = Generator();
+    std::uint64_t done = 0;
+    error = 0;
+    while (done < length) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, length - done));
-        for (std::size_t i = 0; i < piece; ++i)
-            buffer[i] = static_cast<std::uint8_t>(generator());
-        if (!WriteAll(fd.get(), std::span(buffer).first(piece))) return false;
-        done += piece;
+        generator.Fill(std::span(buffer).first(piece));
+        for (std::size_t written = 0; written < piece;) {
+            const ssize_t n = ::pwrite(fd, buffer.data() + written, piece - written, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : ENOSPC;
+                return done;
+            }
+            written += static_cast<std::size_t>(n);
+            done += static_cast<std::uint64_t>(n);
+        }
     }
-    // Without a flush the page cache would fold all passes into the last one.
-    return ::fsync(fd.get()) == 0;
+    return done;
+}
+
+WipeOutcome NotOverwritten(const std::string& path, int error, int passes)
+{
+    WipeOutcome outcome;
+    outcome.keptAs = path;
+    outcome.error = error;
+    outcome.passes.passesWanted = std::max(passes, 0);
+    return outcome;
 }
 
 }  // namespace
 
+OverwriteReport OverwriteOpenFile(int fd, std::uint64_t fileLength, int passes)
+{
+    OverwriteReport report;
+    report.passesWanted = std::max(passes, 0);
+    report.fileLength = fileLength;
+    const std::uint64_t length = std::max(kMinOverwriteLength, fileLength);
+    for (int pass = 0; pass < passes; ++pass) {
+        int error = 0;
+        const std::uint64_t written = WritePass(fd, length, error);
+        if (error != 0) {
+            if (!IsOutOfSpace(error) || written < fileLength) {
+                report.failedAt = written;
+                report.error = error;
+                return report;
+            }
+            // Every byte the file held is covered; what lies past it only gives the old blocks
+            // of a small file a pass. Handing that part back makes room for the flush.
+            report.cutShort = true;
+            (void)::ftruncate(fd, static_cast<off_t>(fileLength));
+        }
+        // Without a flush the page cache would fold all passes into the last one.
+        if (::fsync(fd) != 0) {
+            report.failedAt = written;
+            report.error = errno;
+            return report;
+        }
+        ++report.passesDone;
+    }
+    return report;
+}
+
+WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return NotOverwritten(path, errno, passes);
+    WipeOutcome outcome;
+    if (st.st_nlink == 0) {  // removed by someone else meanwhile
+        outcome.removed = true;
+        return outcome;
+    }
+    if (!NamesOpenFile(path, fd)) return NotOverwritten({}, ENOENT, passes);
+    outcome.passes.passesWanted = std::max(passes, 0);
+    outcome.passes.fileLength = static_cast<std::uint64_t>(st.st_size);
+
+    if (st.st_nlink > 1 || passes <= 0) {
+        // Overwriting a file with other links would destroy what those names hold.
+        outcome.otherLinks = st.st_nlink > 1;
+        if (::unlink(path.c_str()) != 0) return NotOverwritten(path, errno, passes);
+        outcome.removed = true;
+        return outcome;
+    }
+
+    // Opened for writing before it is moved: a file that cannot be overwritten keeps its name.
+    const UniqueFd writer = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (!writer) return NotOverwritten(path, errno, passes);
+    if (!NamesOpenFile(path, writer.get())) return NotOverwritten(path, EBUSY, passes);
+    std::string wipePath;
+    if (const int error = MoveToWipeName(path, wipePath); error != 0) return NotOverwritten(path, error, passes);
+    outcome.keptAs = wipePath;
+
+    outcome.passes = OverwriteOpenFile(writer.get(), static_cast<std::uint64_t>(st.st_size), passes);
+    if (!outcome.passes.complete()) return outcome;
+    if (::unlink(wipePath.c_str()) != 0) {
+        outcome.error = errno;
+        return outcome;
+    }
+    outcome.removed = true;
+    outcome.keptAs.clear();
+    return outcome;
+}
+
+WipeOutcome WipeFile(const std::string& path, int passes)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return NotOverwritten(path, errno, passes);
+        WipeOutcome gone;
+        gone.removed = true;
+        return gone;
+    }
+    // A link or device path could lead the passes onto another file or a whole disk.
+    if (!S_ISREG(st.st_mode)) return NotOverwritten(path, EINVAL, passes);
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (!fd) return NotOverwritten(path, errno, passes);
+    if (!LockFile(fd.get())) return NotOverwritten(path, errno, passes);
+    if (!NamesOpenFile(path, fd.get())) {
+        // Another operation finished with the file while this one waited for the lock.
+        if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) {
+            WipeOutcome gone;
+            gone.removed = true;
+            return gone;
+        }
+        return NotOverwritten(path, EBUSY, passes);
+    }
+    return WipeLockedFile(path, fd.get(), passes);
+}
+
 bool SecureDeleteFile(const std::string& path, int passes)
 {
     if (path.empty()) return false;
-    std::uint64_t length = kMinOverwriteLength;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        // Only a plain file is ours to overwrite: a link or device path could lead the passes
-        // onto another file or a whole disk.
-        if (!S_ISREG(st.st_mode)) return false;
-        length = std::max(length, static_cast<std::uint64_t>(st.st_size));
-    }
+    FinishLeftovers(FolderOf(path), passes);
+    return WipeFile(path, passes).ok();
+}
 
-    std::array<std::uint8_t, kBufferSize> buffer{};
-    for (int pass = 0; pass < passes; ++pass) {
-        if (!WritePass(path, length, buffer)) return false;
+int FinishLeftovers(const std::string& folder, int passes)
+{
+    struct DirCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    std::vector<std::string> names;
+    {
+        const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
+        if (!dir) return 0;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            std::string name = entry->d_name;
+            if (IsWorkFileName(name)) names.push_back(std::move(name));
+        }
     }
-    (void)::unlink(path.c_str());
-    return true;
+    int removed = 0;
+    for (const std::string& name : names) {
+        const std::string path = folder + name;
+        const UniqueFd fd = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+        struct stat st {};
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        // A lock held means its owner is still at work; a file gone from its name was dealt with.
+        if (!TryLockFile(fd.get()) || !NamesOpenFile(path, fd.get())) continue;
+        // With other links it is a result that has its final name too (a link-then-unlink
+        // rename cut short): only the marked name goes.
+        if (st.st_nlink == 1 && !OverwriteOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), passes).complete())
+            continue;
+        if (::unlink(path.c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace quillix::container

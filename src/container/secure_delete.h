@@ -3,17 +3,61 @@
 #include <cstdint>
 #include <string>
 
+// Overwriting files before they are deleted. Overwriting in place cannot reach copies that
+// journaling, copy-on-write file systems or SSD wear levelling keep elsewhere.
 namespace quillix::container {
 
 // Each pass writes at least this many bytes, so a small file's old blocks are all covered.
 inline constexpr std::uint64_t kMinOverwriteLength = 700 * 1024;
 
-// Overwrites the file `passes` times with pseudo-random bytes (max(716800, its size) bytes each,
-// flushed to the device) and then deletes it; a missing file is created for the passes and
-// deleted again. False when `path` is empty, names something other than a plain file (a link,
-// folder or device is never written through), or a pass could not be written; the file is then
-// left in place. The deletion's own outcome is not examined. Overwriting in place cannot reach
-// copies that journaling, copy-on-write file systems or SSD wear levelling keep elsewhere.
+// What the passes over one file achieved.
+struct OverwriteReport {
+    int passesWanted = 0;
+    int passesDone = 0;            // passes that covered every byte the file held
+    bool cutShort = false;         // a pass ran out of space after the file's own length
+    std::uint64_t fileLength = 0;  // what the file held before the first pass
+    std::uint64_t failedAt = 0;    // bytes the failed pass had written
+    int error = 0;                 // errno of the failed pass; 0 when none failed
+
+    bool complete() const { return passesDone >= passesWanted; }
+};
+
+// Writes `passes` passes of pseudo-random bytes over the file open for writing as `fd`, each
+// max(716800, fileLength) bytes from its start and flushed to the device. A pass that runs out
+// of space only after fileLength bytes has still covered every byte the file held: it counts as
+// done, and the file is cut back to fileLength so that the next pass and the flush find room.
+OverwriteReport OverwriteOpenFile(int fd, std::uint64_t fileLength, int passes);
+
+// What became of a file given to be wiped.
+struct WipeOutcome {
+    bool removed = false;     // its name is gone
+    bool otherLinks = false;  // not overwritten: other hard links still hold its bytes
+    std::string keptAs;       // when not removed: where its bytes are now (the wipe name or the path)
+    int error = 0;            // errno when it could not be opened for writing, moved or removed
+    OverwriteReport passes;
+
+    bool ok() const { return removed && error == 0 && (otherLinks || passes.complete()); }
+};
+
+// Securely deletes the regular file at `path`, which the caller has open as `fd` and locked.
+// A file with other hard links only loses this name, since overwriting it would destroy what
+// the other names hold. Any other file first moves to a wipe name in its folder, so that its
+// half-overwritten bytes never carry the picture's name, and is overwritten and removed there.
+// After a failed pass it stays under the wipe name, still locked while the caller holds `fd`,
+// for a later FinishLeftovers; with `passes` ≤ 0 it is only removed.
+WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes);
+
+// WipeLockedFile for a file not yet open: a missing file counts as wiped; a link, folder, device
+// or pipe is refused (error EINVAL) and never opened for writing.
+WipeOutcome WipeFile(const std::string& path, int passes);
+
+// WipeFile(path, passes).ok(), after finishing the leftovers of the file's folder; false for an
+// empty path.
 bool SecureDeleteFile(const std::string& path, int passes);
+
+// Overwrites (with `passes`) and removes the temporary and wipe files in `folder` whose owner is
+// gone, which a held lock tells; files in use are left alone, and a leftover with other hard
+// links only loses its name. The number of leftovers removed.
+int FinishLeftovers(const std::string& folder, int passes);
 
 }  // namespace quillix::container

@@ -17,10 +17,15 @@ CipherHandle OpenCipher(int algo, int mode, std::span<const std::uint8_t> key)
     gcry_cipher_hd_t raw = nullptr;
     if (gcry_cipher_open(&raw, algo, mode, 0) != 0) return nullptr;
     CipherHandle handle(raw);
+    // libgcrypt refuses about one Blowfish key in 33,000 as weak (an S-box entry repeats) and
+    // leaves the handle without a key unless told to allow it. The standard cipher takes every
+    // key, containers under such keys exist, and a fast-mode salt would make the refusal
+    // permanent for that password and file name.
+    if (algo == GCRY_CIPHER_BLOWFISH && gcry_cipher_ctl(raw, GCRYCTL_SET_ALLOW_WEAK_KEY, nullptr, 1) != 0)
+        return nullptr;
     const gcry_error_t err = gcry_cipher_setkey(raw, key.data(), key.size());
-    // Blowfish reports a key whose schedule repeats a value as weak but keys the handle anyway;
-    // such keys are as good as any other for a stream cipher's keystream.
-    if (err != 0 && gcry_err_code(err) != GPG_ERR_WEAK_KEY) return nullptr;
+    // With weak keys allowed, setkey still reports one as weak, but the handle is keyed.
+    if (err != 0 && !(algo == GCRY_CIPHER_BLOWFISH && gcry_err_code(err) == GPG_ERR_WEAK_KEY)) return nullptr;
     return handle;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define QUILLIX_HAVE_SHA_NI 1
 #endif
@@ -124,8 +125,12 @@ template <std::size_t N>
 
 bool CpuHasShaNi()
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    // Asked of the processor directly: clang's __builtin_cpu_supports does not know "sha".
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const bool sse41 = (ecx & bit_SSE4_1) != 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    return sse41 && (ebx & bit_SHA) != 0;
 }
 
 #else

@@ -22,6 +22,21 @@ struct RunSettings {
 
 constexpr std::size_t kSummaryLines = 20;
 
+// What the summary says about a secure delete that did not go as planned; empty when it did.
+std::string WipeNote(const std::string& name, const container::WipeOutcome& wipe)
+{
+    if (wipe.ok() && !wipe.otherLinks) return {};
+    if (wipe.ok())
+        return name + " has other hard links, which still hold the picture: only this name was removed, nothing "
+                      "was overwritten";
+    const int error = wipe.error != 0 ? wipe.error : wipe.passes.error;
+    std::string note = name + ": the secure overwrite failed";
+    if (error != 0) note += std::string(" (") + std::strerror(error) + ")";
+    if (!wipe.keptAs.empty() && wipe.keptAs != FolderOf(wipe.keptAs) + name)
+        note += "; what is left is kept as " + FileNameOf(wipe.keptAs);
+    return note;
+}
+
 const char* OperationName(BatchOperation operation)
 {
     switch (operation) {
@@ -70,10 +85,11 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
     case BatchOperation::Delete:
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) outcome.note = name + ": " + std::strerror(errno);
         break;
-    case BatchOperation::SecureDelete:
-        if (!container::SecureDeleteFile(path, settings.options.Passes))
-            outcome.note = name + ": the secure overwrite failed";
+    case BatchOperation::SecureDelete: {
+        container::FinishLeftovers(FolderOf(path), settings.options.Passes);
+        outcome.note = WipeNote(name, container::WipeFile(path, settings.options.Passes));
         break;
+    }
     case BatchOperation::RotateClockwise:
     case BatchOperation::RotateCounterClockwise: {
         const imaging::RotationOutcome turned =
@@ -83,13 +99,22 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
     }
     case BatchOperation::Encrypt:
     case BatchOperation::Decrypt: {
+        const bool encrypt = operation == BatchOperation::Encrypt;
         const container::CryptOutcome done =
-            operation == BatchOperation::Encrypt
-                ? container::EncryptFileWith(path, settings.password, settings.options)
-                : container::DecryptFileWith(path, settings.password, settings.options);
+            encrypt ? container::EncryptFileWith(path, settings.password, settings.options)
+                    : container::DecryptFileWith(path, settings.password, settings.options);
         outcome.newPath = done.path;
-        if (done.path.empty()) outcome.note = name + ": " + done.error.message;
-        if (!done.warning.empty()) outcome.notices.push_back({"Warning", done.warning});
+        if (!done.ok()) {
+            outcome.note = name + ": " + done.error.message;
+        } else if (done.path != path) {
+            outcome.passwordProven = !encrypt;
+            // A source that could not be wiped is told at once, as a single operation tells it;
+            // other links that keep it are a note for the end.
+            if (!done.result.wipe.ok())
+                outcome.notices.push_back({"Warning", done.warning});
+            else if (!done.warning.empty())
+                outcome.note = done.warning;
+        }
         break;
     }
     case BatchOperation::None: break;
@@ -155,6 +180,7 @@ BatchCollect BatchRunner::Collect()
         const int index = position_;
         BatchStep step;
         step.notices = std::move(outcome.notices);
+        step.passwordProven = outcome.passwordProven;
         if (StatusBeforeOperation(operation_)) {
             if (index + 1 < Count())
                 step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index + 1)]);

@@ -49,6 +49,8 @@ struct FileOutcome {
     std::vector<BatchNotice> notices;
     // One line for the summary after the run ("name: reason"); empty when there is nothing to tell.
     std::string note;
+    // A container was decrypted: the run's password is known good.
+    bool passwordProven = false;
 };
 
 // What a run's file work needs, copied when it starts, so that a password forgotten or a
@@ -71,6 +73,7 @@ struct BatchStep {
     std::vector<BatchNotice> notices;
     std::optional<std::string> status;
     int position = 0;
+    bool passwordProven = false;
 };
 
 struct BatchCollect {

@@ -3,6 +3,7 @@
 #include "common/paths.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QString>
 
 #include <algorithm>
@@ -27,6 +28,13 @@ bool SortsByDate(int mode)
 {
     return mode == 3 || mode == 4;
 }
+// "Windows" (0) meant the file system's order, which there lists names sorted; readdir's order
+// is arbitrary, so it becomes the order the desktop's file managers show: natural names. A mode
+// outside 0..4 meant the same order.
+bool SortsNaturally(int mode)
+{
+    return !SortsByName(mode) && !SortsByDate(mode);
+}
 
 // What one entry is compared by, read once per entry: the date modes would otherwise open each
 // file on every comparison, and a time that changes mid-sort would make the order inconsistent.
@@ -40,7 +48,7 @@ SortKey MakeSortKey(int mode, const std::string& path, int position)
 {
     SortKey key;
     key.position = position;
-    if (SortsByName(mode)) key.name = QString::fromStdString(FileNameOf(path));
+    if (SortsByName(mode) || SortsNaturally(mode)) key.name = QString::fromStdString(FileNameOf(path));
     if (SortsByDate(mode)) key.time = FileSortTime(path, mode == 3);
     return key;
 }
@@ -50,6 +58,25 @@ QCollator NameCollator()
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;
+}
+
+// img2 before img10, case ignored. Qt collates the C locale by code points and ignores the
+// numeric mode there, so that locale is collated as English.
+QCollator NaturalCollator()
+{
+    const QLocale system = QLocale::system();
+    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    return collator;
+}
+
+// Names the collator holds equal ("a.jpg", "A.jpg") still get one order, whatever readdir gave.
+int CompareNatural(const QCollator& collator, const QString& a, const QString& b)
+{
+    const int order = collator.compare(a, b);
+    if (order != 0) return order < 0 ? -1 : 1;
+    return a.compare(b, Qt::CaseSensitive);
 }
 
 int CompareTimes(const FileTime& a, const FileTime& b)
@@ -64,8 +91,13 @@ int CompareKeys(int mode, const QCollator& collator, const SortKey& a, const Sor
     case 2: return -collator.compare(a.name, b.name);
     case 3: return CompareTimes(b.time, a.time);
     case 4: return CompareTimes(a.time, b.time);
-    default: return a.position - b.position;
+    default: return CompareNatural(collator, a.name, b.name);
     }
+}
+
+QCollator CollatorFor(int mode)
+{
+    return SortsNaturally(mode) ? NaturalCollator() : NameCollator();
 }
 
 // Stable, so ties keep the listing order.
@@ -75,7 +107,7 @@ void SortFiles(FileList& files, int mode)
     keys.reserve(files.size());
     for (std::size_t i = 0; i < files.size(); ++i)
         keys.push_back(MakeSortKey(mode, files[i], static_cast<int>(i)));
-    const QCollator collator = NameCollator();
+    const QCollator collator = CollatorFor(mode);
     std::stable_sort(keys.begin(), keys.end(),
                      [&](const SortKey& a, const SortKey& b) { return CompareKeys(mode, collator, a, b) < 0; });
     FileList sorted;
@@ -132,7 +164,7 @@ Result<void> FolderModel::LoadFolder(const std::string& folder)
     Result<FileList> listed = ListImageFiles(folder);
     if (listed) {
         fileList_ = std::move(listed).value();
-        if (SortsByName(options_.SortMode) || SortsByDate(options_.SortMode)) SortFiles(fileList_, options_.SortMode);
+        SortFiles(fileList_, options_.SortMode);
     } else {
         outcome = listed.error();
     }
@@ -147,7 +179,7 @@ int FolderModel::CompareForSort(int a, int b) const
     const int mode = options_.SortMode;
     const std::string& pathA = fileList_[static_cast<std::size_t>(a)];
     const std::string& pathB = fileList_[static_cast<std::size_t>(b)];
-    return CompareKeys(mode, NameCollator(), MakeSortKey(mode, pathA, a), MakeSortKey(mode, pathB, b));
+    return CompareKeys(mode, CollatorFor(mode), MakeSortKey(mode, pathA, a), MakeSortKey(mode, pathB, b));
 }
 
 void FolderModel::FocusTile(int i)

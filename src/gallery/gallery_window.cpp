@@ -217,6 +217,8 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
     clipboardChanged();
     mailbox_->window = this;
+    // The program's one pool, which the viewer holds.
+    setWorkerPool(&viewer_.Pool());
 
     ReadTileSize();
 
@@ -347,6 +349,19 @@ void GalleryWindow::prepareToShow()
     canvas_->update();
     activateWindow();
     setFocus();
+}
+
+void GalleryWindow::OpenAtStart(const std::string& folder, const std::string& notice)
+{
+    model_.OpenFolder(folder);
+    show();
+    // After showing, whose folder load writes the status line.
+    if (!notice.empty()) SetStatusMessage(notice);
+}
+
+QString GalleryWindow::StatusText() const
+{
+    return status_->panelText(2);
 }
 
 void GalleryWindow::SetTitle()
@@ -480,15 +495,19 @@ void GalleryWindow::DeleteSelectedFiles()
     canvas_->update();
 }
 
-bool GalleryWindow::EnsurePasswordForRun(bool)
+bool GalleryWindow::EnsurePasswordForRun(bool encrypt, const std::vector<std::string>& paths)
 {
-    return viewer_.Crypto().EnsurePassword(false);
+    // A password encrypts only once it is known good; passing files back that are encrypted
+    // already needs none.
+    const bool encrypting = encrypt && std::any_of(paths.begin(), paths.end(),
+                                                   [](const std::string& p) { return !container::IsEncryptedFile(p); });
+    return encrypting ? viewer_.Crypto().EnsureConfirmedPassword() : viewer_.Crypto().EnsurePassword(false);
 }
 
 void GalleryWindow::EncryptDecryptSelection(bool encrypt)
 {
-    if (!EnsurePasswordForRun(encrypt)) return;
     std::vector<std::string> paths = selection_.BuildSelectedFileList();
+    if (!EnsurePasswordForRun(encrypt, paths)) return;
     if (paths.empty()) return;
     selection_.ClearReselectNames();
     StartBatch(encrypt ? BatchOperation::Encrypt : BatchOperation::Decrypt, std::move(paths));
@@ -521,8 +540,10 @@ void GalleryWindow::StartBatch(BatchOperation operation, std::vector<std::string
     BatchSettings settings;
     settings.options = viewer_.Crypto().OptionsForNextOperation();
     // The run keeps its own copy: forgetting the password during the run affects later runs.
-    if (operation == BatchOperation::Encrypt || operation == BatchOperation::Decrypt)
+    if (operation == BatchOperation::Encrypt || operation == BatchOperation::Decrypt) {
+        runPasswordGeneration_ = viewer_.Crypto().PasswordGeneration();
         settings.password = viewer_.Crypto().ActivePassword();
+    }
     const std::optional<BatchStep> first =
         batch_->StartBatch(operation, std::move(paths), std::move(settings), selection_.ReselectNames);
     if (!first) return;
@@ -560,6 +581,7 @@ void GalleryWindow::ApplyBatchStep(const BatchStep& step)
 {
     for (const BatchNotice& notice : step.notices)
         viewer_.dialogs().ShowMessage(notice.caption, notice.text, MessageIcon::Warning, MessageButtons::Ok);
+    if (step.passwordProven) viewer_.Crypto().ConfirmPassword(runPasswordGeneration_);
     if (step.status) SetStatusMessage(*step.status);
     status_->progress()->setValue(step.position);
 }
@@ -918,6 +940,8 @@ void GalleryWindow::sortModeChanged(int mode)
     const SortModeLabels labels = SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    // Only a new mode is worth a write of the file.
+    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
     viewer_.AppSettings().PushInt("SORT_MODE", mode);
     viewer_.SaveSettings();
 }
@@ -974,12 +998,14 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
     PumpThumbnails();
 }
 
-// Keeps as many thumbnail jobs going as the pool has threads, the visible tiles first; the pool
-// puts the viewer's pictures before them. Thumbnails wait while a batch run works on the files.
+// Keeps two thumbnail jobs per pool thread handed out, the visible tiles first: enough that no
+// worker waits while the window thread stores a result, few enough that newly visible tiles soon
+// come next. The pool puts the viewer's pictures before them. Thumbnails wait while a batch run
+// works on the files.
 void GalleryWindow::PumpThumbnails()
 {
     if (!pool_ || BatchActive()) return;
-    const int limit = static_cast<int>(std::max(1u, pool_->ThreadCount()));
+    const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
         if (index < 0) return;

@@ -52,6 +52,9 @@ public:
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
 
+    // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
+    // (when not empty) on the status line.
+    void OpenAtStart(const std::string& folder, const std::string& notice);
     // Opens the current tile in the viewer; nothing without one.
     void ShowImage();
     // Closes the gallery, which ends the program.
@@ -59,6 +62,8 @@ public:
     void RefreshGallery();
     void FolderUp();
     void BrowseForFolder();
+    // The text of the status message panel.
+    QString StatusText() const;
     // The status message of panel 2.
     const std::string& StatusMessage() const { return statusMessage_; }
     void SetStatusMessage(const std::string& text);
@@ -78,9 +83,9 @@ public:
     // Every thumbnail of the list is made (or found impossible).
     bool ThumbnailsComplete() const { return schedule_.Complete(); }
     int ThumbnailGeneration() const { return schedule_.Generation(); }
-    // The program's worker pool: thumbnails run there at thumbnail priority, batch file work at
-    // batch priority. Jobs touch no widget; their results come back through the window's event
-    // queue. Until it is set, no thumbnail is made and no batch starts.
+    // Where thumbnails run at thumbnail priority and batch file work at batch priority: the
+    // program's one pool, which the viewer holds, unless another is set here (tests). Jobs touch
+    // no widget; their results come back through the window's event queue.
     void setWorkerPool(workers::WorkerPool* pool);
     // Where the keyboard state is read ("held" modifiers); tests put their own here.
     void setHeldModifiers(std::function<Qt::KeyboardModifiers()> held) { heldModifiers_ = std::move(held); }
@@ -137,8 +142,9 @@ private:
     void buildToolBand();
     Qt::KeyboardModifiers HeldModifiers() const;
     void RunKeyCommand(const GalleryKeyAction& action, bool shift, bool ctrl);
-    // The password for an encryption or decryption run; false when the user gave none.
-    bool EnsurePasswordForRun(bool encrypt);
+    // The password for an encryption or decryption run over `paths`, confirmed when it is to
+    // encrypt; false when the user gave none.
+    bool EnsurePasswordForRun(bool encrypt, const std::vector<std::string>& paths);
     void CollectBatch();
     void ApplyBatchStep(const BatchStep& step);
     void FinishBatch();
@@ -197,6 +203,8 @@ private:
     bool collecting_ = false;
     bool collectAgain_ = false;
     int finishedRuns_ = 0;
+    // The password generation a running encryption or decryption took its copy from.
+    std::uint64_t runPasswordGeneration_ = 0;
     // How a job hands its result to the window thread; empty once the window is gone.
     struct Mailbox {
         std::mutex mutex;

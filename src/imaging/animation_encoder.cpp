@@ -92,6 +92,11 @@ Result<void> PutFrame(GifFileType* gif, const GifEncodeFrame& f)
             return GifError("graphics control extension");
     }
     const GifColourMap local(f.localColours);
+    // giflib 5.2.1 forgets the frame before's local map, without freeing it, when this frame has none.
+    if (!local.get()) {
+        GifFreeMapObject(gif->Image.ColorMap);
+        gif->Image.ColorMap = nullptr;
+    }
     if (EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, local.get()) != GIF_OK)
         return GifError("image descriptor");
     std::vector<GifPixelType> line(static_cast<std::size_t>(f.width));

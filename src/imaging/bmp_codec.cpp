@@ -10,6 +10,7 @@ namespace quillix::imaging {
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint32_t kRle8 = 1, kRle4 = 2;
 
 std::uint32_t U16(std::span<const std::uint8_t> b, std::size_t at)
 {
@@ -86,6 +87,11 @@ Result<Layout> ReadLayout(std::span<const std::uint8_t> b)
         if (kFileHeaderSize + 40 + count * 4 > b.size()) return MakeError(ErrorKind::Truncated, "BMP: masks cut short");
         for (std::size_t i = 0; i < count; ++i)
             l.masks[i] = U32(b, kFileHeaderSize + 40 + 4 * i);
+    } else if (l.compression == kRle8 || l.compression == kRle4) {
+        if (l.bits != (l.compression == kRle8 ? 8 : 4))
+            return MakeError(ErrorKind::BadHeader, "BMP: RLE8 needs 8 bits and RLE4 4 bits");
+        // The stream's escapes move upwards only; a top-down RLE bitmap is not defined.
+        if (l.height < 0) return MakeError(ErrorKind::BadHeader, "BMP: an RLE bitmap cannot be top-down");
     } else if (l.compression == 0) {
         if (l.bits == 16) l.masks[0] = 0x7C00, l.masks[1] = 0x03E0, l.masks[2] = 0x001F;
         if (l.bits == 32) l.masks[0] = 0xFF0000, l.masks[1] = 0xFF00, l.masks[2] = 0xFF;
@@ -107,6 +113,65 @@ Result<Layout> ReadLayout(std::span<const std::uint8_t> b)
     return l;
 }
 
+using Palette = std::array<QRgb, 256>;
+
+// Run-length coded indices, rows bottom-up. A pair (n, v) with n > 0 repeats v n times (RLE4:
+// its two nibbles in turn); after n = 0, v is an escape: 0 ends the row, 1 the picture, 2 moves
+// right and up by the next two bytes, 3..255 are that many indices stored as they are, padded
+// to a whole 16-bit word.
+Result<QImage> DecodeRle(std::span<const std::uint8_t> b, const Layout& l, std::size_t at, const Palette& palette)
+{
+    const std::int64_t width = l.width, height = l.height;
+    if (at > b.size() || b.size() - at < 2) return MakeError(ErrorKind::Truncated, "BMP: pixel data cut short");
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
+    if (image.isNull()) return MakeError(ErrorKind::Unsupported, "BMP: not enough memory for the picture");
+    // Pixels the stream never reaches (jumped over, left by an early end of row or picture, or
+    // missing from a cut file) stay transparent, as Firefox and Chrome show them.
+    image.fill(Qt::transparent);
+    const bool four = l.bits == 4;
+    std::int64_t x = 0, y = 0, written = 0;
+    // Pixels beyond the right edge are dropped: a run never wraps onto the next row.
+    const auto put = [&](std::int64_t count, auto indexAt) {
+        if (y < height && x < width) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(height - 1 - y)));
+            const std::int64_t end = std::min(x + count, width);
+            for (std::int64_t i = 0; x + i < end; ++i)
+                row[x + i] = palette[indexAt(static_cast<std::size_t>(i))];
+            written += end - x;
+        }
+        x += count;
+    };
+    // A stream that ends without its end-of-bitmap code shows what it held: writers omit the
+    // code, and a cut file cannot be told from them.
+    while (y < height && b.size() - at >= 2) {
+        const std::uint8_t count = b[at], value = b[at + 1];
+        at += 2;
+        if (count > 0) {
+            put(count, [&](std::size_t i) { return four ? (i % 2 ? value & 15 : value >> 4) : value; });
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            break;
+        } else if (value == 2) {
+            if (b.size() - at < 2) break;
+            x += b[at];
+            y += b[at + 1];
+            at += 2;
+        } else {
+            const std::size_t stored = four ? (value + 1u) / 2 : value;
+            const std::size_t present = std::min(stored, b.size() - at);
+            const std::uint8_t* run = b.data() + at;
+            put(four ? std::min<std::int64_t>(value, 2 * static_cast<std::int64_t>(present))
+                     : static_cast<std::int64_t>(present),
+                [&](std::size_t i) { return four ? (i % 2 ? run[i / 2] & 15 : run[i / 2] >> 4) : run[i]; });
+            at += std::min(stored + stored % 2, b.size() - at);
+        }
+    }
+    if (written == width * height) image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
+
 }  // namespace
 
 Result<QImage> DecodeBmp(std::span<const std::uint8_t> b)
@@ -115,19 +180,21 @@ Result<QImage> DecodeBmp(std::span<const std::uint8_t> b)
     if (!layout) return layout.error();
     const Layout& l = layout.value();
 
-    const bool topDown = l.height < 0;
-    const int width = static_cast<int>(l.width);
-    const int height = static_cast<int>(topDown ? -l.height : l.height);
-    const std::size_t stride = (static_cast<std::size_t>(l.width) * static_cast<std::size_t>(l.bits) + 31) / 32 * 4;
-    const std::size_t pixelsAt = U32(b, 10);
-    if (pixelsAt > b.size() || stride * static_cast<std::size_t>(height) > b.size() - pixelsAt)
-        return MakeError(ErrorKind::Truncated, "BMP: pixel data cut short");
-
-    std::array<QRgb, 256> palette{};  // indices beyond the palette read as black
+    Palette palette;
+    palette.fill(qRgb(0, 0, 0));  // indices beyond the palette read as black
     for (std::size_t i = 0; i < l.paletteCount; ++i) {
         const std::size_t at = l.paletteAt + i * l.paletteEntry;
         palette[i] = qRgb(b[at + 2], b[at + 1], b[at]);
     }
+    const std::size_t pixelsAt = U32(b, 10);
+    if (l.compression == kRle8 || l.compression == kRle4) return DecodeRle(b, l, pixelsAt, palette);
+
+    const bool topDown = l.height < 0;
+    const int width = static_cast<int>(l.width);
+    const int height = static_cast<int>(topDown ? -l.height : l.height);
+    const std::size_t stride = (static_cast<std::size_t>(l.width) * static_cast<std::size_t>(l.bits) + 31) / 32 * 4;
+    if (pixelsAt > b.size() || stride * static_cast<std::size_t>(height) > b.size() - pixelsAt)
+        return MakeError(ErrorKind::Truncated, "BMP: pixel data cut short");
     const bool alpha = l.masks[3] != 0;
     const Channel red(l.masks[0]), green(l.masks[1]), blue(l.masks[2]), opacity(l.masks[3]);
 

@@ -5,8 +5,10 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace quillix::imaging {
 namespace {
@@ -63,28 +65,109 @@ Error GiflibError(int code)
     }
 }
 
-// NETSCAPE2.0 (or its twin ANIMEXTS1.0) followed by the sub-block 1, count low, count high.
-int LoopCountIn(const ExtensionBlock* blocks, int count)
+// Colours by index; 0 marks an index that leaves the canvas as it is (the transparent index, or
+// one beyond the colour map), since every real colour is opaque.
+using GifPalette = std::array<QRgb, 256>;
+
+// A frame without any colour map is drawn in greys spread over the indices its LZW code size allows.
+GifPalette PaletteOf(const ColorMapObject* map, int codeSize, int transparent)
 {
-    for (int i = 0; i + 1 < count; ++i) {
-        const ExtensionBlock& app = blocks[i];
-        if (app.Function != APPLICATION_EXT_FUNC_CODE || app.ByteCount != 11) continue;
-        if (std::memcmp(app.Bytes, "NETSCAPE2.0", 11) != 0 && std::memcmp(app.Bytes, "ANIMEXTS1.0", 11) != 0) continue;
-        const ExtensionBlock& sub = blocks[i + 1];
-        if (sub.Function == CONTINUE_EXT_FUNC_CODE && sub.ByteCount >= 3 && sub.Bytes[0] == 1)
-            return sub.Bytes[1] | sub.Bytes[2] << 8;
+    GifPalette palette{};
+    if (map && map->Colors) {
+        for (int i = 0; i < std::min(map->ColorCount, 256); ++i)
+            palette[static_cast<std::size_t>(i)] = qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+    } else {
+        const int count = 1 << std::clamp(codeSize, 1, 8);
+        for (int i = 0; i < count; ++i) {
+            const int grey = i * 255 / (count - 1);
+            palette[static_cast<std::size_t>(i)] = qRgb(grey, grey, grey);
+        }
     }
-    return -1;
+    if (transparent >= 0 && transparent < 256) palette[static_cast<std::size_t>(transparent)] = 0;
+    return palette;
 }
 
-int LoopCountOf(const GifFileType* gif)
+// Reads one extension. The first graphics control block before a frame is its own; the first
+// NETSCAPE2.0 (or its twin ANIMEXTS1.0) block gives the loop count: sub-block 1, count low, high.
+bool ReadExtension(GifFileType* gif, GraphicsControlBlock& control, bool& haveControl, int& loopCount)
 {
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& image = gif->SavedImages[i];
-        const int loop = LoopCountIn(image.ExtensionBlocks, image.ExtensionBlockCount);
-        if (loop >= 0) return loop;
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
+    bool looping = false;
+    if (block) {
+        if (code == GRAPHICS_EXT_FUNC_CODE && !haveControl)
+            haveControl = DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK;
+        looping = code == APPLICATION_EXT_FUNC_CODE && block[0] == 11 &&
+                  (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
     }
-    return LoopCountIn(gif->ExtensionBlocks, gif->ExtensionBlockCount);
+    while (block) {
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
+        if (block && looping && loopCount < 0 && block[0] >= 3 && block[1] == 1) loopCount = block[2] | block[3] << 8;
+        looping = false;
+    }
+    return true;
+}
+
+// Passes over the rest of a frame's pixel data; false when it is cut short.
+bool SkipPixelData(GifFileType* gif)
+{
+    GifByteType* block = nullptr;
+    do {
+        if (DGifGetCodeNext(gif, &block) == GIF_ERROR) return false;
+    } while (block);
+    return true;
+}
+
+// Interlaced frames store rows in four passes: every 8th from 0, every 8th from 4, every 4th
+// from 2, every 2nd from 1.
+std::vector<int> RowOrder(int height, bool interlace)
+{
+    std::vector<int> rows;
+    rows.reserve(static_cast<std::size_t>(height));
+    if (!interlace) {
+        for (int y = 0; y < height; ++y)
+            rows.push_back(y);
+        return rows;
+    }
+    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int y = start; y < height; y += step)
+            rows.push_back(y);
+    return rows;
+}
+
+struct Drawn {
+    int rows = 0;           // rows decoded and drawn where they fall on the canvas
+    bool complete = false;  // all of the frame's data was read
+};
+
+// Decodes the current frame row by row onto `canvas`, leaving out what falls outside it.
+Drawn DrawFrame(GifFileType* gif, QImage& canvas, const QRect& frame, const GifPalette& palette)
+{
+    Drawn drawn;
+    if (frame.isEmpty()) {
+        drawn.complete = SkipPixelData(gif);
+        return drawn;
+    }
+    const QRect visible = frame & canvas.rect();
+    const bool interlace = gif->Image.Interlace;
+    std::vector<GifPixelType> line(static_cast<std::size_t>(frame.width()));
+    for (const int y : RowOrder(frame.height(), interlace)) {
+        // Progressive rows below the canvas are the rest of the frame: no need to decode them.
+        if (!interlace && frame.top() + y > visible.bottom()) {
+            drawn.complete = SkipPixelData(gif);
+            return drawn;
+        }
+        if (DGifGetLine(gif, line.data(), frame.width()) == GIF_ERROR) return drawn;
+        ++drawn.rows;
+        const int canvasY = frame.top() + y;
+        if (canvasY < visible.top() || canvasY > visible.bottom()) continue;
+        auto* dst = reinterpret_cast<QRgb*>(canvas.scanLine(canvasY));
+        for (int x = visible.left(); x <= visible.right(); ++x)
+            if (const QRgb colour = palette[line[static_cast<std::size_t>(x - frame.left())]]) dst[x] = colour;
+    }
+    drawn.complete = true;
+    return drawn;
 }
 
 void ClearRect(QImage& canvas, const QRect& rect)
@@ -95,63 +178,80 @@ void ClearRect(QImage& canvas, const QRect& rect)
     }
 }
 
-Result<GifAnimation> Composite(GifFileType* gif)
+// Reads the records after the screen descriptor and composites every frame onto the canvas as
+// browsers do: frames are clipped to the screen, which grows to take in the first frame whole;
+// a file that is cut short or damaged keeps the frames and rows decoded before the fault.
+Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
 {
-    const int w = gif->SWidth, h = gif->SHeight;
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide)
-        return MakeError(ErrorKind::Unsupported, "GIF canvas size out of range");
-    if (gif->ImageCount <= 0) return MakeError(ErrorKind::BadHeader, "GIF has no frames");
-    if (static_cast<std::int64_t>(w) * h * gif->ImageCount > kMaxTotalPixels)
-        return MakeError(ErrorKind::Unsupported, "GIF animation too large");
-
     GifAnimation animation;
-    animation.loopCount = LoopCountOf(gif);
-    animation.frames.reserve(static_cast<std::size_t>(gif->ImageCount));
     // Browsers start from a transparent canvas and clear to transparent, ignoring the background colour.
-    QImage canvas(w, h, QImage::Format_ARGB32);
-    if (canvas.isNull()) return MakeError(ErrorKind::Unsupported, "GIF canvas too large");
-    canvas.fill(Qt::transparent);
+    QImage canvas;
     QImage restore;
     QRect disposeRect;
     int disposal = DISPOSAL_UNSPECIFIED;
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    bool haveControl = false;
+    int fault = D_GIF_SUCCEEDED;
 
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& image = gif->SavedImages[i];
-        const GifImageDesc& desc = image.ImageDesc;
-        const QRect rect(desc.Left, desc.Top, desc.Width, desc.Height);
-        if (desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0 || desc.Left > w - desc.Width ||
-            desc.Top > h - desc.Height)
-            return MakeError(ErrorKind::BadHeader, "GIF frame outside the canvas");
-        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        if (!map || !map->Colors || map->ColorCount <= 0)
-            return MakeError(ErrorKind::BadHeader, "GIF frame without a colour map");
-        if (!image.RasterBits) return MakeError(ErrorKind::Truncated, "GIF frame without pixels");
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
+            fault = gif->Error;
+            break;
+        }
+        if (type == TERMINATE_RECORD_TYPE) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            if (!ReadExtension(gif, control, haveControl, animation.loopCount)) {
+                fault = gif->Error;
+                break;
+            }
+            continue;
+        }
+        if (DGifGetImageDesc(gif) == GIF_ERROR) {
+            fault = gif->Error;
+            break;
+        }
+        // giflib keeps the LZW code size to itself; it is the byte just read.
+        const int codeSize = reader.bytes[reader.offset - 1];
+        const GifImageDesc& desc = gif->Image;
+        const QRect frame(desc.Left, desc.Top, desc.Width, desc.Height);
+
+        if (canvas.isNull()) {
+            const int w = frame.isEmpty() ? gif->SWidth : std::max(gif->SWidth, frame.left() + frame.width());
+            const int h = frame.isEmpty() ? gif->SHeight : std::max(gif->SHeight, frame.top() + frame.height());
+            if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide)
+                return MakeError(ErrorKind::Unsupported, "GIF canvas size out of range");
+            canvas = QImage(w, h, QImage::Format_ARGB32);
+            if (canvas.isNull()) return MakeError(ErrorKind::Unsupported, "GIF canvas too large");
+            canvas.fill(Qt::transparent);
+        }
+        const std::int64_t canvasPixels = std::int64_t{canvas.width()} * canvas.height();
+        if (canvasPixels * static_cast<std::int64_t>(animation.frames.size() + 1) > kMaxTotalPixels)
+            return MakeError(ErrorKind::Unsupported, "GIF animation too large");
 
         if (disposal == DISPOSE_BACKGROUND)
             ClearRect(canvas, disposeRect);
         else if (disposal == DISPOSE_PREVIOUS && !restore.isNull())
             canvas = restore;
-
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-        DGifSavedExtensionToGCB(gif, i, &gcb);
-        disposal = gcb.DisposalMode;
-        disposeRect = rect;
+        disposal = control.DisposalMode;
+        disposeRect = frame & canvas.rect();
         // A detached copy: the canvas is drawn on next, and the frames keep their own pixels.
         restore = disposal == DISPOSE_PREVIOUS ? canvas.copy() : QImage();
 
-        // giflib has already put interlaced rows back in their order.
-        for (int y = 0; y < desc.Height; ++y) {
-            const GifByteType* src = image.RasterBits + static_cast<std::ptrdiff_t>(y) * desc.Width;
-            auto* dst = reinterpret_cast<QRgb*>(canvas.scanLine(desc.Top + y)) + desc.Left;
-            for (int x = 0; x < desc.Width; ++x) {
-                const int index = src[x];
-                if (index == gcb.TransparentColor || index >= map->ColorCount) continue;
-                const GifColorType& c = map->Colors[index];
-                dst[x] = qRgb(c.Red, c.Green, c.Blue);
-            }
+        const GifPalette palette =
+            PaletteOf(desc.ColorMap ? desc.ColorMap : gif->SColorMap, codeSize, control.TransparentColor);
+        const Drawn drawn = DrawFrame(gif, canvas, frame, palette);
+        if (drawn.complete || drawn.rows > 0)
+            animation.frames.push_back(GifFrame{canvas.copy(), std::max(control.DelayTime, 0) * 10});
+        if (!drawn.complete) {
+            fault = gif->Error;
+            break;
         }
-        animation.frames.push_back(GifFrame{canvas.copy(), std::max(gcb.DelayTime, 0) * 10});
+        control = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        haveControl = false;
     }
+    if (animation.frames.empty())
+        return fault == D_GIF_SUCCEEDED ? MakeError(ErrorKind::BadHeader, "GIF has no frames") : GiflibError(fault);
     return animation;
 }
 
@@ -164,8 +264,7 @@ Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes)
     int error = 0;
     GifHandle gif(DGifOpen(&reader, &ReadFromMemory, &error));
     if (!gif.get()) return GiflibError(error);
-    if (DGifSlurp(gif.get()) != GIF_OK) return GiflibError(gif.get()->Error);
-    return Composite(gif.get());
+    return ReadFrames(gif.get(), reader);
 }
 
 Result<GifAnimation> DecodeGif(const std::string& path)

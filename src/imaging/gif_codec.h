@@ -23,6 +23,12 @@ struct GifAnimation {
     int loopCount = -1;
 };
 
+// Every GIF a browser shows: frames are clipped to the logical screen, which grows to take in
+// the first frame whole; a frame without any colour map is drawn in a grey ramp. A file cut
+// short or damaged after its first decoded row keeps what was decoded up to the fault: the whole
+// frames, and the rows of the frame it broke off in. Fails with giflib's error when not a single
+// row decodes, with BadHeader for a file without frames, with Unsupported for a canvas beyond
+// 16384 pixels a side or frames beyond 2^27 canvas pixels together.
 Result<GifAnimation> DecodeGif(const std::string& path);
 Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes);
 

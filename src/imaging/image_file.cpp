@@ -9,7 +9,8 @@ namespace quillix::imaging {
 Result<std::vector<std::uint8_t>> ReadImageFile(const std::string& path)
 {
     constexpr std::uint64_t kMaxFileBytes = 512ull << 20;
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
+    // Without blocking, so that a pipe with a picture's name is refused rather than waited on.
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0) return MakeError(ErrorKind::Io, "cannot open " + path);
     if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Io, "not a regular file: " + path);

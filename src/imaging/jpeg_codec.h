@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/result.h"
+#include "imaging/orientation.h"
 
 #include <QImage>
 
@@ -12,8 +13,8 @@
 // libjpeg-turbo decoding and encoding. Decoded pictures are QImage::Format_RGB32.
 namespace quillix::imaging {
 
-// The whole picture. A stream that ends early gives what was decoded (libjpeg's warning, not a
-// failure); a missing or damaged header fails with BadHeader, an oversized picture with
+// The whole picture as stored, whatever its EXIF orientation says. A stream that ends early gives what was decoded
+// (libjpeg's warning, not a failure); a missing or damaged header fails with BadHeader, an oversized picture with
 // Unsupported.
 Result<QImage> DecodeJpeg(std::span<const std::uint8_t> bytes);
 Result<QImage> DecodeJpegFile(const std::string& path);
@@ -24,6 +25,31 @@ Result<QImage> DecodeJpegScaled(std::span<const std::uint8_t> bytes, int minWidt
 
 // Width and height from the header alone.
 Result<QSize> JpegSize(std::span<const std::uint8_t> bytes);
+
+// The whole picture as the user should see it: turned or mirrored as its EXIF orientation says.
+// Damaged EXIF data counts as none.
+Result<QImage> DecodeJpegUpright(std::span<const std::uint8_t> bytes);
+
+// What a lossless transform of a JPEG depends on, read from its header.
+struct JpegLayout {
+    QSize size;
+    // Pixels per MCU: a transform moves whole MCUs, so an edge with a partial one cannot move.
+    QSize mcu;
+    bool progressive = false;
+    // The IJG quality (1..100) whose scaled standard luminance table is closest to the file's own.
+    int quality = 0;
+};
+Result<JpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes);
+
+// The IJG quality whose standard luminance table, scaled as libjpeg scales it, differs least from
+// `table` (64 values in natural order); ties go to the higher quality.
+int EstimateJpegQuality(std::span<const std::uint16_t, 64> table);
+
+// The picture decoded, changed by `t` and encoded again: in its own colour space (CMYK inks kept
+// as they are), with its chroma sampling turned along, progressive when it was, at its estimated
+// quality, and with every APPn and COM marker copied in order. For the transforms that cannot be
+// done on the DCT blocks; no pixel is trimmed.
+Result<std::vector<std::uint8_t>> ReencodeJpeg(std::span<const std::uint8_t> bytes, PixelTransform t);
 
 // Baseline JPEG of `picture` (alpha dropped) at `quality`, clamped to 1..100.
 Result<std::vector<std::uint8_t>> EncodeJpeg(const QImage& picture, int quality);

@@ -3,10 +3,14 @@
 #include "imaging/still_decoder.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace quillix::imaging {
 namespace {
@@ -135,6 +139,150 @@ bool RunEncode(Writer& w, const QImage& picture, bool alpha)
     return true;
 }
 
+// The header of a picture read as stored, for writing it again the same way.
+struct RawLayout {
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colorType = 0, interlace = 0, channels = 0;
+    png_colorp palette = nullptr;  // owned by the reader
+    int paletteSize = 0;
+};
+
+bool RunReadRawInfo(Reader& r, RawLayout& layout)
+{
+    if (setjmp(png_jmpbuf(r.png))) return false;
+    png_set_read_fn(r.png, &r, ReadFromSpan);
+    png_read_info(r.png, r.info);
+    layout.width = png_get_image_width(r.png, r.info);
+    layout.height = png_get_image_height(r.png, r.info);
+    layout.depth = png_get_bit_depth(r.png, r.info);
+    layout.colorType = png_get_color_type(r.png, r.info);
+    layout.interlace = png_get_interlace_type(r.png, r.info);
+    layout.channels = png_get_channels(r.png, r.info);
+    if (layout.colorType == PNG_COLOR_TYPE_PALETTE) png_get_PLTE(r.png, r.info, &layout.palette, &layout.paletteSize);
+    // One byte per pixel below 8 bits, values unscaled; everything else exactly as stored.
+    if (layout.depth < 8) png_set_packing(r.png);
+    png_set_interlace_handling(r.png);
+    png_read_update_info(r.png, r.info);
+    return true;
+}
+
+bool RunWriteRaw(Writer& w, const RawLayout& layout, png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(w.png))) return false;
+    png_set_write_fn(w.png, &w, AppendToVector, FlushNothing);
+    // A palette index beyond the palette was in the source too; write it back as it was.
+    png_set_benign_errors(w.png, 1);
+    png_set_IHDR(w.png, w.info, layout.width, layout.height, layout.depth, layout.colorType, layout.interlace,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (layout.palette) png_set_PLTE(w.png, w.info, layout.palette, layout.paletteSize);
+    png_write_info(w.png, w.info);
+    if (layout.depth < 8) png_set_packing(w.png);
+    png_set_interlace_handling(w.png);
+    png_write_image(w.png, rows);
+    png_write_end(w.png, nullptr);
+    return true;
+}
+
+struct Chunk {
+    std::size_t at = 0;  // where its length field starts
+    std::uint32_t length = 0;
+    std::string_view type;
+    std::size_t end() const { return at + 12 + length; }
+};
+
+std::uint32_t Be32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// The chunks up to IEND; false when one runs past the end of the data.
+bool SplitChunks(std::span<const std::uint8_t> png, std::vector<Chunk>& chunks)
+{
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        Chunk chunk;
+        chunk.at = at;
+        chunk.length = Be32(png.data() + at);
+        if (chunk.length > png.size() - at - 12) return false;
+        chunk.type = std::string_view(reinterpret_cast<const char*>(png.data() + at + 4), 4);
+        chunks.push_back(chunk);
+        at = chunk.end();
+        if (chunk.type == "IEND") break;
+    }
+    return true;
+}
+
+void AppendChunk(std::vector<std::uint8_t>& out, std::string_view type, std::span<const std::uint8_t> data)
+{
+    PutBe32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t typeAt = out.size();
+    out.insert(out.end(), type.begin(), type.end());
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(4 + data.size()));
+    PutBe32(out, static_cast<std::uint32_t>(crc));
+}
+
+// Chunks whose meaning a turn leaves alone (pHYs and sCAL are mended on the way).
+bool KnownChunk(std::string_view type)
+{
+    static constexpr std::array<std::string_view, 22> kKnown = {
+        "PLTE", "IEND", "tRNS", "cHRM", "gAMA", "iCCP", "sBIT", "sRGB", "cICP", "mDCv", "cLLi",
+        "tEXt", "zTXt", "iTXt", "bKGD", "hIST", "pHYs", "sPLT", "eXIf", "tIME", "oFFs", "sCAL"};
+    return std::find(kKnown.begin(), kKnown.end(), type) != kKnown.end();
+}
+
+// The source's chunks around the new header and image data.
+std::vector<std::uint8_t> Splice(std::span<const std::uint8_t> source, const std::vector<Chunk>& chunks,
+                                 std::span<const std::uint8_t> made, const std::vector<Chunk>& madeChunks, bool swap)
+{
+    std::vector<std::uint8_t> out(source.begin(), source.begin() + 8);
+    const auto copy = [&out](std::span<const std::uint8_t> from, const Chunk& c) {
+        out.insert(out.end(), from.begin() + static_cast<long>(c.at), from.begin() + static_cast<long>(c.end()));
+    };
+    bool imageWritten = false, ended = false;
+    for (const Chunk& c : chunks) {
+        const std::span<const std::uint8_t> data = source.subspan(c.at + 8, c.length);
+        if (c.type == "IHDR") {
+            for (const Chunk& m : madeChunks)
+                if (m.type == "IHDR") copy(made, m);
+        } else if (c.type == "IDAT") {
+            if (!imageWritten)
+                for (const Chunk& m : madeChunks)
+                    if (m.type == "IDAT") copy(made, m);
+            imageWritten = true;
+        } else if (swap && c.type == "pHYs" && c.length == 9) {
+            std::vector<std::uint8_t> swapped(data.begin() + 4, data.begin() + 8);
+            swapped.insert(swapped.end(), data.begin(), data.begin() + 4);
+            swapped.push_back(data[8]);
+            AppendChunk(out, c.type, swapped);
+        } else if (swap && c.type == "sCAL" && c.length >= 3 &&
+                   std::find(data.begin() + 1, data.end(), std::uint8_t{0}) != data.end()) {
+            // unit, width text, NUL, height text
+            const auto nul = std::find(data.begin() + 1, data.end(), std::uint8_t{0});
+            std::vector<std::uint8_t> swapped{data[0]};
+            swapped.insert(swapped.end(), nul + 1, data.end());
+            swapped.push_back(0);
+            swapped.insert(swapped.end(), data.begin() + 1, nul);
+            AppendChunk(out, c.type, swapped);
+        } else if (KnownChunk(c.type) || (c.type[3] & 0x20) != 0) {
+            copy(source, c);
+            ended = c.type == "IEND";
+        }
+    }
+    if (!ended)
+        for (const Chunk& m : madeChunks)
+            if (m.type == "IEND") copy(made, m);
+    // Whatever followed the end stays after it.
+    if (!chunks.empty() && chunks.back().type == "IEND")
+        out.insert(out.end(), source.begin() + static_cast<long>(chunks.back().end()), source.end());
+    return out;
+}
+
 }  // namespace
 
 Result<QImage> DecodePng(std::span<const std::uint8_t> bytes)
@@ -164,6 +312,52 @@ Result<QImage> DecodePngFile(const std::string& path)
     Result<std::vector<std::uint8_t>> bytes = ReadImageFile(path);
     if (!bytes) return bytes.error();
     return DecodePng(bytes.value());
+}
+
+Result<std::vector<std::uint8_t>> TransformPng(std::span<const std::uint8_t> bytes, PixelTransform t)
+{
+    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
+        return MakeError(bytes.size() < 8 ? ErrorKind::Truncated : ErrorKind::BadHeader, "PNG: not a PNG file");
+    std::vector<Chunk> chunks;
+    if (!SplitChunks(bytes, chunks)) return MakeError(ErrorKind::Truncated, "PNG: a chunk runs past the end");
+    for (const Chunk& c : chunks)
+        if (c.type == "acTL") return MakeError(ErrorKind::Unsupported, "PNG: animated pictures are not turned");
+
+    Reader r(bytes);
+    if (!r.png || !r.info) return MakeError(ErrorKind::Io, "PNG: out of memory");
+    RawLayout layout;
+    if (!RunReadRawInfo(r, layout)) return MakeError(ErrorKind::BadHeader, r.messages.text);
+    if (std::int64_t{layout.width} * layout.height > kMaxPixels)
+        return MakeError(ErrorKind::Unsupported, "PNG: picture too large");
+    const int bitsPerPixel = layout.channels * std::max(layout.depth, 8);
+    const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
+    if (rowBytes != std::size_t{layout.width} * static_cast<std::size_t>(bitsPerPixel / 8))
+        return MakeError(ErrorKind::Unsupported, "PNG: unexpected pixel layout");
+    std::vector<std::uint8_t> samples(rowBytes * layout.height);
+    std::vector<png_bytep> rows(layout.height);
+    for (png_uint_32 y = 0; y < layout.height; ++y)
+        rows[y] = samples.data() + rowBytes * y;
+    if (!RunReadImage(r, rows.data())) return MakeError(ErrorKind::Truncated, r.messages.text);
+
+    const bool swap = SwapsSides(t);
+    RawLayout turnedLayout = layout;
+    if (swap) std::swap(turnedLayout.width, turnedLayout.height);
+    const std::size_t turnedRowBytes = std::size_t{turnedLayout.width} * static_cast<std::size_t>(bitsPerPixel / 8);
+    std::vector<std::uint8_t> turned(turnedRowBytes * turnedLayout.height);
+    const int w = static_cast<int>(layout.width), h = static_cast<int>(layout.height);
+    TransformPixels(
+        {samples.data(), w, h, static_cast<std::ptrdiff_t>(rowBytes), bitsPerPixel},
+        {turned.data(), swap ? h : w, swap ? w : h, static_cast<std::ptrdiff_t>(turnedRowBytes), bitsPerPixel}, t);
+    std::vector<png_bytep> turnedRows(turnedLayout.height);
+    for (png_uint_32 y = 0; y < turnedLayout.height; ++y)
+        turnedRows[y] = turned.data() + turnedRowBytes * y;
+
+    Writer writer;
+    if (!writer.png || !writer.info) return MakeError(ErrorKind::Io, "PNG: out of memory");
+    if (!RunWriteRaw(writer, turnedLayout, turnedRows.data())) return MakeError(ErrorKind::Io, writer.messages.text);
+    std::vector<Chunk> madeChunks;
+    if (!SplitChunks(writer.out, madeChunks)) return MakeError(ErrorKind::Io, "PNG: encoder output unreadable");
+    return Splice(bytes, chunks, writer.out, madeChunks, swap);
 }
 
 Result<std::vector<std::uint8_t>> EncodePng(const QImage& picture)

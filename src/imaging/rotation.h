@@ -4,9 +4,6 @@
 
 #include <QImage>
 
-#include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 
 namespace quillix::imaging {
@@ -28,17 +25,15 @@ struct RotationOutcome {
 // outcome.
 RotationOutcome RotateImageFile90(const std::string& path, int direction);
 
-// Turns the picture file at `path` by a quarter (direction > 0 clockwise, < 0 counter-clockwise,
-// 0 nothing) and writes it back under the same name through a temporary file, so a failure
-// never leaves half a picture. JPEG is re-encoded at quality 90, BMP at 24 bits, PNG flattened
-// with its one transparent colour kept, still WebP at quality 90. Encrypted files and animated
-// WebP are refused with a message box, a failed load or write shows "Error while rotating
-// image file."; GIF and other extensions give false silently.
+// Turns the picture file at `path` by a quarter as the user sees it (direction > 0 clockwise,
+// < 0 counter-clockwise, 0 nothing) and writes it back under the same name through a flushed
+// temporary file, so a failure never leaves half a picture. Nothing the file held is lost: JPEG
+// turns losslessly where its size allows (else at its own quality) with every marker and an
+// upright EXIF orientation; PNG and BMP move their stored samples as they are; WebP keeps alpha
+// and stays lossless when it was. Encrypted files and animated WebP are refused with a message
+// box, a failed load or write shows "Error while rotating image file."; GIF and other
+// extensions give false silently.
 bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs);
-
-// The single colour a PNG marks transparent (tRNS of a grey or RGB picture, or the first fully
-// transparent palette entry); nothing when it has none or uses a full alpha channel.
-std::optional<QRgb> PngTransparentColour(std::span<const std::uint8_t> png);
 
 // libwebp is linked into the program, so its encoder is always there.
 bool EnsureWebPEncoder();

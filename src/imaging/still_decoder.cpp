@@ -42,7 +42,7 @@ QImage NewPicture(int width, int height, QImage::Format format)
 Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes)
 {
     switch (format) {
-    case ImageFormat::Jpeg: return DecodeJpeg(bytes);
+    case ImageFormat::Jpeg: return DecodeJpegUpright(bytes);
     case ImageFormat::Png: return DecodePng(bytes);
     case ImageFormat::Bmp: return DecodeBmp(bytes);
     case ImageFormat::WebP: return LoadWebPToBitmap(bytes);

@@ -19,7 +19,8 @@ namespace quillix::imaging {
 // JPEG decode. The kernel may stall once to compact memory for them.
 QImage NewPicture(int width, int height, QImage::Format format);
 
-// The picture `bytes` hold in `format` (a GIF gives its first frame); Unsupported for Unknown.
+// The picture `bytes` hold in `format` as the user should see it (a JPEG turned as its EXIF
+// orientation says, a GIF's first frame); Unsupported for Unknown.
 Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes);
 
 // The file decoded by the format its extension names.

@@ -1,5 +1,6 @@
 #include "imaging/thumbnail.h"
 
+#include "imaging/exif_orientation.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
@@ -39,10 +40,15 @@ Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t>
     case ImageFormat::Jpeg: {
         Result<QSize> full = JpegSize(bytes);
         if (!full) return full.error();
-        Result<QSize> size = DrawableSize(full.value().width(), full.value().height(), box);
+        const PixelTransform upright = FromExifOrientation(ExifOrientation(bytes));
+        const QSize shown = SwapsSides(upright) ? full.value().transposed() : full.value();
+        Result<QSize> size = DrawableSize(shown.width(), shown.height(), box);
         if (!size) return size.error();
+        const QSize stored = SwapsSides(upright) ? size.value().transposed() : size.value();
+        Result<QImage> reduced = DecodeJpegScaled(bytes, stored.width(), stored.height());
+        if (reduced && upright != PixelTransform::Identity) reduced = Transformed(reduced.value(), upright);
         // The reduced picture's own proportions may round differently: aim at the full size's thumbnail.
-        return ScaleTo(DecodeJpegScaled(bytes, size.value().width(), size.value().height()), size.value());
+        return ScaleTo(std::move(reduced), size.value());
     }
     case ImageFormat::WebP: {
         // libwebp's scaled decoding reads still pictures only; an animation shows its first frame.

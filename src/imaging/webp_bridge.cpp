@@ -1,6 +1,7 @@
 #include "imaging/webp_bridge.h"
 
 #include "common/unique_fd.h"
+#include "imaging/image_format.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -86,6 +87,10 @@ Result<QImage> LoadWebPFirstFrame(std::span<const std::uint8_t> bytes)
     const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
     if (status != VP8_STATUS_OK) return StatusError(status);
     if (!features.has_animation) return LoadWebPToBitmap(bytes);
+    // The animation decoder allocates two canvases before it reads a frame: a few bytes of
+    // header could otherwise ask for gigabytes.
+    if (std::int64_t{features.width} * features.height > kMaxPixels)
+        return MakeError(ErrorKind::Unsupported, "WebP picture too large");
 
     const WebPData data{bytes.data(), bytes.size()};
     WebPAnimDecoderOptions options;
@@ -149,8 +154,10 @@ bool IsAnimatedBytes(std::span<const std::uint8_t> bytes)
 
 bool IsAnimatedFile(const std::string& path)
 {
-    const UniqueFd fd = OpenFile(path, O_RDONLY);
-    if (!fd) return false;
+    // A pipe with a picture's name is neither waited on nor read without end.
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // Each chunk starts with the last three bytes of the one before, so no straddling match is lost.
     constexpr std::size_t kKeep = kAnim.size() - 1;
     std::array<std::uint8_t, 65536> buffer{};

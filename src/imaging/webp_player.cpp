@@ -1,5 +1,6 @@
 #include "imaging/webp_player.h"
 
+#include "imaging/image_format.h"
 #include "imaging/webp_bridge.h"
 
 #include <webp/decode.h>
@@ -113,8 +114,10 @@ bool WebPPlayer::StartDecoder(bool keepPasses)
     // libwebp's animation decoder also takes still files as one frame; those are not animations here.
     WebPBitstreamFeatures features{};
     WebPAnimDecoderOptions options;
+    // A canvas past the decoders' pixel bound is refused before libwebp allocates two of them.
     if (bytes_.empty() || WebPGetFeatures(bytes_.data(), bytes_.size(), &features) != VP8_STATUS_OK ||
-        !features.has_animation || !WebPAnimDecoderOptionsInit(&options)) {
+        !features.has_animation || std::int64_t{features.width} * features.height > kMaxPixels ||
+        !WebPAnimDecoderOptionsInit(&options)) {
         Stop();
         return false;
     }

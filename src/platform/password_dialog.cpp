@@ -1,6 +1,7 @@
 #include "platform/password_dialog.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,30 +14,44 @@ constexpr int kClientWidth = 320;
 constexpr int kClientHeight = 120;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
+// The repetition's label and field push the buttons down by this much.
+constexpr int kRepeatHeight = 48;
+
+QLineEdit* MaskedEdit(QWidget* parent, int top)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setGeometry(12, top, kClientWidth - 24, edit->sizeHint().height());
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet("lineedit-password-character: 42");  // "*"
+    return edit;
+}
 
 }  // namespace
 
-PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
+PasswordDialog::PasswordDialog(QWidget* parent, bool twice, const QString& notice) : QDialog(parent)
 {
+    const int extra = twice ? kRepeatHeight : 0;
     setWindowTitle("Password");
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(kClientWidth, kClientHeight + extra);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    auto* label = new QLabel(this);
-    label->move(12, 12);
+    notice_ = new QLabel(notice, this);
+    notice_->setGeometry(12, 12, kClientWidth - 24, notice_->fontMetrics().height());
 
-    edit_ = new QLineEdit(this);
-    edit_->setGeometry(12, 32, kClientWidth - 24, edit_->sizeHint().height());
-    edit_->setEchoMode(QLineEdit::Password);
-    edit_->setStyleSheet("lineedit-password-character: 42");  // "*"
+    edit_ = MaskedEdit(this, 32);
+    if (twice) {
+        auto* repeatLabel = new QLabel("Repeat the password:", this);
+        repeatLabel->setGeometry(12, 62, kClientWidth - 24, repeatLabel->fontMetrics().height());
+        repeat_ = MaskedEdit(this, 80);
+    }
 
     ok_ = new QPushButton("OK", this);
-    ok_->setGeometry(kClientWidth - 170, 72, kButtonWidth, kButtonHeight);
+    ok_->setGeometry(kClientWidth - 170, 72 + extra, kButtonWidth, kButtonHeight);
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
     cancel_ = new QPushButton("Abbrechen", this);
-    cancel_->setGeometry(kClientWidth - 90, 72, kButtonWidth, kButtonHeight);
+    cancel_->setGeometry(kClientWidth - 90, 72 + extra, kButtonWidth, kButtonHeight);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
     if (!parent) {
@@ -46,9 +61,25 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
     edit_->setFocus();
 }
 
+void PasswordDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Enter after the first field goes on to the repetition rather than closing half-filled.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && repeat_ && focusWidget() == edit_ && repeat_->text().isEmpty()) {
+        repeat_->setFocus();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 QString PasswordDialog::typedText() const
 {
     return edit_->text();
+}
+
+QString PasswordDialog::repeatedText() const
+{
+    return repeat_ ? repeat_->text() : QString();
 }
 
 }  // namespace quillix::platform

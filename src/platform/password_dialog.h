@@ -2,25 +2,36 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace quillix::platform {
 
-// The small "Password" dialog: a masked edit, "OK" (default) and "Abbrechen" (Esc).
+// The small "Password" dialog: a notice line, a masked edit, "OK" (default) and "Abbrechen"
+// (Esc). Opened `twice` (before encrypting), it has a second masked edit for the repetition.
 class PasswordDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit PasswordDialog(QWidget* parent = nullptr);
+    explicit PasswordDialog(QWidget* parent = nullptr, bool twice = false, const QString& notice = {});
 
     QString typedText() const;
+    // The second field's text; empty when the dialog has one field.
+    QString repeatedText() const;
+    QLabel* notice() const { return notice_; }
     QLineEdit* edit() const { return edit_; }
+    QLineEdit* repeatEdit() const { return repeat_; }
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    QLabel* notice_;
     QLineEdit* edit_;
+    QLineEdit* repeat_ = nullptr;
     QPushButton* ok_;
     QPushButton* cancel_;
 };

@@ -54,11 +54,11 @@ QWidget* QtDialogs::Owner() const
     return owner_;
 }
 
-std::optional<std::string> QtDialogs::AskPassword()
+std::optional<TypedPassword> QtDialogs::AskPassword(PasswordPrompt prompt, const std::string& notice)
 {
-    PasswordDialog dialog(Owner());
+    PasswordDialog dialog(Owner(), prompt == PasswordPrompt::EnterTwice, Q(notice));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return S(dialog.typedText());
+    return TypedPassword{S(dialog.typedText()), S(dialog.repeatedText())};
 }
 
 MessageAnswer QtDialogs::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,

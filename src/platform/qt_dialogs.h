@@ -13,7 +13,7 @@ public:
     explicit QtDialogs(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
 
-    std::optional<std::string> AskPassword() override;
+    std::optional<TypedPassword> AskPassword(PasswordPrompt prompt, const std::string& notice) override;
     MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,
                               MessageButtons buttons) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,

@@ -107,7 +107,7 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
         if (ec) return MakeError(ErrorKind::Io, "cannot create " + folder + ": " + ec.message());
     }
 
-    const UniqueFd in = OpenFile(source, O_RDONLY);
+    const UniqueFd in = OpenFile(source, O_RDONLY | O_NONBLOCK);
     if (!in) return ErrnoError("cannot open " + source);
     struct stat st {};
     if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + source);

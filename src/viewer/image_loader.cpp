@@ -6,13 +6,15 @@
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
 #include "imaging/still_decoder.h"
-#include "imaging/webp_player.h"
+#include "imaging/webp_bridge.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace quillix::viewer {
 namespace {
+
+constexpr const char* kNoPassword = "Unknwon error";
 
 std::string LowerExtension(const std::string& path)
 {
@@ -24,11 +26,10 @@ std::string LowerExtension(const std::string& path)
     return ext;
 }
 
-LoadedPicture GifPicture(imaging::GifAnimation animation, imaging::GifOrigin origin, double playerSpeed)
+LoadedPicture GifPicture(imaging::GifAnimation animation, imaging::GifOrigin origin)
 {
     LoadedPicture picture;
-    picture.gifPassLimit = imaging::GifPassLimit(animation.loopCount, origin);
-    picture.gifSpeedPercent = imaging::GifSpeedPercent(playerSpeed);
+    picture.gifOrigin = origin;
     picture.gif = std::move(animation);
     return picture;
 }
@@ -41,41 +42,47 @@ Result<LoadedPicture> StillPicture(Result<QImage> still)
     return picture;
 }
 
-Result<LoadedPicture> LoadWebPImage(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player)
+Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW)
 {
     LoadedPicture picture;
     picture.webp = true;
-    if (!container::IsEncryptedFile(path)) {
-        if (!player.LoadFromFile(path))
-            return MakeError(ErrorKind::BadHeader, "WEBP decode failed (libwebp*.dll/Loader?)");
+    picture.encrypted = container::IsEncryptedFile(path);
+    std::vector<std::uint8_t> bytes;
+    if (!picture.encrypted) {
+        Result<std::vector<std::uint8_t>> read = imaging::ReadImageFile(path);
+        if (!read) return MakeError(ErrorKind::Io, WebPFailureText(false));
+        bytes = std::move(read.value());
+    } else {
+        // Without a password the still formats say "Unknwon error"; an encrypted WebP says the
+        // same rather than leaving the previous picture under this file's name.
+        if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
+        if (!crypto.DecryptToStream(path, fileNamePW, bytes))
+            return MakeError(ErrorKind::WrongPassword, "Decrypt failed (wrong password or file corrupt).");
+    }
+    if (imaging::IsAnimatedBytes(bytes)) {
+        picture.webpAnimation = std::make_shared<const WebPBytes>(std::move(bytes));
         return picture;
     }
-    // Without a password the still formats say "Unknwon error"; an encrypted WebP says the same
-    // rather than leaving the previous picture under this file's name.
-    if (!crypto.EnsurePassword(true)) return MakeError(ErrorKind::WrongPassword, "Unknwon error");
-    std::vector<std::uint8_t> plain;
-    if (!crypto.DecryptToStream(path, plain))
-        return MakeError(ErrorKind::WrongPassword, "Decrypt failed (wrong password or file corrupt).");
-    // The player decodes from memory and keeps its own copy for the passes of an animation.
-    const bool shown = player.LoadFromBytes(plain);
-    crypto::SecureWipe(plain.data(), plain.size());
-    if (!shown) return MakeError(ErrorKind::BadHeader, "WEBP decode failed");
+    Result<QImage> still = imaging::LoadWebPToBitmap(bytes);
+    crypto::SecureWipe(bytes.data(), bytes.size());
+    if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(picture.encrypted));
+    picture.still = std::move(still.value());
     return picture;
 }
 
-Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& ext, container::FileCrypto& crypto,
-                                    double playerSpeed)
+Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& ext,
+                                    const container::FileCrypto& crypto, bool fileNamePW)
 {
-    if (!crypto.EnsurePassword(true)) return MakeError(ErrorKind::WrongPassword, "Unknwon error");
+    if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
     std::vector<std::uint8_t> plain;
-    if (!crypto.DecryptToStream(path, plain))
+    if (!crypto.DecryptToStream(path, fileNamePW, plain))
         return MakeError(ErrorKind::WrongPassword, "Decrypt failed (file error).");
 
     Result<LoadedPicture> result = MakeError(ErrorKind::Unsupported, "Encrypted format not supported.");
     if (ext == ".gif") {
         Result<imaging::GifAnimation> gif = imaging::DecodeGif(plain);
         if (gif)
-            result = GifPicture(std::move(gif.value()), imaging::GifOrigin::Encrypted, playerSpeed);
+            result = GifPicture(std::move(gif.value()), imaging::GifOrigin::Encrypted);
         else
             result = gif.error();
     } else {
@@ -88,25 +95,34 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
         }
     }
     crypto::SecureWipe(plain.data(), plain.size());
+    if (result) result.value().encrypted = true;
     return result;
 }
 
 }  // namespace
 
-Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player)
+WebPBytes::~WebPBytes()
+{
+    crypto::SecureWipe(bytes.data(), bytes.size());
+}
+
+const char* WebPFailureText(bool encrypted)
+{
+    return encrypted ? "WEBP decode failed" : "WEBP decode failed (libwebp*.dll/Loader?)";
+}
+
+Result<LoadedPicture> LoadPicture(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW)
 {
     const std::string ext = LowerExtension(path);
-    const double playerSpeed = player.Speed();
 
     // A plain GIF always loops; a failure here (an encrypted GIF, say) goes on below unreported.
     if (ext == ".gif") {
         Result<imaging::GifAnimation> gif = imaging::DecodeGif(path);
-        if (gif && !gif.value().frames.empty())
-            return GifPicture(std::move(gif.value()), imaging::GifOrigin::Plain, playerSpeed);
+        if (gif && !gif.value().frames.empty()) return GifPicture(std::move(gif.value()), imaging::GifOrigin::Plain);
     }
-    if (ext == ".webp") return LoadWebPImage(path, crypto, player);
+    if (ext == ".webp") return LoadWebPImage(path, crypto, fileNamePW);
 
-    Result<LoadedPicture> result = container::IsEncryptedFile(path) ? LoadEncrypted(path, ext, crypto, playerSpeed)
+    Result<LoadedPicture> result = container::IsEncryptedFile(path) ? LoadEncrypted(path, ext, crypto, fileNamePW)
                                                                     : StillPicture(imaging::DecodeStillFile(path));
     if (result) return result;
 

@@ -6,33 +6,49 @@
 
 #include <QImage>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillix::container {
 class FileCrypto;
 }
-namespace quillix::imaging {
-class WebPPlayer;
-}
 
 namespace quillix::viewer {
 
-// What one load puts on screen: a still picture, an animated GIF, or the player's frame.
+// A file's bytes kept for the WebP player; wiped when released, as they may be a decrypted picture.
+struct WebPBytes {
+    std::vector<std::uint8_t> bytes;
+
+    explicit WebPBytes(std::vector<std::uint8_t> data) : bytes(std::move(data)) {}
+    ~WebPBytes();
+    WebPBytes(const WebPBytes&) = delete;
+    WebPBytes& operator=(const WebPBytes&) = delete;
+};
+
+// What one file shows: a still picture, an animated GIF, or an animated WebP for the player.
 struct LoadedPicture {
     QImage still;
     std::optional<imaging::GifAnimation> gif;
-    // How many passes the GIF plays (0 without end) and at which percent of its own speed.
-    int gifPassLimit = 0;
-    int gifSpeedPercent = 100;
-    // The WebP player holds the picture; `still` and `gif` are empty.
+    // A plain GIF always loops; a decrypted one keeps the loop count of its file.
+    imaging::GifOrigin gifOrigin = imaging::GifOrigin::Plain;
+    // An animated WebP, still undecoded: the player decodes it frame by frame as it plays.
+    std::shared_ptr<const WebPBytes> webpAnimation;
+    // Named .webp, and decoded from a container: together they pick a WebP failure's text.
     bool webp = false;
+    bool encrypted = false;
 };
 
-// Loads `path` the way the viewer shows it. Encrypted files are decrypted into memory with the
-// password of the run, which is never asked for here; nothing is written to disk. A WebP file,
-// plain or decrypted, is handed to `player`. On failure the error's message is the text the viewer
-// shows ("Unknwon error" before any password, "Decrypt failed (file error).", ...).
-Result<LoadedPicture> LoadPicture(const std::string& path, container::FileCrypto& crypto, imaging::WebPPlayer& player);
+// Decodes `path` the way the viewer shows it, touching no window, so it may run on a worker
+// thread. A container is decrypted into memory with the password of the run as it stands when
+// the call starts; nothing is asked and nothing is written to disk. On failure the error's
+// message is the notice the viewer shows ("Unknwon error" before any password, "Decrypt failed
+// (file error).", ...).
+Result<LoadedPicture> LoadPicture(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW);
+
+// What a WebP the player could not start says.
+const char* WebPFailureText(bool encrypted);
 
 }  // namespace quillix::viewer

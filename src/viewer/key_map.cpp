@@ -33,7 +33,7 @@ constexpr std::array kKeyMap = {
     KeyBinding{keys::kE, kNoModifier, Event, C::Encrypt, true},
     KeyBinding{keys::kD, kNoModifier, Event, C::Decrypt, true},
     KeyBinding{keys::kSpace, kNoModifier, Event, C::TogglePause, true},
-    // Both Enter keys: the original's one virtual key covers the main and the keypad Enter.
+    // Qt reports the keypad's Enter as a key of its own; both Enter keys return to the gallery.
     KeyBinding{keys::kReturn, kNoModifier, Event, C::BackToGallery, false},
     KeyBinding{keys::kEnter, kNoModifier, Event, C::BackToGallery, false},
     KeyBinding{keys::kEscape, kNoModifier, Event, C::BackOrQuit, false},

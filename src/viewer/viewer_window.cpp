@@ -37,6 +37,8 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
+// Smooth shrinking of a picture up to this size is quick enough to do while painting.
+constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
 
 Size SizeOf(const QImage& image)
@@ -82,6 +84,27 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
                   [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
       player_(this)
 {
+    if (environment_.pool) {
+        pool_ = environment_.pool;
+    } else {
+        ownPool_ = std::make_unique<workers::WorkerPool>();
+        pool_ = ownPool_.get();
+    }
+    pipeline_ = std::make_unique<PicturePipeline>(
+        *pool_, crypto_,
+        [this](const std::string& path, const PictureSettings& settings) {
+            return DecodeForViewer(path, crypto_, settings);
+        },
+        [this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); },
+        [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
+    pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
+        const QImage* source = PaintSource();
+        if (!source || source->cacheKey() != sourceKey) return;
+        scaled_ = std::move(scaled);
+        scaledKey_ = sourceKey;
+        update();
+    });
+
     setWindowFlag(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
@@ -113,7 +136,11 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     });
 }
 
-ViewerWindow::~ViewerWindow() = default;
+ViewerWindow::~ViewerWindow()
+{
+    // First: its running decodes read crypto_, and its deliveries call into this window.
+    pipeline_.reset();
+}
 
 Size ViewerWindow::ScreenSize() const
 {
@@ -167,11 +194,13 @@ void ViewerWindow::SaveSettings()
 void ViewerWindow::StartStandalone(const std::string& path)
 {
     GalleryMode = false;
-    // The gallery, hidden for now, opens at this folder when the viewer returns to it.
-    if (gallery_) gallery_->Model().OpenFolder(FolderOf(path));
-    // Loaded before showing, so that showing fills the gallery's list from this file's folder.
+    // The gallery, hidden for now, opens at this folder when the viewer returns to it. Its list is
+    // filled before the picture is asked for, so that the next file is decoded ahead at once.
+    if (gallery_) {
+        gallery_->Model().OpenFolder(FolderOf(path));
+        gallery_->Model().SyncToFile(path, false);
+    }
     LoadImage(path);
-    setWindowTitle(QString::fromStdString(FileNameOf(path)));
     showFullScreen();
 }
 
@@ -181,7 +210,6 @@ void ViewerWindow::OpenFromGallery(const std::string& path)
     if (!isFullScreen() || !isVisible()) showFullScreen();
     if (gallery_) gallery_->Model().SyncToFile(path, false);
     LoadImage(path);
-    setWindowTitle(QString::fromStdString(FileNameOf(path)));
     update();
 }
 
@@ -193,6 +221,9 @@ void ViewerWindow::ReturnToGallery()
         const int index = gallery_->Model().IndexOfFile(path);
         if (index >= 0) gallery_->Model().SetCurrentIndex(index);
     }
+    // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.
+    pipeline_->CancelPending();
+    pipeline_->Trim();
     if (gallery_) gallery_->ShowGallery();
     hide();
 }
@@ -200,7 +231,8 @@ void ViewerWindow::ReturnToGallery()
 void ViewerWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
+    const std::string path = currentPath_.empty() ? pipeline_->PendingPath() : currentPath_;
+    if (!path.empty() && gallery_) gallery_->Model().SyncToFile(path, false);
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event)
@@ -218,31 +250,75 @@ void ViewerWindow::Quit()
         QCoreApplication::exit(0);
 }
 
-bool ViewerWindow::LoadImage(const std::string& path)
+void ViewerWindow::LoadImage(const std::string& path)
 {
-    currentPath_ = path;
-    Cleanup(false);
-    appSettings_.PushString("LastDir", FolderOf(path));
-    SaveSettings();
-    notice_ = {};
+    LoadImage(path, false);
+}
 
-    Result<LoadedPicture> loaded = LoadPicture(path, crypto_, player_);
-    if (!loaded) {
-        ShowLoadFailure(loaded.error().message);
-        return false;
+void ViewerWindow::LoadImage(const std::string& path, bool reload)
+{
+    // Each step within a folder would rewrite (and flush) an unchanged file on the window thread.
+    const std::string folder = FolderOf(path);
+    if (appSettings_.PopString("LastDir") != folder) {
+        appSettings_.PushString("LastDir", folder);
+        SaveSettings();
     }
-    LoadedPicture& picture = loaded.value();
+    noticeSerialAtRequest_ = noticeSerial_;
+    reloadKeepsNotice_ = reload;
+    pipeline_->Request(path, NextInTravel(path), CurrentPictureSettings());
+}
+
+std::string ViewerWindow::NextInTravel(const std::string& path) const
+{
+    if (!gallery_) return {};
+    const gallery::FolderModel& model = gallery_->Model();
+    const int index = model.IndexOfFile(path);
+    if (index < 0) return {};
+    const int next = index + (travelForward_ ? 1 : -1);
+    if (next < 0 || next >= model.Count()) return {};
+    return model.Files()[static_cast<std::size_t>(next)];
+}
+
+PictureSettings ViewerWindow::CurrentPictureSettings() const
+{
+    return {ScreenSize(), Scaling(), options_.FileNamePW};
+}
+
+void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
+{
+    currentPath_ = decoded->path;
+    Cleanup(false);
+    // A notice given after the request (a command's "Rotated") belongs to the new picture; a
+    // reload (after a password was entered, say) lets a command's notice finish its time too.
+    if (noticeSerial_ == noticeSerialAtRequest_ && !(reloadKeepsNotice_ && notice_.deadline != 0)) notice_ = {};
     gif_.reset();
     still_ = QImage();
-    if (picture.webp) {
-        WebPMode = true;
-    } else if (picture.gif) {
-        StartGif(std::move(*picture.gif), picture.gifPassLimit, picture.gifSpeedPercent);
-    } else {
-        still_ = std::move(picture.still);
+    scaled_ = QImage();
+    shown_ = std::move(decoded);
+    setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
+    if (shown_->failed()) {
+        ShowLoadFailure(shown_->failure);
+        return;
     }
+    const LoadedPicture& picture = shown_->picture;
+    if (picture.webpAnimation) {
+        // The player decodes an animation frame by frame as it plays, here on the window thread.
+        if (!player_.LoadFromBytes(picture.webpAnimation->bytes)) {
+            ShowLoadFailure(WebPFailureText(picture.encrypted));
+            return;
+        }
+    } else if (picture.gif) {
+        StartGif(*picture.gif, imaging::GifPassLimit(picture.gif->loopCount, picture.gifOrigin),
+                 imaging::GifSpeedPercent(player_.Speed()));
+    } else {
+        still_ = picture.still;
+        if (!shown_->fitted.isNull()) {
+            scaled_ = shown_->fitted;
+            scaledKey_ = still_.cacheKey();
+        }
+    }
+    WebPMode = picture.webp;
     ResetZoomToFit();
-    return true;
 }
 
 void ViewerWindow::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)
@@ -294,9 +370,11 @@ void ViewerWindow::Cleanup(bool secure)
 
 void ViewerWindow::Refresh()
 {
-    if (currentPath_.empty()) return;
-    setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
-    LoadImage(currentPath_);
+    // While a picture is on its way, that one is the file to read again.
+    const std::string path = pipeline_->Pending() ? pipeline_->PendingPath() : currentPath_;
+    if (path.empty()) return;
+    pipeline_->Forget();
+    LoadImage(path, true);
 }
 
 void ViewerWindow::ResetZoomToFit()
@@ -316,6 +394,7 @@ void ViewerWindow::ShowZoomStatus()
 
 void ViewerWindow::ShowNotice(const std::string& text, int milliseconds)
 {
+    ++noticeSerial_;
     notice_.text = text;
     notice_.deadline = NowMs() + static_cast<std::uint64_t>(std::max(milliseconds, 1));
     overlayTimer->start();
@@ -324,6 +403,7 @@ void ViewerWindow::ShowNotice(const std::string& text, int milliseconds)
 
 void ViewerWindow::ShowStickyNotice(const std::string& text)
 {
+    ++noticeSerial_;
     notice_.text = text;
     notice_.deadline = 0;
     overlayTimer->start();
@@ -377,11 +457,21 @@ void ViewerWindow::paintEvent(QPaintEvent*)
         if (place.width < source->width() || place.height < source->height()) {
             // Shrinking: an area-averaged copy made once per zoom looks far better than sampling.
             const qint64 key = source->cacheKey();
-            if (scaled_.isNull() || scaledKey_ != key || scaled_.size() != target.size()) {
+            const bool haveCopy = !scaled_.isNull() && scaledKey_ == key;
+            if (haveCopy && scaled_.size() == target.size()) {
+                painter.drawImage(target.topLeft(), scaled_);
+            } else if (static_cast<qint64>(source->width()) * source->height() <= kScaleHereMaxPixels) {
                 scaled_ = source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 scaledKey_ = key;
+                painter.drawImage(target.topLeft(), scaled_);
+            } else {
+                // A large picture is scaled on the pool; until then the copy at hand (or the
+                // picture itself) is stretched, which costs this thread a few milliseconds.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, haveCopy);
+                painter.drawImage(QRectF(target), haveCopy ? scaled_ : *source);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                pipeline_->RequestScaled(*source, target.size());
             }
-            painter.drawImage(target.topLeft(), scaled_);
         } else {
             // Enlarging: only the part inside the window is stretched, so a 5000 % zoom stays cheap.
             const QRect visible = target.intersected(rect());
@@ -467,7 +557,9 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     switch (action.command) {
     case ViewerCommand::Rename: RenameCommand(); break;
     case ViewerCommand::CopyToChosenSubfolder: CopyToChosenSubfolder(); break;
-    case ViewerCommand::CopyToNumberedSubfolder: CopyToSubfolder(std::to_string(action.subfolder), true); break;
+    case ViewerCommand::CopyToNumberedSubfolder:
+        CopyToSubfolder(currentPath_, std::to_string(action.subfolder), true);
+        break;
     case ViewerCommand::ClipboardCopy: ClipboardCommand(false); break;
     case ViewerCommand::ClipboardCut: ClipboardCommand(true); break;
     case ViewerCommand::ToggleSpeed: ToggleSpeed(); break;
@@ -489,17 +581,18 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
 
 void ViewerWindow::RenameCommand()
 {
-    const std::string oldName = FileNameOf(currentPath_);
-    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", oldName);
+    // A picture decoded while the dialog is open may change the shown file; this one is renamed.
+    const std::string path = currentPath_;
+    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", FileNameOf(path));
     if (!answer) return;
-    const RenamePlan plan = PlanRename(currentPath_, *answer);
+    const RenamePlan plan = PlanRename(path, *answer);
     if (plan.action == RenamePlan::Action::Nothing) return;
     if (plan.action == RenamePlan::Action::Exists) {
         dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     const std::string& newPath = plan.newPath;
-    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(currentPath_, newPath)) {
+    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(path, newPath)) {
         dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
@@ -510,14 +603,15 @@ void ViewerWindow::RenameCommand()
 
 void ViewerWindow::CopyToChosenSubfolder()
 {
-    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(currentPath_));
+    const std::string path = currentPath_;
+    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(path));
     if (!name || name->empty()) return;
-    CopyToSubfolder(*name, false);
+    CopyToSubfolder(path, *name, false);
 }
 
-void ViewerWindow::CopyToSubfolder(const std::string& name, bool create)
+void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& name, bool create)
 {
-    if (!CopyIntoFolder(currentPath_, FolderOf(currentPath_) + name + "/", create)) {
+    if (!CopyIntoFolder(path, FolderOf(path) + name + "/", create)) {
         dialogs().ShowMessage("Error", "Copy failed", MessageIcon::Error, MessageButtons::Ok);
         return;
     }
@@ -545,37 +639,56 @@ void ViewerWindow::ToggleSpeed()
 void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
+    // Pictures decrypted ahead under the old password are let go; the shown one stays.
+    pipeline_->Forget();
     crypto_.EnsurePassword(false);
 }
 
 void ViewerWindow::RotateCommand()
 {
-    if (container::IsEncryptedFile(currentPath_)) {
+    std::string path = currentPath_;
+    if (container::IsEncryptedFile(path)) {
         ShowStickyNotice("Encrypted files cannot be rotated");
         return;
     }
-    if (!imaging::RotateImageFile90(currentPath_, +1, dialogs())) {
+    if (!imaging::RotateImageFile90(path, +1, dialogs())) {
         ShowNotice("Rotate failed", 1200);
         return;
     }
     if (gallery_) {
-        gallery_->Model().SyncToFile(currentPath_, false);
+        gallery_->Model().SyncToFile(path, false);
         const std::string current = gallery_->Model().CurrentFileName();
-        if (!current.empty()) currentPath_ = current;
+        if (!current.empty()) path = current;
     }
-    LoadImage(currentPath_);
+    // The file keeps its name but not its picture.
+    pipeline_->Forget();
+    LoadImage(path);
     ShowNotice("Rotated", kNoticeMs);
 }
 
 void ViewerWindow::CryptCommand(bool encrypt)
 {
-    const std::string result = encrypt ? crypto_.EncryptFile(currentPath_) : crypto_.DecryptFile(currentPath_);
-    if (result.empty()) return;
+    // The operation may let posted events run, and with them a new picture: the path is kept.
+    const std::string path = currentPath_;
+    // E on a container and D on a plain file have nothing to do, and say nothing.
+    if (container::IsEncryptedFile(path) == encrypt) return;
+    const container::CryptOutcome outcome = encrypt ? crypto_.Encrypt(path) : crypto_.Decrypt(path);
+    const std::string& result = outcome.path;
+    if (result.empty()) {
+        // Refusals the user can act on (the name is taken, too long for the password, the file
+        // too large) are told; a cancelled prompt and a wrong password stay silent.
+        const Error& failure = outcome.error;
+        if (failure.kind == ErrorKind::Exists || failure.kind == ErrorKind::Unsupported)
+            dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    if (result == path) return;
     std::string next = result;
     if (gallery_) {
         gallery_->Model().SyncToFile(result, true);
         if (!gallery_->Model().CurrentFileName().empty()) next = gallery_->Model().CurrentFileName();
     }
+    pipeline_->Forget();
     LoadImage(next);
     ShowNotice(encrypt ? "Encrypted" : "Decrypted", kNoticeMs);
 }
@@ -599,6 +712,7 @@ void ViewerWindow::EscapeCommand()
         return;
     }
     Cleanup(true);
+    pipeline_->CancelPending();
     overlayTimer->stop();
     detached_ = true;
     Quit();
@@ -619,13 +733,21 @@ void ViewerWindow::DeleteCommand()
     }
     std::string next;
     if (gallery_) {
-        gallery_->Model().SyncToFile(path, true);
-        next = gallery_->Model().CurrentFileName();
+        gallery::FolderModel& model = gallery_->Model();
+        const int index = model.IndexOfFile(path);
+        model.SyncToFile(path, true);
+        // A culling session steps and deletes: go on with the file that took the deleted one's
+        // place, or with the new last one.
+        if (index >= 0) model.SetCurrentIndex(index);
+        next = model.CurrentFileName();
     }
     if (next.empty()) {
         currentPath_.clear();
         still_ = QImage();
         gif_.reset();
+        shown_.reset();
+        pipeline_->CancelPending();
+        pipeline_->Forget();
         if (gallery_) gallery_->ShowGallery();
         hide();
     } else {
@@ -637,6 +759,7 @@ void ViewerWindow::DeleteCommand()
 
 void ViewerWindow::StepCommand(bool forward)
 {
+    travelForward_ = forward;
     gallery::FolderModel& model = gallery_->Model();
     if (forward)
         model.NextFile();
@@ -661,10 +784,12 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
         case LeftPressAction::PrevFile:
+            travelForward_ = false;
             if (gallery_) gallery_->Model().PrevFile();
             ShowCurrentOfGallery();
             break;
         case LeftPressAction::NextFile:
+            travelForward_ = true;
             if (gallery_) gallery_->Model().NextFile();
             ShowCurrentOfGallery();
             break;
@@ -739,6 +864,7 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
     case WheelAction::NextFile:
     case WheelAction::PrevFile:
         if (!gallery_) return;
+        travelForward_ = action == WheelAction::NextFile;
         if (action == WheelAction::NextFile)
             gallery_->Model().NextFile();
         else

@@ -9,13 +9,16 @@
 #include "settings/app_options.h"
 #include "settings/settings_store.h"
 #include "viewer/overlays.h"
+#include "viewer/picture_pipeline.h"
 #include "viewer/zoom_math.h"
+#include "workers/worker_pool.h"
 
 #include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,11 +37,15 @@ struct ViewerEnvironment {
     std::function<Size()> screenSize;
     // Ends the program; QCoreApplication::exit when empty.
     std::function<void(int exitCode)> quit;
+    // The program's shared worker pool, which decodes the pictures; the window makes its own
+    // when this is empty.
+    workers::WorkerPool* pool = nullptr;
 };
 
 // The viewer window: one picture centred on black, every command a key or a mouse action. It owns
 // the settings, the shared file list, the password of the run and the WebP player; the gallery
-// holds references to them.
+// holds references to them. Pictures are decoded on the worker pool; the window keeps painting
+// the shown picture and its notices until the next one is ready.
 class ViewerWindow : public QWidget {
     Q_OBJECT
 
@@ -56,7 +63,10 @@ public:
     void OpenFromGallery(const std::string& path);
     void ReturnToGallery();
 
-    bool LoadImage(const std::string& path);
+    // Asks for `path`; it is shown, or its failure reported, once decoded.
+    void LoadImage(const std::string& path);
+    // A picture is asked for and not shown yet.
+    bool LoadPending() const { return pipeline_->Pending(); }
     void Cleanup(bool secure);
     void Refresh();
 
@@ -72,6 +82,8 @@ public:
     settings::SettingsStore& RegeditSettings() { return regeditSettings_; }
     container::FileCrypto& Crypto() { return crypto_; }
     imaging::WebPPlayer& Player() { return player_; }
+    workers::WorkerPool& Pool() { return *pool_; }
+    PicturePipeline& Pipeline() { return *pipeline_; }
     Dialogs& dialogs() { return *environment_.dialogs; }
     // Pushes the view options and writes "Quillix.ini".
     void SaveSettings();
@@ -111,6 +123,11 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void LoadImage(const std::string& path, bool reload);
+    void ShowPicture(std::shared_ptr<const DecodedPicture> decoded);
+    // The neighbour of `path` in the direction of travel, to decode ahead; empty at an end.
+    std::string NextInTravel(const std::string& path) const;
+    PictureSettings CurrentPictureSettings() const;
     void ShowLoadFailure(const std::string& message);
     void StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent);
     void ScheduleGifFrame();
@@ -129,7 +146,7 @@ private:
 
     // Commands.
     void RenameCommand();
-    void CopyToSubfolder(const std::string& name, bool create);
+    void CopyToSubfolder(const std::string& path, const std::string& name, bool create);
     void CopyToChosenSubfolder();
     void ClipboardCommand(bool cut);
     void ToggleSpeed();
@@ -153,8 +170,19 @@ private:
     container::FileCrypto crypto_;
     imaging::WebPPlayer player_;
     GalleryLink* gallery_ = nullptr;
+    std::unique_ptr<workers::WorkerPool> ownPool_;
+    workers::WorkerPool* pool_ = nullptr;
+    std::unique_ptr<PicturePipeline> pipeline_;
 
     std::string currentPath_;
+    // The decoded file on screen; the still picture, GIF and fitted copy share its pixels.
+    std::shared_ptr<const DecodedPicture> shown_;
+    // Steps forward decode the next file ahead, steps back the previous one.
+    bool travelForward_ = true;
+    // Tells a notice given after a request (a command's "Rotated") from one the new picture clears.
+    std::uint64_t noticeSerial_ = 0;
+    std::uint64_t noticeSerialAtRequest_ = 0;
+    bool reloadKeepsNotice_ = false;
     QImage still_;
     struct GifShow {
         imaging::GifAnimation animation;

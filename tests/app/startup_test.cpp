@@ -41,21 +41,25 @@ TEST(StartupTest, PlanFollowsWhatTheArgumentNames)
         std::string lastDir;
         StartMode mode;
         std::string path;
+        std::string notice;
     };
     const std::vector<Case> cases = {
-        {root + "a.jpg", root + "last", StartMode::Standalone, root + "a.jpg"},
-        {"a.jpg", "", StartMode::Standalone, root + "a.jpg"},  // relative to the current directory
-        {root + "pics", root + "last", StartMode::Gallery, root + "pics/"},
-        {"pics/", "", StartMode::Gallery, root + "pics/"},
-        {root + "missing.jpg", root + "last/", StartMode::Gallery, root + "last/"},
-        {"", root + "last", StartMode::Gallery, root + "last/"},
-        {"", root + "deleted", StartMode::Gallery, root},
-        {"", "", StartMode::Gallery, root},
+        {root + "a.jpg", root + "last", StartMode::Standalone, root + "a.jpg", ""},
+        {"a.jpg", "", StartMode::Standalone, root + "a.jpg", ""},  // relative to the current directory
+        {root + "pics", root + "last", StartMode::Gallery, root + "pics/", ""},
+        {"pics/", "", StartMode::Gallery, root + "pics/", ""},
+        {root + "missing.jpg", root + "last/", StartMode::Gallery, root + "last/",
+         "File not found: " + root + "missing.jpg"},
+        {"gone/b.jpg", root + "deleted", StartMode::Gallery, root, "File not found: " + root + "gone/b.jpg"},
+        {"", root + "last", StartMode::Gallery, root + "last/", ""},
+        {"", root + "deleted", StartMode::Gallery, root, ""},
+        {"", "", StartMode::Gallery, root, ""},
     };
     for (const Case& c : cases) {
         const StartPlan plan = PlanStart(c.argument, c.lastDir, dir.path());
         EXPECT_EQ(plan.mode, c.mode) << c.argument;
         EXPECT_EQ(plan.path, c.path) << c.argument;
+        EXPECT_EQ(plan.notice, c.notice) << c.argument;
     }
 }
 

@@ -4,6 +4,8 @@
 #include "support/hex.h"
 #include "support/temp_dir.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -83,18 +85,42 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
     }
 }
 
-TEST(FileOps, ReplacingExistingFiles)
+// Another file of the result's name is a picture the user has: it is never replaced. Only a
+// result that an interrupted run left complete (the same bytes under this password) stands.
+TEST(FileOps, ExistingFilesAreNeverReplaced)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
+    const Bytes picture = test::PseudoRandomBytes(5000);
+    WriteFile(plainPath, picture);
     WriteFile(containerPath, "an older container");
-    WriteFile(plainPath, test::PseudoRandomBytes(5000));
+    auto refused = EncryptToContainer(plainPath, "pw", Options(2));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().kind, ErrorKind::Exists);
+    EXPECT_NE(refused.error().message.find(containerPath + " already exists"), std::string::npos);
+    EXPECT_EQ(ReadFile(containerPath), test::Bytes("an older container"));
+    EXPECT_EQ(ReadFile(plainPath), picture);
+
+    fs::remove(containerPath);
     ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(2)).ok());
-    EXPECT_TRUE(VerifyContainerFile(containerPath, "pw", true).ok()) << "the old container was replaced";
+    const Bytes container = ReadFile(containerPath);
+    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(2)).value(), containerPath)
+        << "the container of these very bytes stands for a new one";
+    EXPECT_EQ(ReadFile(containerPath), container);
+    EXPECT_EQ(EncryptToContainer(plainPath, "other", Options(2)).error().kind, ErrorKind::Exists)
+        << "under another password it is someone else's";
+    WriteFile(plainPath, test::PseudoRandomBytes(5000, 9));
+    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(2)).error().kind, ErrorKind::Exists) << "other bytes";
+    EXPECT_EQ(ReadFile(containerPath), container);
 
     WriteFile(plainPath, "an older plain file");
-    ASSERT_TRUE(DecryptToPlainFile(containerPath, "pw", true).ok());
-    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(5000));
+    EXPECT_EQ(DecryptToPlainFile(containerPath, "pw", true).error().kind, ErrorKind::Exists);
+    EXPECT_EQ(DecryptToPlainFile(containerPath, "wrong", true).error().kind, ErrorKind::WrongPassword);
+    EXPECT_EQ(ReadFile(plainPath), test::Bytes("an older plain file"));
+    WriteFile(plainPath, picture);
+    EXPECT_EQ(DecryptToPlainFile(containerPath, "pw", true).value(), plainPath);
+    EXPECT_EQ(ReadFile(containerPath), container);
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"photo.jpg", "$photo.jpg"}));
 }
 
 TEST(FileOps, UserTempFilesAreNeverTouched)
@@ -162,17 +188,33 @@ TEST(FileOps, NothingToDoAndRefusals)
     TempDir dir;
     WriteFile(dir / "marked.jpg", "looks plain$$$C$$$");
     WriteFile(dir / "plain.jpg", test::PseudoRandomBytes(100));
+    WriteFile(dir / "$already.jpg", test::PseudoRandomBytes(100));
     WriteFile(dir / "empty.jpg", "");
+    fs::create_directory(dir / "folder.jpg");
+    fs::create_directory(dir / "$folder.jpg");
+    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "$pipe.jpg").c_str(), 0600), 0);
+    fs::create_symlink(dir / "plain.jpg", dir / "link.jpg");
 
     EXPECT_EQ(EncryptFileToContainer(dir / "$already.jpg", "pw", Options(0)), dir / "$already.jpg");
+    EXPECT_EQ(EncryptFileToContainer(dir / "marked.jpg", "pw", Options(0)), dir / "marked.jpg");
     EXPECT_EQ(DecryptContainerToFile(dir / "plain.jpg", "pw", true), dir / "plain.jpg");
     EXPECT_EQ(DecryptContainerToFile(dir / "marked.jpg", "pw", true), dir / "marked.jpg");
     EXPECT_EQ(EncryptFileToContainer(dir.path() + "/", "pw", Options(0)), "");
-    EXPECT_EQ(EncryptFileToContainer(dir / "missing.jpg", "pw", Options(0)), "");
     EXPECT_EQ(EncryptFileToContainer(dir / "plain.jpg", "pw", Options(4)), "") << "unknown cipher";
     EXPECT_EQ(EncryptFileToContainer(dir / "empty.jpg", "pw", Options(0)), "")
         << "an empty file would make a container nothing can open";
-    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"marked.jpg", "plain.jpg", "empty.jpg"}));
+    // Missing files, folders, pipes and links are failures in both directions, and a pipe is
+    // never waited on.
+    for (const char* name :
+         {"missing.jpg", "$missing.jpg", "folder.jpg", "$folder.jpg", "pipe.jpg", "$pipe.jpg", "link.jpg"}) {
+        EXPECT_EQ(EncryptFileToContainer(dir / name, "pw", Options(0)), "") << name;
+        EXPECT_EQ(DecryptContainerToFile(dir / name, "pw", true), "") << name;
+    }
+    EXPECT_EQ(DecryptToPlainFile(dir / "$folder.jpg", "pw", true).error().message, dir / "$folder.jpg is a folder");
+    EXPECT_EQ(test::FileNames(dir),
+              (std::set<std::string>{"marked.jpg", "plain.jpg", "$already.jpg", "empty.jpg", "folder.jpg",
+                                     "$folder.jpg", "pipe.jpg", "$pipe.jpg", "link.jpg"}));
 }
 
 TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
@@ -186,39 +228,35 @@ TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
     EXPECT_EQ(stream, test::PseudoRandomBytes(900));
 }
 
-// A write that fails half way leaves the old container, no partial new one and no temporary.
-TEST(FileOps, FailedWritesLeaveTheOldFiles)
+// A write that fails half way leaves no partial result and no temporary file.
+TEST(FileOps, FailedWritesLeaveNothingBehind)
 {
     TempDir dir;
     const std::string plainPath = dir / "big.bmp", containerPath = dir / "$big.bmp";
     WriteFile(plainPath, test::PseudoRandomBytes(300000, 1));
-    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
-    const Bytes oldContainer = ReadFile(containerPath);
-
-    WriteFile(plainPath, test::PseudoRandomBytes(300000, 2));
     {
         test::FileSizeLimit limit(100000);
         const auto result = EncryptToContainer(plainPath, "pw", Options(0));
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().kind, ErrorKind::Io);
     }
-    EXPECT_EQ(ReadFile(containerPath), oldContainer);
-    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 2));
-    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 1));
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp"}));
 
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+    const Bytes container = ReadFile(containerPath);
+    fs::remove(plainPath);
     {
         test::FileSizeLimit limit(100000);
         EXPECT_FALSE(DecryptToPlainFile(containerPath, "pw", true).ok());
     }
-    EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 2)) << "the existing plain file survives";
-    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp", "$big.bmp"}));
+    EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"$big.bmp"}));
 
     if (test::PermissionsAreEnforced()) {
         fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
         EXPECT_FALSE(DecryptToPlainFile(containerPath, "pw", true).ok());
         fs::permissions(dir.path(), fs::perms::owner_all);
-        EXPECT_EQ(ReadFile(containerPath), oldContainer);
+        EXPECT_EQ(ReadFile(containerPath), container);
     }
 }
 

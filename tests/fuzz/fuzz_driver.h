@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -20,6 +22,20 @@ inline bool ReplayFiles(int argc, char** argv)
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     return argc > 1;
+}
+
+// With "--write-seeds DIR" as the arguments, writes every seed into DIR as a starting corpus for
+// libFuzzer and returns true.
+inline bool WriteSeeds(int argc, char** argv, const std::vector<std::vector<std::uint8_t>>& seeds)
+{
+    if (argc != 3 || std::string(argv[1]) != "--write-seeds") return false;
+    const std::filesystem::path folder(argv[2]);
+    std::filesystem::create_directories(folder);
+    for (std::size_t i = 0; i < seeds.size(); ++i) {
+        std::ofstream out(folder / ("seed-" + std::to_string(i)), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(seeds[i].data()), static_cast<std::streamsize>(seeds[i].size()));
+    }
+    return true;
 }
 
 // One random change to a valid `seed`: a flipped byte, a cut, a byte poked within its first

@@ -86,6 +86,13 @@ struct Gallery {
     FolderModel model{files, options, &listener};
 };
 
+// Every sort must agree with CompareForSort on neighbours, or the two have drifted apart.
+void ExpectConsistentWithCompare(const FolderModel& model)
+{
+    for (int i = 0; i + 1 < model.Count(); ++i)
+        EXPECT_LE(model.CompareForSort(i, i + 1), 0) << "at " << i;
+}
+
 TEST(FolderListing, ListsImageFilesGroupedByPatternAndNothingElse)
 {
     TempDir dir;
@@ -97,9 +104,9 @@ TEST(FolderListing, ListsImageFilesGroupedByPatternAndNothingElse)
     std::filesystem::create_directory_symlink(dir / "folder.jpg", dir / "link-to-folder.gif");
     std::filesystem::create_symlink(dir / "missing.bmp", dir / "dangling.bmp");
 
-    Gallery g;
-    ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
-    const std::vector<std::string> names = NamesOf(g.files);
+    const Result<FileList> listing = ListImageFiles(dir.path());
+    ASSERT_TRUE(listing.ok());
+    const std::vector<std::string> names = NamesOf(listing.value());
 
     const std::multiset<std::string> listed(names.begin(), names.end());
     const std::multiset<std::string> expected{"a.JPG", "c.jpg", ".jpg",        "d.JpEg",           "b.png",
@@ -109,23 +116,33 @@ TEST(FolderListing, ListsImageFilesGroupedByPatternAndNothingElse)
     for (const std::string& name : names)
         patterns.push_back(PatternOf(name));
     EXPECT_TRUE(std::is_sorted(patterns.begin(), patterns.end())) << testing::PrintToString(names);
-    for (const std::string& path : g.files)
+    for (const std::string& path : listing.value())
         EXPECT_EQ(FolderOf(path), dir.path() + "/");
+    Gallery g;
+    ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
+    EXPECT_EQ(std::multiset<std::string>(g.files.begin(), g.files.end()),
+              std::multiset<std::string>(listing.value().begin(), listing.value().end()));
     EXPECT_EQ(g.listener.rebuilds, std::vector<int>{10});
 }
 
-TEST(FolderListing, UnsortedModeListsJpgBeforePng)
+// The "Windows" mode lists as the desktop's file managers do: numbers by value, case ignored,
+// whatever order readdir gave. Names equal but for case still get one order.
+TEST(FolderListing, WindowsModeListsNamesNaturally)
 {
     TempDir dir;
-    for (const char* name : {"a.JPG", "b.png", "c.jpg"})
+    for (const char* name : {"img10.jpg", "img2.png", "IMG3.gif", "img1.JPG", "a.jpg", "A.jpg", "img02.bmp",
+                             "shot 9.webp", "shot 10.jpeg"})
         MakeFile(dir, name);
-    Gallery g;
-    ASSERT_TRUE(g.model.LoadFolder(dir.path() + "/").ok());
-    const std::vector<std::string> names = NamesOf(g.files);
-    ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(std::set<std::string>(names.begin(), names.begin() + 2), (std::set<std::string>{"a.JPG", "c.jpg"}));
-    EXPECT_EQ(names[2], "b.png");
-    EXPECT_EQ(g.files[2], dir.path() + "/b.png");
+    const std::vector<std::string> expected = {"A.jpg",    "a.jpg",     "img1.JPG",    "img02.bmp",   "img2.png",
+                                               "IMG3.gif", "img10.jpg", "shot 9.webp", "shot 10.jpeg"};
+    for (const int mode : {0, 7, -1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        Gallery g(mode);
+        ASSERT_TRUE(g.model.LoadFolder(dir.path() + "/").ok());
+        EXPECT_EQ(NamesOf(g.files), expected);
+        EXPECT_EQ(g.files[0], dir.path() + "/A.jpg");
+        ExpectConsistentWithCompare(g.model);
+    }
 }
 
 enum class Unreadable { Missing, NotAFolder, NoPermission };
@@ -184,23 +201,15 @@ TEST(FolderListing, EmptyFolderTextEmptiesTheListOnly)
     EXPECT_EQ(g.listener.rebuilds, (std::vector<int>{1, 0}));
 }
 
-// Every sort must agree with CompareForSort on neighbours, or the two have drifted apart.
-void ExpectConsistentWithCompare(const FolderModel& model)
-{
-    for (int i = 0; i + 1 < model.Count(); ++i)
-        EXPECT_LE(model.CompareForSort(i, i + 1), 0) << "at " << i;
-}
-
 TEST(FolderSort, ByNameIgnoresCaseAndKeepsTiesInListingOrder)
 {
     TempDir dir;
     for (const char* name : {"cherry.jpg", "Banana.png", "apple.gif", "DATE.bmp", "Photo.jpg", "photo.jpg"})
         MakeFile(dir, name);
-    Gallery listing;
-    ASSERT_TRUE(listing.model.LoadFolder(dir.path()).ok());
-    const std::vector<std::string> listed = NamesOf(listing.files);
+    const Result<FileList> listing = ListImageFiles(dir.path());
+    ASSERT_TRUE(listing.ok());
     std::vector<std::string> tiedPair;
-    for (const std::string& name : listed) {
+    for (const std::string& name : NamesOf(listing.value())) {
         if (name == "Photo.jpg" || name == "photo.jpg") tiedPair.push_back(name);
     }
 
@@ -211,8 +220,7 @@ TEST(FolderSort, ByNameIgnoresCaseAndKeepsTiesInListingOrder)
     const Case cases[] = {
         {1, {"apple.gif", "Banana.png", "cherry.jpg", "DATE.bmp", tiedPair[0], tiedPair[1]}},
         {2, {tiedPair[0], tiedPair[1], "DATE.bmp", "cherry.jpg", "Banana.png", "apple.gif"}},
-        {0, listed},
-        {7, listed},
+        {0, {"apple.gif", "Banana.png", "cherry.jpg", "DATE.bmp", "Photo.jpg", "photo.jpg"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode));
@@ -295,9 +303,10 @@ TEST(SortButton, StepsThroughModesAndLabels)
 TEST(SortButton, RestoresCurrentAndSelectionByPath)
 {
     TempDir dir;
-    // One file per pattern, so the unsorted order is known: jpg, png, gif.
-    for (const char* name : {"b.jpg", "a.png", "c.gif"})
-        MakeFile(dir, name);
+    // Oldest first lists b, a, c; the next mode ("Windows") lists by name.
+    MakeFile(dir, "b.jpg", -3000);
+    MakeFile(dir, "a.png", -2000);
+    MakeFile(dir, "c.gif", -1000);
     const std::string b = dir / "b.jpg", a = dir / "a.png", c = dir / "c.gif";
 
     struct Case {
@@ -316,15 +325,15 @@ TEST(SortButton, RestoresCurrentAndSelectionByPath)
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.what);
-        Gallery g(0);
+        Gallery g(4);
         g.model.OpenFolder(dir.path() + "/");
         ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
         ASSERT_EQ(g.files, (FileList{b, a, c}));
         g.model.CurrentIndex = t.current;
         g.model.SelectedIndices = t.selected;
         ASSERT_TRUE(g.model.CycleSortMode(t.viewerPath).ok());
-        EXPECT_EQ(g.options.SortMode, 1);
-        EXPECT_EQ(g.listener.savedModes, std::vector<int>{1});
+        EXPECT_EQ(g.options.SortMode, 0);
+        EXPECT_EQ(g.listener.savedModes, std::vector<int>{0});
         EXPECT_EQ(g.files, (FileList{a, b, c}));
         EXPECT_EQ(g.model.CurrentIndex, t.expectedCurrent);
         EXPECT_EQ(g.model.SelectedIndices, t.expectedSelection);

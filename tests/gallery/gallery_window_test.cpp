@@ -370,7 +370,7 @@ private slots:
         QTest::mouseDClick(rig.Canvas(), Qt::LeftButton, {}, b);
         QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
         QVERIFY(!rig.gallery->isVisible());
-        QCOMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
+        QTRY_COMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
         QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "b.jpg");
@@ -534,9 +534,12 @@ private slots:
         QVERIFY(!rig.gallery->BatchActive());
         QCOMPARE(rig.dialogs.passwordPrompts, 1);
 
+        // The password is typed twice before it encrypts anything, once for the whole run.
         rig.dialogs.passwords = {kPassword};
         rig.Key(Qt::Key_E, Qt::ControlModifier);
         QVERIFY(rig.gallery->BatchActive());
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+        QCOMPARE(rig.dialogs.passwordRequests.back(), quillix::PasswordPrompt::EnterTwice);
         QCOMPARE(rig.gallery->statusPanels()->progress()->maximum(), 3);
         // Forgetting the password during the run changes nothing for it.
         rig.viewer->Crypto().ClearPassword();

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 namespace quillix::imaging {
 namespace {
 
@@ -73,6 +76,108 @@ TEST(DecodeBmp, IndexBeyondAShortPaletteIsBlack)
     ASSERT_TRUE(image) << image.error().message;
     EXPECT_EQ(image.value().pixel(1, 0), qRgb(4, 5, 6));
     EXPECT_EQ(image.value().pixel(3, 0), qRgb(0, 0, 0));
+}
+
+// Sixteen colours, each told apart from the others and from black.
+std::vector<QRgb> RlePalette()
+{
+    std::vector<QRgb> colours;
+    for (int i = 0; i < 16; ++i)
+        colours.push_back(qRgb(10 + i * 15, 250 - i * 13, 40 + i * 7));
+    return colours;
+}
+
+// One character a pixel, rows top first separated by "|": a hex digit for a palette index, "k"
+// for opaque black, "." for transparent. Format_ARGB32 when any pixel is transparent.
+QImage RlePicture(const std::string& rows)
+{
+    const std::vector<QRgb> palette = RlePalette();
+    const int width = static_cast<int>(rows.find('|') == std::string::npos ? rows.size() : rows.find('|'));
+    const int height = static_cast<int>(std::count(rows.begin(), rows.end(), '|')) + 1;
+    const bool transparent = rows.find('.') != std::string::npos;
+    QImage image(width, height, transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const char c = rows[static_cast<std::size_t>(y * (width + 1) + x)];
+            const QRgb pixel = c == '.'   ? qRgba(0, 0, 0, 0)
+                               : c == 'k' ? qRgb(0, 0, 0)
+                                          : palette[std::stoul(std::string(1, c), nullptr, 16)];
+            image.setPixel(x, y, pixel);
+        }
+    return image;
+}
+
+TEST(DecodeBmp, RunLengthEncoded)
+{
+    enum : std::uint8_t { EndOfLine = 0, EndOfBitmap = 1, Delta = 2 };
+    struct Case {
+        const char* name;
+        int bits;
+        std::vector<std::uint8_t> rle;  // rows bottom first
+        std::string picture;            // rows top first
+    };
+    const Case cases[] = {
+        {"RLE8 runs and ends of line",
+         8,
+         {4, 1, 0, EndOfLine, 2, 2, 2, 3, 0, EndOfLine, 4, 4, 0, EndOfBitmap},
+         "4444|2233|1111"},
+        {"RLE8 absolute runs, the odd one padded to a word",
+         8,
+         {0, 3, 5, 6, 7, 0, 1, 8, 0, EndOfLine, 0, 4, 1, 2, 3, 4, 0, EndOfLine, 4, 9, 0, EndOfBitmap},
+         "9999|1234|5678"},
+        {"RLE8 delta jumps right and up over transparent pixels",
+         8,
+         {1, 1, 0, Delta, 2, 1, 1, 2, 0, EndOfLine, 4, 3, 0, EndOfBitmap},
+         "3333|...2|1..."},
+        {"RLE8 early ends of line and of bitmap leave pixels transparent",
+         8,
+         {2, 1, 0, EndOfLine, 1, 2, 0, EndOfBitmap},
+         "....|2...|11.."},
+        {"RLE8 a run past the row's end is clipped, not wrapped",
+         8,
+         {6, 1, 2, 2, 0, EndOfLine, 4, 3, 0, EndOfLine, 4, 4, 0, EndOfBitmap},
+         "4444|3333|1111"},
+        {"RLE8 an absolute run past the row's end is clipped",
+         8,
+         {0, 5, 1, 2, 3, 4, 5, 0, 0, EndOfLine, 4, 2, 0, EndOfLine, 4, 3, 0, EndOfBitmap},
+         "3333|2222|1234"},
+        {"RLE8 a delta beyond the top ends the picture", 8, {4, 1, 0, Delta, 0, 5, 4, 2}, "....|....|1111"},
+        {"RLE8 codes after the top row are ignored",
+         8,
+         {4, 1, 0, EndOfLine, 4, 2, 0, EndOfLine, 4, 3, 0, EndOfLine, 4, 4, 0, EndOfBitmap},
+         "3333|2222|1111"},
+        {"RLE8 a stream without end of bitmap shows what it held", 8, {4, 1, 0, EndOfLine, 4, 2}, "....|2222|1111"},
+        {"RLE8 an absolute run cut by the end of the file", 8, {4, 1, 0, EndOfLine, 0, 4, 7, 8}, "....|78..|1111"},
+        {"RLE8 an index beyond the palette is opaque black",
+         8,
+         {4, 200, 0, EndOfLine, 0, EndOfBitmap},
+         "....|....|kkkk"},
+        {"RLE4 runs alternate their two nibbles",
+         4,
+         {5, 0x12, 0, EndOfLine, 4, 0x34, 1, 0x56, 0, EndOfLine, 5, 0x77, 0, EndOfBitmap},
+         "77777|34345|12121"},
+        {"RLE4 absolute runs, padded to a word",
+         4,
+         {0, 5,    0x12, 0x34,      0x50, 0, 0,    EndOfLine, 0, 3,    0xab, 0xc0,
+          2, 0xde, 0,    EndOfLine, 0,    4, 0x98, 0x76,      1, 0xf0, 0,    EndOfBitmap},
+         "9876f|abcde|12345"},
+        {"RLE4 delta, and a run past the row's end clipped",
+         4,
+         {1, 0x10, 0, Delta, 3, 2, 2, 0x23, 0, EndOfBitmap},
+         "....2|.....|1...."},
+        {"RLE4 an absolute run past the row's end is clipped",
+         4,
+         {0, 7, 0x12, 0x34, 0x56, 0x70, 0, EndOfLine, 0, EndOfLine, 5, 0xaa},
+         "aaaaa|.....|12345"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage expected = RlePicture(c.picture);
+        Result<QImage> image =
+            DecodeBmp(test::RleBmpFixture(c.bits, expected.width(), expected.height(), RlePalette(), c.rle));
+        ASSERT_TRUE(image) << image.error().message;
+        EXPECT_EQ(image.value(), expected);
+    }
 }
 
 // A 2 × 2 top-down bit-field bitmap; `headerSize` 40 puts the masks after the header, 108 (V4) inside it.
@@ -190,6 +295,8 @@ TEST(DecodeBmp, DamagedInput)
         b[at + 1] = static_cast<std::uint8_t>(v >> 8);
         return b;
     };
+    std::vector<std::uint8_t> rleBeyondEnd = test::RleBmpFixture(8, 2, 2, {}, {2, 0, 0, 1});
+    rleBeyondEnd[10] = static_cast<std::uint8_t>(rleBeyondEnd.size() - 1);
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;
@@ -214,7 +321,11 @@ TEST(DecodeBmp, DamagedInput)
         {"header size 20", with32(14, 20), ErrorKind::BadHeader},
         {"header size beyond the file", with32(14, 0x10000), ErrorKind::Truncated},
         {"7 bits", with16(28, 7), ErrorKind::Unsupported},
-        {"RLE8", with32(30, 1), ErrorKind::Unsupported},
+        {"JPEG inside", with32(30, 4), ErrorKind::Unsupported},
+        {"RLE4 on 8 bits", with32(30, 2), ErrorKind::BadHeader},
+        {"RLE8 top-down", test::RleBmpFixture(8, 2, -2, {}, {2, 0, 0, 1}), ErrorKind::BadHeader},
+        {"RLE8 without pixel data", test::RleBmpFixture(8, 2, 2, {}, {}), ErrorKind::Truncated},
+        {"RLE8 pixels beyond the end", rleBeyondEnd, ErrorKind::Truncated},
         {"bit fields on 8 bits", with32(30, 3), ErrorKind::BadHeader},
         {"random bytes", test::PseudoRandomBytes(2000), ErrorKind::BadHeader},
     };

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace quillix::imaging {
@@ -47,6 +48,21 @@ GifFixtureFrame With(GifFixtureFrame f, int disposal, int transparent = NO_TRANS
 {
     f.disposal = disposal;
     f.transparent = transparent;
+    return f;
+}
+
+// Rows of R, G, B, W in turn, top first.
+GifFixtureFrame StripedFrame(int left, int top, int width, int height)
+{
+    GifFixtureFrame f = FilledGifFrame(left, top, width, height, 0);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(f.indices.begin() + y * width, width, static_cast<std::uint8_t>(y % 4));
+    return f;
+}
+
+GifFixtureFrame Interlaced(GifFixtureFrame f)
+{
+    f.interlace = true;
     return f;
 }
 
@@ -91,6 +107,35 @@ TEST(GifDecode, CompositesFramesByDisposalAndTransparency)
         {"a local colour map wins over the global one",
          Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), local}),
          {"RRRR|RRRR|RRRR", "RRRR|RRWW|RRWW"}},
+        {"a frame partly off the screen is clipped to it",
+         Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), FilledGifFrame(3, 2, 2, 1, G)}),
+         {"RRRR|RRRR|RRRR", "RRRR|RRRR|RRRG"}},
+        {"a frame wholly off the screen draws nothing and keeps its place",
+         Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), FilledGifFrame(9, 9, 2, 2, G), FilledGifFrame(0, 0, 1, 1, B)}),
+         {"RRRR|RRRR|RRRR", "RRRR|RRRR|RRRR", "BRRR|RRRR|RRRR"}},
+        {"a progressive frame past the bottom is clipped, and the next frame still reads",
+         Canvas4x3({FilledGifFrame(0, 0, 4, 3, W), StripedFrame(0, 1, 4, 6), FilledGifFrame(0, 0, 1, 1, B)}),
+         {"WWWW|WWWW|WWWW", "WWWW|RRRR|GGGG", "BWWW|RRRR|GGGG"}},
+        {"an interlaced frame past the bottom is clipped",
+         Canvas4x3(
+             {FilledGifFrame(0, 0, 4, 3, W), Interlaced(StripedFrame(0, 1, 4, 6)), FilledGifFrame(0, 0, 1, 1, B)}),
+         {"WWWW|WWWW|WWWW", "WWWW|RRRR|GGGG", "BWWW|RRRR|GGGG"}},
+        {"background disposal of a clipped frame clears its visible part",
+         Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), With(FilledGifFrame(1, 1, 4, 4, G), DISPOSE_BACKGROUND),
+                    FilledGifFrame(0, 0, 1, 1, B)}),
+         {"RRRR|RRRR|RRRR", "RRRR|RGGG|RGGG", "BRRR|R...|R..."}},
+        {"a first frame larger than the screen grows it",
+         Canvas4x3({FilledGifFrame(0, 0, 5, 4, R), FilledGifFrame(4, 3, 2, 2, G)}),
+         {"RRRRR|RRRRR|RRRRR|RRRRR", "RRRRR|RRRRR|RRRRR|RRRRG"}},
+        {"a first frame reaching past the screen grows it to take the frame in",
+         Canvas4x3({FilledGifFrame(2, 1, 3, 3, B), FilledGifFrame(0, 0, 6, 1, G)}),
+         {".....|..BBB|..BBB|..BBB", "GGGGG|..BBB|..BBB|..BBB"}},
+        {"a later frame larger than the screen does not grow it",
+         Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), FilledGifFrame(0, 0, 6, 5, G)}),
+         {"RRRR|RRRR|RRRR", "GGGG|GGGG|GGGG"}},
+        {"an empty screen takes the first frame's size",
+         GifFixture{0, 0, {kRed, kGreen}, {}, {FilledGifFrame(0, 0, 2, 1, R)}},
+         {"RR"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,50 +202,153 @@ TEST(GifDecode, FileAndBytesAgree)
     EXPECT_EQ(missing.error().kind, ErrorKind::Io);
 }
 
-std::vector<std::uint8_t> Valid()
+// The file with its global colour table taken out, as if it had never had one.
+std::vector<std::uint8_t> WithoutGlobalColours(std::vector<std::uint8_t> gif)
+{
+    const std::size_t tableSize = 3u << ((gif[10] & 7) + 1);
+    gif[10] &= 0x7F;
+    gif.erase(gif.begin() + 13, gif.begin() + 13 + static_cast<long>(tableSize));
+    return gif;
+}
+
+TEST(GifDecode, WithoutAnyColourTableDrawsAGreyRamp)
+{
+    GifFixtureFrame ramp = FilledGifFrame(0, 0, 4, 1, 0);
+    ramp.indices = {0, 1, 2, 3};
+    GifFixtureFrame wide = FilledGifFrame(0, 0, 4, 1, 0);
+    wide.indices = {0, 1, 128, 255};
+    GifFixtureFrame localOnly = FilledGifFrame(0, 0, 4, 1, 0);
+    localOnly.localColours = {kBlue, kWhite};
+    localOnly.indices = {1, 0, 1, 0};
+    const std::vector<QRgb> sixteen(16, kRed), all(256, kRed);
+    const struct {
+        const char* name;
+        GifFixture gif;  // the global table is taken out
+        std::vector<int> greys;
+    } cases[] = {
+        {"the ramp spans the indices of the LZW code size",
+         GifFixture{4, 1, {kRed, kGreen}, {}, {ramp}},
+         {0, 85, 170, 255}},
+        {"a 16-colour code size", GifFixture{4, 1, sixteen, {}, {ramp}}, {0, 17, 34, 51}},
+        {"an 8-bit code size gives every grey", GifFixture{4, 1, all, {}, {wide}}, {0, 1, 128, 255}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<GifAnimation> decoded = DecodeGif(WithoutGlobalColours(test::EncodeGif(c.gif)));
+        ASSERT_TRUE(decoded.ok()) << decoded.error().message;
+        const QImage& image = decoded.value().frames[0].image;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(image.pixel(x, 0), qRgb(c.greys[x], c.greys[x], c.greys[x])) << "x " << x;
+    }
+
+    // A frame with its own table keeps it; the transparent index still shows the canvas.
+    GifFixtureFrame holed = ramp;
+    holed.transparent = 2;
+    const Result<GifAnimation> mixed =
+        DecodeGif(WithoutGlobalColours(test::EncodeGif(GifFixture{4, 1, {kRed, kGreen}, {}, {localOnly, holed}})));
+    ASSERT_TRUE(mixed.ok()) << mixed.error().message;
+    EXPECT_EQ(Picture(mixed.value().frames[0].image), "WBWB");
+    EXPECT_EQ(mixed.value().frames[1].image.pixel(1, 0), qRgb(85, 85, 85));
+    EXPECT_EQ(mixed.value().frames[1].image.pixel(2, 0), kWhite);
+}
+
+GifFixture ValidFixture()
 {
     GifFixture gif = Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), FilledGifFrame(1, 1, 2, 2, G)});
     gif.loopCount = 2;
     gif.frames[0].delayCs = 10;
-    return test::EncodeGif(gif);
+    return gif;
+}
+
+std::vector<std::uint8_t> Valid()
+{
+    return test::EncodeGif(ValidFixture());
 }
 
 TEST(GifDecode, DamagedInputIsAnError)
 {
     const auto valid = Valid();
-    ASSERT_TRUE(DecodeGif(valid).ok());
-
-    // Global colour table flag cleared and the table cut out: no frame has colours.
-    auto noMap = valid;
-    const std::size_t tableSize = 3u << ((noMap[10] & 7) + 1);
-    noMap[10] &= 0x7F;
-    noMap.erase(noMap.begin() + 13, noMap.begin() + 13 + static_cast<long>(tableSize));
-
-    GifFixture outside = Canvas4x3({FilledGifFrame(0, 0, 4, 3, R), FilledGifFrame(3, 2, 2, 1, G)});
     GifFixture noFrames = Canvas4x3({});
-
+    GifFixture beyondLimit = Canvas4x3({FilledGifFrame(16000, 0, 1000, 1, R)});
     const struct {
         const char* name;
         std::vector<std::uint8_t> bytes;
+        ErrorKind kind;
     } cases[] = {
-        {"empty", {}},
-        {"random", test::PseudoRandomBytes(500)},
-        {"signature only", test::Bytes("GIF89a")},
-        {"no colour map", noMap},
-        {"frame outside the canvas", test::EncodeGif(outside)},
-        {"no frames", test::EncodeGif(noFrames)},
-        {"zero-size canvas", test::EncodeGif(GifFixture{0, 0, {kRed, kGreen}, {}, {FilledGifFrame(0, 0, 1, 1, R)}})},
+        {"empty", {}, ErrorKind::Truncated},
+        {"random", test::PseudoRandomBytes(500), ErrorKind::BadHeader},
+        {"signature only", test::Bytes("GIF89a"), ErrorKind::BadHeader},
+        {"no frames", test::EncodeGif(noFrames), ErrorKind::BadHeader},
+        {"a first frame growing the screen past 16384 pixels", test::EncodeGif(beyondLimit), ErrorKind::Unsupported},
+        {"cut inside the first frame's descriptor", std::vector(valid.begin(), valid.begin() + 50),
+         ErrorKind::Truncated},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_FALSE(DecodeGif(c.bytes).ok());
+        const Result<GifAnimation> decoded = DecodeGif(c.bytes);
+        ASSERT_FALSE(decoded.ok());
+        EXPECT_EQ(decoded.error().kind, c.kind) << decoded.error().message;
     }
-    // Every cut, through header, colour map, extensions, pixel data and the trailer byte.
+}
+
+// Browsers show what a cut or damaged file held up to the fault: every whole frame, and the rows
+// of the frame it broke off in. Nothing is made up: whatever a cut file shows, the whole file
+// showed too.
+TEST(GifDecode, CutFileShowsWhatWasDecoded)
+{
+    const auto valid = Valid();
+    const auto full = DecodeGif(valid).value().frames;
+    ASSERT_EQ(full.size(), 2u);
+    GifFixture firstOnly = ValidFixture();
+    firstOnly.frames.pop_back();
+    const std::size_t firstFrameEnd = test::EncodeGif(firstOnly).size() - 1;
     for (std::size_t n = 0; n < valid.size(); ++n) {
         SCOPED_TRACE("cut to " + std::to_string(n));
         const Result<GifAnimation> cut = DecodeGif(std::span(valid).first(n));
-        EXPECT_FALSE(cut.ok());
+        if (!cut.ok()) {
+            EXPECT_LT(n, firstFrameEnd) << cut.error().message;
+            continue;
+        }
+        const auto& frames = cut.value().frames;
+        ASSERT_LE(frames.size(), full.size());
+        for (std::size_t i = 0; i + 1 < frames.size(); ++i)
+            EXPECT_EQ(frames[i].image, full[i].image) << "frame " << i;
+        // The frame it broke off in: each row as the whole file draws it, or as it was before.
+        const std::size_t last = frames.size() - 1;
+        QImage before(4, 3, QImage::Format_ARGB32);
+        before.fill(Qt::transparent);
+        if (last > 0) before = full[last - 1].image;
+        for (int y = 0; y < 3; ++y) {
+            const QImage row = frames[last].image.copy(0, y, 4, 1);
+            EXPECT_TRUE(row == full[last].image.copy(0, y, 4, 1) || row == before.copy(0, y, 4, 1)) << "row " << y;
+        }
     }
+    const Result<GifAnimation> noTrailer = DecodeGif(std::span(valid).first(valid.size() - 1));
+    ASSERT_TRUE(noTrailer.ok());
+    ASSERT_EQ(noTrailer.value().frames.size(), 2u);
+    EXPECT_EQ(noTrailer.value().frames[1].image, full[1].image);
+    EXPECT_EQ(noTrailer.value().loopCount, 2);
+
+    // Cut halfway through a frame whose data spans several blocks: its top rows are drawn over
+    // the frame before, the rest of the canvas stays as that frame left it.
+    GifFixtureFrame noise = FilledGifFrame(0, 0, 64, 64, 0);
+    const auto bytes = test::PseudoRandomBytes(noise.indices.size());
+    std::transform(bytes.begin(), bytes.end(), noise.indices.begin(), [](std::uint8_t b) { return b % 4; });
+    GifFixture big{64, 64, {kRed, kGreen, kBlue, kWhite}, {}, {FilledGifFrame(0, 0, 64, 64, R), noise}};
+    const auto whole = test::EncodeGif(big);
+    const QImage expected = DecodeGif(whole).value().frames[1].image;
+    const std::size_t secondStart =
+        test::EncodeGif(GifFixture{64, 64, big.globalColours, {}, {big.frames[0]}}).size() - 1;
+    const Result<GifAnimation> half = DecodeGif(std::span(whole).first((secondStart + whole.size()) / 2));
+    ASSERT_TRUE(half.ok()) << half.error().message;
+    ASSERT_EQ(half.value().frames.size(), 2u);
+    const QImage& partial = half.value().frames[1].image;
+    int rows = 0;
+    while (rows < 64 && partial.copy(0, rows, 64, 1) == expected.copy(0, rows, 64, 1))
+        ++rows;
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 64);
+    EXPECT_EQ(Picture(partial.copy(0, rows, 64, 64 - rows)), Picture(test::Solid(64, 64 - rows, kRed)));
 }
 
 TEST(GifDecode, FlippedBytesNeverCrash)

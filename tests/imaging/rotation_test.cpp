@@ -209,7 +209,7 @@ TEST(RotateFile, TransparentColourStaysTransparent)
     QImage image = Quadrants(4);
     const QRgb key = qRgb(0, 250, 0);  // the green block
     test::WriteFile(dir / "t.png", PngWithTransparentColour(image, key));
-    ASSERT_EQ(PngTransparentColour(test::ReadFile(dir / "t.png")), key);
+    ASSERT_EQ(qAlpha(DecodePng(test::ReadFile(dir / "t.png")).value().pixel(5, 1)), 0) << "the fixture keys green out";
     ASSERT_TRUE(RotateImageFile90(dir / "t.png", 1, dialogs));
     const QImage turned = DecodePng(test::ReadFile(dir / "t.png")).value();
     ASSERT_EQ(turned.size(), QSize(8, 12));

@@ -1,4 +1,5 @@
 #include "imaging/webp_bridge.h"
+#include "imaging/webp_player.h"
 
 #include "imaging/anim_fixtures.h"
 #include "support/hex.h"
@@ -60,6 +61,24 @@ TEST(WebPBridge, AnimationIsNoStillPictureButHasAFirstFrame)
     const auto plain = test::EncodeStillWebP(Gradient(3, 3));
     ASSERT_TRUE(LoadWebPFirstFrame(plain).ok());
     EXPECT_EQ(LoadWebPFirstFrame(plain).value(), Gradient(3, 3));
+}
+
+// Found by decoder_fuzz: a 136-byte animation whose header names a canvas of half a billion
+// pixels made libwebp allocate two 2 GB canvases.
+TEST(WebPBridge, AnimationCanvasPastThePixelBoundIsRefusedBeforeDecoding)
+{
+    std::vector<std::uint8_t> huge = TwoFrameAnimation();
+    ASSERT_EQ(std::string(huge.begin() + 12, huge.begin() + 16), "VP8X");
+    for (const std::size_t field : {24u, 27u}) {  // canvas width - 1, height - 1: 24-bit little-endian
+        huge[field] = 0x00;
+        huge[field + 1] = 0x40;  // 16385 × 16385 is just past 2^28 pixels
+        huge[field + 2] = 0x00;
+    }
+    const Result<QImage> first = LoadWebPFirstFrame(huge);
+    ASSERT_FALSE(first.ok());
+    EXPECT_EQ(first.error().kind, ErrorKind::Unsupported);
+    WebPPlayer player;
+    EXPECT_FALSE(player.LoadAnimated(std::span<const std::uint8_t>(huge)));
 }
 
 TEST(WebPBridge, DamagedInputIsAnErrorEverywhere)

@@ -40,6 +40,52 @@ private slots:
         QCOMPARE(dialog.findChildren<QLabel*>().size(), 1);
     }
 
+    void openedForEncryptionItAsksTwice()
+    {
+        PasswordDialog dialog(nullptr, true, "The passwords differ. Type the password twice.");
+        QCOMPARE(dialog.windowTitle(), QString("Password"));
+        QCOMPARE(dialog.notice()->text(), QString("The passwords differ. Type the password twice."));
+        QCOMPARE(dialog.edit()->geometry().topLeft(), QPoint(12, 32));
+        QVERIFY(dialog.repeatEdit() != nullptr);
+        QCOMPARE(dialog.repeatEdit()->echoMode(), QLineEdit::Password);
+        QCOMPARE(dialog.repeatEdit()->width(), 296);
+        QVERIFY(dialog.repeatEdit()->geometry().top() > dialog.edit()->geometry().bottom());
+        QCOMPARE(dialog.okButton()->text(), QString("OK"));
+        QCOMPARE(dialog.cancelButton()->text(), QString("Abbrechen"));
+        QCOMPARE(dialog.okButton()->x(), 150);
+        QCOMPARE(dialog.cancelButton()->x(), 230);
+        QVERIFY(dialog.okButton()->geometry().top() > dialog.repeatEdit()->geometry().bottom());
+        QVERIFY(dialog.okButton()->geometry().bottom() < dialog.height());
+        QCOMPARE(PasswordDialog().repeatEdit(), nullptr);
+
+        // Enter in the first field goes on to the second; Enter there closes with OK.
+        QtDialogs dialogs;
+        WhenShown<PasswordDialog>([](PasswordDialog* d) {
+            QCOMPARE(d->notice()->text(), QString());
+            QTest::keyClicks(d->edit(), "first");
+            QTest::keyClick(d->edit(), Qt::Key_Return);
+            QVERIFY(d->isVisible());
+            QCOMPARE(d->focusWidget(), d->repeatEdit());
+            QTest::keyClicks(d->repeatEdit(), "second ");
+            QTest::keyClick(d->repeatEdit(), Qt::Key_Return);
+        });
+        const auto typed = dialogs.AskPassword(quillix::PasswordPrompt::EnterTwice, {});
+        QVERIFY(typed.has_value());
+        QCOMPARE(typed->text, std::string("first"));
+        QCOMPARE(typed->repeated, std::string("second "));
+
+        // The repetition of a password typed before: one field, with the notice.
+        WhenShown<PasswordDialog>([](PasswordDialog* d) {
+            QCOMPARE(d->repeatEdit(), nullptr);
+            QCOMPARE(d->notice()->text(), QString("Type it again"));
+            QTest::keyClicks(d->edit(), "again");
+            d->okButton()->click();
+        });
+        const auto repeated = dialogs.AskPassword(quillix::PasswordPrompt::Repeat, "Type it again");
+        QVERIFY(repeated.has_value());
+        QCOMPARE(repeated->text, std::string("again"));
+    }
+
     void typedPasswordComesBackUntrimmed()
     {
         QtDialogs dialogs;
@@ -47,7 +93,9 @@ private slots:
             QTest::keyClicks(d->edit(), " s3cret ");
             QTest::keyClick(d->edit(), Qt::Key_Return);  // the default button
         });
-        QCOMPARE(dialogs.AskPassword(), std::optional<std::string>(" s3cret "));
+        const auto typed = dialogs.AskPassword(quillix::PasswordPrompt::Enter, {});
+        QVERIFY(typed.has_value());
+        QCOMPARE(typed->text, std::string(" s3cret "));
     }
 
     void escapeCancels()
@@ -57,10 +105,10 @@ private slots:
             QTest::keyClicks(d->edit(), "typed");
             QTest::keyClick(d, Qt::Key_Escape);
         });
-        QVERIFY(!dialogs.AskPassword().has_value());
+        QVERIFY(!dialogs.AskPassword(quillix::PasswordPrompt::Enter, {}).has_value());
 
         WhenShown<PasswordDialog>([](PasswordDialog* d) { d->cancelButton()->click(); });
-        QVERIFY(!dialogs.AskPassword().has_value());
+        QVERIFY(!dialogs.AskPassword(quillix::PasswordPrompt::Enter, {}).has_value());
     }
 
     void messageBoxShowsCaptionTextAndIcon()

@@ -18,8 +18,13 @@ public:
         MessageButtons buttons;
     };
 
-    std::deque<std::optional<std::string>> passwords;  // nullopt = cancelled
-    std::deque<MessageAnswer> answers;                 // default: Ok
+    std::deque<std::optional<std::string>> passwords;  // one per password prompt; nullopt = cancelled
+    // The second field of the dialog opened for encryption; while this is empty, the user types
+    // the same text into both.
+    std::deque<std::string> repeats;
+    std::vector<PasswordPrompt> passwordRequests;
+    std::vector<std::string> passwordNotices;
+    std::deque<MessageAnswer> answers;  // default: Ok
     std::deque<std::optional<std::string>> inputs;
     std::deque<std::optional<std::string>> subfolders;  // nullopt = cancelled
     int passwordPrompts = 0;
@@ -27,13 +32,21 @@ public:
     std::vector<std::string> subfolderFolders;  // the folder of each "Select folder"
     std::vector<Shown> messages;
 
-    std::optional<std::string> AskPassword() override
+    std::optional<TypedPassword> AskPassword(PasswordPrompt prompt, const std::string& notice) override
     {
         ++passwordPrompts;
+        passwordRequests.push_back(prompt);
+        passwordNotices.push_back(notice);
         if (passwords.empty()) return std::nullopt;
-        auto answer = passwords.front();
+        const std::optional<std::string> answer = passwords.front();
         passwords.pop_front();
-        return answer;
+        if (!answer) return std::nullopt;
+        TypedPassword typed{*answer, {}};
+        if (prompt == PasswordPrompt::EnterTwice) {
+            typed.repeated = repeats.empty() ? *answer : repeats.front();
+            if (!repeats.empty()) repeats.pop_front();
+        }
+        return typed;
     }
 
     MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,

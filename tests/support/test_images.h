@@ -245,4 +245,33 @@ inline std::vector<std::uint8_t> BmpFixture(const BmpPlan& plan)
     return out;
 }
 
+// A bitmap whose pixel data is the run-length stream `rle` exactly as given: RLE8 for 8 bits,
+// RLE4 for 4. A negative height writes a top-down header.
+inline std::vector<std::uint8_t> RleBmpFixture(int bits, int width, int height, const std::vector<QRgb>& palette,
+                                               const std::vector<std::uint8_t>& rle)
+{
+    const std::size_t pixelsAt = 14 + 40 + palette.size() * 4;
+    std::vector<std::uint8_t> out(pixelsAt, 0);
+    const auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put(2, static_cast<std::uint32_t>(pixelsAt + rle.size()), 4);
+    put(10, static_cast<std::uint32_t>(pixelsAt), 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, static_cast<std::uint32_t>(bits), 2);
+    put(30, bits == 8 ? 1 : 2, 4);
+    put(34, static_cast<std::uint32_t>(rle.size()), 4);
+    put(46, static_cast<std::uint32_t>(palette.size()), 4);
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        put(54 + 4 * i, palette[i] & 0xFFFFFF, 4);
+    out.insert(out.end(), rle.begin(), rle.end());
+    return out;
+}
+
 }  // namespace quillix::test

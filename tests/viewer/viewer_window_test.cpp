@@ -1,4 +1,6 @@
+#include "app/startup.h"
 #include "container/container_file.h"
+#include "container/file_crypto.h"
 #include "container/file_ops.h"
 #include "gallery/folder_model.h"
 #include "gallery/gallery_window.h"
@@ -24,7 +26,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
 
@@ -36,6 +40,7 @@ using quillix::test::TempDir;
 using quillix::test::WhenShown;
 using quillix::viewer::ViewerEnvironment;
 using quillix::viewer::ViewerWindow;
+using quillix::workers::WorkerPool;
 
 namespace {
 
@@ -54,9 +59,15 @@ std::vector<std::uint8_t> Bytes(quillix::Result<std::vector<std::uint8_t>> encod
     return std::move(encoded.value());
 }
 
-void WriteJpeg(const std::string& path, int width = 64, int height = 48)
+void WriteJpeg(const std::string& path, int width = 64, int height = 48, QRgb colour = qRgb(200, 80, 40))
 {
-    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, qRgb(200, 80, 40)), 90)));
+    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, colour), 90)));
+}
+
+bool Near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
+           std::abs(qBlue(a) - qBlue(b)) < 12;
 }
 
 std::vector<std::uint8_t> AnimatedGif()
@@ -110,17 +121,18 @@ int Percent(const ViewerWindow& viewer)
 }
 
 // A viewer and its gallery over a temporary picture folder, with scripted dialogs, the settings
-// file in a folder of its own and a 1920 × 1080 screen.
+// file in a folder of its own, a 1920 × 1080 screen and a worker pool of its own.
 struct Rig {
     TempDir pictures;
     TempDir config;
     ScriptedDialogs dialogs;
     std::vector<int> quitCodes;
+    std::unique_ptr<WorkerPool> pool;
     std::unique_ptr<ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
 
     // `real` replaces the scripted dialogs, for the tests that answer real windows.
-    explicit Rig(quillix::Dialogs* real = nullptr)
+    explicit Rig(quillix::Dialogs* real = nullptr, unsigned threads = 0) : pool(std::make_unique<WorkerPool>(threads))
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
         ViewerEnvironment environment;
@@ -128,6 +140,7 @@ struct Rig {
         environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [this](int code) { quitCodes.push_back(code); };
+        environment.pool = pool.get();
         viewer = std::make_unique<ViewerWindow>(std::move(environment));
         viewer->Options().SortMode = 1;  // by name, so that steps are predictable
         gallery = std::make_unique<GalleryWindow>(*viewer);
@@ -153,12 +166,61 @@ struct Rig {
     void WaitForFullScreen()
     {
         QVERIFY(QTest::qWaitFor([this] { return viewer->width() > 100; }));
+        Settle();
+    }
+    // Waits until the picture asked for last is on screen.
+    void Settle()
+    {
+        QVERIFY(QTest::qWaitFor([this] { return !viewer->LoadPending(); }, 10000));
+    }
+    void Show(const std::string& name)
+    {
+        viewer->OpenFromGallery(pictures / name);
+        Settle();
     }
     std::string Shown() const { return quillix::FileNameOf(viewer->CurrentPath()); }
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(viewer.get(), static_cast<Qt::Key>(key), modifiers);
+        Settle();
     }
+    void Click(QPoint at)
+    {
+        QTest::mouseClick(viewer.get(), Qt::LeftButton, {}, at);
+        Settle();
+    }
+    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        SendWheel(*viewer, delta, modifiers);
+        Settle();
+    }
+    QString Title() const { return viewer->windowTitle(); }
+};
+
+// Keeps the pool's one thread busy until opened, so that nothing more is decoded meanwhile.
+class PoolHold {
+public:
+    explicit PoolHold(WorkerPool& pool)
+    {
+        pool.Submit(quillix::workers::JobPriority::Thumbnail, [gate = gate_, entered = entered_] {
+            *entered = true;
+            gate.wait();
+        });
+        QVERIFY(QTest::qWaitFor([this] { return entered_->load(); }));
+    }
+    ~PoolHold() { Open(); }
+    void Open()
+    {
+        if (opened_) return;
+        opened_ = true;
+        open_.set_value();
+    }
+
+private:
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    std::shared_ptr<std::atomic<bool>> entered_ = std::make_shared<std::atomic<bool>>(false);
+    bool opened_ = false;
 };
 
 void EncryptInPlace(const std::string& path)
@@ -183,6 +245,10 @@ private slots:
             WriteJpeg(rig / name);
         rig.Open("a.jpg");
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{3});
+        // Showing a picture remembers its folder in the settings file.
+        const std::vector<std::uint8_t> ini = quillix::test::ReadFile(rig.config / "Quillix.ini");
+        const std::string lastDir = "LastDir=" + rig.pictures.path() + "/\r\n";
+        QVERIFY(std::search(ini.begin(), ini.end(), lastDir.begin(), lastDir.end()) != ini.end());
 
         struct Step {
             int key;
@@ -193,28 +259,102 @@ private slots:
             {Qt::Key_Left, "a.jpg"},     {Qt::Key_PageUp, "a.jpg"}, {Qt::Key_Right, "b.jpg"}, {Qt::Key_Up, "c.jpg"},
             {Qt::Key_PageDown, "c.jpg"}, {Qt::Key_Right, "c.jpg"},  {Qt::Key_Down, "b.jpg"},  {Qt::Key_PageUp, "a.jpg"},
         };
+        // The title follows every step.
         for (const Step& step : steps) {
             rig.Key(step.key);
             QCOMPARE(rig.Shown(), std::string(step.shown));
+            QCOMPARE(rig.Title(), QString(step.shown));
             QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / step.shown);
         }
 
         // The wheel turned towards the user steps forward; the edge zones step too.
-        SendWheel(*rig.viewer, -120);
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        SendWheel(*rig.viewer, 120);
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        const auto expectShown = [&rig](const char* name) {
+            QCOMPARE(rig.Shown(), std::string(name));
+            QCOMPARE(rig.Title(), QString(name));
+        };
+        rig.Wheel(-120);
+        expectShown("b.jpg");
+        rig.Wheel(120);
+        expectShown("a.jpg");
         // Touchpad deltas add up to a notch before anything moves.
-        SendWheel(*rig.viewer, -60);
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
-        SendWheel(*rig.viewer, -60);
+        rig.Wheel(-60);
+        expectShown("a.jpg");
+        rig.Wheel(-60);
+        expectShown("b.jpg");
+        rig.Click(QPoint(rig.viewer->width() - 10, 100));
+        expectShown("c.jpg");
+        rig.Click(QPoint(10, 100));
+        expectShown("b.jpg");
+        rig.Click(QPoint(rig.viewer->width() / 2, 100));
+        expectShown("b.jpg");
+    }
+
+    void keepsPaintingThePictureUntilTheNextIsReady()
+    {
+        Rig rig(nullptr, 1);
+        const QRgb red = qRgb(220, 30, 30), green = qRgb(30, 200, 30), blue = qRgb(30, 30, 220);
+        WriteJpeg(rig / "a.jpg", 64, 48, red);
+        WriteJpeg(rig / "b.jpg", 64, 48, green);
+        WriteJpeg(rig / "c.jpg", 64, 48, blue);
+        rig.Open("a.jpg");
+        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->Pipeline().DecodesInFlight() == 0; }));
+        // Above the notice, which is drawn across the middle.
+        const auto upperMiddle = [&rig] {
+            const QImage shot = rig.viewer->grab().toImage();
+            return shot.pixel(shot.width() / 2, shot.height() / 4);
+        };
+
+        // With the only worker busy elsewhere, the step onto the preloaded picture needs none.
+        PoolHold hold(*rig.pool);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        QVERIFY(!rig.viewer->LoadPending());
         QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() - 10, 100));
+        QVERIFY(Near(upperMiddle(), green));
+
+        // The next one is not decoded yet: b, its title and its notice stay until it is.
+        rig.viewer->ShowNotice("Still b", 60000);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        QVERIFY(rig.viewer->LoadPending());
+        QTest::qWait(50);
+        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(rig.Title(), QString("b.jpg"));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "c.jpg");
+        QVERIFY(Near(upperMiddle(), green));
+        QCOMPARE(rig.viewer->notice().text, std::string("Still b"));
+
+        hold.Open();
+        rig.Settle();
         QCOMPARE(rig.Shown(), std::string("c.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(10, 100));
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
-        QTest::mouseClick(rig.viewer.get(), Qt::LeftButton, {}, QPoint(rig.viewer->width() / 2, 100));
-        QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(rig.Title(), QString("c.jpg"));
+        QVERIFY(Near(upperMiddle(), blue));
+        QVERIFY(rig.viewer->notice().text.empty());
+    }
+
+    void windowsSortModeStepsInNaturalNameOrder()
+    {
+        Rig rig;
+        rig.viewer->Options().SortMode = 0;
+        for (const char* name : {"img10.jpg", "img2.jpg", "IMG3.jpg", "img1.jpg"})
+            WriteJpeg(rig / name);
+        rig.Open("img1.jpg");
+        for (const char* name : {"img2.jpg", "IMG3.jpg", "img10.jpg"}) {
+            rig.Key(Qt::Key_Right);
+            QCOMPARE(rig.Shown(), std::string(name));
+        }
+    }
+
+    void aMissingFileArgumentOpensTheGalleryAndSaysSo()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        const quillix::app::StartPlan plan = quillix::app::PlanStart(rig / "gone.jpg", rig.pictures.path(), "/");
+        QCOMPARE(plan.mode, quillix::app::StartMode::Gallery);
+        rig.viewer->StartGalleryMode();
+        rig.gallery->OpenAtStart(plan.path, plan.notice);
+        QVERIFY(rig.gallery->isVisible());
+        QVERIFY(!rig.viewer->isVisible());
+        QCOMPARE(rig.gallery->StatusText(), QString::fromStdString("File not found: " + (rig / "gone.jpg")));
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
     }
 
     void enterEscapeAndDoubleClickReturnToTheGallery()
@@ -266,10 +406,10 @@ private slots:
         QCOMPARE(second.gallery->Model().CurrentFileName(), second / "b.jpg");
     }
 
-    void deleteGoesOnWithTheFirstFileAndLeavesWithTheLast()
+    void deleteGoesOnWithTheFileThatTookItsPlace()
     {
         Rig rig;
-        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
             WriteJpeg(rig / name);
         rig.Open("b.jpg");
 
@@ -280,14 +420,24 @@ private slots:
         QCOMPARE(rig.dialogs.messages.back().text, "Delete file?\n\n" + (rig / "b.jpg"));
         QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Question);
 
-        rig.dialogs.answers = {MessageAnswer::Yes};
-        rig.Key(Qt::Key_Delete);
-        QVERIFY(!std::filesystem::exists(rig / "b.jpg"));
-        QCOMPARE(rig.Shown(), std::string("a.jpg"));
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        // A culling session: each deletion shows the next file, at the end the new last one.
+        struct Deletion {
+            const char* deleted;
+            const char* shown;
+        };
+        const Deletion deletions[] = {{"b.jpg", "c.jpg"}, {"c.jpg", "d.jpg"}, {"d.jpg", "a.jpg"}};
+        for (const Deletion& deletion : deletions) {
+            rig.dialogs.answers = {MessageAnswer::Yes};
+            rig.Key(Qt::Key_Delete);
+            QVERIFY(!std::filesystem::exists(rig / deletion.deleted));
+            QCOMPARE(rig.Shown(), std::string(deletion.shown));
+            QCOMPARE(rig.Title(), QString(deletion.shown));
+            QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / deletion.shown);
+            QVERIFY(rig.viewer->PaintSource() != nullptr);
+        }
+        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
         QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
-        std::filesystem::remove(rig / "c.jpg");
         rig.dialogs.answers = {MessageAnswer::Yes};
         rig.Key(Qt::Key_Delete);
         QVERIFY(!rig.viewer->isVisible());
@@ -319,6 +469,7 @@ private slots:
         rig.dialogs.inputs = {std::string("Photo.jpg")};
         rig.Key(Qt::Key_F2);
         QCOMPARE(rig.Shown(), std::string("Photo.jpg"));
+        QCOMPARE(rig.Title(), QString("Photo.jpg"));
         QVERIFY(std::filesystem::exists(rig / "Photo.jpg"));
         QVERIFY(!std::filesystem::exists(rig / "photo.jpg"));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Photo.jpg");
@@ -367,6 +518,12 @@ private slots:
         const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "b.jpg");
         rig.Open("b.jpg");
 
+        // D on a plain picture has nothing to do: it asks nothing and says nothing.
+        rig.viewer->ShowNotice("-", 5000);
+        rig.Key(Qt::Key_D);
+        QCOMPARE(rig.viewer->notice().text, std::string("-"));
+        QCOMPARE(rig.dialogs.passwordPrompts, 0);
+
         // Cancelling the password changes nothing.
         rig.dialogs.passwords = {std::nullopt};
         rig.Key(Qt::Key_E);
@@ -379,14 +536,103 @@ private slots:
         QCOMPARE(rig.Shown(), std::string("$b.jpg"));
         QVERIFY(rig.viewer->PaintSource() != nullptr);
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
+        QCOMPARE(rig.Title(), QString("$b.jpg"));
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+
+        // Nor has E on a container.
+        const auto listing = Listing(rig.pictures.path());
+        rig.viewer->ShowNotice("-", 5000);
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.viewer->notice().text, std::string("-"));
+        QCOMPARE(Listing(rig.pictures.path()), listing);
 
         rig.Key(Qt::Key_D);
         QCOMPARE(rig.Shown(), std::string("b.jpg"));
+        QCOMPARE(rig.Title(), QString("b.jpg"));
         QCOMPARE(quillix::test::ReadFile(rig / "b.jpg"), plain);
         QVERIFY(!std::filesystem::exists(rig / "$b.jpg"));
         QCOMPARE(rig.viewer->notice().text, std::string("Decrypted"));
         QCOMPARE(rig.dialogs.passwordPrompts, 2);
+    }
+
+    void startingWritesNoSettingsUntilOneChanges()
+    {
+        TempDir config;
+        const std::string ini = config / "Quillix.ini";
+        const std::string stored =
+            "\r\nLastDir=/nowhere/\r\nScaleToFit=1\r\nFitWidth=0\r\nSORT_MODE=2\r\nTILE_SIZE=128\r\n";
+        quillix::test::WriteFile(ini, stored);
+        std::filesystem::last_write_time(ini, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        const auto written = std::filesystem::last_write_time(ini);
+
+        ScriptedDialogs dialogs;
+        ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [](int) {};
+        ViewerWindow viewer(std::move(environment));
+        GalleryWindow gallery(viewer);
+        viewer.setGallery(&gallery);
+        QCOMPARE(std::filesystem::last_write_time(ini), written);
+        QCOMPARE(quillix::test::ReadText(ini), stored);
+
+        QVERIFY(gallery.Model().CycleSortMode({}));
+        QVERIFY(quillix::test::ReadText(ini).find("SORT_MODE=3") != std::string::npos);
+        viewer.setGallery(nullptr);
+    }
+
+    void eEncryptsOnlyUnderAKnownGoodPassword()
+    {
+        using quillix::PasswordPrompt;
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        WriteJpeg(rig / "b.jpg");
+        WriteJpeg(rig / "c.jpg");
+        EncryptInPlace(rig / "c.jpg");
+        rig.Open("a.jpg");
+
+        // A password typed once (with a typo) is asked again; the repetition differs, so both
+        // fields are asked for.
+        rig.dialogs.passwords = {std::string("quilix"), std::string(kPassword), std::string(kPassword)};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.dialogs.passwordRequests,
+                 (std::vector{PasswordPrompt::Enter, PasswordPrompt::Repeat, PasswordPrompt::EnterTwice}));
+        QCOMPARE(rig.dialogs.passwordNotices.back(), std::string(quillix::container::kPasswordsDifferNotice));
+        QCOMPARE(rig.Shown(), std::string("$a.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
+        std::vector<std::uint8_t> stream;
+        QVERIFY(quillix::container::DecryptToStream(rig / "$a.jpg", kPassword, true, stream));
+
+        // A password that has just shown a container is good for encrypting at once.
+        rig.dialogs.passwords = {std::string(kPassword)};
+        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        rig.Show("$c.jpg");
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        rig.Show("b.jpg");
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.dialogs.passwordPrompts, 4);
+        QCOMPARE(rig.Shown(), std::string("$b.jpg"));
+    }
+
+    // Another file of the container's name is never replaced: the viewer says why nothing changed.
+    void anExistingContainerIsNeverReplaced()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg");
+        quillix::test::WriteFile(rig / "$a.jpg", "another picture");
+        const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "a.jpg");
+        rig.Open("a.jpg");
+        rig.dialogs.passwords = {std::string(kPassword), std::string(kPassword)};
+        rig.Key(Qt::Key_E);
+        QCOMPARE(rig.Shown(), std::string("a.jpg"));
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Warning"));
+        QCOMPARE(rig.dialogs.messages.back().text, (rig / "$a.jpg") + " already exists and holds something else; it "
+                                                                      "was left as it is, and so was a.jpg");
+        QCOMPARE(rig.dialogs.messages.back().icon, MessageIcon::Warning);
+        QCOMPARE(quillix::test::ReadFile(rig / "a.jpg"), plain);
+        QCOMPARE(quillix::test::ReadText(rig / "$a.jpg"), std::string("another picture"));
     }
 
     void anEncryptedPictureWaitsForThePassword()
@@ -455,7 +701,7 @@ private slots:
             {"$sealed.webp", "WEBP decode failed"},
         };
         for (const Failure& failure : failures) {
-            rig.viewer->OpenFromGallery(rig / failure.name);
+            rig.Show(failure.name);
             QCOMPARE(rig.viewer->notice().text, std::string(failure.notice));
             QCOMPARE(rig.viewer->zoomStatus().text, std::string(failure.name) + " - Fehler");
             QVERIFY(rig.viewer->PaintSource() == nullptr);
@@ -550,11 +796,11 @@ private slots:
         QCOMPARE(rig.viewer->notice().text, std::string("Rotated"));
         QCOMPARE(rig.viewer->PaintSource()->size(), QSize(20, 40));
 
-        rig.viewer->OpenFromGallery(rig / "anim.gif");
+        rig.Show("anim.gif");
         QVERIFY(rig.viewer->GifActive);
         QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->gifFrame(), 1, 3000);
 
-        rig.viewer->OpenFromGallery(rig / "anim.webp");
+        rig.Show("anim.webp");
         QVERIFY(rig.viewer->WebPMode);
         QVERIFY(rig.viewer->Player().playing());
         rig.Key(Qt::Key_Space);
@@ -598,11 +844,7 @@ private slots:
         const QImage shot = rig.viewer->grab().toImage();
         if (!qEnvironmentVariableIsEmpty("QUILLIX_SAVE_SHOTS")) shot.save(qEnvironmentVariable("QUILLIX_SAVE_SHOTS"));
         const QPoint centre(shot.width() / 2, shot.height() / 2);
-        const auto near = [](QRgb a, QRgb b) {
-            return std::abs(qRed(a) - qRed(b)) < 12 && std::abs(qGreen(a) - qGreen(b)) < 12 &&
-                   std::abs(qBlue(a) - qBlue(b)) < 12;
-        };
-        QVERIFY(near(shot.pixel(centre.x() - 31, centre.y() - 23), qRgb(200, 80, 40)));
+        QVERIFY(Near(shot.pixel(centre.x() - 31, centre.y() - 23), qRgb(200, 80, 40)));
         QCOMPARE(shot.pixel(centre.x() - 33, centre.y() - 20), qRgb(0, 0, 0));
         QCOMPARE(shot.pixel(centre.x(), centre.y() - 26), qRgb(0, 0, 0));
         QCOMPARE(shot.pixel(0, 0), qRgb(0, 0, 0));

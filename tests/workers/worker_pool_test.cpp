@@ -1,5 +1,7 @@
 #include "workers/worker_pool.h"
 
+#include "support/gate.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,37 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Holds a worker until opened, so that what is queued behind it stays queued.
-class Gate {
-public:
-    void Open()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        changed_.notify_all();
-    }
-    void Pass()
-    {
-        std::unique_lock lock(mutex_);
-        entered_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
-    }
-    // Waits until a worker stands at the gate.
-    bool WaitEntered()
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 10s, [this] { return entered_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    bool entered_ = false;
-};
+using quillix::test::Gate;
 
 // The order in which jobs ran, by name.
 struct RunLog {

@@ -197,13 +197,17 @@ Result<void> WritePlainSample(const Sample& sample, int number, const std::strin
     return WriteBytes(path, bytes.value());
 }
 
-// FileCrypto's dialogs, answered without a window: the sample password, and any message kept
-// so that a failed secure delete fails the run instead of leaving a plain copy unnoticed.
+// FileCrypto's dialogs, answered without a window: the sample password (in every field, as a
+// fixed text cannot be mistyped), and any message kept so that a failed secure delete fails the
+// run instead of leaving a plain copy unnoticed.
 class SampleDialogs : public Dialogs {
 public:
     std::string message;
 
-    std::optional<std::string> AskPassword() override { return std::string(kSamplePassword); }
+    std::optional<TypedPassword> AskPassword(PasswordPrompt, const std::string&) override
+    {
+        return TypedPassword{kSamplePassword, kSamplePassword};
+    }
     MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageIcon, MessageButtons) override
     {
         message = caption + ": " + text;
@@ -248,15 +252,17 @@ Result<std::vector<SampleFile>> WriteSampleFolder(const std::string& folder)
         const std::string container = folder + "/$" + name;
         if (Result<void> plain = WritePlainSample(sample, number, path); !plain) return plain.error();
         const bool animated = sample.kind == Kind::AnimatedGif || sample.kind == Kind::AnimatedWebP;
+        // An earlier run's container of this sample would show twice, or, since encryption never
+        // replaces a container, keep an older version of the sample.
+        std::filesystem::remove(container, ec);
+        if (ec) return MakeError(ErrorKind::Io, "cannot remove " + container + ": " + ec.message());
         if (!sample.encrypt) {
-            // An earlier run's sample that was encrypted since would show twice.
-            std::filesystem::remove(container, ec);
-            if (ec) return MakeError(ErrorKind::Io, "cannot remove " + container + ": " + ec.message());
             written.push_back({path, false, animated});
             continue;
         }
-        const std::string made = crypto.EncryptFile(path);
-        if (made.empty()) return MakeError(crypto.LastFailure().kind, path + ": " + crypto.LastError());
+        const container::CryptOutcome outcome = crypto.Encrypt(path);
+        const std::string& made = outcome.path;
+        if (made.empty()) return MakeError(outcome.error.kind, path + ": " + outcome.error.message);
         if (!dialogs.message.empty()) return MakeError(ErrorKind::Io, path + ": " + dialogs.message);
         written.push_back({made, true, animated});
     }
