@@ -146,8 +146,7 @@ int Measure(int argc, char** argv, const std::string& dir)
     quillix::gallery::GalleryWindow gallery(viewer);
     viewer.setGallery(&gallery);
     quillix::workers::WorkerPool pool;
-    gallery.setJobRunner(
-        [&pool](std::function<void()> job) { pool.Submit(quillix::workers::JobPriority::Thumbnail, std::move(job)); });
+    gallery.setWorkerPool(&pool);
 
     // The longest stretch the window thread spent away from its event loop: the lateness of a
     // timer that should fire every 2 ms, by the wall clock and by the thread's own CPU time (on a

@@ -5,8 +5,11 @@
 #include "container/container_file.h"
 #include "container/file_crypto.h"
 #include "crypto/secure.h"
+#include "workers/ordered_run.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace quillix::cli {
@@ -45,7 +49,12 @@ Options:
   --max-mib N      encrypt the first N MiB, 0 = the whole file    default: the mxb setting
   --passes N       overwrite passes of the secure delete           default: the passes setting
   --settings FILE  the Quillix.ini to read the defaults from
+  -j, --jobs N     files worked on at once (encrypt, decrypt, verify); their results come in
+                   the order the files were given                 default: the number of cores
   -h, --help, --version
+
+While encrypt, decrypt or verify work through their files and standard error is a terminal,
+one line there shows how far they have come.
 
 A wrong password and a damaged container cannot be told apart: both fail the one MAC check
 ("wrong password or damaged file"). A decryption or encryption that fails leaves every file
@@ -72,6 +81,7 @@ struct Invocation {
     std::optional<int> maxMib;
     std::optional<int> passes;
     std::optional<std::string> settingsFile;
+    std::optional<int> jobs;
 };
 
 struct UsageError {
@@ -107,8 +117,8 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
             inlineValue = arg.substr(eq + 1);
             arg.resize(eq);
         }
-        static const char* const kWithValue[] = {"-p",       "--password-file", "--settings", "-c",
-                                                 "--cipher", "--max-mib",       "--passes"};
+        static const char* const kWithValue[] = {"-p",        "--password-file", "--settings", "-c",    "--cipher",
+                                                 "--max-mib", "--passes",        "-j",         "--jobs"};
         std::string value;
         if (std::find(std::begin(kWithValue), std::end(kWithValue), arg) != std::end(kWithValue)) {
             if (inlineValue)
@@ -134,6 +144,10 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
                 std::find_if(std::begin(kCiphers), std::end(kCiphers), [&](const auto& c) { return value == c.first; });
             if (found == std::end(kCiphers)) return UsageError{"unknown cipher '" + value + "'"};
             inv.cipher = found->second;
+        } else if (arg == "-j" || arg == "--jobs") {
+            const std::optional<int> n = ParseCount(value, 1024);
+            if (!n || *n == 0) return UsageError{"bad number for " + arg + ": '" + value + "'"};
+            inv.jobs = *n;
         } else if (arg == "--max-mib" || arg == "--passes") {
             // mxb × 1024 KiB must stay a 32-bit number of KiB, as the settings file keeps it.
             const std::optional<int> n = ParseCount(value, arg == "--passes" ? 1000 : 2'097'151);
@@ -198,32 +212,6 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
     return password;
 }
 
-// The dialogs of the in-place operations, answered from the command line: the password is known
-// before the first file, and warnings are printed from FileCrypto's own record of them.
-class CliDialogs : public Dialogs {
-public:
-    explicit CliDialogs(std::string password) : password_(std::move(password)) {}
-    ~CliDialogs() override { crypto::SecureWipe(password_); }
-
-    // Read from a file, or typed twice on the terminal before encrypting: taken as given.
-    std::optional<TypedPassword> AskPassword(PasswordPrompt, const std::string&) override
-    {
-        return TypedPassword{password_, password_};
-    }
-    MessageAnswer ShowMessage(const std::string&, const std::string&, MessageIcon, MessageButtons) override
-    {
-        return MessageAnswer::Ok;
-    }
-    std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> SelectSubfolder(const std::string&) override { return std::nullopt; }
-
-private:
-    std::string password_;
-};
-
 std::string Reason(const Error& error)
 {
     switch (error.kind) {
@@ -275,44 +263,117 @@ std::string OneLine(std::string text)
     return text;
 }
 
-int InPlace(const Invocation& inv, const container::FileOptions& options, const std::string& password,
-            const Environment& env)
-{
-    CliDialogs dialogs(password);
-    container::FileCrypto crypto(dialogs, {[&options] { return options; }, nullptr, nullptr, nullptr});
-    const bool encrypt = inv.command == "encrypt";
-    int status = kExitOk;
-    for (const std::string& given : inv.files) {
-        const std::string file = WorkedOn(given);
-        const std::string result = encrypt ? crypto.EncryptFile(file) : crypto.DecryptFile(file);
-        if (result.empty()) {
-            *env.err << given << ": " << Reason(crypto.LastFailure()) << "\n";
-            status = kExitFailed;
-            continue;
-        }
-        // Other links that still hold the source are told but are no failure; a source that
-        // could not be wiped is.
-        if (!crypto.LastWarning().empty()) *env.err << given << ": " << OneLine(crypto.LastWarning()) << "\n";
-        if (result != file && !crypto.LastResult().wipe.ok()) status = kExitFailed;
+// What one file's work prints, kept until the files before it have printed theirs.
+struct FileReport {
+    std::string out;
+    std::string err;
+    bool failed = false;
+};
+
+// The one line on standard error that tells how far a run has come, when that is a terminal.
+class ProgressLine {
+public:
+    ProgressLine(const Environment& env, std::string verb, std::size_t total)
+        : env_(env), verb_(std::move(verb)), total_(total), shown_(env.progressOnErr)
+    {
     }
+
+    void Show(std::size_t done, const std::string& next)
+    {
+        if (!shown_) return;
+        std::string line = verb_ + " " + std::to_string(done) + "/" + std::to_string(total_);
+        if (!next.empty()) line += "  " + FileNameOf(next);
+        const std::size_t width = env_.terminalWidth ? env_.terminalWidth() : 80;
+        if (width > 1 && line.size() > width - 1) line.resize(width - 1);
+        *env_.err << "\r\x1b[K" << line << std::flush;
+    }
+    void Clear()
+    {
+        if (shown_) *env_.err << "\r\x1b[K" << std::flush;
+    }
+
+private:
+    const Environment& env_;
+    std::string verb_;
+    std::size_t total_;
+    bool shown_;
+};
+
+// Runs `work` over `files` on `jobs` worker threads and prints each file's report in the order
+// the files were given, as a run of one file after another would. The exit status.
+int RunInOrder(const std::vector<std::string>& files, unsigned jobs, const std::string& verb,
+               const std::function<FileReport(const std::string&)>& work, const Environment& env)
+{
+    workers::WorkerPool pool(jobs);
+    workers::OrderedRun<FileReport> run(pool, workers::JobPriority::Batch, files.size(), jobs,
+                                        [&files, &work](std::size_t i) { return work(files[i]); });
+    ProgressLine progress(env, verb, files.size());
+    progress.Show(0, files.front());
+    int status = kExitOk;
+    std::size_t done = 0;
+    while (!run.Finished()) {
+        for (const FileReport& report : run.WaitReady()) {
+            ++done;
+            if (!report.err.empty()) {
+                progress.Clear();
+                *env.err << report.err;
+            }
+            *env.out << report.out;
+            if (report.failed) status = kExitFailed;
+        }
+        env.out->flush();
+        progress.Show(done, done < files.size() ? files[done] : std::string());
+    }
+    progress.Clear();
     return status;
 }
 
-int Verify(const Invocation& inv, const container::FileOptions& options, const std::string& password,
+FileReport InPlaceFile(const std::string& given, bool encrypt, const container::FileOptions& options,
+                       const std::string& password)
+{
+    FileReport report;
+    const std::string file = WorkedOn(given);
+    const container::CryptOutcome outcome = encrypt ? container::EncryptFileWith(file, password, options)
+                                                    : container::DecryptFileWith(file, password, options);
+    if (!outcome.ok()) {
+        report.err = given + ": " + Reason(outcome.error) + "\n";
+        report.failed = true;
+        return report;
+    }
+    // Other links that still hold the source are told but are no failure; a source that could
+    // not be wiped is.
+    if (!outcome.warning.empty()) report.err = given + ": " + OneLine(outcome.warning) + "\n";
+    if (outcome.path != file && !outcome.result.wipe.ok()) report.failed = true;
+    return report;
+}
+
+int InPlace(const Invocation& inv, unsigned jobs, const container::FileOptions& options, const std::string& password,
+            const Environment& env)
+{
+    const bool encrypt = inv.command == "encrypt";
+    return RunInOrder(
+        inv.files, jobs, encrypt ? "encrypting" : "decrypting",
+        [&](const std::string& given) { return InPlaceFile(given, encrypt, options, password); }, env);
+}
+
+int Verify(const Invocation& inv, unsigned jobs, const container::FileOptions& options, const std::string& password,
            const Environment& env)
 {
-    int status = kExitOk;
-    for (const std::string& given : inv.files) {
-        const Result<void> checked =
-            container::VerifyContainerFile(ContainerNamed(given), password, options.FileNamePW);
-        if (checked) {
-            *env.out << given << ": OK\n";
-        } else {
-            *env.out << given << ": FAILED: " << Reason(checked.error()) << "\n";
-            status = kExitFailed;
-        }
-    }
-    return status;
+    return RunInOrder(
+        inv.files, jobs, "verifying",
+        [&](const std::string& given) {
+            FileReport report;
+            const Result<void> checked =
+                container::VerifyContainerFile(ContainerNamed(given), password, options.FileNamePW);
+            if (checked) {
+                report.out = given + ": OK\n";
+            } else {
+                report.out = given + ": FAILED: " + Reason(checked.error()) + "\n";
+                report.failed = true;
+            }
+            return report;
+        },
+        env);
 }
 
 int Cat(const Invocation& inv, const container::FileOptions& options, const std::string& password,
@@ -428,12 +489,14 @@ int RunQuillixCrypt(std::span<const std::string> args, const Environment& env)
     }
     std::string& pw = std::get<std::string>(password);
     int status = kExitOk;
+    const unsigned jobs =
+        inv->jobs ? static_cast<unsigned>(*inv->jobs) : std::max(1u, std::thread::hardware_concurrency());
     if (inv->command == "verify")
-        status = Verify(*inv, options, pw, env);
+        status = Verify(*inv, jobs, options, pw, env);
     else if (inv->command == "cat")
         status = Cat(*inv, options, pw, env);
     else
-        status = InPlace(*inv, options, pw, env);
+        status = InPlace(*inv, jobs, options, pw, env);
     crypto::SecureWipe(pw);
     return status;
 }
@@ -446,6 +509,12 @@ Environment ProcessEnvironment()
     env.err = &std::cerr;
     env.askTerminal = ReadPasswordFromTerminal;
     env.loadDefaults = LoadDefaults;
+    env.progressOnErr = ::isatty(STDERR_FILENO) == 1;
+    env.terminalWidth = [] {
+        winsize size{};
+        return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? std::size_t{size.ws_col}
+                                                                                 : std::size_t{80};
+    };
     return env;
 }
 

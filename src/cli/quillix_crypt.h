@@ -30,6 +30,10 @@ struct Environment {
     std::function<std::optional<std::string>(const std::string& prompt)> askTerminal;
     // Reads the defaults from `settingsFile`, or from the program's own Quillix.ini when empty.
     std::function<Defaults(const std::string& settingsFile)> loadDefaults;
+    // Standard error is a terminal: a run over files keeps one progress line there.
+    bool progressOnErr = false;
+    // The width of that terminal in columns.
+    std::function<std::size_t()> terminalWidth;
 };
 
 // The defaults the program's settings give (quillix::settings), from `settingsFile` or from

@@ -122,17 +122,15 @@ FileOptions FileCrypto::CurrentOptions() const
     return hooks_.options ? hooks_.options() : FileOptions{};
 }
 
-std::string FileCrypto::Run(const std::string& path, bool encrypt)
+CryptOutcome FileCrypto::Run(const std::string& path, bool encrypt)
 {
-    lastError_ = Error{ErrorKind::Io, {}};
-    lastResult_ = InPlaceResult{};
-    lastWarning_.clear();
     // Only a file that is to become a container needs a password known good; whether there is
     // anything to do at all is the operation's to say.
     const bool encrypting = encrypt && !IsEncryptedFile(path);
     if (encrypting ? !EnsureConfirmedPassword() : !EnsurePassword(false)) {
-        lastError_ = Error{ErrorKind::Cancelled, HasPassword() ? "password not confirmed" : "no password"};
-        return {};
+        CryptOutcome refused;
+        refused.error = Error{ErrorKind::Cancelled, HasPassword() ? "password not confirmed" : "no password"};
+        return refused;
     }
     // The password the operation below reads.
     const std::uint64_t generation = generation_;
@@ -140,33 +138,60 @@ std::string FileCrypto::Run(const std::string& path, bool encrypt)
 
     const FileOptions options = CurrentOptions();
     std::string password = ActivePassword();
-    Result<InPlaceResult> result =
-        encrypt ? EncryptInPlace(path, password, options) : DecryptInPlace(path, password, options);
+    CryptOutcome outcome =
+        encrypt ? EncryptFileWith(path, password, options) : DecryptFileWith(path, password, options);
     crypto::SecureWipe(password);
-    if (!result) {
-        lastError_ = result.error();
-        return {};
-    }
-    lastResult_ = std::move(result.value());
-    if (lastResult_.path != path) {
+    if (outcome.ok() && outcome.path != path) {
         // A container opened: the MAC vouches for the password.
         if (!encrypt) ConfirmPassword(generation);
-        lastWarning_ = SourceWarning(path, lastResult_, encrypt);
-        if (!lastWarning_.empty())
-            dialogs_.ShowMessage("Warning", lastWarning_, MessageIcon::Warning, MessageButtons::Ok);
+        if (!outcome.warning.empty())
+            dialogs_.ShowMessage("Warning", outcome.warning, MessageIcon::Warning, MessageButtons::Ok);
         if (hooks_.folderChanged) hooks_.folderChanged(path);
     }
-    return lastResult_.path;
+    return outcome;
 }
 
-std::string FileCrypto::EncryptFile(const std::string& path)
+CryptOutcome FileCrypto::Encrypt(const std::string& path)
 {
     return Run(path, true);
 }
 
-std::string FileCrypto::DecryptFile(const std::string& path)
+CryptOutcome FileCrypto::Decrypt(const std::string& path)
 {
     return Run(path, false);
+}
+
+namespace {
+
+CryptOutcome InPlaceWith(const std::string& path, bool encrypt, const std::string& password, const FileOptions& options)
+{
+    CryptOutcome outcome;
+    if (password.empty()) {
+        outcome.error = Error{ErrorKind::Cancelled, "no password"};
+        return outcome;
+    }
+    Result<InPlaceResult> done =
+        encrypt ? EncryptInPlace(path, password, options) : DecryptInPlace(path, password, options);
+    if (!done) {
+        outcome.error = done.error();
+        return outcome;
+    }
+    outcome.result = std::move(done.value());
+    outcome.path = outcome.result.path;
+    if (outcome.path != path) outcome.warning = SourceWarning(path, outcome.result, encrypt);
+    return outcome;
+}
+
+}  // namespace
+
+CryptOutcome EncryptFileWith(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return InPlaceWith(path, true, password, options);
+}
+
+CryptOutcome DecryptFileWith(const std::string& path, const std::string& password, const FileOptions& options)
+{
+    return InPlaceWith(path, false, password, options);
 }
 
 bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const

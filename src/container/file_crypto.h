@@ -19,6 +19,28 @@ std::string TrimPassword(const std::string& text);
 inline constexpr const char* kRepeatPasswordNotice = "Type the password again to encrypt with it.";
 inline constexpr const char* kPasswordsDifferNotice = "The passwords differ. Type the password twice.";
 
+// What one in-place encryption or decryption did.
+struct CryptOutcome {
+    // The file that holds the picture now: the argument when there was nothing to do, empty on
+    // failure.
+    std::string path;
+    // Why it failed.
+    Error error{ErrorKind::Io, {}};
+    // What a success did, the source's wipe included.
+    InPlaceResult result;
+    // What the user is to be told about the source of a success (SourceWarning): other hard
+    // links still hold it, or "Secure overwrite failed." and why. Empty when all went as planned.
+    std::string warning;
+
+    bool ok() const { return !path.empty(); }
+};
+
+// EncryptInPlace and DecryptInPlace under a given password with their outcome in one value:
+// nothing is asked or shown and nothing is kept, so any thread may call them. An empty password
+// gives ErrorKind::Cancelled.
+CryptOutcome EncryptFileWith(const std::string& path, const std::string& password, const FileOptions& options);
+CryptOutcome DecryptFileWith(const std::string& path, const std::string& password, const FileOptions& options);
+
 // The password of the run and the in-place operations that need it: asks for the password
 // when there is none, and tells the user when the source of a successful operation could not
 // be wiped as planned. A password encrypts only once it is known good, since a typo would lock
@@ -63,13 +85,17 @@ public:
     void ClearPassword();
 
     // Encrypts `path` into its "$" container and securely deletes the plain file
-    // (EncryptInPlace). The container's path; `path` when it is encrypted already or another
-    // run finished with it meanwhile; empty on failure or without a password. When the plain
+    // (EncryptInPlace), asking for a confirmed password first. The outcome's path is the
+    // container's; `path` when it is encrypted already or another run finished with it
+    // meanwhile; empty on failure or without a password (ErrorKind::Cancelled). When the plain
     // file was not wiped as planned, a "Warning" message box says what happened to it.
-    std::string EncryptFile(const std::string& path);
+    CryptOutcome Encrypt(const std::string& path);
     // Decrypts a "$" container back into the plain file and securely deletes the container
-    // (DecryptInPlace), reporting as EncryptFile does.
-    std::string DecryptFile(const std::string& path);
+    // (DecryptInPlace), reporting as Encrypt does. Opening the container confirms the password.
+    CryptOutcome Decrypt(const std::string& path);
+    // The paths of Encrypt and Decrypt.
+    std::string EncryptFile(const std::string& path) { return Encrypt(path).path; }
+    std::string DecryptFile(const std::string& path) { return Decrypt(path).path; }
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     // Opening a container confirms the password it opened.
     bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
@@ -77,22 +103,19 @@ public:
     // when the call starts, and no lock is held while the keys are derived.
     bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const;
 
-    // Why the last EncryptFile or DecryptFile failed, for callers that show a reason.
-    const std::string& LastError() const { return lastError_.message; }
-    const Error& LastFailure() const { return lastError_; }
-    // What the last successful EncryptFile or DecryptFile did, and the warning it showed.
-    const InPlaceResult& LastResult() const { return lastResult_; }
-    const std::string& LastWarning() const { return lastWarning_; }
+    // The options the next operation works with, read now.
+    FileOptions OptionsForNextOperation() const { return CurrentOptions(); }
+
+    // A container opened under the password of `generation` (PasswordGeneration): it is known
+    // good, unless it was replaced meanwhile.
+    void ConfirmPassword(std::uint64_t generation) const;
 
 private:
-    std::string Run(const std::string& path, bool encrypt);
+    CryptOutcome Run(const std::string& path, bool encrypt);
     FileOptions CurrentOptions() const;
 
     // Takes a trimmed, non-empty password as the active one.
     void SetPassword(std::string password, bool confirmed);
-    // A container opened under the password of `generation`: it is known good, unless it was
-    // replaced meanwhile.
-    void ConfirmPassword(std::uint64_t generation) const;
 
     Dialogs& dialogs_;
     Hooks hooks_;
@@ -102,9 +125,6 @@ private:
     std::atomic<std::uint64_t> generation_{0};
     // What a successful read learns about the password; guarded by passwordMutex_.
     mutable bool passwordConfirmed_ = false;
-    Error lastError_{ErrorKind::Io, {}};
-    InPlaceResult lastResult_;
-    std::string lastWarning_;
 };
 
 }  // namespace quillix::container

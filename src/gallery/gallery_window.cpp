@@ -1,7 +1,10 @@
 #include "gallery/gallery_window.h"
 
 #include "common/paths.h"
+#include "container/container_file.h"
 #include "crypto/secure.h"
+#include "gallery/delete_dialog.h"
+#include "gallery/file_operations.h"
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
 #include "gallery/tile_painting.h"
@@ -31,8 +34,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
-
-#include <QThread>
 
 #include <sys/stat.h>
 
@@ -216,11 +217,10 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
-    runJob_ = [&pool = viewer_.Pool()](std::function<void()> job) {
-        pool.Submit(workers::JobPriority::Thumbnail, std::move(job));
-    };
     clipboardChanged();
     mailbox_->window = this;
+    // The program's one pool, which the viewer holds.
+    setWorkerPool(&viewer_.Pool());
 
     ReadTileSize();
 
@@ -237,9 +237,12 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
 
 GalleryWindow::~GalleryWindow()
 {
-    // Thumbnail jobs still running find the window gone and drop their results.
-    const std::lock_guard lock(mailbox_->mutex);
-    mailbox_->window = nullptr;
+    // Jobs still running find the window gone and drop their results.
+    {
+        const std::lock_guard lock(mailbox_->mutex);
+        mailbox_->window = nullptr;
+    }
+    if (batch_) batch_->StopAndWait();
 }
 
 void GalleryWindow::buildToolBand()
@@ -256,6 +259,26 @@ void GalleryWindow::buildToolBand()
             &GalleryWindow::RefreshGallery);
     connect(AddButton(fileBar, GalleryIcon::Exit, QStringLiteral("Exit Program")), &QToolButton::clicked, this,
             &GalleryWindow::ExitProgram);
+
+    QToolBar* editBar = MakeToolBar(band);
+    connect(AddButton(editBar, GalleryIcon::Cut, QStringLiteral("Cut")), &QToolButton::clicked, this,
+            [this] { CopySelectedToClipboard(true); });
+    connect(AddButton(editBar, GalleryIcon::Copy, QStringLiteral("Copy")), &QToolButton::clicked, this,
+            [this] { CopySelectedToClipboard(false); });
+    connect(AddButton(editBar, GalleryIcon::Paste, QStringLiteral("Paste")), &QToolButton::clicked, this,
+            &GalleryWindow::PasteFromClipboard);
+    connect(AddButton(editBar, GalleryIcon::Delete, QStringLiteral("Delete")), &QToolButton::clicked, this,
+            &GalleryWindow::DeleteSelectedFiles);
+    connect(AddButton(editBar, GalleryIcon::RotateCcw, QStringLiteral("Rotate CCW (Ctrl + R)")), &QToolButton::clicked,
+            this, [this] { RotateSelection(-1); });
+    connect(AddButton(editBar, GalleryIcon::RotateCw, QStringLiteral("Rotate CW (R)")), &QToolButton::clicked, this,
+            [this] { RotateSelection(+1); });
+    connect(AddButton(editBar, GalleryIcon::Encrypt, QStringLiteral("Encrypt (E)")), &QToolButton::clicked, this,
+            [this] { EncryptDecryptSelection(true); });
+    connect(AddButton(editBar, GalleryIcon::Decrypt, QStringLiteral("Decrypt (D)")), &QToolButton::clicked, this,
+            [this] { EncryptDecryptSelection(false); });
+    connect(AddButton(editBar, GalleryIcon::Properties, QStringLiteral("Properties")), &QToolButton::clicked, this,
+            &GalleryWindow::ShowProperties);
 
     QToolBar* viewBar = MakeToolBar(band);
     fitButton_ = AddButton(viewBar, GalleryIcon::ScaleToFit, QStringLiteral("Scale To Fit"));
@@ -294,7 +317,7 @@ void GalleryWindow::buildToolBand()
     connect(AddButton(helpBar, GalleryIcon::About, QStringLiteral("About")), &QToolButton::clicked, this,
             [this] { platform::ShowAboutDialog(this, MarbleTile()); });
 
-    for (QToolBar* bar : {fileBar, viewBar, folderBar, helpBar})
+    for (QToolBar* bar : {fileBar, editBar, viewBar, folderBar, helpBar})
         bandLayout->addWidget(bar);
     bandLayout->addStretch(1);
     setMenuWidget(band);
@@ -441,6 +464,169 @@ void GalleryWindow::CopySelectedToClipboard(bool cut)
     SetStatusMessage(platform::CopyStatusText(static_cast<int>(paths.size()), ok));
 }
 
+void GalleryWindow::RenameSelection()
+{
+    const std::vector<std::string> paths = selection_.BuildSelectedFileList();
+    if (paths.empty()) return;
+    const bool renamed = paths.size() == 1 ? RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames)
+                                           : BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames);
+    if (!renamed) return;
+    RefreshGallery();
+    selection_.ReselectByNames();
+    canvas_->update();
+}
+
+void GalleryWindow::PasteFromClipboard()
+{
+    selection_.ClearReselectNames();
+    const platform::ClipboardFiles files = platform::ReadFilesFromClipboard();
+    if (files.paths.empty()) return;
+    const std::string target =
+        PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
+    selection_.ReselectNames = PasteFiles(files.paths, files.cut, target, viewer_.dialogs(),
+                                          [this] { return (HeldModifiers() & Qt::ShiftModifier) != 0; });
+    ReloadAndReselect(target);
+}
+
+void GalleryWindow::ReloadAndReselect(const std::string& folder)
+{
+    model_.ClearSelection();
+    ShowFolderResult(model_.LoadFolder(folder));
+    UpdateLayout();
+    selection_.ReselectByNames();
+    canvas_->update();
+}
+
+void GalleryWindow::DeleteSelectedFiles()
+{
+    if (model_.SelectedIndices.empty()) return;
+    const SelectionStats stats = selection_.GetSelectionStats();
+    const DeleteMode mode = ChooseDeleteMode(stats.count, stats.bytes, this);
+    if (mode == DeleteMode::Cancel) return;
+    std::vector<std::string> paths;
+    for (const int i : model_.SelectedIndices)
+        if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
+    selection_.ClearReselectNames();
+    StartBatch(mode == DeleteMode::Secure ? BatchOperation::SecureDelete : BatchOperation::Delete, std::move(paths));
+    // The files are still there: they go one by one, and the end of the run rebuilds the list again.
+    model_.ClearSelection();
+    ShowFolderResult(model_.LoadFolder(model_.LoadedFolder));
+    UpdateLayout();
+    canvas_->update();
+}
+
+bool GalleryWindow::EnsurePasswordForRun(bool encrypt, const std::vector<std::string>& paths)
+{
+    // A password encrypts only once it is known good; passing files back that are encrypted
+    // already needs none.
+    const bool encrypting = encrypt && std::any_of(paths.begin(), paths.end(),
+                                                   [](const std::string& p) { return !container::IsEncryptedFile(p); });
+    return encrypting ? viewer_.Crypto().EnsureConfirmedPassword() : viewer_.Crypto().EnsurePassword(false);
+}
+
+void GalleryWindow::EncryptDecryptSelection(bool encrypt)
+{
+    std::vector<std::string> paths = selection_.BuildSelectedFileList();
+    if (!EnsurePasswordForRun(encrypt, paths)) return;
+    if (paths.empty()) return;
+    selection_.ClearReselectNames();
+    StartBatch(encrypt ? BatchOperation::Encrypt : BatchOperation::Decrypt, std::move(paths));
+}
+
+void GalleryWindow::RotateSelection(int direction)
+{
+    std::vector<std::string> paths = selection_.BuildSelectedFileList();
+    if (paths.empty()) return;
+    selection_.ClearReselectNames();
+    StartBatch(direction <= 0 ? BatchOperation::RotateCounterClockwise : BatchOperation::RotateClockwise,
+               std::move(paths));
+}
+
+void GalleryWindow::ForgetPassword()
+{
+    viewer_.Crypto().ClearPassword();
+    viewer_.Crypto().EnsurePassword(false);
+}
+
+void GalleryWindow::ShowProperties()
+{
+    const std::string path = model_.CurrentFileName();
+    if (!path.empty()) container::ShowHeaderInfo(path, viewer_.dialogs());
+}
+
+void GalleryWindow::StartBatch(BatchOperation operation, std::vector<std::string> paths)
+{
+    if (!batch_ || batch_->Active()) return;
+    BatchSettings settings;
+    settings.options = viewer_.Crypto().OptionsForNextOperation();
+    // The run keeps its own copy: forgetting the password during the run affects later runs.
+    if (operation == BatchOperation::Encrypt || operation == BatchOperation::Decrypt) {
+        runPasswordGeneration_ = viewer_.Crypto().PasswordGeneration();
+        settings.password = viewer_.Crypto().ActivePassword();
+    }
+    const std::optional<BatchStep> first =
+        batch_->StartBatch(operation, std::move(paths), std::move(settings), selection_.ReselectNames);
+    if (!first) return;
+    QProgressBar* progress = status_->progress();
+    progress->setRange(0, batch_->Count());
+    progress->setValue(0);
+    progress->show();
+    ApplyBatchStep(*first);
+}
+
+// Applies the results in list order. A message box shown here runs a nested event loop, in which
+// further results may arrive: they wait until the box is closed, so the order holds.
+void GalleryWindow::CollectBatch()
+{
+    if (!batch_ || !batch_->Active()) return;
+    if (collecting_) {
+        collectAgain_ = true;
+        return;
+    }
+    collecting_ = true;
+    do {
+        collectAgain_ = false;
+        const BatchCollect collected = batch_->Collect();
+        for (const BatchStep& step : collected.steps)
+            ApplyBatchStep(step);
+        if (collected.finished) {
+            FinishBatch();
+            break;
+        }
+    } while (collectAgain_);
+    collecting_ = false;
+}
+
+void GalleryWindow::ApplyBatchStep(const BatchStep& step)
+{
+    for (const BatchNotice& notice : step.notices)
+        viewer_.dialogs().ShowMessage(notice.caption, notice.text, MessageIcon::Warning, MessageButtons::Ok);
+    if (step.passwordProven) viewer_.Crypto().ConfirmPassword(runPasswordGeneration_);
+    if (step.status) SetStatusMessage(*step.status);
+    status_->progress()->setValue(step.position);
+}
+
+void GalleryWindow::FinishBatch()
+{
+    const BatchOperation operation = batch_->Operation();
+    QProgressBar* progress = status_->progress();
+    progress->hide();
+    progress->setValue(0);
+    const std::vector<std::string> notes = batch_->FinishRun();
+    ++finishedRuns_;
+    if (IsRotation(operation)) {
+        // The list and the selection stay; the thumbnails are made anew from the turned files.
+        ResetThumbnails();
+        canvas_->update();
+    } else {
+        ReloadAndReselect(model_.LoadedFolder);
+        SetStatusMessage("Done");
+    }
+    if (const std::optional<BatchNotice> summary = BatchSummary(operation, notes))
+        viewer_.dialogs().ShowMessage(summary->caption, summary->text, MessageIcon::Warning, MessageButtons::Ok);
+    PumpThumbnails();
+}
+
 Viewport GalleryWindow::CurrentViewport() const
 {
     const QWidget* view = scrollArea_->viewport();
@@ -560,6 +746,8 @@ void GalleryWindow::moveEvent(QMoveEvent* event)
 
 void GalleryWindow::closeEvent(QCloseEvent* event)
 {
+    // The program ends: the files being worked on are finished, no further one is started.
+    if (batch_) batch_->StopAndWait();
     SavePlacement();
     event->accept();
     // The viewer is the main window: closing it ends the program.
@@ -602,39 +790,64 @@ void GalleryWindow::handleWheel(QWheelEvent* event)
 
 void GalleryWindow::keyPressEvent(QKeyEvent* event)
 {
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool ctrl = (mods & Qt::ControlModifier) != 0;
-    const bool shift = (mods & Qt::ShiftModifier) != 0;
+    const auto modifiers = static_cast<Modifiers>(event->modifiers().toInt());
+    const auto held = static_cast<Modifiers>(HeldModifiers().toInt());
+    const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);
+    for (const GalleryKeyAction& action : result.actions)
+        RunKeyCommand(action, (modifiers & viewer::kShift) != 0, (modifiers & viewer::kControl) != 0);
+    if (result.consumed)
+        event->accept();
+    else
+        QMainWindow::keyPressEvent(event);
+}
+
+Qt::KeyboardModifiers GalleryWindow::HeldModifiers() const
+{
+    return heldModifiers_ ? heldModifiers_() : QGuiApplication::queryKeyboardModifiers();
+}
+
+void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bool ctrl)
+{
     const auto move = [&](TileMove where) {
         const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
         if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows)) canvas_->update();
     };
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: ShowImage(); break;
-    case Qt::Key_Escape: ExitProgram(); break;
-    case Qt::Key_F5: RefreshGallery(); break;
-    case Qt::Key_Left: move(TileMove::Left); break;
-    case Qt::Key_Right: move(TileMove::Right); break;
-    case Qt::Key_Up: move(TileMove::Up); break;
-    case Qt::Key_Down: move(TileMove::Down); break;
-    case Qt::Key_PageUp: move(TileMove::PageUp); break;
-    case Qt::Key_PageDown: move(TileMove::PageDown); break;
-    case Qt::Key_Space:
-        if (selection_.ToggleCurrent()) canvas_->update();
+    switch (action.command) {
+    case GalleryCommand::Rename: RenameSelection(); break;
+    case GalleryCommand::ClipboardCopy:
+    case GalleryCommand::ClipboardCut:
+    case GalleryCommand::ClipboardPaste:
+        folderEdit_->deselect();
+        if (!action.acts) break;
+        if (action.command == GalleryCommand::ClipboardPaste)
+            PasteFromClipboard();
+        else
+            CopySelectedToClipboard(action.command == GalleryCommand::ClipboardCut);
         break;
-    case Qt::Key_A:
-        if (!ctrl) return QMainWindow::keyPressEvent(event);
+    case GalleryCommand::ExitProgram: ExitProgram(); break;
+    case GalleryCommand::DeleteFiles: DeleteSelectedFiles(); break;
+    case GalleryCommand::Encrypt: EncryptDecryptSelection(true); break;
+    case GalleryCommand::Decrypt: EncryptDecryptSelection(false); break;
+    case GalleryCommand::RotateClockwise: RotateSelection(+1); break;
+    case GalleryCommand::RotateCounterClockwise: RotateSelection(-1); break;
+    case GalleryCommand::ForgetPassword: ForgetPassword(); break;
+    case GalleryCommand::SelectAll:
         if (selection_.SelectAll()) canvas_->update();
         break;
-    case Qt::Key_C:
-    case Qt::Key_X:
-        if (!ctrl) return QMainWindow::keyPressEvent(event);
-        CopySelectedToClipboard(event->key() == Qt::Key_X);
+    case GalleryCommand::Refresh: RefreshGallery(); break;
+    case GalleryCommand::ToggleSelection:
+        if (selection_.ToggleCurrent()) canvas_->update();
         break;
-    default: QMainWindow::keyPressEvent(event); return;
+    case GalleryCommand::OpenCurrent: ShowImage(); break;
+    case GalleryCommand::MoveLeft: move(TileMove::Left); break;
+    case GalleryCommand::MoveRight: move(TileMove::Right); break;
+    case GalleryCommand::MoveUp: move(TileMove::Up); break;
+    case GalleryCommand::MoveDown: move(TileMove::Down); break;
+    case GalleryCommand::MovePageUp: move(TileMove::PageUp); break;
+    case GalleryCommand::MovePageDown: move(TileMove::PageDown); break;
+    case GalleryCommand::StopWhenListEmpty:
+    case GalleryCommand::None: break;
     }
-    event->accept();
 }
 
 void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
@@ -791,19 +1004,29 @@ void GalleryWindow::UpdateVisibleTiles()
     PumpThumbnails();
 }
 
-void GalleryWindow::setJobRunner(std::function<void(std::function<void()>)> runJob)
+void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
 {
-    runJob_ = std::move(runJob);
+    if (batch_) batch_->StopAndWait();
+    batch_.reset();
+    pool_ = pool;
+    if (pool_) {
+        batch_ = std::make_unique<BatchRunner>(*pool_, pool_->ThreadCount(), [mailbox = mailbox_] {
+            const std::lock_guard lock(mailbox->mutex);
+            if (!mailbox->window) return;
+            QMetaObject::invokeMethod(mailbox->window, &GalleryWindow::CollectBatch, Qt::QueuedConnection);
+        });
+    }
     PumpThumbnails();
 }
 
-// Keeps two thumbnail jobs per core handed out, the visible tiles first: enough that no worker
-// waits while the window thread stores a result, few enough that newly visible tiles soon come
-// next. The pool puts the viewer's pictures before them.
+// Keeps two thumbnail jobs per pool thread handed out, the visible tiles first: enough that no
+// worker waits while the window thread stores a result, few enough that newly visible tiles soon
+// come next. The pool puts the viewer's pictures before them. Thumbnails wait while a batch run
+// works on the files.
 void GalleryWindow::PumpThumbnails()
 {
-    if (!runJob_ || locked_) return;
-    const int limit = 2 * std::max(1, QThread::idealThreadCount());
+    if (!pool_ || locked_ || BatchActive()) return;
+    const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
         if (index < 0) return;
@@ -815,19 +1038,20 @@ void GalleryWindow::PumpThumbnails()
         // password was entered keeps its placeholder until the list is rebuilt.
         request.password = viewer_.Crypto().ActivePassword();
         const int generation = schedule_.Generation();
-        runJob_([mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
-            Thumbnail made = MakeThumbnail(request);
-            crypto::SecureWipe(request.password);
-            const std::lock_guard lock(mailbox->mutex);
-            if (!mailbox->window) return;
-            GalleryWindow* window = mailbox->window;
-            QMetaObject::invokeMethod(
-                window,
-                [window, generation, index, made = std::move(made)]() mutable {
-                    window->ThumbnailMade(generation, index, std::move(made));
-                },
-                Qt::QueuedConnection);
-        });
+        pool_->Submit(workers::JobPriority::Thumbnail,
+                      [mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
+                          Thumbnail made = MakeThumbnail(request);
+                          crypto::SecureWipe(request.password);
+                          const std::lock_guard lock(mailbox->mutex);
+                          if (!mailbox->window) return;
+                          GalleryWindow* window = mailbox->window;
+                          QMetaObject::invokeMethod(
+                              window,
+                              [window, generation, index, made = std::move(made)]() mutable {
+                                  window->ThumbnailMade(generation, index, std::move(made));
+                              },
+                              Qt::QueuedConnection);
+                      });
     }
 }
 

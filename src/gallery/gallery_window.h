@@ -1,6 +1,8 @@
 #pragma once
 
+#include "gallery/batch_runner.h"
 #include "gallery/folder_model.h"
+#include "gallery/gallery_keys.h"
 #include "gallery/gallery_settings.h"
 #include "gallery/selection.h"
 #include "gallery/thumbnail_maker.h"
@@ -24,6 +26,10 @@ class QToolButton;
 
 namespace quillix::viewer {
 class ViewerWindow;
+}
+
+namespace quillix::workers {
+class WorkerPool;
 }
 
 namespace quillix::gallery {
@@ -81,9 +87,34 @@ public:
     // Every thumbnail of the list is made (or found impossible).
     bool ThumbnailsComplete() const { return schedule_.Complete(); }
     int ThumbnailGeneration() const { return schedule_.Generation(); }
-    // Where thumbnail jobs run: the program's worker pool at thumbnail priority. The job must not
-    // touch widgets; its result comes back through the window's event queue.
-    void setJobRunner(std::function<void(std::function<void()>)> runJob);
+    // Where thumbnails run at thumbnail priority and batch file work at batch priority: the
+    // program's one pool, which the viewer holds, unless another is set here (tests). Jobs touch
+    // no widget; their results come back through the window's event queue.
+    void setWorkerPool(workers::WorkerPool* pool);
+    // Where the keyboard state is read ("held" modifiers); tests put their own here.
+    void setHeldModifiers(std::function<Qt::KeyboardModifiers()> held) { heldModifiers_ = std::move(held); }
+
+    // File commands.
+    // F2: one file renamed, several renamed as a numbered batch; the list is rebuilt after a
+    // rename and the renamed files selected.
+    void RenameSelection();
+    void PasteFromClipboard();
+    // Asks with the "Delete files" dialog, then deletes the selected files in a batch run.
+    void DeleteSelectedFiles();
+    void EncryptDecryptSelection(bool encrypt);
+    // Clockwise for a direction above 0.
+    void RotateSelection(int direction);
+    // Ctrl+Shift+P: the password forgotten and asked for again.
+    void ForgetPassword();
+    // Properties: the first header fields of the current tile's file in a "Header" box.
+    void ShowProperties();
+
+    // Batch runs. StartBatch ignores a call while a run is active.
+    void StartBatch(BatchOperation operation, std::vector<std::string> paths);
+    bool BatchActive() const { return batch_ && batch_->Active(); }
+    BatchOperation CurrentBatchOperation() const { return batch_ ? batch_->Operation() : BatchOperation::None; }
+    // How many batch runs have finished since the window was made.
+    int FinishedBatchRuns() const { return finishedRuns_; }
 
     // The canvas's paint and mouse work.
     void paintTiles(class QPainter& painter, const QRect& clip);
@@ -113,6 +144,16 @@ protected:
 
 private:
     void buildToolBand();
+    Qt::KeyboardModifiers HeldModifiers() const;
+    void RunKeyCommand(const GalleryKeyAction& action, bool shift, bool ctrl);
+    // The password for an encryption or decryption run over `paths`, confirmed when it is to
+    // encrypt; false when the user gave none.
+    bool EnsurePasswordForRun(bool encrypt, const std::vector<std::string>& paths);
+    void CollectBatch();
+    void ApplyBatchStep(const BatchStep& step);
+    void FinishBatch();
+    // Rebuilds the list of the loaded folder and selects ReselectNames.
+    void ReloadAndReselect(const std::string& folder);
     void prepareToShow();
     void UpdateLayout();
     void SetTitle();
@@ -161,8 +202,15 @@ private:
     };
     std::vector<Slot> thumbnails_;
     ThumbnailSchedule schedule_;
-    std::function<void(std::function<void()>)> runJob_;
-    // How a thumbnail job hands its result to the window thread; empty once the window is gone.
+    workers::WorkerPool* pool_ = nullptr;
+    std::function<Qt::KeyboardModifiers()> heldModifiers_;
+    std::unique_ptr<BatchRunner> batch_;
+    bool collecting_ = false;
+    bool collectAgain_ = false;
+    int finishedRuns_ = 0;
+    // The password generation a running encryption or decryption took its copy from.
+    std::uint64_t runPasswordGeneration_ = 0;
+    // How a job hands its result to the window thread; empty once the window is gone.
     struct Mailbox {
         std::mutex mutex;
         GalleryWindow* window = nullptr;

@@ -67,27 +67,26 @@ QImage RotateBitmap90(const QImage& source, int direction)
     return target;
 }
 
+RotationOutcome RotateImageFile90(const std::string& path, int direction)
+{
+    if (path.empty()) return {};
+    if (direction == 0) return {true, {}, {}};
+    if (container::IsEncryptedFile(path))
+        return {false, "Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."};
+    const ImageFormat format = FormatFromExtension(path);
+    if (format == ImageFormat::Unknown || format == ImageFormat::Gif) return {};
+    if (format == ImageFormat::WebP && IsAnimatedFile(path))
+        return {false, "Rotate WebP", "Rotation of animated WebP images is not implemented yet."};
+    if (!RotateStill(path, format, direction)) return {false, "Rotate", "Error while rotating image file."};
+    return {true, {}, {}};
+}
+
 bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs)
 {
-    if (path.empty()) return false;
-    if (direction == 0) return true;
-    if (container::IsEncryptedFile(path)) {
-        dialogs.ShowMessage("Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first.",
-                            MessageIcon::Warning, MessageButtons::Ok);
-        return false;
-    }
-    const ImageFormat format = FormatFromExtension(path);
-    if (format == ImageFormat::Unknown || format == ImageFormat::Gif) return false;
-    if (format == ImageFormat::WebP && IsAnimatedFile(path)) {
-        dialogs.ShowMessage("Rotate WebP", "Rotation of animated WebP images is not implemented yet.",
-                            MessageIcon::Warning, MessageButtons::Ok);
-        return false;
-    }
-    if (!RotateStill(path, format, direction)) {
-        dialogs.ShowMessage("Rotate", "Error while rotating image file.", MessageIcon::Warning, MessageButtons::Ok);
-        return false;
-    }
-    return true;
+    const RotationOutcome outcome = RotateImageFile90(path, direction);
+    if (!outcome.message.empty())
+        dialogs.ShowMessage(outcome.caption, outcome.message, MessageIcon::Warning, MessageButtons::Ok);
+    return outcome.ok;
 }
 
 bool EnsureWebPEncoder()

@@ -13,6 +13,18 @@ namespace quillix::imaging {
 // empty source gives a null image.
 QImage RotateBitmap90(const QImage& source, int direction);
 
+// What a rotation did: whether the file now holds the turned picture, and the message box the user
+// is to see (caption and text; both empty when there is none).
+struct RotationOutcome {
+    bool ok = false;
+    std::string caption;
+    std::string message;
+};
+
+// RotateImageFile90 without showing anything, for worker threads: the message comes back in the
+// outcome.
+RotationOutcome RotateImageFile90(const std::string& path, int direction);
+
 // Turns the picture file at `path` by a quarter as the user sees it (direction > 0 clockwise,
 // < 0 counter-clockwise, 0 nothing) and writes it back under the same name through a flushed
 // temporary file, so a failure never leaves half a picture. Nothing the file held is lost: JPEG

@@ -12,6 +12,7 @@ namespace {
 constexpr char kGnomeFormat[] = "x-special/gnome-copied-files";
 constexpr char kKdeCutFormat[] = "application/x-kde-cutselection";
 constexpr char kOwnCutFormat[] = "application/x-quillix-cut";
+constexpr char kNautilusTextHeader[] = "x-special/nautilus-clipboard";
 
 }  // namespace
 
@@ -46,7 +47,24 @@ ClipboardFiles FilesFromMimeData(const QMimeData* data)
 {
     ClipboardFiles files;
     if (!data) return files;
-    for (const QUrl& url : data->urls()) {
+    QList<QUrl> urls = data->urls();
+    if (urls.isEmpty()) {
+        // GNOME's own list: "copy" or "cut", then one URL a line; older Nautilus versions put the
+        // same under a first line "x-special/nautilus-clipboard" as plain text.
+        QList<QByteArray> lines = data->data(kGnomeFormat).split('\n');
+        if (lines.size() < 2 && data->hasText()) {
+            lines = data->text().toUtf8().split('\n');
+            if (lines.isEmpty() || lines.front().trimmed() != kNautilusTextHeader)
+                lines.clear();
+            else
+                lines.removeFirst();
+        }
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            if (!line.isEmpty()) urls.append(QUrl::fromEncoded(line));
+        }
+    }
+    for (const QUrl& url : urls) {
         if (!url.isLocalFile()) continue;
         const QByteArray path = url.toLocalFile().toUtf8();
         files.paths.emplace_back(path.constData(), static_cast<std::size_t>(path.size()));

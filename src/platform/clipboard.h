@@ -21,7 +21,9 @@ struct ClipboardFiles {
     bool cut = false;
 };
 
-// The local files of a URL list (other URLs are skipped). Only our own format marks a cut: a
+// The local files of a URL list (other URLs are skipped); without one, of GNOME's
+// "x-special/gnome-copied-files", or of the plain text older Nautilus versions offer
+// ("x-special/nautilus-clipboard", "copy" or "cut", then the URLs). Only our own format marks a cut: a
 // cut made in another program is pasted as a copy, so the other program's files stay where it
 // expects them.
 ClipboardFiles FilesFromMimeData(const QMimeData* data);

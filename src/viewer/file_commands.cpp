@@ -140,6 +140,45 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
     return MakeError(ErrorKind::Io, "no free name for " + fileName + " in " + folder);
 }
 
+Result<void> CopyFileAs(const std::string& source, const std::string& target, bool replace)
+{
+    const UniqueFd in = OpenFile(source, O_RDONLY | O_NONBLOCK);
+    if (!in) return ErrnoError("cannot open " + source);
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + source);
+    if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, source + " is not a regular file");
+    // Replacing a file with a copy of itself would be harmless, but a cut deletes its source
+    // afterwards, and that would be the only copy.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino)
+        return MakeError(ErrorKind::Unsupported, source + " and " + target + " are the same file");
+    // Reading a file opened without blocking blocks as usual.
+    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+
+    const std::string folder = FolderOf(target).empty() ? std::string("./") : FolderOf(target);
+    RemoveOnExit temp{folder + ".quillix-copy-XXXXXX"};
+    const UniqueFd out(::mkostemp(temp.path.data(), O_CLOEXEC));
+    if (!out) {
+        const int error = errno;
+        temp.path.clear();
+        return ErrnoErrorOf(error, "cannot create a file in " + folder);
+    }
+    ::fchmod(out.get(), st.st_mode & 0777);
+    if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + " to " + target);
+    if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
+    if (replace) {
+        if (::rename(temp.path.c_str(), target.c_str()) != 0)
+            return ErrnoError("cannot copy " + source + " to " + target);
+        temp.path.clear();
+    } else if (const int error = NameTempNoReplace(temp, target); error != 0) {
+        Error failure = ErrnoErrorOf(error, "cannot copy " + source + " to " + target);
+        if (error == EEXIST) failure.kind = ErrorKind::Exists;
+        return failure;
+    }
+    SyncFolderOf(target);
+    return {};
+}
+
 Result<void> RenameNoReplace(const std::string& from, const std::string& to)
 {
     const std::string what = "cannot rename " + from + " to " + to;

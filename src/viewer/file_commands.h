@@ -30,6 +30,13 @@ std::string UniqueTargetName(const std::string& targetFolder, const std::string&
 // nothing is left in the target folder.
 Result<std::string> CopyIntoFolder(const std::string& source, const std::string& targetFolder, bool createFolder);
 
+// Copies `source` to the file `target` in the same manner: a temporary file in the target's
+// folder, flushed, then given the name. With `replace` an existing target is replaced in one step
+// (it is never seen half-written); without, a target that exists fails (Exists) and is kept.
+// A target that is the source itself, reached through another path or hard link (same device and
+// inode), is refused (Unsupported) and both stay untouched. Nothing is left behind on failure.
+Result<void> CopyFileAs(const std::string& source, const std::string& target, bool replace);
+
 // Renames `from` to `to`, failing (Io, "already exists") rather than replacing an existing `to`.
 // Where the file system cannot rename without replacing, the file is linked to the new name and
 // the old name removed.

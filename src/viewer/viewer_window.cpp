@@ -673,11 +673,12 @@ void ViewerWindow::CryptCommand(bool encrypt)
     const std::string path = currentPath_;
     // E on a container and D on a plain file have nothing to do, and say nothing.
     if (container::IsEncryptedFile(path) == encrypt) return;
-    const std::string result = encrypt ? crypto_.EncryptFile(path) : crypto_.DecryptFile(path);
+    const container::CryptOutcome outcome = encrypt ? crypto_.Encrypt(path) : crypto_.Decrypt(path);
+    const std::string& result = outcome.path;
     if (result.empty()) {
         // Refusals the user can act on (the name is taken, too long for the password, the file
         // too large) are told; a cancelled prompt and a wrong password stay silent.
-        const Error& failure = crypto_.LastFailure();
+        const Error& failure = outcome.error;
         if (failure.kind == ErrorKind::Exists || failure.kind == ErrorKind::Unsupported)
             dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
         return;

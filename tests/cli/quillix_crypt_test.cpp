@@ -1,4 +1,5 @@
 #include "cli/quillix_crypt.h"
+#include "common/paths.h"
 #include "container/container_file.h"
 #include "support/hex.h"
 #include "support/temp_dir.h"
@@ -36,6 +37,7 @@ struct Cli {
         return o;
     }();
     bool realDefaults = false;
+    bool terminalErr = false;
 
     CliRun operator()(std::vector<std::string> args)
     {
@@ -53,6 +55,8 @@ struct Cli {
             env.loadDefaults = LoadDefaults;
         else
             env.loadDefaults = [this](const std::string& file) { return Defaults{defaults, file}; };
+        env.progressOnErr = terminalErr;
+        env.terminalWidth = [] { return std::size_t{40}; };
         const int status = RunQuillixCrypt(args, env);
         return {status, out.str(), err.str()};
     }
@@ -173,6 +177,72 @@ TEST(QuillixCrypt, ReasonsAndMixedResults)
     WriteFile(pw, "wrong");
     const CliRun wrong = cli({"cat", "-p", pw, dir / "$old.jpg"});
     EXPECT_EQ(wrong.status, kExitFailed);
+}
+
+// Files of very different sizes finish out of order on several workers; what is printed follows
+// the order they were given in, as with one worker.
+TEST(QuillixCrypt, SeveralJobsReportInTheOrderGiven)
+{
+    TempDir dir;
+    const std::string pw = dir / "pw";
+    WriteFile(pw, "pw");
+    std::vector<std::string> files;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = dir / ("f" + std::to_string(10 + i) + ".jpg");
+        // Every third is empty, which encryption refuses.
+        WriteFile(name,
+                  test::PseudoRandomBytes(i % 3 == 0 ? 0 : (i % 2 ? 3'000'000 : 100), static_cast<std::uint32_t>(i)));
+        files.push_back(name);
+    }
+    Cli cli;
+    std::vector<std::string> args{"encrypt", "-p", pw};
+    const auto run = [&](const char* jobs, const std::string& command) {
+        std::vector<std::string> a{command, "-p", pw, "--jobs", jobs};
+        for (const std::string& f : files)
+            a.push_back(command == "verify" ? FolderOf(f) + "$" + FileNameOf(f) : f);
+        return cli(a);
+    };
+    const CliRun four = run("4", "encrypt");
+    EXPECT_EQ(four.status, kExitFailed);
+    std::string expected;
+    for (int i = 0; i < 12; i += 3)
+        expected += files[static_cast<std::size_t>(i)] + ": " + files[static_cast<std::size_t>(i)] + " is empty\n";
+    EXPECT_EQ(four.err, expected);
+    const CliRun verifyOne = run("1", "verify");
+    const CliRun verifyFour = run("4", "verify");
+    EXPECT_EQ(verifyFour.out, verifyOne.out);
+    EXPECT_NE(verifyOne.out.find("f11.jpg: OK\n" + dir / "$f12.jpg: OK\n" + dir / "$f13.jpg: FAILED"),
+              std::string::npos)
+        << verifyOne.out;
+    EXPECT_EQ(cli({"encrypt", "-p", pw, "--jobs", "0", files[1]}).status, kExitUsage);
+    EXPECT_EQ(cli({"encrypt", "-p", pw, "-j", "x", files[1]}).status, kExitUsage);
+}
+
+// On a terminal one line on standard error shows the progress and is cleared before a message
+// and at the end; without a terminal nothing but the messages is written there.
+TEST(QuillixCrypt, ProgressLineOnATerminal)
+{
+    TempDir dir;
+    const std::string pw = dir / "pw";
+    WriteFile(pw, "pw");
+    WriteFile(dir / "a-rather-long-name-of-a-picture.jpg", test::PseudoRandomBytes(100, 1));
+    WriteFile(dir / "empty.jpg", std::string());
+    Cli cli;
+    cli.terminalErr = true;
+    const CliRun shown =
+        cli({"encrypt", "-p", pw, "-j", "1", dir / "a-rather-long-name-of-a-picture.jpg", dir / "empty.jpg"});
+    // Cut to the terminal's 40 columns less one.
+    const std::string start = "\r\x1b[Kencrypting 0/2  a-rather-long-name-of-a";
+    EXPECT_EQ(shown.err.substr(0, start.size()), start);
+    // How many results each wake-up brings depends on timing; the message line is whole.
+    EXPECT_NE(shown.err.find("\r\x1b[K" + dir / "empty.jpg: " + dir / "empty.jpg is empty\n"), std::string::npos)
+        << shown.err;
+    const std::string end = "\r\x1b[Kencrypting 2/2\r\x1b[K";
+    ASSERT_GE(shown.err.size(), end.size());
+    EXPECT_EQ(shown.err.substr(shown.err.size() - end.size()), end);
+    cli.terminalErr = false;
+    WriteFile(dir / "b.jpg", test::PseudoRandomBytes(100, 2));
+    EXPECT_EQ(cli({"encrypt", "-p", pw, dir / "b.jpg"}).err, "");
 }
 
 TEST(QuillixCrypt, PasswordSources)

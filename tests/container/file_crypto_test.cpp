@@ -235,8 +235,9 @@ TEST(FileCryptoOps, WrongPasswordKeepsTheContainer)
     ASSERT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg");
     f.crypto.ClearPassword();
     f.dialogs.passwords.push_back("wrong");
-    EXPECT_EQ(f.crypto.DecryptFile(dir / "$a.jpg"), "");
-    EXPECT_EQ(f.crypto.LastError(), "wrong password or damaged file");
+    const CryptOutcome refused = f.crypto.Decrypt(dir / "$a.jpg");
+    EXPECT_EQ(refused.path, "");
+    EXPECT_EQ(refused.error.message, "wrong password or damaged file");
     EXPECT_TRUE(fs::exists(dir / "$a.jpg"));
     EXPECT_FALSE(fs::exists(dir / "a.jpg"));
 }
@@ -353,7 +354,7 @@ TEST(FileCryptoOps, WarningsAboutTheSource)
     }
 }
 
-// The same refusals reach every front end through LastFailure.
+// The same refusals reach every front end through the outcome.
 TEST(FileCryptoOps, ExistingResultIsAFailureOrAFinishedRun)
 {
     Fixture f;
@@ -361,16 +362,18 @@ TEST(FileCryptoOps, ExistingResultIsAFailureOrAFinishedRun)
     WriteFile(dir / "a.jpg", "picture");
     WriteFile(dir / "$a.jpg", "someone else's container");
     f.dialogs.passwords.push_back("pw");
-    EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), "");
-    EXPECT_EQ(f.crypto.LastFailure().kind, ErrorKind::Exists);
-    EXPECT_EQ(f.crypto.LastError(),
+    const CryptOutcome refused = f.crypto.Encrypt(dir / "a.jpg");
+    EXPECT_EQ(refused.path, "");
+    EXPECT_EQ(refused.error.kind, ErrorKind::Exists);
+    EXPECT_EQ(refused.error.message,
               dir / "$a.jpg already exists and holds something else; it was left as it is, and so was a.jpg");
     EXPECT_TRUE(f.dialogs.messages.empty());
 
     fs::remove(dir / "$a.jpg");
     ASSERT_EQ(EncryptToContainer(dir / "a.jpg", "pw", f.options).value(), dir / "$a.jpg");
-    EXPECT_EQ(f.crypto.EncryptFile(dir / "a.jpg"), dir / "$a.jpg") << "an interrupted run is finished";
-    EXPECT_TRUE(f.crypto.LastResult().finishedEarlierRun);
+    const CryptOutcome finished = f.crypto.Encrypt(dir / "a.jpg");
+    EXPECT_EQ(finished.path, dir / "$a.jpg") << "an interrupted run is finished";
+    EXPECT_TRUE(finished.result.finishedEarlierRun);
     EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$a.jpg"});
 }
 

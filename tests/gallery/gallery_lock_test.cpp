@@ -29,7 +29,6 @@ struct LockedGallery {
     std::unique_ptr<quillix::viewer::ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
     std::unique_ptr<quillix::workers::WorkerPool> pool;
-    int jobs = 0;
 
     LockedGallery()
     {
@@ -46,10 +45,7 @@ struct LockedGallery {
         gallery = std::make_unique<GalleryWindow>(*viewer);
         viewer->setGallery(gallery.get());
         pool = std::make_unique<quillix::workers::WorkerPool>(2);
-        gallery->setJobRunner([this](std::function<void()> job) {
-            ++jobs;
-            pool->Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
-        });
+        gallery->setWorkerPool(pool.get());
         gallery->setLocked(true);
         gallery->Model().OpenFolder(pictures.path() + "/");
         gallery->resize(800, 600);
@@ -94,7 +90,7 @@ private slots:
         LockedGallery rig;
         QTest::qWait(300);
         QCOMPARE(rig.gallery->Model().Count(), 3);
-        QCOMPARE(rig.jobs, 0);
+        QCOMPARE(rig.pool->QueuedCount() + rig.pool->RunningCount(), std::size_t{0});
         for (int i = 0; i < 3; ++i)
             QVERIFY(!rig.gallery->ThumbnailAt(i));
         QCOMPARE(rig.gallery->windowTitle(), QString("Quillix"));

@@ -1,17 +1,26 @@
+#include "common/paths.h"
 #include "container/file_ops.h"
+#include "gallery/delete_dialog.h"
 #include "gallery/gallery_window.h"
 #include "gallery/status_panels.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "platform/clipboard.h"
 #include "platform/privacy.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -23,6 +32,7 @@
 #include <filesystem>
 #include <memory>
 
+using quillix::MessageAnswer;
 using quillix::gallery::GalleryWindow;
 using quillix::gallery::ThumbnailKind;
 using quillix::test::ScriptedDialogs;
@@ -68,6 +78,8 @@ struct Rig {
     std::unique_ptr<ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
     std::unique_ptr<quillix::workers::WorkerPool> pool;
+    // The keyboard state the window reads as held.
+    Qt::KeyboardModifiers held = Qt::NoModifier;
 
     Rig()
     {
@@ -82,9 +94,8 @@ struct Rig {
         gallery = std::make_unique<GalleryWindow>(*viewer);
         viewer->setGallery(gallery.get());
         pool = std::make_unique<quillix::workers::WorkerPool>(2);
-        gallery->setJobRunner([this](std::function<void()> job) {
-            pool->Submit(quillix::workers::JobPriority::Thumbnail, std::move(job));
-        });
+        gallery->setWorkerPool(pool.get());
+        gallery->setHeldModifiers([this] { return held; });
     }
     ~Rig()
     {
@@ -117,7 +128,46 @@ struct Rig {
         return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     }
     std::vector<int> Selected() const { return gallery->Model().SelectedIndices; }
+    std::vector<std::string> SelectedNames() const
+    {
+        std::vector<std::string> names;
+        for (const int i : gallery->Model().SelectedIndices)
+            names.push_back(quillix::FileNameOf(gallery->Model().Files()[static_cast<std::size_t>(i)]));
+        return names;
+    }
+    void Select(const std::vector<std::string>& names)
+    {
+        gallery->Model().SelectedIndices.clear();
+        for (const std::string& name : names)
+            gallery->Model().SelectedIndices.push_back(Index(name));
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        held = modifiers;
+        QTest::keyClick(gallery.get(), static_cast<Qt::Key>(key), modifiers);
+        held = Qt::NoModifier;
+    }
+    // Drives the event loop until `runs` batch runs have finished.
+    bool WaitForRuns(int runs)
+    {
+        return QTest::qWaitFor([this, runs] { return gallery->FinishedBatchRuns() >= runs; }, 30000);
+    }
+    std::set<std::string> Names() const { return quillix::test::FileNames(pictures); }
+    std::string Status() const { return gallery->StatusMessage(); }
 };
+
+// Clicks the button of the "Delete files" dialog with `text` once it is shown, after checking its
+// question.
+void AnswerDeleteDialog(const QString& button, const QString& question)
+{
+    quillix::test::WhenShown<quillix::gallery::DeleteFilesDialog>(
+        [button, question](quillix::gallery::DeleteFilesDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Delete files"));
+            QCOMPARE(dialog->findChild<QLabel*>()->text(), question);
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->text() == button) b->click();
+        });
+}
 
 void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
@@ -265,7 +315,7 @@ private slots:
         QCOMPARE(rig.gallery->Model().CurrentIndex, -1);
 
         // Keys: Ctrl+A, then Right moves and selects one.
-        QTest::keyClick(rig.gallery.get(), Qt::Key_A, Qt::ControlModifier);
+        rig.Key(Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(rig.Selected().size(), std::size_t{12});
         QTest::keyClick(rig.gallery.get(), Qt::Key_Right);
         QCOMPARE(rig.Selected(), (std::vector<int>{1}));
@@ -355,6 +405,243 @@ private slots:
         QTRY_COMPARE(status->panelText(0), QStringLiteral("1 File / 1.00 MB"));
         QTRY_COMPARE(status->panelText(1), QStringLiteral("0 Sel. / 0.00 MB"));
         QVERIFY(!status->panelText(5).isEmpty());
+    }
+
+    void copyAndCutPutTheSelectionOnTheClipboard()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            WriteJpeg(rig / name, 16, 16);
+        rig.Show();
+        QGuiApplication::clipboard()->setText("nothing");
+        QVERIFY(!rig.gallery->statusPanels()->clipboardShown());
+
+        rig.Select({"c.jpg", "a.jpg", "b.jpg"});
+        rig.Key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(rig.Status(), std::string("Copied 3 files"));
+        const quillix::platform::ClipboardFiles copied = quillix::platform::ReadFilesFromClipboard();
+        QCOMPARE(copied.paths, (std::vector<std::string>{rig / "c.jpg", rig / "a.jpg", rig / "b.jpg"}));
+        QVERIFY(!copied.cut);
+        QVERIFY(rig.gallery->statusPanels()->clipboardShown());
+
+        rig.Select({"b.jpg"});
+        rig.Key(Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(rig.Status(), std::string("Copied 1 files"));
+        QVERIFY(quillix::platform::ReadFilesFromClipboard().cut);
+
+        // Ctrl let go by the time the key is handled: the key is taken, the clipboard stays.
+        rig.Select({"a.jpg"});
+        QTest::keyClick(rig.gallery.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(quillix::platform::ReadFilesFromClipboard().paths, std::vector<std::string>{rig / "b.jpg"});
+        // Nothing selected: nothing copied, even with a current tile.
+        rig.gallery->Model().SelectedIndices.clear();
+        rig.gallery->Model().CurrentIndex = 0;
+        rig.gallery->SetStatusMessage("");
+        rig.Key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(rig.Status(), std::string());
+    }
+
+    void pasteMovesACutHereAndSelectsThePastedFiles()
+    {
+        Rig rig;
+        WriteJpeg(rig / "here.jpg", 16, 16);
+        quillix::test::TempDir elsewhere;
+        WriteJpeg(elsewhere / "x.jpg", 16, 16);
+        WriteJpeg(elsewhere / "here.jpg", 16, 16, qRgb(0, 0, 250));
+        rig.Show();
+        QVERIFY(quillix::platform::PutFilesOnClipboard({elsewhere / "x.jpg", elsewhere / "here.jpg"}, true));
+        // The conflict: No with Shift numbers the file.
+        rig.dialogs.answers = {MessageAnswer::No};
+        rig.Key(Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"here.jpg", "here2.jpg", "x.jpg"}));
+        QCOMPARE(quillix::test::FileNames(elsewhere), std::set<std::string>{});
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"x.jpg", "here2.jpg"}));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "x.jpg");
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("File exists"));
+    }
+
+    void deleteAsksThenDeletesInARunThatEndsWithDone()
+    {
+        Rig rig;
+        for (int i = 0; i < 10; ++i)
+            quillix::test::WriteFile(rig / ("f" + std::to_string(i) + ".jpg"), std::string(1048576, 'x'));
+        quillix::test::WriteFile(rig / "keep.jpg", std::string("k"));
+        rig.Show();
+
+        // A current tile without a selection deletes nothing and asks nothing.
+        rig.gallery->Model().SelectedIndices.clear();
+        rig.gallery->Model().CurrentIndex = 0;
+        rig.Key(Qt::Key_Delete);
+        QCOMPARE(rig.Names().size(), std::size_t{11});
+
+        // Cancel keeps everything; the totals count the files that still exist.
+        std::vector<std::string> ten;
+        for (int i = 0; i < 10; ++i)
+            ten.push_back("f" + std::to_string(i) + ".jpg");
+        rig.Select(ten);
+        std::filesystem::remove(rig / "f9.jpg");
+        AnswerDeleteDialog("Cancel", "Really delete 9 file(s)?\nTotal size: 9.00 MB");
+        rig.gallery->DeleteSelectedFiles();
+        QCOMPARE(rig.Names().size(), std::size_t{10});
+        QCOMPARE(rig.gallery->FinishedBatchRuns(), 0);
+
+        // Ten results, one of them for the file that vanished, then "Done".
+        std::vector<std::pair<int, std::string>> seen;
+        QObject::connect(rig.gallery->statusPanels()->progress(), &QProgressBar::valueChanged,
+                         [&](int value) { seen.emplace_back(value, rig.Status()); });
+        AnswerDeleteDialog("Normal delete", "Really delete 9 file(s)?\nTotal size: 9.00 MB");
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(rig.gallery->BatchActive());
+        QVERIFY(rig.Selected().empty());
+        // E during the run starts nothing.
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.WaitForRuns(1));
+        QCOMPARE(rig.Names(), std::set<std::string>{"keep.jpg"});
+        QCOMPARE(rig.Status(), std::string("Done"));
+        QVERIFY(!rig.gallery->statusPanels()->progress()->isVisible());
+        QCOMPARE(rig.gallery->Model().Count(), 1);
+        std::vector<int> positions;
+        for (const auto& [value, status] : seen)
+            if (value > 0) positions.push_back(value);
+        QCOMPARE(positions, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+        // Each file is named while it is worked on: after the first result, the second file.
+        QCOMPARE(seen[0].second, std::string("Del: f1.jpg"));
+        QCOMPARE(seen[8].second, std::string("Del: f9.jpg"));
+        QCOMPARE(seen[9].second, std::string("Del: f9.jpg"));
+        // A vanished file is no failure.
+        QVERIFY(rig.dialogs.messages.empty());
+        QTest::qWait(50);
+        QCOMPARE(rig.gallery->FinishedBatchRuns(), 1);
+    }
+
+    void encryptingThreeFilesSelectsTheirContainers()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+            WriteJpeg(rig / name, 32, 16);
+        rig.viewer->Options().Passes = 1;
+        rig.Show();
+        rig.Select({"c.jpg", "a.jpg", "b.jpg"});
+        std::vector<std::pair<int, std::string>> seen;
+        QObject::connect(rig.gallery->statusPanels()->progress(), &QProgressBar::valueChanged,
+                         [&](int value) { seen.emplace_back(value, rig.Status()); });
+
+        // Cancelling the password starts nothing.
+        rig.dialogs.passwords = {std::nullopt};
+        rig.Key(Qt::Key_E);
+        QVERIFY(!rig.gallery->BatchActive());
+        QCOMPARE(rig.dialogs.passwordPrompts, 1);
+
+        // The password is typed twice before it encrypts anything, once for the whole run.
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(rig.gallery->BatchActive());
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+        QCOMPARE(rig.dialogs.passwordRequests.back(), quillix::PasswordPrompt::EnterTwice);
+        QCOMPARE(rig.gallery->statusPanels()->progress()->maximum(), 3);
+        // Forgetting the password during the run changes nothing for it.
+        rig.viewer->Crypto().ClearPassword();
+        QVERIFY(rig.WaitForRuns(1));
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg", "$c.jpg", "d.jpg"}));
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$c.jpg", "$a.jpg", "$b.jpg"}));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "$c.jpg");
+        QCOMPARE(rig.Status(), std::string("Done"));
+        QCOMPARE(seen, (std::vector<std::pair<int, std::string>>{
+                           {1, "Enc: c.jpg"}, {2, "Enc: a.jpg"}, {3, "Enc: b.jpg"}, {0, "Enc: b.jpg"}}));
+        QVERIFY(rig.dialogs.messages.empty());
+        QVERIFY(!rig.gallery->statusPanels()->progress()->isVisible());
+
+        // Decrypting them back, with one that fails: its reason comes once, after "Done".
+        rig.dialogs.passwords = {kPassword};
+        quillix::test::WriteFile(rig / "$bad.jpg", std::string(200, 'x'));
+        rig.gallery->RefreshGallery();
+        rig.Select({"$a.jpg", "$bad.jpg", "$b.jpg"});
+        rig.Key(Qt::Key_D);
+        QVERIFY(rig.WaitForRuns(2));
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Decrypt"));
+        QVERIFY(rig.dialogs.messages[0].text.find("$bad.jpg: ") != std::string::npos);
+    }
+
+    void rotatingKeepsListAndSelectionAndRemakesTheThumbnails()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 40, 20);
+        WriteJpeg(rig / "b.jpg", 40, 20);
+        WriteJpeg(rig / "c.jpg", 40, 20);
+        rig.Show();
+        rig.WaitForThumbnails();
+        rig.Select({"c.jpg", "a.jpg"});
+        const int generation = rig.gallery->ThumbnailGeneration();
+        rig.Key(Qt::Key_R, Qt::ShiftModifier);
+        QCOMPARE(rig.gallery->CurrentBatchOperation(), quillix::gallery::BatchOperation::RotateCounterClockwise);
+        QVERIFY(rig.WaitForRuns(1));
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"c.jpg", "a.jpg"}));
+        QCOMPARE(rig.Status(), std::string("Rot: a.jpg"));
+        QVERIFY(rig.gallery->ThumbnailGeneration() > generation);
+        rig.WaitForThumbnails();
+        QCOMPARE(rig.gallery->ThumbnailAt(rig.Index("a.jpg"))->size(), QSize(52, 104));
+        QCOMPARE(rig.gallery->ThumbnailAt(rig.Index("b.jpg"))->size(), QSize(104, 52));
+
+        // An encrypted file shows the rotation's own message, in the run.
+        EncryptInPlace(rig / "b.jpg");
+        rig.gallery->RefreshGallery();
+        rig.Select({"$b.jpg"});
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.gallery->CurrentBatchOperation(), quillix::gallery::BatchOperation::RotateClockwise);
+        QVERIFY(rig.WaitForRuns(2));
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Rotate"));
+    }
+
+    void f2RenamesAndPropertiesShowTheHeader()
+    {
+        Rig rig;
+        // A JFIF file begins FF D8 FF E0 00 10: bytes 4 and 5 read as version 0 and cipher 16.
+        std::string jfif = std::string("\xff\xd8\xff\xe0", 4) + std::string("\x00\x10JFIF", 6);
+        jfif.resize(120, '\0');
+        quillix::test::WriteFile(rig / "a.jpg", jfif);
+        WriteJpeg(rig / "b.jpg", 16, 16);
+        rig.Show();
+        rig.Select({"a.jpg"});
+        rig.gallery->Model().CurrentIndex = rig.Index("a.jpg");
+        rig.gallery->ShowProperties();
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Header"));
+        QVERIFY(rig.dialogs.messages[0].text.rfind("version=0  alg=16  ", 0) == 0);
+
+        rig.dialogs.inputs = {std::string("z.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"b.jpg", "z.jpg"}));
+        QCOMPARE(rig.SelectedNames(), std::vector<std::string>{"z.jpg"});
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "z.jpg");
+    }
+
+    void closingDuringARunFinishesTheFilesInFlightOnly()
+    {
+        Rig rig;
+        for (int i = 0; i < 40; ++i)
+            WriteJpeg(rig / ("p" + std::to_string(100 + i) + ".jpg"), 16, 16);
+        rig.viewer->Options().Passes = 3;
+        rig.Show();
+        rig.Key(Qt::Key_A, Qt::ControlModifier);
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.gallery->BatchActive());
+        rig.gallery->close();
+        // Whatever was worked on is complete: each picture is there once, plain or encrypted.
+        int plain = 0, encrypted = 0;
+        for (const std::string& name : rig.Names()) {
+            QVERIFY2(name.size() == 8 || name.size() == 9, name.c_str());
+            (name[0] == '$' ? encrypted : plain) += 1;
+        }
+        QCOMPARE(plain + encrypted, 40);
+        QVERIFY(plain > 0);
+        rig.pool->WaitIdle();
+        QCOMPARE(rig.Names().size(), std::size_t{40});
     }
 };
 

@@ -115,6 +115,42 @@ private slots:
         QVERIFY(FilesFromMimeData(nullptr).paths.empty());
     }
 
+    void withoutAUrlListTheGnomeThenTheNautilusFormIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("gnome");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("paths");
+        const QStringList both{"/a b.jpg", "/c.png"};
+        QTest::newRow("gnome copy") << QByteArray("copy\nfile:///a%20b.jpg\nfile:///c.png") << QString() << both;
+        QTest::newRow("gnome cut, line end")
+            << QByteArray("cut\nfile:///a%20b.jpg\r\nfile:///c.png\n") << QString() << both;
+        QTest::newRow("nautilus text") << QByteArray()
+                                       << QString(
+                                              "x-special/nautilus-clipboard\ncopy\nfile:///a%20b.jpg\nfile:///c.png\n")
+                                       << both;
+        QTest::newRow("gnome before text")
+            << QByteArray("copy\nfile:///c.png") << QString("x-special/nautilus-clipboard\ncut\nfile:///a%20b.jpg")
+            << QStringList{"/c.png"};
+        QTest::newRow("plain text") << QByteArray() << QString("copy\nfile:///a.jpg") << QStringList{};
+        QTest::newRow("gnome without files") << QByteArray("copy") << QString() << QStringList{};
+    }
+
+    void withoutAUrlListTheGnomeThenTheNautilusFormIsRead()
+    {
+        QFETCH(QByteArray, gnome);
+        QFETCH(QString, text);
+        QFETCH(QStringList, paths);
+        QMimeData data;
+        if (!gnome.isEmpty()) data.setData("x-special/gnome-copied-files", gnome);
+        if (!text.isEmpty()) data.setText(text);
+        std::vector<std::string> expected;
+        for (const QString& path : paths)
+            expected.push_back(path.toStdString());
+        const ClipboardFiles files = FilesFromMimeData(&data);
+        QCOMPARE(files.paths, expected);
+        QVERIFY(!files.cut);
+    }
+
     void statusText()
     {
         QCOMPARE(CopyStatusText(1, true), std::string("Copied 1 files"));

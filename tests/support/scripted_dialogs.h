@@ -59,8 +59,17 @@ public:
         return a;
     }
 
-    std::optional<std::string> InputText(const std::string&, const std::string&, const std::string&) override
+    struct Asked {
+        std::string caption;
+        std::string prompt;
+        std::string initial;
+    };
+    std::vector<Asked> inputsAsked;
+
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial) override
     {
+        inputsAsked.push_back({caption, prompt, initial});
         if (inputs.empty()) return std::nullopt;
         auto answer = inputs.front();
         inputs.pop_front();

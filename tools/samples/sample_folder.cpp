@@ -260,8 +260,9 @@ Result<std::vector<SampleFile>> WriteSampleFolder(const std::string& folder)
             written.push_back({path, false, animated});
             continue;
         }
-        const std::string made = crypto.EncryptFile(path);
-        if (made.empty()) return MakeError(crypto.LastFailure().kind, path + ": " + crypto.LastError());
+        const container::CryptOutcome outcome = crypto.Encrypt(path);
+        const std::string& made = outcome.path;
+        if (made.empty()) return MakeError(outcome.error.kind, path + ": " + outcome.error.message);
         if (!dialogs.message.empty()) return MakeError(ErrorKind::Io, path + ": " + dialogs.message);
         written.push_back({made, true, animated});
     }

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "viewer/key_map.h"
+
+#include <span>
+#include <vector>
+
+// The gallery window's keys as one table: which command a key starts, in the order the rows are
+// tested. Key codes and modifier bits are Qt's, as in the viewer's key map.
+namespace quillix::gallery {
+
+using viewer::Modifiers;
+using viewer::ModifierSource;
+namespace keys = viewer::keys;
+
+enum class GalleryCommand {
+    None,
+    Rename,         // F2: one file renamed, or several as a numbered batch
+    ClipboardCopy,  // the folder box's text selection is cleared either way
+    ClipboardCut,
+    ClipboardPaste,
+    ExitProgram,
+    DeleteFiles,
+    Encrypt,
+    Decrypt,
+    RotateClockwise,
+    RotateCounterClockwise,
+    ForgetPassword,  // the password is forgotten and asked for again
+    SelectAll,
+    Refresh,
+    StopWhenListEmpty,  // not a command: the rows after it need a listed file
+    ToggleSelection,
+    OpenCurrent,
+    MoveLeft,
+    MoveRight,
+    MoveUp,
+    MoveDown,
+    MovePageUp,
+    MovePageDown,
+};
+
+// Matches every key; only the list guard uses it.
+inline constexpr int kAnyKey = -1;
+
+struct GalleryKeyBinding {
+    int key = 0;
+    // All of these must be present in the state `source` names; any others are not examined.
+    Modifiers required = viewer::kNoModifier;
+    ModifierSource source = ModifierSource::Event;
+    // Event modifiers that keep the row from matching (R without Shift turns clockwise).
+    Modifiers excluded = viewer::kNoModifier;
+    // Held modifiers the command needs to act once its row matched (Ctrl+C pressed, Ctrl
+    // released by the time the key is handled: the row takes the key, nothing is copied).
+    Modifiers heldToAct = viewer::kNoModifier;
+    GalleryCommand command = GalleryCommand::None;
+    bool consumed = false;
+    // The rows after this one are tested too once it acted.
+    bool continues = false;
+};
+
+// The table in the order the rows are tested; the first matching row acts.
+std::span<const GalleryKeyBinding> GalleryKeyMap();
+
+struct GalleryKeyAction {
+    GalleryCommand command = GalleryCommand::None;
+    // False when the row matched but the held modifiers it needs to act are missing.
+    bool acts = true;
+
+    bool operator==(const GalleryKeyAction&) const = default;
+};
+
+struct GalleryKeyResult {
+    // What to do, in order; empty when no row matched.
+    std::vector<GalleryKeyAction> actions;
+    // The key is taken (not passed on to other widgets).
+    bool consumed = false;
+};
+
+// The rows that match `key` with the event's `modifiers` and the keyboard state `held`, walking
+// on past rows that continue. `listEmpty` stops the walk at the list guard.
+GalleryKeyResult GalleryCommandsForKey(int key, Modifiers modifiers, Modifiers held, bool listEmpty);
+
+}  // namespace quillix::gallery

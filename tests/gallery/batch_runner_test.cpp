@@ -1,0 +1,221 @@
+#include "gallery/batch_runner.h"
+
+#include "container/container_file.h"
+#include "container/file_ops.h"
+#include "imaging/jpeg_codec.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <chrono>
+#include <thread>
+
+namespace quillix::gallery {
+namespace {
+
+using quillix::test::TempDir;
+using quillix::test::WriteFile;
+
+// Every step a run gives until its end, collected the way the window does when woken.
+struct Applied {
+    std::vector<BatchStep> steps;
+    int collects = 0;
+};
+
+Applied RunToEnd(BatchRunner& runner, std::optional<BatchStep> first)
+{
+    Applied applied;
+    if (first) applied.steps.push_back(*first);
+    for (int guard = 0; guard < 10000; ++guard) {
+        BatchCollect collected = runner.Collect();
+        ++applied.collects;
+        for (BatchStep& step : collected.steps)
+            applied.steps.push_back(std::move(step));
+        if (collected.finished) return applied;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ADD_FAILURE() << "the run did not finish";
+    return applied;
+}
+
+std::vector<std::string> Statuses(const Applied& applied)
+{
+    std::vector<std::string> statuses;
+    for (const BatchStep& step : applied.steps)
+        statuses.push_back(step.status.value_or("-"));
+    return statuses;
+}
+
+std::vector<int> Positions(const Applied& applied)
+{
+    std::vector<int> positions;
+    for (const BatchStep& step : applied.steps)
+        positions.push_back(step.position);
+    return positions;
+}
+
+// File work that takes longer for earlier files, so that later ones finish first.
+BatchRunner::FileWork SlowFirst(std::vector<std::string>& done, std::mutex& mutex)
+{
+    return [&done, &mutex](BatchOperation, const std::string& path, const BatchSettings&) {
+        const int n = path.back() - '0';
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 * (4 - n)));
+        std::lock_guard lock(mutex);
+        done.push_back(path);
+        FileOutcome outcome;
+        outcome.newPath = "$" + path;
+        if (n == 2) outcome.notices.push_back({"Warning", "about " + path});
+        if (n != 1) outcome.note = path + ": noted";
+        return outcome;
+    };
+}
+
+TEST(BatchRunnerTest, StatusNamesEachFileBeforeOrAfterItsWorkAndStepsComeInListOrder)
+{
+    struct Row {
+        BatchOperation operation;
+        std::vector<std::string> statuses;  // the start step first, then one per file
+        std::vector<std::string> reselected;
+    };
+    const std::vector<std::string> files{"/d/f1", "/d/f2", "/d/f3"};
+    const Row rows[] = {
+        {BatchOperation::Delete, {"Del: f1", "Del: f2", "Del: f3", "-"}, {}},
+        {BatchOperation::SecureDelete, {"SecDel: f1", "SecDel: f2", "SecDel: f3", "-"}, {}},
+        {BatchOperation::RotateClockwise, {"Rot: f1", "Rot: f2", "Rot: f3", "-"}, {}},
+        {BatchOperation::RotateCounterClockwise, {"Rot: f1", "Rot: f2", "Rot: f3", "-"}, {}},
+        {BatchOperation::Encrypt, {"-", "Enc: f1", "Enc: f2", "Enc: f3"}, {"$/d/f1", "$/d/f2", "$/d/f3"}},
+        {BatchOperation::Decrypt, {"-", "Dec: f1", "Dec: f2", "Dec: f3"}, {"$/d/f1", "$/d/f2", "$/d/f3"}},
+    };
+    for (const Row& row : rows) {
+        quillix::workers::WorkerPool pool(3);
+        std::vector<std::string> done;
+        std::mutex mutex;
+        BatchRunner runner(pool, 3, {}, SlowFirst(done, mutex));
+        std::vector<std::string> reselect{"kept"};
+        const Applied applied = RunToEnd(runner, runner.StartBatch(row.operation, files, {}, reselect));
+        EXPECT_EQ(Statuses(applied), row.statuses);
+        EXPECT_EQ(Positions(applied), (std::vector<int>{0, 1, 2, 3}));
+        ASSERT_EQ(applied.steps.size(), 4u);
+        EXPECT_TRUE(applied.steps[1].notices.empty());
+        EXPECT_EQ(applied.steps[2].notices, (std::vector<BatchNotice>{{"Warning", "about /d/f2"}}));
+        std::vector<std::string> expected{"kept"};
+        expected.insert(expected.end(), row.reselected.begin(), row.reselected.end());
+        EXPECT_EQ(reselect, expected);
+        EXPECT_TRUE(runner.Active()) << "until the window finishes the run";
+        EXPECT_EQ(runner.FinishRun(), (std::vector<std::string>{"/d/f2: noted", "/d/f3: noted"}));
+        EXPECT_FALSE(runner.Active());
+        EXPECT_EQ(runner.Operation(), BatchOperation::None);
+    }
+}
+
+TEST(BatchRunnerTest, OneRunAtATime)
+{
+    quillix::workers::WorkerPool pool(2);
+    std::vector<std::string> done;
+    std::mutex mutex;
+    BatchRunner runner(pool, 2, {}, SlowFirst(done, mutex));
+    std::vector<std::string> reselect;
+    EXPECT_FALSE(runner.StartBatch(BatchOperation::Delete, {}, {}, reselect)) << "an empty list starts nothing";
+    EXPECT_FALSE(runner.Active());
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::Delete, {"/d/f1", "/d/f2"}, {}, reselect));
+    EXPECT_FALSE(runner.StartBatch(BatchOperation::Encrypt, {"/d/f3"}, {}, reselect)) << "dropped";
+    EXPECT_EQ(runner.Operation(), BatchOperation::Delete);
+    RunToEnd(runner, std::nullopt);
+    runner.FinishRun();
+    EXPECT_EQ(done.size(), 2u);
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::Encrypt, {"/d/f3"}, {}, reselect));
+    RunToEnd(runner, std::nullopt);
+    EXPECT_EQ(done.size(), 3u);
+}
+
+TEST(BatchRunnerTest, StoppingFinishesTheFilesInFlightAndNeverEndsTheRun)
+{
+    quillix::workers::WorkerPool pool(1);
+    std::atomic<int> started{0};
+    BatchRunner runner(pool, 1, {}, [&started](BatchOperation, const std::string&, const BatchSettings&) {
+        ++started;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return FileOutcome{};
+    });
+    std::vector<std::string> reselect;
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::Delete, {"/a", "/b", "/c", "/d"}, {}, reselect));
+    while (started.load() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    runner.StopAndWait();
+    pool.WaitIdle();
+    EXPECT_EQ(started.load(), 1);
+    EXPECT_FALSE(runner.Collect().finished);
+}
+
+TEST(BatchRunnerTest, SummaryOfNotes)
+{
+    EXPECT_FALSE(BatchSummary(BatchOperation::Encrypt, {}));
+    const std::optional<BatchNotice> one = BatchSummary(BatchOperation::Encrypt, {"a.jpg: why"});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->caption, "Encrypt");
+    EXPECT_EQ(one->text, "1 file was not done as asked:\n\na.jpg: why");
+    std::vector<std::string> many;
+    for (int i = 0; i < 25; ++i)
+        many.push_back("f" + std::to_string(i));
+    const std::optional<BatchNotice> all = BatchSummary(BatchOperation::SecureDelete, many);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->caption, "Secure delete");
+    EXPECT_NE(all->text.find("25 files were not done as asked:\n\nf0\nf1\n"), std::string::npos);
+    EXPECT_NE(all->text.find("\nf19\n... and 5 more"), std::string::npos);
+    EXPECT_EQ(all->text.find("f20"), std::string::npos);
+}
+
+void WriteJpeg(const std::string& path)
+{
+    QImage image(8, 4, QImage::Format_RGB32);
+    image.fill(qRgb(10, 200, 30));
+    WriteFile(path, imaging::EncodeJpeg(image, 90).value());
+}
+
+TEST(RunBatchFileTest, TheRealWorkOnOneFile)
+{
+    TempDir dir;
+    BatchSettings settings;
+    settings.options.Passes = 1;
+    settings.password = "pw";
+
+    // A file that vanished before its delete counts as deleted.
+    EXPECT_TRUE(RunBatchFile(BatchOperation::Delete, dir / "gone.jpg", settings).note.empty());
+    WriteFile(dir / "a.jpg", std::string("a"));
+    EXPECT_TRUE(RunBatchFile(BatchOperation::Delete, dir / "a.jpg", settings).note.empty());
+    WriteFile(dir / "b.jpg", std::string("b"));
+    EXPECT_TRUE(RunBatchFile(BatchOperation::SecureDelete, dir / "b.jpg", settings).note.empty());
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{});
+
+    WriteJpeg(dir / "p.jpg");
+    const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "p.jpg", settings);
+    EXPECT_EQ(encrypted.newPath, dir / "$p.jpg");
+    EXPECT_TRUE(encrypted.note.empty());
+    EXPECT_TRUE(encrypted.notices.empty());
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"$p.jpg"});
+
+    // An encrypted file is not turned; the rotation's own message comes back to be shown.
+    const FileOutcome turned = RunBatchFile(BatchOperation::RotateClockwise, dir / "$p.jpg", settings);
+    EXPECT_EQ(turned.notices,
+              (std::vector<BatchNotice>{
+                  {"Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."}}));
+
+    BatchSettings wrong = settings;
+    wrong.password = "other";
+    const FileOutcome refused = RunBatchFile(BatchOperation::Decrypt, dir / "$p.jpg", wrong);
+    EXPECT_TRUE(refused.newPath.empty());
+    EXPECT_EQ(refused.note, "$p.jpg: wrong password or damaged file");
+    const FileOutcome decrypted = RunBatchFile(BatchOperation::Decrypt, dir / "$p.jpg", settings);
+    EXPECT_EQ(decrypted.newPath, dir / "p.jpg");
+    EXPECT_EQ(RunBatchFile(BatchOperation::Decrypt, dir / "p.jpg", settings).newPath, dir / "p.jpg")
+        << "a plain file is passed back unchanged";
+
+    const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
+    EXPECT_TRUE(rotated.notices.empty());
+    EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+}
+
+}  // namespace
+}  // namespace quillix::gallery
