@@ -738,9 +738,10 @@ void GalleryWindow::resizeEvent(QResizeEvent* event)
     SavePlacement();
 }
 
-void GalleryWindow::moveEvent(QMoveEvent* event)
+// Also when the viewer takes over, since the program may end from there.
+void GalleryWindow::hideEvent(QHideEvent* event)
 {
-    QMainWindow::moveEvent(event);
+    QMainWindow::hideEvent(event);
     SavePlacement();
 }
 

@@ -75,6 +75,39 @@ int NameTempNoReplace(RemoveOnExit& temp, const std::string& target)
     return 0;
 }
 
+// Copies the regular file `source` into a new hidden file of `folder` (a name with no picture
+// extension, so no listing shows the copy while it is written), flushed, with the source's
+// permission bits; `temp` names it and removes it unless the caller takes it. With `target`, a
+// target that is the source itself is refused: a cut deletes its source afterwards, and that
+// would be the only copy.
+Result<void> WriteHiddenCopy(const std::string& source, const std::string& folder, RemoveOnExit& temp,
+                             const std::string* target)
+{
+    const UniqueFd in = OpenFile(source, O_RDONLY | O_NONBLOCK);
+    if (!in) return ErrnoError("cannot open " + source);
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + source);
+    if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, source + " is not a regular file");
+    struct stat existing {};
+    if (target && ::stat(target->c_str(), &existing) == 0 && existing.st_dev == st.st_dev &&
+        existing.st_ino == st.st_ino)
+        return MakeError(ErrorKind::Unsupported, source + " and " + *target + " are the same file");
+
+    temp.path = folder + ".quillix-copy-XXXXXX";
+    const UniqueFd out(::mkostemp(temp.path.data(), O_CLOEXEC));
+    if (!out) {
+        const int error = errno;
+        temp.path.clear();
+        return ErrnoErrorOf(error, "cannot create a file in " + folder);
+    }
+    // The permission bits without set-id and sticky; file systems that keep none refuse, which is fine.
+    ::fchmod(out.get(), st.st_mode & 0777);
+    const std::string where = target ? " to " + *target : " into " + folder;
+    if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + where);
+    if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
+    return {};
+}
+
 std::string TrimSpaces(const std::string& text)
 {
     const std::size_t begin = text.find_first_not_of(' ');
@@ -107,24 +140,8 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
         if (ec) return MakeError(ErrorKind::Io, "cannot create " + folder + ": " + ec.message());
     }
 
-    const UniqueFd in = OpenFile(source, O_RDONLY | O_NONBLOCK);
-    if (!in) return ErrnoError("cannot open " + source);
-    struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + source);
-    if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, source + " is not a regular file");
-
-    // A hidden name with no picture extension, so no listing shows the copy while it is written.
-    RemoveOnExit temp{folder + ".quillix-copy-XXXXXX"};
-    const UniqueFd out(::mkostemp(temp.path.data(), O_CLOEXEC));
-    if (!out) {
-        const int error = errno;
-        temp.path.clear();
-        return ErrnoErrorOf(error, "cannot create a file in " + folder);
-    }
-    // The permission bits without set-id and sticky; file systems that keep none refuse, which is fine.
-    ::fchmod(out.get(), st.st_mode & 0777);
-    if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + " into " + folder);
-    if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
+    RemoveOnExit temp;
+    if (Result<void> copied = WriteHiddenCopy(source, folder, temp, nullptr); !copied) return copied.error();
 
     const std::string fileName = FileNameOf(source);
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -142,30 +159,9 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
 
 Result<void> CopyFileAs(const std::string& source, const std::string& target, bool replace)
 {
-    const UniqueFd in = OpenFile(source, O_RDONLY | O_NONBLOCK);
-    if (!in) return ErrnoError("cannot open " + source);
-    struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return ErrnoError("cannot examine " + source);
-    if (!S_ISREG(st.st_mode)) return MakeError(ErrorKind::Unsupported, source + " is not a regular file");
-    // Replacing a file with a copy of itself would be harmless, but a cut deletes its source
-    // afterwards, and that would be the only copy.
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino)
-        return MakeError(ErrorKind::Unsupported, source + " and " + target + " are the same file");
-    // Reading a file opened without blocking blocks as usual.
-    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
-
     const std::string folder = FolderOf(target).empty() ? std::string("./") : FolderOf(target);
-    RemoveOnExit temp{folder + ".quillix-copy-XXXXXX"};
-    const UniqueFd out(::mkostemp(temp.path.data(), O_CLOEXEC));
-    if (!out) {
-        const int error = errno;
-        temp.path.clear();
-        return ErrnoErrorOf(error, "cannot create a file in " + folder);
-    }
-    ::fchmod(out.get(), st.st_mode & 0777);
-    if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + " to " + target);
-    if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
+    RemoveOnExit temp;
+    if (Result<void> copied = WriteHiddenCopy(source, folder, temp, &target); !copied) return copied.error();
     if (replace) {
         if (::rename(temp.path.c_str(), target.c_str()) != 0)
             return ErrnoError("cannot copy " + source + " to " + target);
