@@ -146,12 +146,18 @@ void CircleSign(QPainter& p, const QColor& fill, const QString& sign)
     p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, sign);
 }
 
+// The screen the three scaling buttons show their picture on.
+void ScreenFrame(QPainter& p)
+{
+    p.setPen(Pen(kInk, 1.5));
+    p.setBrush(kPaper);
+    p.drawRect(QRectF(4, 6, 24, 20));
+}
+
 void DrawIcon(QPainter& p, GalleryIcon icon)
 {
     switch (icon) {
-    case GalleryIcon::OpenImage:
-        Picture(p, QRectF(3, 6, 26, 20));
-        break;
+    case GalleryIcon::OpenImage: Picture(p, QRectF(3, 6, 26, 20)); break;
     case GalleryIcon::Refresh: {
         p.setPen(Pen(kGreen, 3.0));
         p.setBrush(Qt::NoBrush);
@@ -196,44 +202,26 @@ void DrawIcon(QPainter& p, GalleryIcon icon)
         p.drawLine(QPointF(8, 8), QPointF(24, 24));
         p.drawLine(QPointF(24, 8), QPointF(8, 24));
         break;
-    case GalleryIcon::RotateCcw:
-        TurnArrow(p, false);
-        break;
-    case GalleryIcon::RotateCw:
-        TurnArrow(p, true);
-        break;
-    case GalleryIcon::Encrypt:
-        Padlock(p, false);
-        break;
-    case GalleryIcon::Decrypt:
-        Padlock(p, true);
-        break;
-    case GalleryIcon::Properties:
-        CircleSign(p, kBlue, QStringLiteral("i"));
-        break;
-    case GalleryIcon::About:
-        CircleSign(p, kGreen, QStringLiteral("?"));
-        break;
+    case GalleryIcon::RotateCcw: TurnArrow(p, false); break;
+    case GalleryIcon::RotateCw: TurnArrow(p, true); break;
+    case GalleryIcon::Encrypt: Padlock(p, false); break;
+    case GalleryIcon::Decrypt: Padlock(p, true); break;
+    case GalleryIcon::Properties: CircleSign(p, kBlue, QStringLiteral("i")); break;
+    case GalleryIcon::About: CircleSign(p, kGreen, QStringLiteral("?")); break;
     case GalleryIcon::ScaleToFit: {
-        p.setPen(Pen(kInk, 1.5));
-        p.setBrush(kPaper);
-        p.drawRect(QRectF(4, 6, 24, 20));
+        ScreenFrame(p);
         Arrow(p, QPointF(13, 13), QPointF(7, 9), kBlue, 2.0);
         Arrow(p, QPointF(19, 19), QPointF(25, 23), kBlue, 2.0);
         break;
     }
     case GalleryIcon::ScaleToWidth: {
-        p.setPen(Pen(kInk, 1.5));
-        p.setBrush(kPaper);
-        p.drawRect(QRectF(4, 6, 24, 20));
+        ScreenFrame(p);
         Arrow(p, QPointF(16, 16), QPointF(6.5, 16), kBlue, 2.0);
         Arrow(p, QPointF(16, 16), QPointF(25.5, 16), kBlue, 2.0);
         break;
     }
     case GalleryIcon::ScaleFullSize: {
-        p.setPen(Pen(kInk, 1.5));
-        p.setBrush(kPaper);
-        p.drawRect(QRectF(4, 6, 24, 20));
+        ScreenFrame(p);
         QFont font(QStringLiteral("Sans"));
         font.setBold(true);
         font.setPixelSize(12);
@@ -249,9 +237,7 @@ void DrawIcon(QPainter& p, GalleryIcon icon)
         Arrow(p, QPointF(25, 5), QPointF(25, 27), kBlue, 2.5);
         break;
     }
-    case GalleryIcon::ChangeFolder:
-        Folder(p);
-        break;
+    case GalleryIcon::ChangeFolder: Folder(p); break;
     case GalleryIcon::FolderUp:
         Folder(p);
         Arrow(p, QPointF(18, 25), QPointF(18, 12), kGreen, 3.0);
@@ -334,7 +320,9 @@ QImage MarbleTile()
         const double fx = x * cells, fy = y * cells;
         const int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(std::floor(fy));
         const double tx = fx - x0, ty = fy - y0;
-        const auto at = [&](int i, int j) { return lattice[((j % cells + cells) % cells) * cells + (i % cells + cells) % cells]; };
+        const auto at = [&](int i, int j) {
+            return lattice[((j % cells + cells) % cells) * cells + (i % cells + cells) % cells];
+        };
         const double sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
         const double top = at(x0, y0) + (at(x0 + 1, y0) - at(x0, y0)) * sx;
         const double bottom = at(x0, y0 + 1) + (at(x0 + 1, y0 + 1) - at(x0, y0 + 1)) * sx;
@@ -352,9 +340,9 @@ QImage MarbleTile()
             // Veins: a sine across the tile bent by the noise; the period fits the tile twice.
             const double vein = std::abs(std::sin((u * 2 + v) * M_PI * 2 + turbulence * 5.0));
             const double light = 0.80 + 0.20 * std::pow(vein, 0.35);
-            image.setPixel(x, y,
-                           qRgb(static_cast<int>(232 * light), static_cast<int>(226 * light),
-                                static_cast<int>(214 * light)));
+            image.setPixel(
+                x, y,
+                qRgb(static_cast<int>(232 * light), static_cast<int>(226 * light), static_cast<int>(214 * light)));
         }
     }
     return image;
