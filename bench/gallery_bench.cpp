@@ -23,6 +23,7 @@
 
 #include <sys/resource.h>
 #include <sys/statfs.h>
+#include <time.h>
 
 #include <atomic>
 #include <cstdio>
@@ -82,6 +83,13 @@ double PeakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
+qint64 ThreadCpuNs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
 std::string FileSystemOf(const std::string& dir)
 {
     struct statfs info {};
@@ -98,6 +106,14 @@ std::string FileSystemOf(const std::string& dir)
         return hex;
     }
     }
+}
+
+std::string LoadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string line;
+    std::getline(in, line);
+    return line + "\n";
 }
 
 // Reads every file once, so that both runs find them in the page cache.
@@ -133,16 +149,20 @@ int Measure(int argc, char** argv, const std::string& dir)
     gallery.setWorkerPool(&pool);
 
     // The longest stretch the window thread spent away from its event loop: the lateness of a
-    // timer that should fire every 2 ms.
+    // timer that should fire every 2 ms, by the wall clock and by the thread's own CPU time (on a
+    // loaded machine the wall clock also counts the time the thread waited for a core).
     QElapsedTimer clock;
-    qint64 lastTick = -1, longestBusy = 0;
+    qint64 lastTick = -1, longestBusy = 0, lastCpu = -1, longestCpu = 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(2);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
+        const qint64 cpu = ThreadCpuNs();
         if (lastTick >= 0) longestBusy = std::max(longestBusy, now - lastTick - 2'000'000);
+        if (lastCpu >= 0) longestCpu = std::max(longestCpu, cpu - lastCpu);
         lastTick = now;
+        lastCpu = cpu;
     });
 
     gallery.resize(1280, 800);
@@ -179,6 +199,7 @@ int Measure(int argc, char** argv, const std::string& dir)
         listed = clock.nsecsElapsed();
         // Busy stretches count from here: the listing itself is measured apart.
         lastTick = listed;
+        lastCpu = ThreadCpuNs();
         probe.start();
         watch.start();
     });
@@ -199,7 +220,10 @@ int Measure(int argc, char** argv, const std::string& dir)
     std::printf("first paint with every visible thumbnail: %.0f ms (goal <= 500)\n", firstPaint / 1e6);
     std::printf("all thumbnails: %.0f ms; one after another on one thread: %.0f ms; ratio %.2f (goal <= 0.60)\n",
                 allDone / 1e6, serialMs, allDone / 1e6 / serialMs);
-    std::printf("longest busy stretch of the window thread: %.1f ms (goal <= 50)\n", longestBusy / 1e6);
+    std::printf("longest busy stretch of the window thread: %.1f ms by the wall clock, %.1f ms of its own CPU time "
+                "(goal <= 50)\n",
+                longestBusy / 1e6, longestCpu / 1e6);
+    std::printf("load average at the end: %s", LoadAverage().c_str());
     std::printf("peak resident memory: %.0f MB (goal <= 250)\n", peak);
     return 0;
 }

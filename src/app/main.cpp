@@ -1,8 +1,12 @@
+#include "app/desktop_duties.h"
 #include "app/startup.h"
 #include "gallery/gallery_window.h"
+#include "platform/dialog_art.h"
 #include "platform/privacy.h"
 #include "platform/qt_dialogs.h"
 #include "settings/app_options.h"
+#include "settings/desktop_registration.h"
+#include "settings/pin_lock.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -12,12 +16,18 @@
 #include <QTimer>
 
 #include <exception>
+#include <string_view>
 
 int main(int argc, char* argv[])
 {
+    // Needs no display: it only removes files.
+    if (argc == 2 && std::string_view(argv[1]) == "--unregister") return quillix::app::UnregisterCommand();
+
     QApplication application(argc, argv);
     // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Quillix"));
+    QApplication::setWindowIcon(quillix::platform::AppIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillix"));
     quillix::platform::KeepQtSettingsPrivate();
     // Hiding the viewer to return to the gallery must not end the program; closing either does.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -34,19 +44,35 @@ int main(int argc, char* argv[])
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
 
+        // With a PIN set, no picture, name or thumbnail shows before it is typed: the gallery
+        // waits locked, and a picture named on the command line is opened only afterwards.
+        const bool pinRequired = quillix::settings::PinRequired(viewer.Options());
+        gallery.setLocked(pinRequired);
+
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(
             argument, viewer.AppSettings().PopString("LastDir"), QDir::currentPath().toStdString());
-        if (plan.mode == quillix::app::StartMode::Standalone) {
+        const bool standalone = plan.mode == quillix::app::StartMode::Standalone;
+        if (standalone && !pinRequired) {
             viewer.StartStandalone(plan.path);
-        } else {
+        } else if (!standalone) {
             viewer.StartGalleryMode();
-            gallery.OpenAtStart(plan.path, plan.notice);
+            // The notice names the file the command line asked for: shown once unlocked.
+            gallery.OpenAtStart(plan.path, pinRequired ? std::string() : plan.notice);
         }
 
-        // The settings work fills these in: the PIN prompt and the desktop registration.
-        const quillix::app::StartupHooks hooks;
-        QTimer::singleShot(50, &viewer, [&hooks] { quillix::app::RunStartupDuties(hooks); });
+        const quillix::app::StartupHooks hooks = quillix::app::ProgramStartupHooks(
+            viewer.Options(), viewer.RegeditSettings(), &viewer, standalone ? nullptr : &gallery,
+            quillix::settings::DesktopPlaces::FromEnvironment(), quillix::settings::AppExecutable());
+        QTimer::singleShot(50, &viewer, [&] {
+            if (!quillix::app::RunStartupDuties(hooks)) {
+                QCoreApplication::exit(0);
+                return;
+            }
+            gallery.setLocked(false);
+            if (standalone && pinRequired) viewer.StartStandalone(plan.path);
+            if (!standalone && pinRequired && !plan.notice.empty()) gallery.SetStatusMessage(plan.notice);
+        });
         return QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Quillix"), QString::fromLocal8Bit(error.what()));

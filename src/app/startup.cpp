@@ -39,10 +39,11 @@ StartPlan PlanStart(const std::string& argument, const std::string& lastDir, con
     return {StartMode::Gallery, WithSeparator(currentDir), notice};
 }
 
-void RunStartupDuties(const StartupHooks& hooks)
+bool RunStartupDuties(const StartupHooks& hooks)
 {
-    if (hooks.checkPin) hooks.checkPin();
+    const bool goOn = !hooks.checkPin || hooks.checkPin();
     if (hooks.registerDesktop) hooks.registerDesktop();
+    return goOn;
 }
 
 }  // namespace quillix::app

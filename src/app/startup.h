@@ -27,13 +27,14 @@ StartPlan PlanStart(const std::string& argument, const std::string& lastDir, con
 
 // The duties run once, shortly after the first window is on screen. Either may be empty.
 struct StartupHooks {
-    // Asks for the parental PIN when one is set.
-    std::function<void()> checkPin;
+    // Asks for the parental PIN when one is set: false when the program is to end.
+    std::function<bool()> checkPin;
     // Writes the desktop registration of the program.
     std::function<void()> registerDesktop;
 };
 
-// What the start-up timer does: the PIN first, then the registration.
-void RunStartupDuties(const StartupHooks& hooks);
+// What the start-up timer does: the PIN first, then the registration whatever the PIN's outcome.
+// False when the program is to end.
+bool RunStartupDuties(const StartupHooks& hooks);
 
 }  // namespace quillix::app

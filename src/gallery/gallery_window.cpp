@@ -8,7 +8,9 @@
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
 #include "gallery/tile_painting.h"
+#include "platform/about_dialog.h"
 #include "platform/clipboard.h"
+#include "platform/settings_dialog.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -307,7 +309,15 @@ void GalleryWindow::buildToolBand()
     connect(AddButton(folderBar, GalleryIcon::FolderUp, QStringLiteral("Folder Up")), &QToolButton::clicked, this,
             &GalleryWindow::FolderUp);
 
-    for (QToolBar* bar : {fileBar, editBar, viewBar, folderBar})
+    QToolBar* helpBar = MakeToolBar(band);
+    connect(AddButton(helpBar, GalleryIcon::Settings, QStringLiteral("Settings")), &QToolButton::clicked, this, [this] {
+        platform::ShowSettingsDialog(this, viewer_.Options(), viewer_.AppSettings(), viewer_.RegeditSettings(),
+                                     MarbleTile());
+    });
+    connect(AddButton(helpBar, GalleryIcon::About, QStringLiteral("About")), &QToolButton::clicked, this,
+            [this] { platform::ShowAboutDialog(this, MarbleTile()); });
+
+    for (QToolBar* bar : {fileBar, editBar, viewBar, folderBar, helpBar})
         bandLayout->addWidget(bar);
     bandLayout->addStretch(1);
     setMenuWidget(band);
@@ -366,7 +376,17 @@ QString GalleryWindow::StatusText() const
 
 void GalleryWindow::SetTitle()
 {
-    setWindowTitle(QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+    setWindowTitle(locked_ ? QStringLiteral("Quillix")
+                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+}
+
+void GalleryWindow::setLocked(bool locked)
+{
+    locked_ = locked;
+    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
+    SetTitle();
+    canvas_->update();
+    PumpThumbnails();
 }
 
 void GalleryWindow::FocusFirstWhenNone()
@@ -395,7 +415,7 @@ void GalleryWindow::ShowGallery()
 void GalleryWindow::ShowImage()
 {
     const std::string path = model_.CurrentFileName();
-    if (path.empty()) return;
+    if (path.empty() || locked_) return;
     viewer_.OpenFromGallery(path);
     hide();
 }
@@ -834,6 +854,7 @@ void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
 {
     const QPalette& colours = palette();
     painter.fillRect(clip, colours.color(QPalette::Button));
+    if (locked_) return;
     const RowSpan rows = RowsTouched(layout_, clip.top(), clip.top() + clip.height());
     if (rows.empty()) return;
 
@@ -932,7 +953,7 @@ void GalleryWindow::statusChanged()
 
 void GalleryWindow::folderBoxChanged(const std::string& text)
 {
-    folderEdit_->setText(QString::fromStdString(text));
+    folderEdit_->setText(locked_ ? QString() : QString::fromStdString(text));
 }
 
 void GalleryWindow::sortModeChanged(int mode)
@@ -1004,7 +1025,7 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
 // works on the files.
 void GalleryWindow::PumpThumbnails()
 {
-    if (!pool_ || BatchActive()) return;
+    if (!pool_ || locked_ || BatchActive()) return;
     const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();

@@ -55,8 +55,12 @@ public:
     // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
     // (when not empty) on the status line.
     void OpenAtStart(const std::string& folder, const std::string& notice);
-    // Opens the current tile in the viewer; nothing without one.
+    // Opens the current tile in the viewer; nothing without one, or while locked.
     void ShowImage();
+    // Until the parental PIN is accepted the window shows no picture, file or folder name, and
+    // makes no thumbnails; unlocking shows and makes them.
+    void setLocked(bool locked);
+    bool locked() const { return locked_; }
     // Closes the gallery, which ends the program.
     void ExitProgram();
     void RefreshGallery();
@@ -190,6 +194,7 @@ private:
     std::string statusMessage_;
     bool placementRestored_ = false;
     bool clipboardHasFiles_ = false;
+    bool locked_ = false;
 
     struct Slot {
         ThumbnailKind kind = ThumbnailKind::None;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillix::gallery {
@@ -65,7 +66,13 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent)
 void StatusPanels::setPanelText(int panel, const QString& text)
 {
     if (panel < 0 || panel >= kPanelCount || panel == 3 || panel == 4) return;
-    panels_[static_cast<std::size_t>(panel)]->setText(text);
+    QLabel* label = panels_[static_cast<std::size_t>(panel)];
+    label->setText(text);
+    // The panel's width, or more when the desktop's font needs it: a total is never cut short.
+    const QMargins margins = label->contentsMargins();
+    const int needed =
+        label->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right() + 2 * label->frameWidth() + 4;
+    label->setMinimumWidth(std::max(kWidths[static_cast<std::size_t>(panel)], needed));
 }
 
 QString StatusPanels::panelText(int panel) const

@@ -2,6 +2,7 @@
 
 #include "imaging/image_format.h"
 #include "imaging/webp_bridge.h"
+#include "workers/worker_pool.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -27,10 +28,27 @@ void WebPPlayer::DecoderDeleter::operator()(WebPAnimDecoder* decoder) const
     WebPAnimDecoderDelete(decoder);
 }
 
-WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent) {}
+WebPPlayer::Stream::~Stream()
+{
+    // The decoder reads the bytes, so it goes first. The bytes may be a decrypted picture; they do
+    // not outlive their use in the heap.
+    decoder.reset();
+    if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
+}
+
+WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent), mailbox_(std::make_shared<Mailbox>())
+{
+    mailbox_->player = this;
+}
 
 WebPPlayer::~WebPPlayer()
 {
+    // Waits only for a job that is posting its frame this moment; one still decoding finds no
+    // player afterwards, and a frame already posted dies with this object's pending events.
+    {
+        const std::lock_guard lock(mailbox_->mutex);
+        mailbox_->player = nullptr;
+    }
     Stop();
 }
 
@@ -49,20 +67,16 @@ void WebPPlayer::StopTimer()
     if (timer_) timer_->stop();
 }
 
-void WebPPlayer::ReleaseBytes()
-{
-    // The bytes may be a decrypted picture; they do not outlive their use in the heap.
-    if (!bytes_.empty()) explicit_bzero(bytes_.data(), bytes_.size());
-    std::vector<std::uint8_t>().swap(bytes_);
-}
-
 void WebPPlayer::Stop()
 {
     StopTimer();
     playing_ = false;
     paused_ = false;
-    decoder_.reset();
-    ReleaseBytes();
+    // A decode handed out keeps the stream alive until it ends; its frame is then discarded.
+    ++generation_;
+    inFlight_ = waiting_ = false;
+    ready_.reset();
+    stream_.reset();
 }
 
 void WebPPlayer::Clear()
@@ -77,6 +91,7 @@ void WebPPlayer::TogglePause()
 {
     if (!playing_ || !timer_) return;
     paused_ = !paused_;
+    waiting_ = false;
     if (paused_)
         timer_->stop();
     else
@@ -85,69 +100,117 @@ void WebPPlayer::TogglePause()
 
 bool WebPPlayer::LoadAnimated(const std::string& path)
 {
-    return LoadAnimatedFile(path, false);
+    return LoadAnimatedFile(path);
 }
 
 bool WebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes)
 {
     Stop();
-    source_ = Source::Memory;
-    fileName_.clear();
-    bytes_.assign(bytes.begin(), bytes.end());
-    return StartDecoder(false);
+    stream_ = std::make_shared<Stream>();
+    stream_->source = Source::Memory;
+    stream_->bytes.assign(bytes.begin(), bytes.end());
+    return StartPlaying();
 }
 
-bool WebPPlayer::LoadAnimatedFile(const std::string& path, bool keepPasses)
+bool WebPPlayer::LoadAnimatedFile(const std::string& path)
 {
     Stop();
-    source_ = Source::File;
-    fileName_ = path;
-    Result<std::vector<std::uint8_t>> bytes = ReadImageFile(path);
-    if (!bytes) return false;
-    bytes_ = std::move(bytes.value());
-    return StartDecoder(keepPasses);
+    stream_ = std::make_shared<Stream>();
+    stream_->source = Source::File;
+    stream_->fileName = path;
+    return StartPlaying();
 }
 
-bool WebPPlayer::StartDecoder(bool keepPasses)
+WebPPlayer::Step WebPPlayer::OpenPass(Stream& stream, bool reread)
 {
-    decoder_.reset();
+    Step failed;
+    failed.kind = Step::PassFailed;
+    stream.decoder.reset();
+    // From a file, each pass reads the file as it is now; from memory, the kept bytes serve again.
+    if (stream.source == Source::File && (reread || stream.bytes.empty())) {
+        if (!stream.bytes.empty()) explicit_bzero(stream.bytes.data(), stream.bytes.size());
+        stream.bytes.clear();
+        Result<std::vector<std::uint8_t>> bytes = ReadImageFile(stream.fileName);
+        if (!bytes) return failed;
+        stream.bytes = std::move(bytes.value());
+    }
     // libwebp's animation decoder also takes still files as one frame; those are not animations here.
     WebPBitstreamFeatures features{};
     WebPAnimDecoderOptions options;
     // A canvas past the decoders' pixel bound is refused before libwebp allocates two of them.
-    if (bytes_.empty() || WebPGetFeatures(bytes_.data(), bytes_.size(), &features) != VP8_STATUS_OK ||
+    if (stream.bytes.empty() || WebPGetFeatures(stream.bytes.data(), stream.bytes.size(), &features) != VP8_STATUS_OK ||
         !features.has_animation || std::int64_t{features.width} * features.height > kMaxPixels ||
-        !WebPAnimDecoderOptionsInit(&options)) {
-        Stop();
-        return false;
-    }
+        !WebPAnimDecoderOptionsInit(&options))
+        return failed;
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
-    const WebPData data{bytes_.data(), bytes_.size()};
-    decoder_.reset(WebPAnimDecoderNew(&data, &options));
+    const WebPData data{stream.bytes.data(), stream.bytes.size()};
+    stream.decoder.reset(WebPAnimDecoderNew(&data, &options));
+    WebPAnimDecoder* decoder = stream.decoder.get();
     WebPAnimInfo info{};
     std::uint8_t* pixels = nullptr;
     int timestamp = 0;
-    if (!decoder_ || !WebPAnimDecoderGetInfo(decoder_.get(), &info) || !WebPAnimDecoderHasMoreFrames(decoder_.get()) ||
-        !WebPAnimDecoderGetNext(decoder_.get(), &pixels, &timestamp) || !pixels) {
-        Stop();
-        return false;
-    }
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder, &info) || !WebPAnimDecoderHasMoreFrames(decoder) ||
+        !WebPAnimDecoderGetNext(decoder, &pixels, &timestamp) || !pixels)
+        return failed;
     const int w = static_cast<int>(info.canvas_width), h = static_cast<int>(info.canvas_height);
-    QImage picture = ImageFromRgba(pixels, w, h, w * 4);
-    if (picture.isNull()) {
+    Step step;
+    step.picture = ImageFromRgba(pixels, w, h, w * 4);
+    if (step.picture.isNull()) return failed;
+    step.kind = Step::NewPass;
+    step.timestamp = timestamp;
+    step.width = w;
+    step.height = h;
+    step.loopCount = info.loop_count;
+    return step;
+}
+
+WebPPlayer::Step WebPPlayer::Advance(Stream& stream, bool mayStartPass)
+{
+    WebPAnimDecoder* decoder = stream.decoder.get();
+    Step step;
+    if (!decoder) {
+        step.kind = Step::FrameFailed;
+        return step;
+    }
+    if (!WebPAnimDecoderHasMoreFrames(decoder)) {
+        if (!mayStartPass) return step;  // Finished
+        return OpenPass(stream, true);
+    }
+    WebPAnimInfo info{};
+    std::uint8_t* pixels = nullptr;
+    step.kind = Step::FrameFailed;
+    if (!WebPAnimDecoderGetInfo(decoder, &info) || !WebPAnimDecoderGetNext(decoder, &pixels, &step.timestamp) ||
+        !pixels)
+        return step;
+    step.width = static_cast<int>(info.canvas_width);
+    step.height = static_cast<int>(info.canvas_height);
+    step.picture = ImageFromRgba(pixels, step.width, step.height, step.width * 4);
+    if (!step.picture.isNull()) step.kind = Step::Frame;
+    return step;
+}
+
+bool WebPPlayer::MayStartPass() const
+{
+    return loopCount_ == 0 || passesDone_ < static_cast<std::int64_t>(loopCount_) - 1;
+}
+
+bool WebPPlayer::StartPlaying()
+{
+    Step first = OpenPass(*stream_, false);
+    if (first.kind != Step::NewPass) {
         Stop();
         return false;
     }
-    frame_ = std::move(picture);
-    width_ = w;
-    height_ = h;
-    loopCount_ = info.loop_count;
-    lastTimestamp_ = timestamp;
-    if (!keepPasses) passesDone_ = 0;
+    frame_ = std::move(first.picture);
+    width_ = first.width;
+    height_ = first.height;
+    loopCount_ = first.loopCount;
+    lastTimestamp_ = first.timestamp;
+    passesDone_ = 0;
 
-    // A timer that already exists keeps its interval, so a new pass's first frame lasts as long as
-    // the frame shown before it.
+    // A timer that already exists keeps its interval, so the first frame of a new animation lasts
+    // as long as the frame shown before it.
     if (!timer_) {
         timer_ = new QTimer(this);
         timer_->setInterval(kFirstIntervalMs);
@@ -157,45 +220,92 @@ bool WebPPlayer::StartDecoder(bool keepPasses)
     playing_ = true;
     timer_->start();
     emit frameChanged();
+    RequestNext();
     return true;
+}
+
+bool WebPPlayer::RequestNext()
+{
+    if (!pool_ || !stream_ || inFlight_ || ready_) return false;
+    inFlight_ = true;
+    const bool mayStartPass = MayStartPass();
+    const std::uint64_t generation = generation_;
+    const workers::JobId id =
+        pool_->Submit(workers::JobPriority::Viewer, [stream = stream_, mailbox = mailbox_, generation, mayStartPass] {
+            Step step = Advance(*stream, mayStartPass);
+            const std::lock_guard lock(mailbox->mutex);
+            if (!mailbox->player) return;
+            WebPPlayer* player = mailbox->player;
+            QMetaObject::invokeMethod(
+                player,
+                [player, generation, step = std::move(step)]() mutable {
+                    player->StepDecoded(generation, std::move(step));
+                },
+                Qt::QueuedConnection);
+        });
+    // A pool that was shut down takes no more jobs: the frames are decoded inline again.
+    if (id == 0) inFlight_ = false;
+    return inFlight_;
+}
+
+void WebPPlayer::StepDecoded(std::uint64_t generation, Step step)
+{
+    if (generation != generation_ || !inFlight_) return;
+    inFlight_ = false;
+    ready_ = std::move(step);
+    if (waiting_ && playing_ && !paused_) {
+        waiting_ = false;
+        Tick();
+    }
 }
 
 void WebPPlayer::Tick()
 {
-    if (!playing_ || paused_ || !decoder_) {
+    if (!playing_ || paused_ || !stream_) {
         StopTimer();
         return;
     }
-    if (!WebPAnimDecoderHasMoreFrames(decoder_.get())) {
-        if (loopCount_ != 0 && passesDone_ >= static_cast<std::int64_t>(loopCount_) - 1) {
-            StopTimer();
-            return;
-        }
+    if (!ready_ && !inFlight_ && !RequestNext()) {
+        ShowStep(Advance(*stream_, MayStartPass()));
+        return;
+    }
+    if (!ready_) {
+        // Shown the moment it arrives; until then the current frame stays.
+        waiting_ = true;
+        StopTimer();
+        return;
+    }
+    Step step = std::move(*ready_);
+    ready_.reset();
+    ShowStep(std::move(step));
+}
+
+void WebPPlayer::ShowStep(Step step)
+{
+    switch (step.kind) {
+    case Step::Finished:
+    case Step::FrameFailed: StopTimer(); return;
+    case Step::PassFailed: Stop(); return;
+    case Step::NewPass:
+        // The first frame of a new pass lasts as long as the frame before it.
         ++passesDone_;
-        if (source_ == Source::Memory)
-            StartDecoder(true);
-        else if (!fileName_.empty())
-            LoadAnimatedFile(fileName_, true);
-        else
-            StopTimer();
-        return;
+        width_ = step.width;
+        height_ = step.height;
+        loopCount_ = step.loopCount;
+        lastTimestamp_ = step.timestamp;
+        frame_ = std::move(step.picture);
+        timer_->start();
+        break;
+    case Step::Frame: {
+        const int duration = std::max(step.timestamp - lastTimestamp_, kShortestFrameMs);
+        lastTimestamp_ = step.timestamp;
+        frame_ = std::move(step.picture);
+        timer_->start(static_cast<int>(std::min(duration / speed_, static_cast<double>(INT_MAX))));
+        break;
     }
-    std::uint8_t* pixels = nullptr;
-    int timestamp = 0;
-    if (!WebPAnimDecoderGetNext(decoder_.get(), &pixels, &timestamp) || !pixels) {
-        StopTimer();
-        return;
     }
-    const int duration = std::max(timestamp - lastTimestamp_, kShortestFrameMs);
-    lastTimestamp_ = timestamp;
-    QImage picture = ImageFromRgba(pixels, width_, height_, width_ * 4);
-    if (picture.isNull()) {
-        StopTimer();
-        return;
-    }
-    frame_ = std::move(picture);
     emit frameChanged();
-    timer_->setInterval(static_cast<int>(std::min(duration / speed_, static_cast<double>(INT_MAX))));
+    RequestNext();
 }
 
 void WebPPlayer::ShowStill(QImage picture)

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,16 +17,28 @@
 class QTimer;
 struct WebPAnimDecoder;
 
+namespace quillix::workers {
+class WorkerPool;
+}
+
 namespace quillix::imaging {
 
 // Shows a WebP file, still or animated, as one frame picture; an animation advances on a timer at
 // `Speed`, looping as the file asks. The owner repaints on frameChanged.
+// Given a worker pool, the player decodes the next frame there while the current one is shown, and
+// the timer only swaps it in; without one, each tick decodes inline.
 class WebPPlayer : public QObject {
     Q_OBJECT
 
 public:
     explicit WebPPlayer(QObject* parent = nullptr);
+    // A frame decode still running on the pool is discarded; it never reaches the player.
     ~WebPPlayer() override;
+
+    // Frames after the first of each load are decoded ahead on `pool` (null: inline), from the
+    // next frame requested on. The pool must stay alive while the player plays.
+    void setPool(workers::WorkerPool* pool) { pool_ = pool; }
+    workers::WorkerPool* pool() const { return pool_; }
 
     // Still or animated; false (and stopped) when the file cannot be shown.
     bool LoadFromFile(const std::string& path);
@@ -44,8 +58,11 @@ public:
     void TogglePause();
     bool HasFrame() const;
 
-    // The timer's handler: the next frame, a new pass, or the end of playing.
+    // The timer's handler: the next frame, a new pass, or the end of playing. With a pool, a frame
+    // not decoded yet is shown as soon as it arrives.
     void Tick();
+    // With a pool: a frame decode was handed out and has not come back yet.
+    bool decoding() const { return inFlight_; }
 
     const QImage& frame() const { return frame_; }
     int width() const { return width_; }
@@ -72,14 +89,44 @@ private:
         void operator()(WebPAnimDecoder* decoder) const;
     };
     enum class Source { None, File, Memory };
+    // The bytes and the decoder reading them. Only one thread uses it at a time: the window thread
+    // while no decode is handed out, else the job; the last owner wipes the bytes.
+    struct Stream {
+        ~Stream();
+        Source source = Source::None;
+        std::string fileName;
+        std::vector<std::uint8_t> bytes;
+        std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
+    };
+    // One decoding step's outcome, made on whichever thread decoded.
+    struct Step {
+        enum Kind { Frame, NewPass, FrameFailed, PassFailed, Finished } kind = Finished;
+        QImage picture;
+        int timestamp = 0;
+        int width = 0, height = 0;
+        std::uint32_t loopCount = 0;
+    };
+    // Lets a job find the player, or learn it is gone.
+    struct Mailbox {
+        std::mutex mutex;
+        WebPPlayer* player = nullptr;
+    };
 
     // A file that says it is animated plays as one when it can; anything else is a still picture.
     bool LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
                              const std::function<Result<QImage>()>& still);
-    bool LoadAnimatedFile(const std::string& path, bool keepPasses);
-    bool StartDecoder(bool keepPasses);
+    bool LoadAnimatedFile(const std::string& path);
+    bool StartPlaying();
+    // A new decoder on the stream's bytes (read again for a file) and its first frame.
+    static Step OpenPass(Stream& stream, bool reread);
+    // The next frame, else a new pass when `mayStartPass`, else the end.
+    static Step Advance(Stream& stream, bool mayStartPass);
+    bool MayStartPass() const;
+    // Hands the next decode to the pool; false when there is none to use.
+    bool RequestNext();
+    void StepDecoded(std::uint64_t generation, Step step);
+    void ShowStep(Step step);
     void ShowStill(QImage picture);
-    void ReleaseBytes();
     void StopTimer();
 
     bool playing_ = false;
@@ -89,13 +136,19 @@ private:
     std::uint32_t loopCount_ = 0;
     QImage frame_;
     double speed_ = 0.5;
-    Source source_ = Source::None;
-    std::string fileName_;
-    std::vector<std::uint8_t> bytes_;
-    std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder_;
+    std::shared_ptr<Stream> stream_;
     int lastTimestamp_ = 0;
     int passesDone_ = 0;
     QTimer* timer_ = nullptr;
+
+    workers::WorkerPool* pool_ = nullptr;
+    std::shared_ptr<Mailbox> mailbox_;
+    // Bumped by Stop, so a decode handed out before it is discarded when it arrives.
+    std::uint64_t generation_ = 0;
+    bool inFlight_ = false;
+    // The timer fired before the decode arrived.
+    bool waiting_ = false;
+    std::optional<Step> ready_;
 };
 
 }  // namespace quillix::imaging

@@ -1,5 +1,6 @@
 #include "settings/app_options.h"
 
+#include "common/paths.h"
 #include "crypto/hashes.h"
 
 #include <unistd.h>
@@ -28,9 +29,18 @@ std::string IniFolder()
     return IniFolderFor(AppDir());
 }
 
+bool IsSystemFolder(const std::string& folder)
+{
+    for (const char* root : {"/usr/", "/opt/", "/bin/", "/sbin/", "/lib/", "/snap/"})
+        if (folder.rfind(root, 0) == 0) return true;
+    return false;
+}
+
 std::string IniFolderFor(const std::string& appDir)
 {
-    if (::access(appDir.c_str(), W_OK) == 0) return appDir;
+    // An installed program is shared by every user; root could write there, but each user's
+    // settings are their own.
+    if (!IsSystemFolder(WithSeparator(appDir)) && ::access(appDir.c_str(), W_OK) == 0) return appDir;
     const std::string registry = DefaultRegistryFile();  // .../quillix/registry.ini
     return registry.substr(0, registry.find_last_of('/') + 1);
 }

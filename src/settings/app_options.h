@@ -34,11 +34,14 @@ inline constexpr const char* kIniFileName = "Quillix.ini";
 // MD5 of the text's bytes as 32 lowercase hex digits; empty if MD5 is unavailable.
 std::string HashPin(const std::string& text);
 
-// Where "Quillix.ini" lives: the executable's folder when it is writable (a portable install),
-// else $XDG_CONFIG_HOME/quillix/ (~/.config/quillix/). Ends in "/".
+// Where "Quillix.ini" lives: the executable's folder when it is writable and no system folder (a
+// portable install or a build tree), else $XDG_CONFIG_HOME/quillix/ (~/.config/quillix/), also
+// for root. Ends in "/".
 std::string IniFolder();
 // The same rule for a program installed in `appDir`.
 std::string IniFolderFor(const std::string& appDir);
+// Below /usr, /opt and the other folders a package installs into.
+bool IsSystemFolder(const std::string& folder);
 
 // The two stores as the program configures them: the settings file and the per-user registry.
 void ConfigureAppSettings(SettingsStore& appSettings, const std::string& iniDir);

@@ -90,6 +90,7 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         ownPool_ = std::make_unique<workers::WorkerPool>();
         pool_ = ownPool_.get();
     }
+    player_.setPool(pool_);
     pipeline_ = std::make_unique<PicturePipeline>(
         *pool_, crypto_,
         [this](const std::string& path, const PictureSettings& settings) {

@@ -63,12 +63,19 @@ TEST(StartupTest, PlanFollowsWhatTheArgumentNames)
     }
 }
 
-TEST(StartupTest, DutiesRunPinFirstAndToleratesMissingHooks)
+TEST(StartupTest, DutiesRunPinFirstAndRegisterWhateverThePinSays)
 {
-    std::vector<std::string> order;
-    RunStartupDuties({[&] { order.push_back("pin"); }, [&] { order.push_back("register"); }});
-    EXPECT_EQ(order, (std::vector<std::string>{"pin", "register"}));
-    RunStartupDuties({});
+    for (const bool pinAccepted : {true, false}) {
+        std::vector<std::string> order;
+        const bool goOn = RunStartupDuties({[&] {
+                                                order.push_back("pin");
+                                                return pinAccepted;
+                                            },
+                                            [&] { order.push_back("register"); }});
+        EXPECT_EQ(order, (std::vector<std::string>{"pin", "register"}));
+        EXPECT_EQ(goOn, pinAccepted);
+    }
+    EXPECT_TRUE(RunStartupDuties({}));
 }
 
 }  // namespace

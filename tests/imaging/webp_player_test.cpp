@@ -1,6 +1,7 @@
 #include "imaging/webp_player.h"
 
 #include "imaging/webp_bridge.h"
+#include "workers/worker_pool.h"
 
 #include "imaging/anim_fixtures.h"
 #include "support/hex.h"
@@ -8,12 +9,15 @@
 
 #include <webp/mux.h>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
+#include <memory>
 
 namespace quillix::imaging {
 namespace {
@@ -339,6 +343,187 @@ TEST(WebPPlayer, FailedLoadsLeaveThePlayerStopped)
     EXPECT_FALSE(player.LoadAnimated(dir / "missing.webp"));
     player.Tick();  // nothing loaded: nothing happens
     EXPECT_FALSE(player.HasFrame());
+}
+
+// A one-thread pool whose thread can be held busy, so a frame decode stays queued until released.
+struct HeldPool {
+    workers::WorkerPool pool{1};
+    std::promise<void> release;
+
+    void Hold()
+    {
+        auto started = std::make_shared<std::promise<void>>();
+        auto go = release.get_future().share();
+        pool.Submit(workers::JobPriority::Viewer, [started, go] {
+            started->set_value();
+            go.wait();
+        });
+        started->get_future().wait();
+    }
+    void Release() { release.set_value(); }
+};
+
+// Lets the decodes handed out end and delivers their frames, without running any timer.
+void DeliverDecodes(workers::WorkerPool& pool)
+{
+    pool.WaitIdle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+TEST(WebPPlayerOnPool, FramesIntervalsAndSpeedAsWhenDecodedInline)
+{
+    workers::WorkerPool pool(2);
+    // 5 ms is below the 10 ms floor.
+    const auto bytes = Animation({40, 100, 5, 70}, 0);
+    WebPPlayer player;
+    player.setPool(&pool);
+    EXPECT_EQ(player.pool(), &pool);
+    Shown shown(player);
+    ASSERT_TRUE(player.LoadAnimated(bytes));
+    std::vector<int> intervals{player.timer()->interval()};
+    for (int i = 0; i < 3; ++i) {
+        DeliverDecodes(pool);
+        EXPECT_FALSE(player.decoding());
+        EXPECT_EQ(shown.frames.size(), static_cast<std::size_t>(i + 1)) << "a decoded frame waits for the tick";
+        if (i == 2) player.setSpeed(1.0);  // from the next frame on
+        player.Tick();
+        EXPECT_TRUE(Running(player));
+        intervals.push_back(player.timer()->interval());
+    }
+    EXPECT_EQ(intervals, (std::vector<int>{30, 200, 20, 70}));
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(pool.FailedCount(), 0u);
+}
+
+TEST(WebPPlayerOnPool, PassesAndLoopCountFromMemoryAndFile)
+{
+    test::TempDir dir;
+    const std::string path = dir / "a.webp";
+    test::WriteFile(path, Animation({60, 80, 100}, 2));
+    for (const bool fromFile : {false, true}) {
+        SCOPED_TRACE(fromFile ? "file" : "memory");
+        workers::WorkerPool pool(1);
+        WebPPlayer player;
+        player.setPool(&pool);
+        Shown shown(player);
+        ASSERT_TRUE(fromFile ? player.LoadFromFile(path) : player.LoadFromBytes(Animation({60, 80, 100}, 2)));
+        for (int i = 0; i < 20 && Running(player); ++i) {
+            DeliverDecodes(pool);
+            player.Tick();
+        }
+        EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2, 0, 1, 2}));
+        EXPECT_EQ(player.passesDone(), 1);
+        EXPECT_TRUE(player.playing()) << "finished, not stopped";
+    }
+
+    // A file gone by the next pass ends playing on the last frame.
+    workers::WorkerPool pool(1);
+    WebPPlayer player;
+    player.setPool(&pool);
+    ASSERT_TRUE(player.LoadFromFile(path));
+    DeliverDecodes(pool);
+    player.Tick();
+    DeliverDecodes(pool);
+    std::filesystem::remove(path);
+    player.Tick();
+    DeliverDecodes(pool);
+    player.Tick();
+    EXPECT_FALSE(player.playing());
+    EXPECT_FALSE(Running(player));
+    EXPECT_EQ(FrameIndex(player), 2);
+}
+
+TEST(WebPPlayerOnPool, AFrameLateForItsTickIsShownWhenItArrives)
+{
+    HeldPool held;
+    held.Hold();
+    WebPPlayer player;
+    player.setPool(&held.pool);
+    Shown shown(player);
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 80, 100}, 0)));
+    EXPECT_TRUE(player.decoding());
+    player.Tick();
+    EXPECT_EQ(shown.frames, std::vector<int>{0}) << "the current frame stays while the next one decodes";
+    EXPECT_FALSE(Running(player));
+    held.Release();
+    DeliverDecodes(held.pool);
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(Running(player));
+    EXPECT_EQ(player.timer()->interval(), 160);
+
+    // Paused while late: the frame arrives but waits for the resumed timer.
+    DeliverDecodes(held.pool);
+    HeldPool second;
+    second.Hold();
+    player.setPool(&second.pool);
+    player.Tick();  // the next pass's first frame is queued behind the hold
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2}));
+    player.Tick();
+    player.TogglePause();
+    second.Release();
+    DeliverDecodes(second.pool);
+    EXPECT_EQ(shown.frames.size(), 3u);
+    player.TogglePause();
+    player.Tick();
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2, 0}));
+}
+
+TEST(WebPPlayerOnPool, StopAndReloadDiscardTheDecodeInFlight)
+{
+    HeldPool held;
+    held.Hold();
+    WebPPlayer player;
+    player.setPool(&held.pool);
+    Shown shown(player);
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 80, 100}, 0)));
+    player.Stop();
+    EXPECT_FALSE(player.decoding());
+    // The next animation's own decode queues behind the discarded one.
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 20, 100}, 0)));
+    player.Clear();
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 30, 100}, 0)));
+    held.Release();
+    DeliverDecodes(held.pool);
+    player.Tick();
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 0, 0, 1}));
+    EXPECT_EQ(player.timer()->interval(), 60) << "the frame of the last animation loaded";
+    EXPECT_EQ(held.pool.FailedCount(), 0u);
+}
+
+TEST(WebPPlayerOnPool, APoolShutDownLeavesTheFramesDecodedInline)
+{
+    workers::WorkerPool pool(1);
+    pool.Shutdown();
+    WebPPlayer player;
+    player.setPool(&pool);
+    Shown shown(player);
+    ASSERT_TRUE(player.LoadAnimated(Animation({60, 80, 100}, 0)));
+    EXPECT_FALSE(player.decoding());
+    player.Tick();
+    player.Tick();
+    EXPECT_EQ(shown.frames, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(Running(player));
+}
+
+TEST(WebPPlayerOnPool, DestroyedWithADecodeInFlight)
+{
+    HeldPool held;
+    held.Hold();
+    auto player = std::make_unique<WebPPlayer>();
+    player->setPool(&held.pool);
+    ASSERT_TRUE(player->LoadAnimated(Animation({60, 80, 100}, 0)));
+    player.reset();
+    held.Release();
+    DeliverDecodes(held.pool);
+
+    // Gone after its frame was posted but before it was delivered.
+    player = std::make_unique<WebPPlayer>();
+    player->setPool(&held.pool);
+    ASSERT_TRUE(player->LoadAnimated(Animation({60, 80, 100}, 0)));
+    held.pool.WaitIdle();
+    player.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    EXPECT_EQ(held.pool.FailedCount(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "settings/app_options.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,28 +14,7 @@ namespace {
 
 using test::TempDir;
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 // The two stores as the program makes them, with the per-user folder inside `dir`.
 struct Stores {
@@ -190,6 +170,17 @@ TEST(Catalogue, IniFolderPortableOrPerUser)
         EXPECT_EQ(IniFolderFor(home.path() + "/"), home / "quillix/") << "a read-only install folder";
         std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
     }
+}
+
+TEST(Catalogue, InstalledProgramKeepsSettingsPerUserEvenForRoot)
+{
+    TempDir home;
+    ScopedEnv xdg("XDG_CONFIG_HOME", home.path());
+    // /usr/bin is writable for root; an installed program still keeps each user's settings apart.
+    for (const char* installed : {"/usr/bin/", "/usr/local/bin/", "/opt/quillix/bin/", "/usr/bin"})
+        EXPECT_EQ(IniFolderFor(installed), home / "quillix/") << installed;
+    for (const char* portable : {"/usrx/bin/", "/home/u/opt/", "/optional/"})
+        EXPECT_FALSE(IsSystemFolder(portable)) << portable;
 }
 
 }  // namespace

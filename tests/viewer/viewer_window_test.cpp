@@ -803,6 +803,10 @@ private slots:
         rig.Show("anim.webp");
         QVERIFY(rig.viewer->WebPMode);
         QVERIFY(rig.viewer->Player().playing());
+        // Frames after the first are decoded on the viewer's pool and still advance.
+        QCOMPARE(rig.viewer->Player().pool(), &rig.viewer->Pool());
+        const qint64 firstFrame = rig.viewer->Player().frame().cacheKey();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->Player().frame().cacheKey() != firstFrame, 3000);
         rig.Key(Qt::Key_Space);
         QCOMPARE(rig.viewer->notice().text, std::string("Paused"));
         QVERIFY(rig.viewer->Player().paused());

@@ -1,0 +1,90 @@
+#include "settings/settings_form.h"
+
+#include "common/text.h"
+
+#include <filesystem>
+
+namespace quillix::settings {
+namespace {
+
+constexpr int kUnreadableMaxBytes = 100;
+constexpr int kUnreadablePasses = 7;
+constexpr const char* kDefaultMaxBytes = "444";
+
+}  // namespace
+
+void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsStore& appSettings)
+{
+    form.maxBytes = std::to_string(appSettings.PopInt("mxb", 444));
+    form.fullFile = form.maxBytes == "0";
+    form.passes = std::to_string(options.Passes);
+    form.mouseRevert = options.MouseRevert;
+    form.mouseOption = options.MouseOption == kMouseStepZoomWithShift || options.MouseOption == kMouseZoomStepWithShift
+                           ? options.MouseOption
+                           : kMouseToggleWithRightButton;
+    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
+    options.Fast = appSettings.PopBool("Fast", true);
+    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
+    form.fileNamePW = options.FileNamePW;
+    form.fast = options.Fast;
+    form.encryptionAlg = options.EncryptionAlg;
+}
+
+void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsStore& appSettings,
+                   SettingsStore& regeditSettings)
+{
+    const int maxBytes = StrToInt(form.maxBytes, kUnreadableMaxBytes);
+    options.MaxBytes = std::int64_t{maxBytes} * 1024;
+    appSettings.PushInt("mxb", maxBytes);
+    const int passes = StrToInt(form.passes, kUnreadablePasses);
+    options.Passes = passes;
+    options.MouseRevert = form.mouseRevert;
+    appSettings.PushBool("MOUSECTRL_REVERT", options.MouseRevert);
+    if (form.mouseOption == kMouseStepZoomWithShift || form.mouseOption == kMouseZoomStepWithShift ||
+        form.mouseOption == kMouseToggleWithRightButton)
+        options.MouseOption = form.mouseOption;
+    appSettings.PushInt("MOUSECTRL_OPT", options.MouseOption);
+    if (const std::optional<std::string> hash = PinHashToStore(form.pin)) {
+        // The running program keeps its PinHash: the new PIN is asked from the next start on.
+        regeditSettings.PushString("p", *hash);
+        regeditSettings.SaveToRegistry();
+    }
+    options.EncryptionAlg = form.encryptionAlg >= 0 && form.encryptionAlg <= 3 ? form.encryptionAlg : 0;
+    appSettings.PushInt("EncryptionAlg", options.EncryptionAlg);
+    options.FileNamePW = form.fileNamePW;
+    appSettings.PushBool("FileNamePW", options.FileNamePW);
+    options.Fast = form.fast;
+    appSettings.PushBool("Fast", options.Fast);
+    appSettings.PushInt("passes", passes);
+    std::error_code ec;
+    if (!appSettings.IniFileDir.empty()) std::filesystem::create_directories(appSettings.IniFileDir, ec);
+    appSettings.SaveToFile();
+}
+
+std::optional<std::string> PinHashToStore(const std::string& typed)
+{
+    const std::string digits = TrimBlanksAndControls(typed);
+    if (digits.empty() || digits.size() > 4) return std::nullopt;
+    for (const char c : digits)
+        if (c < '0' || c > '9') return std::nullopt;
+    return HashPin(digits);
+}
+
+void ClearPin(const AppOptions& options, SettingsStore& regeditSettings)
+{
+    regeditSettings.PushString("p", options.NoPinHash);
+    regeditSettings.SaveToRegistry();
+}
+
+void KeepFullFileInStep(FullFileControls& controls)
+{
+    if (controls.fullFile) {
+        controls.maxBytes = "0";
+    } else {
+        if (!controls.fieldHasFocus && controls.maxBytes == "0") controls.maxBytes = kDefaultMaxBytes;
+        if (controls.fieldHasFocus && controls.maxBytes == "0") controls.fullFile = true;
+    }
+    controls.fieldEnabled = !controls.fullFile;
+}
+
+}  // namespace quillix::settings

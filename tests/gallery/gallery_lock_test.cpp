@@ -1,0 +1,136 @@
+#include "gallery/gallery_window.h"
+#include "imaging/jpeg_codec.h"
+#include "platform/about_dialog.h"
+#include "platform/settings_dialog.h"
+#include "support/scoped_env.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+#include "support/when_shown.h"
+#include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
+
+#include <QLineEdit>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+using quillix::gallery::GalleryWindow;
+using quillix::test::TempDir;
+
+namespace {
+
+// A gallery over three pictures, locked before it opens the folder, as a start with a PIN set.
+struct LockedGallery {
+    TempDir pictures;
+    TempDir config;
+    quillix::test::ScopedEnv xdg{"XDG_CONFIG_HOME", config.path()};
+    quillix::test::ScriptedDialogs dialogs;
+    std::unique_ptr<quillix::viewer::ViewerWindow> viewer;
+    std::unique_ptr<GalleryWindow> gallery;
+    std::unique_ptr<quillix::workers::WorkerPool> pool;
+
+    LockedGallery()
+    {
+        QImage red(320, 200, QImage::Format_RGB32);
+        red.fill(qRgb(220, 30, 30));
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            quillix::test::WriteFile(pictures / name, quillix::imaging::EncodeJpeg(red, 90).value());
+        quillix::viewer::ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [](int) {};
+        viewer = std::make_unique<quillix::viewer::ViewerWindow>(std::move(environment));
+        gallery = std::make_unique<GalleryWindow>(*viewer);
+        viewer->setGallery(gallery.get());
+        pool = std::make_unique<quillix::workers::WorkerPool>(2);
+        gallery->setWorkerPool(pool.get());
+        gallery->setLocked(true);
+        gallery->Model().OpenFolder(pictures.path() + "/");
+        gallery->resize(800, 600);
+        gallery->show();
+        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
+    }
+    ~LockedGallery()
+    {
+        pool->Shutdown();
+        viewer->setGallery(nullptr);
+        gallery.reset();
+        viewer.reset();
+    }
+    // How many pixels of the tile canvas are not its plain background.
+    int DrawnPixels() const
+    {
+        QWidget* canvas = reinterpret_cast<QWidget*>(gallery->canvas());
+        const QImage shot = canvas->grab().toImage();
+        const QRgb background = gallery->palette().color(QPalette::Button).rgb();
+        int drawn = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                drawn += (shot.pixel(x, y) | 0xff000000) != (background | 0xff000000);
+        return drawn;
+    }
+    QToolButton* ToolButton(const QString& hint) const
+    {
+        for (QToolButton* button : gallery->findChildren<QToolButton*>())
+            if (button->toolTip() == hint) return button;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+class GalleryLockTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nothingShowsOrIsMadeUntilUnlocked()
+    {
+        LockedGallery rig;
+        QTest::qWait(300);
+        QCOMPARE(rig.gallery->Model().Count(), 3);
+        QCOMPARE(rig.pool->QueuedCount() + rig.pool->RunningCount(), std::size_t{0});
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!rig.gallery->ThumbnailAt(i));
+        QCOMPARE(rig.gallery->windowTitle(), QString("Quillix"));
+        QCOMPARE(rig.gallery->folderEdit()->text(), QString());
+        QCOMPARE(rig.DrawnPixels(), 0);
+        rig.gallery->Model().SetCurrentIndex(0);
+        rig.gallery->ShowImage();
+        QVERIFY(!rig.viewer->isVisible());
+        QVERIFY(rig.viewer->CurrentPath().empty());
+
+        rig.gallery->setLocked(false);
+        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
+        QVERIFY(rig.gallery->ThumbnailAt(0));
+        QVERIFY(rig.gallery->windowTitle().startsWith("3 Images - Quillix - "));
+        QCOMPARE(rig.gallery->folderEdit()->text().toStdString(), rig.pictures.path() + "/");
+        QVERIFY(rig.DrawnPixels() > 0);
+    }
+
+    void toolBandOpensSettingsAndAbout()
+    {
+        LockedGallery rig;
+        rig.gallery->setLocked(false);
+        QToolButton* settings = rig.ToolButton("Settings");
+        QToolButton* about = rig.ToolButton("About");
+        QVERIFY(settings && about);
+        bool settingsShown = false, aboutShown = false;
+        quillix::test::WhenShown<quillix::platform::SettingsDialog>([&](quillix::platform::SettingsDialog* d) {
+            settingsShown = d->isModal() && d->windowTitle() == "Settings";
+            d->reject();
+        });
+        QTest::mouseClick(settings, Qt::LeftButton);
+        QVERIFY(settingsShown);
+        quillix::test::WhenShown<quillix::platform::AboutDialog>([&](quillix::platform::AboutDialog* d) {
+            aboutShown = d->isModal() && d->windowTitle() == "About Brindle";
+            d->reject();
+        });
+        QTest::mouseClick(about, Qt::LeftButton);
+        QVERIFY(aboutShown);
+    }
+};
+
+QTEST_MAIN(GalleryLockTest)
+#include "gallery_lock_test.moc"
