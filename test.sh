@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: first the dev build, then the same
-# tests under AddressSanitizer and UndefinedBehaviorSanitizer (QUILLIX_SKIP_ASAN=1 skips those).
+# Installs what is missing, builds, and runs every test: first the dev build, then the tests of
+# threaded code under ThreadSanitizer (QUILLIX_SKIP_TSAN=1 skips those), then every test under
+# AddressSanitizer and UndefinedBehaviorSanitizer (QUILLIX_SKIP_ASAN=1 skips those).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +11,12 @@ jobs=$(nproc)
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev -j "$jobs"
+
+if [ "${QUILLIX_SKIP_TSAN:-0}" != 1 ]; then
+  cmake --preset tsan
+  cmake --build --preset tsan
+  ctest --preset tsan -j "$jobs"
+fi
 
 if [ "${QUILLIX_SKIP_ASAN:-0}" != 1 ]; then
   cmake --preset asan

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins
   libgcrypt20-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth xclip
   # cpack -G DEB: file finds the programs, dpkg-shlibdeps (dpkg-dev) their Depends
   file dpkg-dev
 )
