@@ -31,6 +31,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWindow>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -218,6 +219,7 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
     clipboardChanged();
+    fromWorkers_ = new workers::WindowThreadQueue(this);
     mailbox_->window = this;
     // The program's one pool, which the viewer holds.
     setWorkerPool(&viewer_.Pool());
@@ -407,6 +409,11 @@ void GalleryWindow::SetStatusMessage(const std::string& text)
 
 void GalleryWindow::ShowGallery()
 {
+    // A window manager places a window mapped again as if it were new (often at the top-left
+    // corner) unless it is told where the window goes. QWidget would skip an unchanged geometry,
+    // so the window's own handle is told.
+    if (hiddenGeometry_.isValid() && !isVisible() && !isMaximized() && windowHandle())
+        windowHandle()->setGeometry(hiddenGeometry_);
     show();
     raise();
     activateWindow();
@@ -416,6 +423,7 @@ void GalleryWindow::ShowImage()
 {
     const std::string path = model_.CurrentFileName();
     if (path.empty() || locked_) return;
+    hiddenGeometry_ = geometry();
     viewer_.OpenFromGallery(path);
     hide();
 }
@@ -1014,7 +1022,8 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
         batch_ = std::make_unique<BatchRunner>(*pool_, pool_->ThreadCount(), [mailbox = mailbox_] {
             const std::lock_guard lock(mailbox->mutex);
             if (!mailbox->window) return;
-            QMetaObject::invokeMethod(mailbox->window, &GalleryWindow::CollectBatch, Qt::QueuedConnection);
+            GalleryWindow* window = mailbox->window;
+            window->fromWorkers_->Post([window] { window->CollectBatch(); });
         });
     }
     PumpThumbnails();
@@ -1046,12 +1055,10 @@ void GalleryWindow::PumpThumbnails()
                           const std::lock_guard lock(mailbox->mutex);
                           if (!mailbox->window) return;
                           GalleryWindow* window = mailbox->window;
-                          QMetaObject::invokeMethod(
-                              window,
+                          window->fromWorkers_->Post(
                               [window, generation, index, made = std::move(made)]() mutable {
                                   window->ThumbnailMade(generation, index, std::move(made));
-                              },
-                              Qt::QueuedConnection);
+                              });
                       });
     }
 }

@@ -9,6 +9,7 @@
 #include "gallery/thumbnail_schedule.h"
 #include "gallery/tile_layout.h"
 #include "viewer/gallery_link.h"
+#include "workers/window_thread_queue.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -193,6 +194,7 @@ private:
     QTimer* statusTimer_ = nullptr;
     std::string statusMessage_;
     bool placementRestored_ = false;
+    QRect hiddenGeometry_;  // where the window was when the viewer took over
     bool clipboardHasFiles_ = false;
     bool locked_ = false;
 
@@ -216,6 +218,7 @@ private:
         GalleryWindow* window = nullptr;
     };
     std::shared_ptr<Mailbox> mailbox_;
+    workers::WindowThreadQueue* fromWorkers_ = nullptr;  // results of the pool's jobs
 };
 
 }  // namespace quillix::gallery

@@ -36,7 +36,8 @@ WebPPlayer::Stream::~Stream()
     if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
 }
 
-WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent), mailbox_(std::make_shared<Mailbox>())
+WebPPlayer::WebPPlayer(QObject* parent)
+    : QObject(parent), mailbox_(std::make_shared<Mailbox>()), fromWorkers_(new workers::WindowThreadQueue(this))
 {
     mailbox_->player = this;
 }
@@ -236,12 +237,9 @@ bool WebPPlayer::RequestNext()
             const std::lock_guard lock(mailbox->mutex);
             if (!mailbox->player) return;
             WebPPlayer* player = mailbox->player;
-            QMetaObject::invokeMethod(
-                player,
-                [player, generation, step = std::move(step)]() mutable {
-                    player->StepDecoded(generation, std::move(step));
-                },
-                Qt::QueuedConnection);
+            player->fromWorkers_->Post([player, generation, step = std::move(step)]() mutable {
+                player->StepDecoded(generation, std::move(step));
+            });
         });
     // A pool that was shut down takes no more jobs: the frames are decoded inline again.
     if (id == 0) inFlight_ = false;

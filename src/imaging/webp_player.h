@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/result.h"
+#include "workers/window_thread_queue.h"
 
 #include <QImage>
 #include <QObject>
@@ -143,6 +144,7 @@ private:
 
     workers::WorkerPool* pool_ = nullptr;
     std::shared_ptr<Mailbox> mailbox_;
+    workers::WindowThreadQueue* fromWorkers_;  // decoded frames
     // Bumped by Stop, so a decode handed out before it is discarded when it arrives.
     std::uint64_t generation_ = 0;
     bool inFlight_ = false;

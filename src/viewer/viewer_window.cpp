@@ -91,12 +91,13 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         pool_ = ownPool_.get();
     }
     player_.setPool(pool_);
+    fromWorkers_ = new workers::WindowThreadQueue(this);
     pipeline_ = std::make_unique<PicturePipeline>(
         *pool_, crypto_,
         [this](const std::string& path, const PictureSettings& settings) {
             return DecodeForViewer(path, crypto_, settings);
         },
-        [this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); },
+        [queue = fromWorkers_](std::function<void()> call) { queue->Post(std::move(call)); },
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();
@@ -220,7 +221,12 @@ void ViewerWindow::ReturnToGallery()
     if (path.empty() && gallery_) path = gallery_->Model().CurrentFileName();
     if (gallery_ && !path.empty()) {
         const int index = gallery_->Model().IndexOfFile(path);
-        if (index >= 0) gallery_->Model().SetCurrentIndex(index);
+        if (index >= 0) {
+            gallery_->Model().SetCurrentIndex(index);
+            // The gallery focuses its remembered tile when shown: that is the one the viewer
+            // stepped to, not the one it was opened on.
+            gallery_->Model().FocusPath = path;
+        }
     }
     // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.
     pipeline_->CancelPending();

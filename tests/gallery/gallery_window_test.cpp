@@ -374,6 +374,16 @@ private slots:
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
         QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "b.jpg");
+
+        // A file stepped to in the viewer comes back current, not the tile the viewer opened on.
+        QTest::keyClick(rig.gallery.get(), Qt::Key_Return);
+        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        QTRY_COMPARE(rig.viewer->CurrentPath(), rig / "c.jpg");
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "c.jpg");
+        QCOMPARE(rig.Selected(), std::vector<int>{rig.Index("c.jpg")});
     }
 
     void folderDialogLeavesNoTraceInQtsSharedSettings()

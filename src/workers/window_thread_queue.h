@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace quillix::workers {
+
+// Hands calls from worker threads to the thread this object lives on (the window thread), in the
+// order they were posted. The calls wait in a queue of our own under a std::mutex rather than
+// inside Qt's posted events: ThreadSanitizer cannot see Qt's own locks, and would take every
+// result handed over through them for a data race.
+class WindowThreadQueue : public QObject {
+    Q_OBJECT
+
+public:
+    explicit WindowThreadQueue(QObject* parent = nullptr);
+
+    // Any thread. `call` runs on this object's thread; calls still waiting when the object is
+    // destroyed never run.
+    void Post(std::function<void()> call);
+
+private:
+    Q_INVOKABLE void Drain();
+
+    std::mutex mutex_;
+    std::vector<std::function<void()>> pending_;
+};
+
+}  // namespace quillix::workers
