@@ -9,6 +9,8 @@ packages=(
   libgcrypt20-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xclip
+  # the end-to-end run: a window manager, keys and clicks, screenshots
+  openbox xdotool imagemagick
   # cpack -G DEB: file finds the programs, dpkg-shlibdeps (dpkg-dev) their Depends
   file dpkg-dev
 )
