@@ -129,8 +129,8 @@ int main(int argc, char** argv)
     viewer.Options().Passes = 7;
     quillix::gallery::GalleryWindow gallery(viewer);
     viewer.setGallery(&gallery);
-    gallery.resize(1280, 800);
     gallery.show();
+    gallery.resize(1280, 800);
     gallery.Model().OpenFolder(dir + "/");
     const int count = gallery.Model().Count();
     std::int64_t bytes = 0;

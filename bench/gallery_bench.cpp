@@ -165,8 +165,9 @@ int Measure(int argc, char** argv, const std::string& dir)
         lastCpu = cpu;
     });
 
-    gallery.resize(1280, 800);
+    // After showing: the show restores the placement a previous run saved.
     gallery.show();
+    gallery.resize(1280, 800);
     QApplication::processEvents();
 
     int count = 0, visibleTiles = 0;
@@ -224,8 +225,9 @@ int Measure(int argc, char** argv, const std::string& dir)
             {gallery.Model().Files()[static_cast<std::size_t>(i)], password, viewer.Options().FileNamePW, 128});
     const double visibleSerialMs = visibleSerial.nsecsElapsed() / 1e6;
 
-    std::printf("folder: %d files on %s, %d cores, %u pool threads\n", count, FileSystemOf(dir).c_str(),
-                QThread::idealThreadCount(), pool.ThreadCount());
+    std::printf("folder: %d files on %s, %d cores, %u pool threads; window %d x %d, tile size %d, %d columns\n",
+                count, FileSystemOf(dir).c_str(), QThread::idealThreadCount(), pool.ThreadCount(), gallery.width(),
+                gallery.height(), gallery.Layout().TileSize, gallery.Layout().Columns);
     std::printf("listing and sorting the folder (window thread): %.0f ms\n", listed / 1e6);
     std::printf("first paint with every visible thumbnail: %.0f ms (goal <= 500); its %d thumbnails take %.0f ms one "
                 "after another on one thread, %.0f ms when spread over %d cores without any overhead\n",
