@@ -2,9 +2,9 @@
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
 #include <mutex>
-#include <vector>
 
 namespace quillix::workers {
 
@@ -18,15 +18,16 @@ class WindowThreadQueue : public QObject {
 public:
     explicit WindowThreadQueue(QObject* parent = nullptr);
 
-    // Any thread. `call` runs on this object's thread; calls still waiting when the object is
-    // destroyed never run.
+    // Any thread. `call` runs on this object's thread, after every call posted before it; calls
+    // still waiting when the object is destroyed never run.
     void Post(std::function<void()> call);
 
 private:
     Q_INVOKABLE void Drain();
 
     std::mutex mutex_;
-    std::vector<std::function<void()>> pending_;
+    std::deque<std::function<void()>> pending_;
+    bool drainPosted_ = false;
 };
 
 }  // namespace quillix::workers
