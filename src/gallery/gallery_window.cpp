@@ -31,10 +31,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
-#include <QWindow>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <sys/stat.h>
 
@@ -1055,10 +1055,9 @@ void GalleryWindow::PumpThumbnails()
                           const std::lock_guard lock(mailbox->mutex);
                           if (!mailbox->window) return;
                           GalleryWindow* window = mailbox->window;
-                          window->fromWorkers_->Post(
-                              [window, generation, index, made = std::move(made)]() mutable {
-                                  window->ThumbnailMade(generation, index, std::move(made));
-                              });
+                          window->fromWorkers_->Post([window, generation, index, made = std::move(made)]() mutable {
+                              window->ThumbnailMade(generation, index, std::move(made));
+                          });
                       });
     }
 }

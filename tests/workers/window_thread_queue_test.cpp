@@ -15,8 +15,7 @@ namespace quillix::workers {
 namespace {
 
 // Turns the event loop until `done` holds or five seconds passed.
-template <typename Done>
-bool TurnUntil(Done done)
+template <typename Done> bool TurnUntil(Done done)
 {
     QElapsedTimer clock;
     clock.start();
