@@ -185,7 +185,7 @@ wait_exit 0
 step "the right PIN, after the lock-out of one failure, opens the gallery and clears the count"
 start_program
 pin=$(wait_window "PIN")
-sleep 7.5
+sleep 8.5   # the lock-out of one failure is 7 s; digits typed during it do not count
 xdotool windowactivate --sync "$pin"
 xdotool type --delay 100 1234
 gallery=$(wait_window "$gallery_title")
