@@ -841,6 +841,49 @@ private slots:
         }
     }
 
+    // The delete dialog waits for an answer while a run goes on; a run that ends meanwhile
+    // rebuilds the list and selects its own files. The files deleted are still the ones the
+    // dialog asked about.
+    void deleteTakesTheFilesItAskedAboutWhenARunEndsMeanwhile()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "d.jpg"})
+            WriteJpeg(rig / name, 16, 16);
+        rig.viewer->Options().Passes = 1;
+        rig.Show();
+        rig.WaitForThumbnails();
+        // The workers held, so that the encryption is still running when the dialog opens.
+        std::vector<std::shared_ptr<quillix::test::Gate>> gates;
+        const auto openGates = qScopeGuard([&gates] {
+            for (const auto& gate : gates)
+                gate->Open();
+        });
+        for (int i = 0; i < 2; ++i) {
+            gates.push_back(std::make_shared<quillix::test::Gate>());
+            rig.pool->Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
+        }
+        for (const auto& gate : gates)
+            QVERIFY(gate->WaitEntered());
+        rig.Select({"a.jpg", "b.jpg"});
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.gallery->BatchActive());
+
+        rig.Select({"d.jpg"});
+        bool endedWhileAsked = false;
+        quillix::test::WhenShown<quillix::gallery::DeleteFilesDialog>([&](quillix::gallery::DeleteFilesDialog* dialog) {
+            for (const auto& gate : gates)
+                gate->Open();
+            endedWhileAsked = QTest::qWaitFor([&rig] { return rig.gallery->FinishedBatchRuns() == 1; }, 30000);
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("Normal delete")) b->click();
+        });
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(endedWhileAsked);
+        QVERIFY(rig.WaitForRuns(2));
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg"}));
+    }
+
     // What a run could not do as asked is told once, in one box after "Done", in list order:
     // a container name that is taken, a picture with other hard links, a name too long to take
     // part in the key.
