@@ -508,12 +508,14 @@ void GalleryWindow::ReloadAndReselect(const std::string& folder)
 void GalleryWindow::DeleteSelectedFiles()
 {
     if (model_.SelectedIndices.empty()) return;
-    const SelectionStats stats = selection_.GetSelectionStats();
-    const DeleteMode mode = ChooseDeleteMode(stats.count, stats.bytes, this);
-    if (mode == DeleteMode::Cancel) return;
+    // The files the dialog asks about, taken now: a run that ends while it is open rebuilds the
+    // list and selects its own files, which the user never chose to delete.
     std::vector<std::string> paths;
     for (const int i : model_.SelectedIndices)
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
+    const SelectionStats stats = selection_.GetSelectionStats();
+    const DeleteMode mode = ChooseDeleteMode(stats.count, stats.bytes, this);
+    if (mode == DeleteMode::Cancel) return;
     selection_.ClearReselectNames();
     StartBatch(mode == DeleteMode::Secure ? BatchOperation::SecureDelete : BatchOperation::Delete, std::move(paths));
     // The files are still there: they go one by one, and the end of the run rebuilds the list again.

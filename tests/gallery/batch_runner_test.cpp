@@ -4,10 +4,13 @@
 #include "container/file_ops.h"
 #include "imaging/jpeg_codec.h"
 #include "support/temp_dir.h"
+#include "support/unwritable_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -215,6 +218,34 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
     EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+}
+
+// Deletes that cannot be done leave the file where it was and give the summary a line; a file
+// with other hard links loses only this name.
+TEST(RunBatchFileTest, DeletesThatCannotBeDoneAsAskedSayWhy)
+{
+    BatchSettings settings;
+    settings.options.Passes = 1;
+    for (const BatchOperation operation : {BatchOperation::Delete, BatchOperation::SecureDelete}) {
+        TempDir dir;
+        WriteFile(dir / "a.jpg", std::string("picture"));
+        quillix::test::UnwritableFolder unwritable(dir.path());
+        if (!unwritable.refusesWrites()) GTEST_SKIP() << "this file system lets root write anywhere";
+        const std::string note = RunBatchFile(operation, dir / "a.jpg", settings).note;
+        const std::string expected =
+            operation == BatchOperation::Delete ? "a.jpg: " : "a.jpg: the secure overwrite failed (";
+        EXPECT_EQ(note.rfind(expected, 0), 0u) << note;
+        EXPECT_EQ(quillix::test::ReadText(dir / "a.jpg"), "picture");
+    }
+
+    TempDir dir, elsewhere;
+    WriteFile(dir / "a.jpg", std::string("picture"));
+    ASSERT_EQ(::link((dir / "a.jpg").c_str(), (elsewhere / "a.jpg").c_str()), 0);
+    EXPECT_EQ(RunBatchFile(BatchOperation::SecureDelete, dir / "a.jpg", settings).note,
+              "a.jpg has other hard links, which still hold the picture: only this name was removed, nothing was "
+              "overwritten");
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{});
+    EXPECT_EQ(quillix::test::ReadText(elsewhere / "a.jpg"), "picture");
 }
 
 }  // namespace

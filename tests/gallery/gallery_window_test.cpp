@@ -7,6 +7,7 @@
 #include "imaging/png_codec.h"
 #include "platform/clipboard.h"
 #include "platform/privacy.h"
+#include "support/gate.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
@@ -21,6 +22,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -28,8 +30,10 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 using quillix::MessageAnswer;
@@ -415,6 +419,66 @@ private slots:
         QTRY_COMPARE(status->panelText(0), QStringLiteral("1 File / 1.00 MB"));
         QTRY_COMPARE(status->panelText(1), QStringLiteral("0 Sel. / 0.00 MB"));
         QVERIFY(!status->panelText(5).isEmpty());
+
+        quillix::test::WriteFile(rig / "b.jpg", std::string(524288, 'x'));
+        quillix::test::WriteFile(rig / "c.jpg", std::string(10486, 'x'));
+        rig.gallery->RefreshGallery();
+        rig.Select({"a.jpg", "b.jpg"});
+        QTRY_COMPARE(status->panelText(0), QStringLiteral("3 Files / 1.51 MB"));
+        QTRY_COMPARE(status->panelText(1), QStringLiteral("2 Sel. / 1.50 MB"));
+        // Files gone since the list was made are not counted, and the totals go on.
+        std::filesystem::remove(rig / "a.jpg");
+        QTRY_COMPARE(status->panelText(0), QStringLiteral("2 Files / 0.51 MB"));
+        QTRY_COMPARE(status->panelText(1), QStringLiteral("1 Sel. / 0.50 MB"));
+        std::filesystem::remove(rig / "b.jpg");
+        std::filesystem::remove(rig / "c.jpg");
+        QTRY_COMPARE(status->panelText(0), QStringLiteral("0 Files / 0.00 MB"));
+        QTRY_COMPARE(status->panelText(1), QStringLiteral("0 Sel. / 0.00 MB"));
+    }
+
+    void clipboardSignShowsWhileTheClipboardOffersFiles()
+    {
+        Rig rig;
+        rig.Show();
+        const auto gnome = [](const char* bytes) {
+            auto* data = new QMimeData;
+            data->setData("x-special/gnome-copied-files", bytes);
+            return data;
+        };
+        const auto text = [](const char* words) {
+            auto* data = new QMimeData;
+            data->setText(QString::fromUtf8(words));
+            return data;
+        };
+        const auto urls = [](const QList<QUrl>& list) {
+            auto* data = new QMimeData;
+            data->setUrls(list);
+            return data;
+        };
+        struct Row {
+            const char* what;
+            QMimeData* offered;  // nothing: the clipboard emptied
+            bool shown;
+        };
+        // The sign changes with every row, so a sign left from the row before shows.
+        const Row rows[] = {
+            {"our copy", quillix::platform::FileListMimeData({rig / "a.jpg"}, false), true},
+            {"a path as text", text("/tmp/a.jpg"), false},
+            {"a file manager's cut", gnome("cut\nfile:///tmp/a.jpg"), true},
+            {"web addresses only", urls({QUrl("https://example.com/a.jpg")}), false},
+            {"older Nautilus text", text("x-special/nautilus-clipboard\ncopy\nfile:///tmp/b.jpg\n"), true},
+            {"a list without files", gnome("copy"), false},
+            {"a URL list", urls({QUrl::fromLocalFile("/tmp/c d.jpg")}), true},
+            {"emptied", nullptr, false},
+        };
+        for (const Row& row : rows) {
+            if (row.offered)
+                QGuiApplication::clipboard()->setMimeData(row.offered);
+            else
+                QGuiApplication::clipboard()->clear();
+            QVERIFY2(QTest::qWaitFor([&] { return rig.gallery->statusPanels()->clipboardShown() == row.shown; }),
+                     row.what);
+        }
     }
 
     void copyAndCutPutTheSelectionOnTheClipboard()
@@ -628,6 +692,25 @@ private slots:
         QCOMPARE(rig.Names(), (std::set<std::string>{"b.jpg", "z.jpg"}));
         QCOMPARE(rig.SelectedNames(), std::vector<std::string>{"z.jpg"});
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "z.jpg");
+
+        // Several: numbered in the order they were selected, not the list's, each keeping its
+        // extension, and selected under their new names.
+        quillix::test::WriteFile(rig / "p.PNG", std::string("p"));
+        quillix::test::WriteFile(rig / "q.gif", std::string("q"));
+        rig.gallery->RefreshGallery();
+        rig.Select({"z.jpg", "p.PNG", "q.gif"});
+        rig.dialogs.inputs = {std::string("img")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"b.jpg", "img001.jpg", "img002.PNG", "img003.gif"}));
+        QCOMPARE(quillix::test::ReadText(rig / "img003.gif"), std::string("q"));
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"img001.jpg", "img002.PNG", "img003.gif"}));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "img001.jpg");
+
+        // Properties without a current tile: nothing.
+        rig.gallery->Model().CurrentIndex = -1;
+        rig.dialogs.messages.clear();
+        rig.gallery->ShowProperties();
+        QVERIFY(rig.dialogs.messages.empty());
     }
 
     void closingDuringARunFinishesTheFilesInFlightOnly()
@@ -652,6 +735,251 @@ private slots:
         QVERIFY(plain > 0);
         rig.pool->WaitIdle();
         QCOMPARE(rig.Names().size(), std::size_t{40});
+    }
+
+    // A starter used while a run is active starts nothing, yet empties ReselectNames as it would
+    // for its own run: the encryption under way then selects nothing at its end.
+    void aStarterDuringARunIsDroppedButEmptiesTheReselection()
+    {
+        struct Row {
+            const char* what;
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+        };
+        const Row rows[] = {
+            {"E", Qt::Key_E, Qt::NoModifier},           {"D", Qt::Key_D, Qt::NoModifier},
+            {"R", Qt::Key_R, Qt::NoModifier},           {"Shift+R", Qt::Key_R, Qt::ShiftModifier},
+            {"Delete", Qt::Key_Delete, Qt::NoModifier},
+        };
+        for (const Row& row : rows) {
+            Rig rig;
+            for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+                WriteJpeg(rig / name, 16, 16);
+            rig.viewer->Options().Passes = 1;
+            rig.Show();
+            rig.Select({"c.jpg", "a.jpg", "b.jpg"});
+            // Once the last file's result is in, before the run ends.
+            bool pressed = false, emptied = false;
+            auto during = quillix::gallery::BatchOperation::None;
+            QObject::connect(rig.gallery->statusPanels()->progress(), &QProgressBar::valueChanged, [&](int value) {
+                if (value != 3 || pressed) return;
+                pressed = true;
+                if (row.key == Qt::Key_Delete) {
+                    // The delete asks, and is dropped; d.jpg stays.
+                    rig.Select({"d.jpg"});
+                    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(rig / "d.jpg"));
+                    AnswerDeleteDialog("Normal delete",
+                                       QString::fromStdString(quillix::gallery::DeleteQuestionText(1, size)));
+                }
+                rig.Key(row.key, row.modifiers);
+                emptied = rig.gallery->selection().ReselectNames.empty();
+                during = rig.gallery->CurrentBatchOperation();
+            });
+            rig.dialogs.passwords = {kPassword};
+            rig.Key(Qt::Key_E);
+            QVERIFY2(rig.WaitForRuns(1), row.what);
+            QVERIFY2(pressed && emptied, row.what);
+            QVERIFY2(during == quillix::gallery::BatchOperation::Encrypt, row.what);
+            QVERIFY2(!rig.gallery->BatchActive(), row.what);
+            QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg", "$c.jpg", "d.jpg"}));
+            QVERIFY2(rig.Selected().empty(), row.what);
+            QCOMPARE(rig.Status(), std::string("Done"));
+            QCOMPARE(rig.dialogs.passwordPrompts, 1);
+        }
+    }
+
+    // Files another program removes while their delete run waits for the workers: the run still
+    // ends with "Done" and tells of no failure. The progress bar is shown from the start until
+    // the first run ends, then only during runs.
+    void filesThatVanishDuringADeleteRunStillEndItWithDone()
+    {
+        Rig rig;
+        quillix::test::WriteFile(rig / "keep.jpg", std::string("k"));
+        rig.Show();
+        QProgressBar* progress = rig.gallery->statusPanels()->progress();
+        QVERIFY(progress->isVisible());
+        const std::vector<std::string> names{"v1.jpg", "v2.jpg", "v3.jpg", "v4.jpg"};
+        struct Run {
+            const char* button;
+            const char* prefix;
+        };
+        int runs = 0;
+        for (const Run& run : {Run{"Normal delete", "Del: "}, Run{"Secure overwrite", "SecDel: "}}) {
+            for (const std::string& name : names)
+                quillix::test::WriteFile(rig / name, std::string(1000, 'x'));
+            rig.gallery->RefreshGallery();
+            rig.WaitForThumbnails();
+            rig.Select(names);
+            // Both workers held, so that the run's files wait in the pool's queue.
+            std::vector<std::shared_ptr<quillix::test::Gate>> gates;
+            const auto openGates = qScopeGuard([&gates] {
+                for (const auto& gate : gates)
+                    gate->Open();
+            });
+            for (int i = 0; i < 2; ++i) {
+                gates.push_back(std::make_shared<quillix::test::Gate>());
+                rig.pool->Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
+            }
+            for (const auto& gate : gates)
+                QVERIFY(gate->WaitEntered());
+
+            AnswerDeleteDialog(run.button, "Really delete 4 file(s)?\nTotal size: 0.00 MB");
+            rig.Key(Qt::Key_Delete);
+            QVERIFY(rig.gallery->BatchActive());
+            QVERIFY(progress->isVisible());
+            QCOMPARE(rig.Status(), std::string(run.prefix) + "v1.jpg");
+            for (const std::string& name : names)
+                std::filesystem::remove(rig / name);
+            for (const auto& gate : gates)
+                gate->Open();
+            QVERIFY(rig.WaitForRuns(++runs));
+            QCOMPARE(rig.Status(), std::string("Done"));
+            QVERIFY(!progress->isVisible());
+            QVERIFY(rig.dialogs.messages.empty());
+            QCOMPARE(rig.Names(), std::set<std::string>{"keep.jpg"});
+            QCOMPARE(rig.gallery->Model().Count(), 1);
+        }
+    }
+
+    // The delete dialog waits for an answer while a run goes on; a run that ends meanwhile
+    // rebuilds the list and selects its own files. The files deleted are still the ones the
+    // dialog asked about.
+    void deleteTakesTheFilesItAskedAboutWhenARunEndsMeanwhile()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "d.jpg"})
+            WriteJpeg(rig / name, 16, 16);
+        rig.viewer->Options().Passes = 1;
+        rig.Show();
+        rig.WaitForThumbnails();
+        // The workers held, so that the encryption is still running when the dialog opens.
+        std::vector<std::shared_ptr<quillix::test::Gate>> gates;
+        const auto openGates = qScopeGuard([&gates] {
+            for (const auto& gate : gates)
+                gate->Open();
+        });
+        for (int i = 0; i < 2; ++i) {
+            gates.push_back(std::make_shared<quillix::test::Gate>());
+            rig.pool->Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
+        }
+        for (const auto& gate : gates)
+            QVERIFY(gate->WaitEntered());
+        rig.Select({"a.jpg", "b.jpg"});
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.gallery->BatchActive());
+
+        rig.Select({"d.jpg"});
+        bool endedWhileAsked = false;
+        quillix::test::WhenShown<quillix::gallery::DeleteFilesDialog>([&](quillix::gallery::DeleteFilesDialog* dialog) {
+            for (const auto& gate : gates)
+                gate->Open();
+            endedWhileAsked = QTest::qWaitFor([&rig] { return rig.gallery->FinishedBatchRuns() == 1; }, 30000);
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("Normal delete")) b->click();
+        });
+        rig.Key(Qt::Key_Delete);
+        QVERIFY(endedWhileAsked);
+        QVERIFY(rig.WaitForRuns(2));
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg"}));
+    }
+
+    // What a run could not do as asked is told once, in one box after "Done", in list order:
+    // a container name that is taken, a picture with other hard links, a name too long to take
+    // part in the key.
+    void reasonsOfARunComeInOneSummaryAfterDone()
+    {
+        Rig rig;
+        quillix::test::TempDir elsewhere;
+        const std::string longName = std::string(200, 'n') + ".jpg";
+        for (const std::string& name :
+             {std::string("ok.jpg"), std::string("taken.jpg"), std::string("linked.jpg"), longName})
+            WriteJpeg(rig / name, 16, 16);
+        quillix::test::WriteFile(rig / "$taken.jpg", std::string("something else"));
+        QCOMPARE(::link((rig / "linked.jpg").c_str(), (elsewhere / "linked.jpg").c_str()), 0);
+        rig.viewer->Options().Passes = 1;
+        rig.viewer->Options().FileNamePW = true;
+        rig.Show();
+        rig.Select({longName, "linked.jpg", "taken.jpg", "ok.jpg"});
+        std::vector<std::string> statusAtBox;
+        rig.dialogs.onMessage = [&](const ScriptedDialogs::Shown&) { statusAtBox.push_back(rig.Status()); };
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.WaitForRuns(1));
+
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(statusAtBox, std::vector<std::string>{"Done"});
+        const ScriptedDialogs::Shown& summary = rig.dialogs.messages[0];
+        QCOMPARE(summary.caption, std::string("Encrypt"));
+        QCOMPARE(summary.icon, quillix::MessageIcon::Warning);
+        const QStringList lines = QString::fromStdString(summary.text).split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], QStringLiteral("3 files were not done as asked:"));
+        QVERIFY2(lines[2].startsWith(QString::fromStdString(longName + ": the name is too long")),
+                 qPrintable(lines[2]));
+        QVERIFY2(lines[3].startsWith("linked.jpg has other hard links"), qPrintable(lines[3]));
+        QVERIFY2(lines[4].startsWith("taken.jpg: ") && lines[4].contains("already exists"), qPrintable(lines[4]));
+
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$linked.jpg", "$ok.jpg"}));
+        QCOMPARE(quillix::test::ReadText(rig / "$taken.jpg"), std::string("something else"));
+        QVERIFY(quillix::imaging::DecodeJpegFile(elsewhere / "linked.jpg"));
+        for (const std::string& name : {std::string("taken.jpg"), longName})
+            QVERIFY(quillix::imaging::DecodeJpegFile(rig / name));
+    }
+
+    void deleteDialogLayoutDefaultAndEscape()
+    {
+        using quillix::gallery::DeleteFilesDialog;
+        using quillix::gallery::DeleteMode;
+        const auto button = [](DeleteFilesDialog* dialog, const char* text) -> QPushButton* {
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->text() == QLatin1String(text)) return b;
+            return nullptr;
+        };
+        const auto type = [](Qt::Key key) {
+            return [key](DeleteFilesDialog* dialog) {
+                QWidget* focused = dialog->focusWidget();
+                QTest::keyClick(focused ? focused : dialog, key);
+            };
+        };
+        struct Row {
+            const char* what;
+            std::function<void(DeleteFilesDialog*)> act;
+            DeleteMode mode;
+        };
+        const Row rows[] = {
+            {"Enter", type(Qt::Key_Return), DeleteMode::Secure},
+            {"Esc", type(Qt::Key_Escape), DeleteMode::Cancel},
+            {"closed", [](DeleteFilesDialog* dialog) { dialog->close(); }, DeleteMode::Cancel},
+            {"Normal delete", [&](DeleteFilesDialog* d) { button(d, "Normal delete")->click(); }, DeleteMode::Normal},
+            {"Cancel", [&](DeleteFilesDialog* d) { button(d, "Cancel")->click(); }, DeleteMode::Cancel},
+        };
+        for (const Row& row : rows) {
+            bool looked = false;
+            quillix::test::WhenShown<DeleteFilesDialog>([&](DeleteFilesDialog* dialog) {
+                looked = true;
+                QCOMPARE(dialog->windowTitle(), QStringLiteral("Delete files"));
+                QCOMPARE(dialog->size(), QSize(380, 160));
+                const QLabel* question = dialog->findChild<QLabel*>();
+                QCOMPARE(question->text(), QStringLiteral("Really delete 3 file(s)?\nTotal size: 1.25 MB"));
+                QCOMPARE(question->geometry(), QRect(38, 16, 304, 60));
+                QPushButton* secure = button(dialog, "Secure overwrite");
+                QPushButton* normal = button(dialog, "Normal delete");
+                QPushButton* cancel = button(dialog, "Cancel");
+                QVERIFY(secure && normal && cancel);
+                QCOMPARE(secure->geometry(), QRect(253, 119, 110, 25));
+                QCOMPARE(normal->geometry(), QRect(135, 119, 110, 25));
+                QCOMPARE(cancel->geometry(), QRect(17, 119, 110, 25));
+                QVERIFY(secure->isDefault());
+                QCOMPARE(dialog->focusWidget(), secure);
+                QCOMPARE(secure->nextInFocusChain(), normal);
+                QCOMPARE(normal->nextInFocusChain(), cancel);
+                row.act(dialog);
+            });
+            const DeleteMode chosen = quillix::gallery::ChooseDeleteMode(3, 1310720, nullptr);
+            QVERIFY2(looked, row.what);
+            QVERIFY2(chosen == row.mode, row.what);
+        }
     }
 };
 

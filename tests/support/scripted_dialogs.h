@@ -3,6 +3,7 @@
 #include "common/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     int subfolderPrompts = 0;
     std::vector<std::string> subfolderFolders;  // the folder of each "Select folder"
     std::vector<Shown> messages;
+    // Called as each message box is shown, before it is answered.
+    std::function<void(const Shown&)> onMessage;
 
     std::optional<TypedPassword> AskPassword(PasswordPrompt prompt, const std::string& notice) override
     {
@@ -53,6 +56,7 @@ public:
                               MessageButtons buttons) override
     {
         messages.push_back({caption, text, icon, buttons});
+        if (onMessage) onMessage(messages.back());
         if (answers.empty()) return MessageAnswer::Ok;
         const MessageAnswer a = answers.front();
         answers.pop_front();
