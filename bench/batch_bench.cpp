@@ -6,6 +6,7 @@
 //                     one worker per core. For each run it prints the wall time and the longest
 //                     time the window thread was busy in one go. DIR should be on the disk the
 //                     project lives on: flushed overwrite passes cost nothing on tmpfs.
+#include "bench_machine.h"
 #include "bench_pictures.h"
 #include "gallery/gallery_window.h"
 #include "imaging/jpeg_codec.h"
@@ -19,7 +20,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <sys/statfs.h>
 #include <time.h>
 
 #include <atomic>
@@ -33,24 +33,6 @@ namespace {
 
 constexpr const char* kPassword = "quillix";
 constexpr int kFiles = 200;
-
-std::string FileSystemOf(const std::string& dir)
-{
-    struct statfs info {};
-    if (::statfs(dir.c_str(), &info) != 0) return "unknown";
-    switch (info.f_type) {
-    case 0xEF53: return "ext4";
-    case 0x01021994: return "tmpfs";
-    case 0x9123683E: return "btrfs";
-    case 0x58465342: return "xfs";
-    case 0x794c7630: return "overlayfs";
-    default: {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(info.f_type));
-        return hex;
-    }
-    }
-}
 
 // 200 photo-like JPEG of 3000 × 2250 at quality 97: about 3 MB each.
 void WritePictures(const std::filesystem::path& dir)
@@ -186,7 +168,7 @@ int main(int argc, char** argv)
 
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("%d files, %.1f MB on average, on %s; %u cores; passes 7; Fast %s\n", count,
-                static_cast<double>(bytes) / count / 1048576.0, FileSystemOf(dir).c_str(), cores,
+                static_cast<double>(bytes) / count / 1048576.0, quillix::bench::FileSystemOf(dir).c_str(), cores,
                 viewer.Crypto().OptionsForNextOperation().Fast ? "on" : "off");
     RunFigures figures[2][2];
     for (const unsigned workers : {1u, cores}) {

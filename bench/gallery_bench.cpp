@@ -6,6 +6,7 @@
 //                                every visible thumbnail, the time to all thumbnails next to the same
 //                                thumbnails made one after another on one thread, the longest time
 //                                the window thread was busy in one go, and the peak resident memory.
+#include "bench_machine.h"
 #include "bench_pictures.h"
 #include "container/file_ops.h"
 #include "gallery/gallery_window.h"
@@ -22,7 +23,6 @@
 #include <QTimer>
 
 #include <sys/resource.h>
-#include <sys/statfs.h>
 #include <time.h>
 
 #include <atomic>
@@ -88,24 +88,6 @@ qint64 ThreadCpuNs()
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return qint64{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
-}
-
-std::string FileSystemOf(const std::string& dir)
-{
-    struct statfs info {};
-    if (::statfs(dir.c_str(), &info) != 0) return "unknown";
-    switch (info.f_type) {
-    case 0xEF53: return "ext4";
-    case 0x01021994: return "tmpfs";
-    case 0x9123683E: return "btrfs";
-    case 0x58465342: return "xfs";
-    case 0x794c7630: return "overlayfs";
-    default: {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(info.f_type));
-        return hex;
-    }
-    }
 }
 
 std::string LoadAverage()
@@ -225,9 +207,9 @@ int Measure(int argc, char** argv, const std::string& dir)
             {gallery.Model().Files()[static_cast<std::size_t>(i)], password, viewer.Options().FileNamePW, 128});
     const double visibleSerialMs = visibleSerial.nsecsElapsed() / 1e6;
 
-    std::printf("folder: %d files on %s, %d cores, %u pool threads; window %d x %d, tile size %d, %d columns\n",
-                count, FileSystemOf(dir).c_str(), QThread::idealThreadCount(), pool.ThreadCount(), gallery.width(),
-                gallery.height(), gallery.Layout().TileSize, gallery.Layout().Columns);
+    std::printf("folder: %d files on %s, %d cores, %u pool threads; window %d x %d, tile size %d, %d columns\n", count,
+                quillix::bench::FileSystemOf(dir).c_str(), QThread::idealThreadCount(), pool.ThreadCount(),
+                gallery.width(), gallery.height(), gallery.Layout().TileSize, gallery.Layout().Columns);
     std::printf("listing and sorting the folder (window thread): %.0f ms\n", listed / 1e6);
     std::printf("first paint with every visible thumbnail: %.0f ms (goal <= 500); its %d thumbnails take %.0f ms one "
                 "after another on one thread, %.0f ms when spread over %d cores without any overhead\n",

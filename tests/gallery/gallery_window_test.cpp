@@ -73,6 +73,35 @@ void EncryptInPlace(const std::string& path)
     std::filesystem::remove(path);
 }
 
+// Every worker of `pool` held at a gate, so that jobs queued meanwhile wait; the gates open at
+// the end of the scope at the latest.
+struct HeldWorkers {
+    explicit HeldWorkers(quillix::workers::WorkerPool& pool)
+    {
+        for (unsigned i = 0; i < pool.ThreadCount(); ++i) {
+            gates.push_back(std::make_shared<quillix::test::Gate>());
+            pool.Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
+        }
+    }
+    ~HeldWorkers() { Open(); }
+    HeldWorkers(const HeldWorkers&) = delete;
+    HeldWorkers& operator=(const HeldWorkers&) = delete;
+
+    bool AllHeld()
+    {
+        for (const auto& gate : gates)
+            if (!gate->WaitEntered()) return false;
+        return true;
+    }
+    void Open()
+    {
+        for (const auto& gate : gates)
+            gate->Open();
+    }
+
+    std::vector<std::shared_ptr<quillix::test::Gate>> gates;
+};
+
 // A viewer and its gallery over a temporary picture folder, with scripted dialogs, the settings
 // file in a folder of its own, and thumbnails made on a pool of their own.
 struct Rig {
@@ -810,18 +839,9 @@ private slots:
             rig.gallery->RefreshGallery();
             rig.WaitForThumbnails();
             rig.Select(names);
-            // Both workers held, so that the run's files wait in the pool's queue.
-            std::vector<std::shared_ptr<quillix::test::Gate>> gates;
-            const auto openGates = qScopeGuard([&gates] {
-                for (const auto& gate : gates)
-                    gate->Open();
-            });
-            for (int i = 0; i < 2; ++i) {
-                gates.push_back(std::make_shared<quillix::test::Gate>());
-                rig.pool->Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
-            }
-            for (const auto& gate : gates)
-                QVERIFY(gate->WaitEntered());
+            // The workers held, so that the run's files wait in the pool's queue.
+            HeldWorkers held(*rig.pool);
+            QVERIFY(held.AllHeld());
 
             AnswerDeleteDialog(run.button, "Really delete 4 file(s)?\nTotal size: 0.00 MB");
             rig.Key(Qt::Key_Delete);
@@ -830,8 +850,7 @@ private slots:
             QCOMPARE(rig.Status(), std::string(run.prefix) + "v1.jpg");
             for (const std::string& name : names)
                 std::filesystem::remove(rig / name);
-            for (const auto& gate : gates)
-                gate->Open();
+            held.Open();
             QVERIFY(rig.WaitForRuns(++runs));
             QCOMPARE(rig.Status(), std::string("Done"));
             QVERIFY(!progress->isVisible());
@@ -853,17 +872,8 @@ private slots:
         rig.Show();
         rig.WaitForThumbnails();
         // The workers held, so that the encryption is still running when the dialog opens.
-        std::vector<std::shared_ptr<quillix::test::Gate>> gates;
-        const auto openGates = qScopeGuard([&gates] {
-            for (const auto& gate : gates)
-                gate->Open();
-        });
-        for (int i = 0; i < 2; ++i) {
-            gates.push_back(std::make_shared<quillix::test::Gate>());
-            rig.pool->Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
-        }
-        for (const auto& gate : gates)
-            QVERIFY(gate->WaitEntered());
+        HeldWorkers held(*rig.pool);
+        QVERIFY(held.AllHeld());
         rig.Select({"a.jpg", "b.jpg"});
         rig.dialogs.passwords = {kPassword};
         rig.Key(Qt::Key_E);
@@ -872,8 +882,7 @@ private slots:
         rig.Select({"d.jpg"});
         bool endedWhileAsked = false;
         quillix::test::WhenShown<quillix::gallery::DeleteFilesDialog>([&](quillix::gallery::DeleteFilesDialog* dialog) {
-            for (const auto& gate : gates)
-                gate->Open();
+            held.Open();
             endedWhileAsked = QTest::qWaitFor([&rig] { return rig.gallery->FinishedBatchRuns() == 1; }, 30000);
             for (QPushButton* b : dialog->findChildren<QPushButton*>())
                 if (b->text() == QStringLiteral("Normal delete")) b->click();
