@@ -1,5 +1,7 @@
 #include "imaging/animation_encoder.h"
 
+#include "imaging/gif_codec.h"
+
 #include <gif_lib.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -63,22 +65,6 @@ Error GifError(const char* what)
     return MakeError(ErrorKind::Io, std::string("GIF: cannot write the ") + what);
 }
 
-// Interlaced frames store rows in four passes: every 8th from 0, every 8th from 4, every 4th
-// from 2, every 2nd from 1.
-std::vector<int> RowOrder(int height, bool interlace)
-{
-    std::vector<int> rows;
-    if (!interlace) {
-        for (int y = 0; y < height; ++y)
-            rows.push_back(y);
-        return rows;
-    }
-    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
-        for (int y = start; y < height; y += step)
-            rows.push_back(y);
-    return rows;
-}
-
 Result<void> PutFrame(GifFileType* gif, const GifEncodeFrame& f)
 {
     if (f.width < 0 || f.height < 0 || f.indices.size() < static_cast<std::size_t>(f.width) * f.height)
@@ -100,7 +86,7 @@ Result<void> PutFrame(GifFileType* gif, const GifEncodeFrame& f)
     if (EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, local.get()) != GIF_OK)
         return GifError("image descriptor");
     std::vector<GifPixelType> line(static_cast<std::size_t>(f.width));
-    for (const int y : RowOrder(f.height, f.interlace)) {
+    for (const int y : GifRowOrder(f.height, f.interlace)) {
         const auto start = f.indices.begin() + static_cast<std::ptrdiff_t>(y) * f.width;
         std::copy(start, start + f.width, line.begin());
         if (EGifPutLine(gif, line.data(), f.width) != GIF_OK) return GifError("pixels");

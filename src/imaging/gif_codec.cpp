@@ -119,23 +119,6 @@ bool SkipPixelData(GifFileType* gif)
     return true;
 }
 
-// Interlaced frames store rows in four passes: every 8th from 0, every 8th from 4, every 4th
-// from 2, every 2nd from 1.
-std::vector<int> RowOrder(int height, bool interlace)
-{
-    std::vector<int> rows;
-    rows.reserve(static_cast<std::size_t>(height));
-    if (!interlace) {
-        for (int y = 0; y < height; ++y)
-            rows.push_back(y);
-        return rows;
-    }
-    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
-        for (int y = start; y < height; y += step)
-            rows.push_back(y);
-    return rows;
-}
-
 struct Drawn {
     int rows = 0;           // rows decoded and drawn where they fall on the canvas
     bool complete = false;  // all of the frame's data was read
@@ -152,7 +135,7 @@ Drawn DrawFrame(GifFileType* gif, QImage& canvas, const QRect& frame, const GifP
     const QRect visible = frame & canvas.rect();
     const bool interlace = gif->Image.Interlace;
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.width()));
-    for (const int y : RowOrder(frame.height(), interlace)) {
+    for (const int y : GifRowOrder(frame.height(), interlace)) {
         // Progressive rows below the canvas are the rest of the frame: no need to decode them.
         if (!interlace && frame.top() + y > visible.bottom()) {
             drawn.complete = SkipPixelData(gif);
@@ -272,6 +255,21 @@ Result<GifAnimation> DecodeGif(const std::string& path)
     Result<std::vector<std::uint8_t>> bytes = ReadImageFile(path);
     if (!bytes) return bytes.error();
     return DecodeGif(bytes.value());
+}
+
+std::vector<int> GifRowOrder(int height, bool interlace)
+{
+    std::vector<int> rows;
+    rows.reserve(static_cast<std::size_t>(std::max(height, 0)));
+    if (!interlace) {
+        for (int y = 0; y < height; ++y)
+            rows.push_back(y);
+        return rows;
+    }
+    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int y = start; y < height; y += step)
+            rows.push_back(y);
+    return rows;
 }
 
 }  // namespace quillix::imaging

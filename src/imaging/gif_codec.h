@@ -32,4 +32,8 @@ struct GifAnimation {
 Result<GifAnimation> DecodeGif(const std::string& path);
 Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes);
 
+// The order in which a frame of `height` rows stores them: top to bottom, or when interlaced in
+// four passes (every 8th from 0, every 8th from 4, every 4th from 2, every 2nd from 1).
+std::vector<int> GifRowOrder(int height, bool interlace);
+
 }  // namespace quillix::imaging

@@ -203,14 +203,18 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
         std::function<void(const TempDir&)> check;
     };
     const auto none = [](const TempDir&) { return UniqueFd(); };
+    // A setup that only writes files: name and bytes, in order.
+    const auto Files = [](std::vector<std::pair<std::string, Bytes>> files) {
+        return [files = std::move(files)](const TempDir& d) {
+            for (const auto& [name, bytes] : files)
+                WriteFile(d / name, bytes);
+            return UniqueFd();
+        };
+    };
     const Row rows[] = {
         // Interrupted runs and files that are someone else's.
         {"a half-overwritten plain file next to its container: the old fault",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / "photo.jpg", HalfOverwritten(P));
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {"photo.jpg", HalfOverwritten(P)}}),
          {"encrypt", "@photo.jpg"},
          1,
          {"$photo.jpg already exists"},
@@ -219,11 +223,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_EQ(ReadFile(d / "photo.jpg"), HalfOverwritten(P));
          }},
         {"encrypt killed while wiping: the leftover wipe file is finished",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / kLeftoverWipe, HalfOverwritten(P));
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {kLeftoverWipe, HalfOverwritten(P)}}),
          {"encrypt", "@photo.jpg"},
          0,
          {""},
@@ -232,11 +232,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_TRUE(DecryptsTo(d / "$photo.jpg", P));
          }},
         {"encrypt killed once its container was safe: the run is finished",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / "photo.jpg", P);
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {"photo.jpg", P}}),
          {"encrypt", "@photo.jpg"},
          0,
          {""},
@@ -245,11 +241,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_TRUE(DecryptsTo(d / "$photo.jpg", P));
          }},
         {"a container of another picture under that name",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(Q, "photo.jpg"));
-             WriteFile(d / "photo.jpg", P);
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(Q, "photo.jpg")}, {"photo.jpg", P}}),
          {"encrypt", "@photo.jpg"},
          1,
          {"already exists"},
@@ -258,11 +250,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_EQ(ReadFile(d / "photo.jpg"), P);
          }},
         {"decrypt over another plain file of that name",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / "photo.jpg", Q);
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {"photo.jpg", Q}}),
          {"decrypt", "@$photo.jpg"},
          1,
          {"photo.jpg already exists"},
@@ -271,11 +259,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_EQ(ReadFile(d / "photo.jpg"), Q);
          }},
         {"decrypt killed once the plain file was safe: the run is finished",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / "photo.jpg", P);
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {"photo.jpg", P}}),
          {"decrypt", "@$photo.jpg"},
          0,
          {""},
@@ -284,11 +268,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
              EXPECT_EQ(ReadFile(d / "photo.jpg"), P);
          }},
         {"decrypt killed while wiping the container",
-         [&](const TempDir& d) {
-             WriteFile(d / "photo.jpg", P);
-             WriteFile(d / kLeftoverWipe, HalfOverwritten(Sealed(P, "photo.jpg")));
-             return UniqueFd();
-         },
+         Files({{"photo.jpg", P}, {kLeftoverWipe, HalfOverwritten(Sealed(P, "photo.jpg"))}}),
          {"decrypt", "@$photo.jpg"},
          0,
          {""},
@@ -351,10 +331,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
          {"somefolder is a folder"},
          nullptr},
         {"decrypt a plain file: nothing to do",
-         [&](const TempDir& d) {
-             WriteFile(d / "plain.jpg", P);
-             return UniqueFd();
-         },
+         Files({{"plain.jpg", P}}),
          {"decrypt", "@plain.jpg"},
          0,
          {""},
@@ -391,46 +368,31 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
 
         // Long names and the 200-byte cut of the password text.
         {"a name that pushes the password past 200 bytes",
-         [&](const TempDir& d) {
-             WriteFile(d / longName, P);
-             return UniqueFd();
-         },
+         Files({{longName, P}}),
          {"encrypt", "@" + longName},
          1,
          {"too long", "shorter name", "\"Password+FileName\" off"},
          [&](const TempDir& d) { EXPECT_EQ(test::FileNames(d), std::set<std::string>{longName}); }},
         {"a name that leaves the whole password in",
-         [&](const TempDir& d) {
-             WriteFile(d / fitting, P);
-             return UniqueFd();
-         },
+         Files({{fitting, P}}),
          {"encrypt", "@" + fitting},
          0,
          {""},
          [&](const TempDir& d) { EXPECT_TRUE(DecryptsTo(d / ("$" + fitting), P)); }},
         {"a long name without the name in the password",
-         [&](const TempDir& d) {
-             WriteFile(d / longName, P);
-             return UniqueFd();
-         },
+         Files({{longName, P}}),
          {"encrypt", "--no-filename-pw", "@" + longName},
          0,
          {""},
          [&](const TempDir& d) { EXPECT_TRUE(DecryptsTo(d / ("$" + longName), P, false)); }},
         {"an existing container whose password text was cut still decrypts",
-         [&](const TempDir& d) {
-             WriteFile(d / ("$" + maxName), Sealed(P, maxName));
-             return UniqueFd();
-         },
+         Files({{("$" + maxName), Sealed(P, maxName)}}),
          {"decrypt", "@$" + maxName},
          0,
          {""},
          [&](const TempDir& d) { EXPECT_EQ(ReadFile(d / maxName), P); }},
         {"a 255-byte container name is made",
-         [&](const TempDir& d) {
-             WriteFile(d / maxName, P);
-             return UniqueFd();
-         },
+         Files({{maxName, P}}),
          {"encrypt", "--no-filename-pw", "@" + maxName},
          0,
          {""},
@@ -484,11 +446,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
          {""},
          [&](const TempDir& d) { EXPECT_EQ(ModeOf(d / "photo.jpg"), 0640u); }},
         {"a killed decryption's plain temporary file is wiped and removed",
-         [&](const TempDir& d) {
-             WriteFile(d / "$photo.jpg", Sealed(P, "photo.jpg"));
-             WriteFile(d / kLeftoverTemp, P);
-             return UniqueFd();
-         },
+         Files({{"$photo.jpg", Sealed(P, "photo.jpg")}, {kLeftoverTemp, P}}),
          {"decrypt", "@$photo.jpg"},
          0,
          {""},
