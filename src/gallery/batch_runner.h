@@ -66,6 +66,8 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
 
 // The box shown after a run that left notes: its caption and text; nothing without notes.
 std::optional<BatchNotice> BatchSummary(BatchOperation operation, const std::vector<std::string>& notes);
+// The same box with its own caption, for runs of other kinds.
+std::optional<BatchNotice> SummaryNotice(const std::string& caption, const std::vector<std::string>& notes);
 
 // One file's result as the window applies it: the boxes first, then the status text and the
 // progress bar's position.

@@ -2,11 +2,14 @@
 
 #include "common/paths.h"
 #include "common/text.h"
+#include "common/unique_fd.h"
+#include "gallery/batch_runner.h"
 #include "viewer/file_commands.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillix::gallery {
@@ -27,9 +30,29 @@ std::size_t ExtensionStart(const std::string& path)
     return dot == std::string::npos || dot <= nameStart ? std::string::npos : dot;
 }
 
+// True when the two files hold the same bytes: a cut's copy that was read back complete.
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    const UniqueFd first = OpenFile(a, O_RDONLY | O_NONBLOCK);
+    const UniqueFd second = OpenFile(b, O_RDONLY | O_NONBLOCK);
+    struct stat sa {}, sb {};
+    if (!first || !second || ::fstat(first.get(), &sa) != 0 || ::fstat(second.get(), &sb) != 0 ||
+        sa.st_size != sb.st_size)
+        return false;
+    std::vector<std::uint8_t> mine(256 * 1024), theirs(mine.size());
+    for (std::uint64_t done = 0;; done += mine.size()) {
+        const long long got = ReadAt(first.get(), mine, done);
+        if (got < 0 || ReadAt(second.get(), std::span(theirs).first(static_cast<std::size_t>(got)), done) != got)
+            return false;
+        if (!std::equal(mine.begin(), mine.begin() + got, theirs.begin())) return false;
+        if (got < static_cast<long long>(mine.size())) return true;
+    }
+}
+
 }  // namespace
 
-bool RenameOneFile(const std::string& path, Dialogs& dialogs, std::vector<std::string>& reselectNames)
+bool RenameOneFile(const std::string& path, Dialogs& dialogs, std::vector<std::string>& reselectNames,
+                   const container::NameChangeKey& key)
 {
     reselectNames.clear();
     if (path.empty()) return false;
@@ -42,12 +65,25 @@ bool RenameOneFile(const std::string& path, Dialogs& dialogs, std::vector<std::s
         dialogs.ShowMessage("Rename", viewer::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return false;
     case viewer::RenamePlan::Action::Invalid: break;
-    case viewer::RenamePlan::Action::Rename:
-        if (viewer::RenameNoReplace(path, plan.newPath)) {
+    case viewer::RenamePlan::Action::Rename: {
+        const Result<container::NameChange> renamed = viewer::RenameFileAs(path, plan.newPath, key);
+        if (renamed) {
             reselectNames.push_back(plan.newPath);
+            if (!renamed.value().warning.empty())
+                dialogs.ShowMessage("Rename", renamed.value().warning, MessageIcon::Warning, MessageButtons::Ok);
             return true;
         }
+        if (renamed.error().kind == ErrorKind::Exists) {
+            dialogs.ShowMessage("Rename", viewer::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+            return false;
+        }
+        if (container::IsRefusedNameChange(renamed.error())) {
+            dialogs.ShowMessage("Rename", viewer::RefusedNameChangeText(path, "renamed", renamed.error()),
+                                MessageIcon::Warning, MessageButtons::Ok);
+            return false;
+        }
         break;
+    }
     }
     dialogs.ShowMessage("Error", viewer::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
     return false;
@@ -59,10 +95,12 @@ std::string BatchRenameTarget(const std::string& path, const std::string& prefix
     std::snprintf(number, sizeof number, "%03d", k + 1);
     const std::size_t dot = ExtensionStart(path);
     const std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
-    return FolderOf(path) + prefix + number + extension;
+    const std::string mark = FileNameOf(path).starts_with('$') ? "$" : "";
+    return FolderOf(path) + mark + prefix + number + extension;
 }
 
-bool BatchRename(const std::vector<std::string>& paths, Dialogs& dialogs, std::vector<std::string>& reselectNames)
+bool BatchRename(const std::vector<std::string>& paths, Dialogs& dialogs, std::vector<std::string>& reselectNames,
+                 const container::NameChangeKey& key)
 {
     reselectNames.clear();
     if (paths.empty()) return false;
@@ -84,8 +122,17 @@ bool BatchRename(const std::vector<std::string>& paths, Dialogs& dialogs, std::v
             return false;
         }
     }
-    for (std::size_t k = 0; k < paths.size(); ++k)
-        (void)viewer::RenameNoReplace(paths[k], targets[k]);
+    std::vector<std::string> notes;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        const Result<container::NameChange> renamed = viewer::RenameFileAs(paths[k], targets[k], key);
+        if (renamed && !renamed.value().warning.empty()) notes.push_back(renamed.value().warning);
+        if (renamed) continue;
+        // It keeps its name, and stays selected under it.
+        reselectNames[k] = paths[k];
+        notes.push_back(FileNameOf(paths[k]) + ": " + renamed.error().message);
+    }
+    if (const std::optional<BatchNotice> summary = SummaryNotice("Batch Rename", notes))
+        dialogs.ShowMessage(summary->caption, summary->text, MessageIcon::Warning, MessageButtons::Ok);
     return true;
 }
 
@@ -122,7 +169,8 @@ std::string CopyFailedText(const std::string& source, const std::string& dest)
 }
 
 std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, bool cut, const std::string& targetFolder,
-                                    Dialogs& dialogs, const std::function<bool()>& shiftHeld)
+                                    Dialogs& dialogs, const std::function<bool()>& shiftHeld,
+                                    const container::NameChangeKey& key)
 {
     std::vector<std::string> pasted;
     bool overwriteAll = false, skipAll = false;
@@ -152,6 +200,27 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
                 }
             }
         }
+        if (numbered && container::IsContainerFile(source)) {
+            // Under a new plain name a container may need a new key; a cut is completed by the
+            // name change itself, once the new container opens.
+            const container::NameChangeMode mode = cut ? container::NameChangeMode::Move : container::NameChangeMode::Copy;
+            Result<container::NameChange> given = container::GiveContainerName(source, dest, key, mode);
+            for (int attempt = 0; !given && given.error().kind == ErrorKind::Exists && attempt < 100; ++attempt) {
+                dest = NumberedFreeName(plainDest);
+                given = container::GiveContainerName(source, dest, key, mode);
+            }
+            if (!given) {
+                std::string text = CopyFailedText(source, dest);
+                if (container::IsRefusedNameChange(given.error()))
+                    text += "\n\n" + viewer::RefusedNameChangeText(source, "copied", given.error());
+                dialogs.ShowMessage(kCopyErrorCaption, text, MessageIcon::Warning, MessageButtons::Ok);
+                continue;
+            }
+            pasted.push_back(dest);
+            if (!given.value().warning.empty())
+                dialogs.ShowMessage("Warning", given.value().warning, MessageIcon::Warning, MessageButtons::Ok);
+            continue;
+        }
         Result<void> copied = viewer::CopyFileAs(source, dest, replace);
         // A numbered name taken since it was chosen: the next free one.
         for (int attempt = 0; numbered && !copied && copied.error().kind == ErrorKind::Exists && attempt < 100;
@@ -165,7 +234,14 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
             continue;
         }
         pasted.push_back(dest);
-        if (cut) (void)::unlink(source.c_str());
+        if (!cut) continue;
+        if (SameBytes(source, dest))
+            (void)::unlink(source.c_str());
+        else
+            dialogs.ShowMessage(kCopyErrorCaption,
+                                CopyFailedText(source, dest) +
+                                    "\n\nThe copy does not hold what the source holds now, so the source was kept.",
+                                MessageIcon::Warning, MessageButtons::Ok);
     }
     return pasted;
 }

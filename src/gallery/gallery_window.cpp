@@ -476,8 +476,10 @@ void GalleryWindow::RenameSelection()
 {
     const std::vector<std::string> paths = selection_.BuildSelectedFileList();
     if (paths.empty()) return;
-    const bool renamed = paths.size() == 1 ? RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames)
-                                           : BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames);
+    const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
+    const bool renamed = paths.size() == 1
+                             ? RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames, key)
+                             : BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames, key);
     if (!renamed) return;
     RefreshGallery();
     selection_.ReselectByNames();
@@ -491,8 +493,10 @@ void GalleryWindow::PasteFromClipboard()
     if (files.paths.empty()) return;
     const std::string target =
         PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
-    selection_.ReselectNames = PasteFiles(files.paths, files.cut, target, viewer_.dialogs(),
-                                          [this] { return (HeldModifiers() & Qt::ShiftModifier) != 0; });
+    const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
+    selection_.ReselectNames = PasteFiles(
+        files.paths, files.cut, target, viewer_.dialogs(),
+        [this] { return (HeldModifiers() & Qt::ShiftModifier) != 0; }, key);
     ReloadAndReselect(target);
 }
 

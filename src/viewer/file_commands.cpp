@@ -104,6 +104,9 @@ Result<void> WriteHiddenCopy(const std::string& source, const std::string& folde
     ::fchmod(out.get(), st.st_mode & 0777);
     const std::string where = target ? " to " + *target : " into " + folder;
     if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + where);
+    // A copy keeps the picture's date, as file managers keep it, so sorting by date does not change.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out.get(), times) != 0) return ErrnoError("cannot set the times of the copy of " + source);
     if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
     return {};
 }
@@ -131,7 +134,8 @@ std::string UniqueTargetName(const std::string& targetFolder, const std::string&
     return candidate;
 }
 
-Result<std::string> CopyIntoFolder(const std::string& source, const std::string& targetFolder, bool createFolder)
+Result<std::string> CopyIntoFolder(const std::string& source, const std::string& targetFolder, bool createFolder,
+                                   const container::NameChangeKey& key)
 {
     const std::string folder = WithSeparator(targetFolder);
     if (createFolder) {
@@ -140,12 +144,23 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
         if (ec) return MakeError(ErrorKind::Io, "cannot create " + folder + ": " + ec.message());
     }
 
+    const bool container = container::IsContainerFile(source);
     RemoveOnExit temp;
-    if (Result<void> copied = WriteHiddenCopy(source, folder, temp, nullptr); !copied) return copied.error();
-
+    bool written = false;
     const std::string fileName = FileNameOf(source);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string target = UniqueTargetName(folder, fileName);
+        if (container && container::PlainNameOf(target) != container::PlainNameOf(source)) {
+            const Result<container::NameChange> given =
+                container::GiveContainerName(source, target, key, container::NameChangeMode::Copy);
+            if (!given && given.error().kind == ErrorKind::Exists) continue;
+            if (!given) return given.error();
+            return target;
+        }
+        if (!written) {
+            if (Result<void> copied = WriteHiddenCopy(source, folder, temp, nullptr); !copied) return copied.error();
+            written = true;
+        }
         const int error = NameTempNoReplace(temp, target);
         if (error == EEXIST) continue;  // taken since the name was chosen: choose again
         if (error != 0) return ErrnoErrorOf(error, "cannot copy " + source + " to " + target);
@@ -190,12 +205,34 @@ Result<void> RenameNoReplace(const std::string& from, const std::string& to)
     return {};
 }
 
+Result<container::NameChange> RenameFileAs(const std::string& from, const std::string& to,
+                                           const container::NameChangeKey& key)
+{
+    if (container::PlainNameOf(from) != container::PlainNameOf(to) && container::IsContainerFile(from))
+        return container::GiveContainerName(from, to, key, container::NameChangeMode::Move);
+    Result<void> renamed = RenameNoReplace(from, to);
+    if (!renamed) {
+        Error error = renamed.error();
+        if (EntryExists(to)) error.kind = ErrorKind::Exists;
+        return error;
+    }
+    return container::NameChange{};
+}
+
+std::string RefusedNameChangeText(const std::string& path, const std::string& done, const Error& error)
+{
+    return FileNameOf(path) + " was not " + done + ": " + error.message;
+}
+
 RenamePlan PlanRename(const std::string& currentPath, const std::string& answer)
 {
-    const std::string name = TrimSpaces(answer);
-    if (name.empty() || name == FileNameOf(currentPath)) return {};
+    std::string name = TrimSpaces(answer);
+    if (name.empty()) return {};
     // A rename stays in the folder: a path typed as a name would move the file elsewhere.
     if (name.find('/') != std::string::npos || name == "." || name == "..") return {RenamePlan::Action::Invalid, {}};
+    name = container::KeepContainerMark(FileNameOf(currentPath), name);
+    if (name == FileNameOf(currentPath)) return {};
+    if (name == "$") return {RenamePlan::Action::Invalid, {}};
     std::string newPath = FolderOf(currentPath) + name;
     const RenamePlan::Action action = EntryExists(newPath) ? RenamePlan::Action::Exists : RenamePlan::Action::Rename;
     return {action, std::move(newPath)};

@@ -599,10 +599,24 @@ void ViewerWindow::RenameCommand()
         return;
     }
     const std::string& newPath = plan.newPath;
-    if (plan.action == RenamePlan::Action::Invalid || !RenameNoReplace(path, newPath)) {
+    if (plan.action == RenamePlan::Action::Invalid) {
         dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
+    const Result<container::NameChange> renamed =
+        RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
+    if (!renamed) {
+        if (renamed.error().kind == ErrorKind::Exists)
+            dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+        else if (container::IsRefusedNameChange(renamed.error()))
+            dialogs().ShowMessage("Rename", RefusedNameChangeText(path, "renamed", renamed.error()),
+                                  MessageIcon::Warning, MessageButtons::Ok);
+        else
+            dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+        return;
+    }
+    if (!renamed.value().warning.empty())
+        dialogs().ShowMessage("Rename", renamed.value().warning, MessageIcon::Warning, MessageButtons::Ok);
     if (gallery_) gallery_->Model().SyncToFile(newPath, true);
     LoadImage(newPath);
     ShowNotice("Renamed", kNoticeMs);
@@ -618,8 +632,13 @@ void ViewerWindow::CopyToChosenSubfolder()
 
 void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& name, bool create)
 {
-    if (!CopyIntoFolder(path, FolderOf(path) + name + "/", create)) {
-        dialogs().ShowMessage("Error", "Copy failed", MessageIcon::Error, MessageButtons::Ok);
+    const Result<std::string> copied =
+        CopyIntoFolder(path, FolderOf(path) + name + "/", create, container::NameChangeKeyOf(crypto_));
+    if (!copied) {
+        std::string text = "Copy failed";
+        if (container::IsRefusedNameChange(copied.error()))
+            text += "\n\n" + RefusedNameChangeText(path, "copied", copied.error());
+        dialogs().ShowMessage("Error", text, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
     ShowNotice("Copied to " + name, kNoticeMs);
