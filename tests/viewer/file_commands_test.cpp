@@ -1,5 +1,6 @@
 #include "viewer/file_commands.h"
 
+#include "support/containers.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_folder.h"
@@ -22,6 +23,13 @@ using test::ReadText;
 using test::TempDir;
 using test::WriteFile;
 using Names = std::set<std::string>;
+
+constexpr const char* kPassword = "hunter2";
+
+container::NameChangeKey NoPassword()
+{
+    return {};
+}
 
 mode_t ModeOf(const std::string& path)
 {
@@ -81,10 +89,11 @@ TEST(CopyIntoFolderTest, CopiesTwiceUnderNumberedNamesWithTheSameBytesAndMode)
     const std::string source = from / "photo.jpg";
     WriteFile(source, bytes);
     ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+    test::SetOldTime(source);
 
-    const Result<std::string> first = CopyIntoFolder(source, to.path() + "/", false);
+    const Result<std::string> first = CopyIntoFolder(source, to.path() + "/", false, NoPassword());
     ASSERT_TRUE(first.ok()) << first.error().message;
-    const Result<std::string> second = CopyIntoFolder(source, to.path() + "/", false);
+    const Result<std::string> second = CopyIntoFolder(source, to.path() + "/", false, NoPassword());
     ASSERT_TRUE(second.ok()) << second.error().message;
 
     EXPECT_EQ(first.value(), to / "photo.jpg");
@@ -93,7 +102,52 @@ TEST(CopyIntoFolderTest, CopiesTwiceUnderNumberedNamesWithTheSameBytesAndMode)
     EXPECT_EQ(ReadFile(first.value()), bytes);
     EXPECT_EQ(ReadFile(second.value()), bytes);
     EXPECT_EQ(ModeOf(second.value()), 0640u);
+    EXPECT_TRUE(test::HasOldTime(first.value())) << "a copy keeps the picture's date";
+    EXPECT_TRUE(test::HasOldTime(second.value()));
     EXPECT_EQ(ReadFile(source), bytes);
+}
+
+// The second copy of a container gets a numbered name: under the name in its key it must still
+// open, which needs the password.
+TEST(CopyIntoFolderTest, ANumberedCopyOfAContainerStillOpens)
+{
+    struct Row {
+        const char* what;
+        bool withName;
+        std::string password;
+        bool copied;
+    };
+    const Row rows[] = {
+        {"name in key", true, kPassword, true},
+        {"name not in key", false, kPassword, true},
+        {"no password", true, "", false},
+        {"wrong password", false, "hunter3", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir from, to;
+        const std::vector<std::uint8_t> picture = test::PseudoRandomBytes(20000);
+        const std::string source = test::MakeContainer(from.path(), "a.jpg", picture, kPassword, row.withName);
+        const container::NameChangeKey key{row.password, true, nullptr};
+
+        const Result<std::string> first = CopyIntoFolder(source, to.path(), false, key);
+        ASSERT_TRUE(first.ok()) << "the same name needs no password: " << first.error().message;
+        EXPECT_EQ(ReadFile(first.value()), ReadFile(source));
+
+        const Result<std::string> second = CopyIntoFolder(source, to.path(), true, key);
+        EXPECT_EQ(second.ok(), row.copied);
+        if (row.copied) {
+            EXPECT_EQ(second.value(), to / "$a1.jpg");
+            EXPECT_EQ(test::OpenedBytes(second.value(), kPassword, row.withName), picture);
+            EXPECT_TRUE(test::HasOldTime(second.value()));
+            EXPECT_EQ(FileNames(to), (Names{"$a.jpg", "$a1.jpg"}));
+        } else {
+            EXPECT_TRUE(container::IsRefusedNameChange(second.error()));
+            EXPECT_NE(second.error().message.find(container::kTypePasswordFirst), std::string::npos);
+            EXPECT_EQ(FileNames(to), (Names{"$a.jpg"}));
+        }
+        EXPECT_EQ(test::OpenedBytes(source, kPassword, row.withName), picture);
+    }
 }
 
 TEST(CopyIntoFolderTest, CopiesEmptyAndReadOnlyFiles)
@@ -103,11 +157,11 @@ TEST(CopyIntoFolderTest, CopiesEmptyAndReadOnlyFiles)
     WriteFile(from / "locked.png", "locked bytes");
     ASSERT_EQ(::chmod((from / "locked.png").c_str(), 0444), 0);
 
-    const Result<std::string> empty = CopyIntoFolder(from / "empty.png", to.path() + "/", false);
+    const Result<std::string> empty = CopyIntoFolder(from / "empty.png", to.path() + "/", false, NoPassword());
     ASSERT_TRUE(empty.ok()) << empty.error().message;
     EXPECT_TRUE(ReadFile(empty.value()).empty());
 
-    const Result<std::string> locked = CopyIntoFolder(from / "locked.png", to.path() + "/", false);
+    const Result<std::string> locked = CopyIntoFolder(from / "locked.png", to.path() + "/", false, NoPassword());
     ASSERT_TRUE(locked.ok()) << locked.error().message;
     EXPECT_EQ(ReadText(locked.value()), "locked bytes");
     EXPECT_EQ(ModeOf(locked.value()), 0444u);
@@ -120,18 +174,18 @@ TEST(CopyIntoFolderTest, MissingFoldersAreCreatedOnlyWhenAsked)
     WriteFile(from / "photo.jpg", "picture");
     const std::string nested = to / "a/b/";
 
-    const Result<std::string> refused = CopyIntoFolder(from / "photo.jpg", nested, false);
+    const Result<std::string> refused = CopyIntoFolder(from / "photo.jpg", nested, false, NoPassword());
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().kind, ErrorKind::Io);
     EXPECT_TRUE(FileNames(to).empty());
 
-    const Result<std::string> made = CopyIntoFolder(from / "photo.jpg", nested, true);
+    const Result<std::string> made = CopyIntoFolder(from / "photo.jpg", nested, true, NoPassword());
     ASSERT_TRUE(made.ok()) << made.error().message;
     EXPECT_EQ(made.value(), nested + "photo.jpg");
     EXPECT_EQ(ReadText(made.value()), "picture");
 
     // An existing folder is no failure for createFolder.
-    const Result<std::string> again = CopyIntoFolder(from / "photo.jpg", nested, true);
+    const Result<std::string> again = CopyIntoFolder(from / "photo.jpg", nested, true, NoPassword());
     ASSERT_TRUE(again.ok()) << again.error().message;
     EXPECT_EQ(again.value(), nested + "photo1.jpg");
 }
@@ -143,7 +197,7 @@ TEST(CopyIntoFolderTest, NeverReplacesAFileThatIsThere)
     WriteFile(to / "photo.jpg", "old");
     WriteFile(to / "photo1.jpg", "older");
 
-    const Result<std::string> copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false);
+    const Result<std::string> copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false, NoPassword());
     ASSERT_TRUE(copy.ok()) << copy.error().message;
     EXPECT_EQ(copy.value(), to / "photo2.jpg");
     EXPECT_EQ(ReadText(to / "photo.jpg"), "old");
@@ -157,11 +211,11 @@ TEST(CopyIntoFolderTest, FailuresLeaveNothingBehind)
     WriteFile(from / "photo.jpg", "picture");
     std::filesystem::create_directory(from / "folder.jpg");
 
-    const Result<std::string> missing = CopyIntoFolder(from / "gone.jpg", to.path() + "/", false);
+    const Result<std::string> missing = CopyIntoFolder(from / "gone.jpg", to.path() + "/", false, NoPassword());
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().kind, ErrorKind::Io);
 
-    const Result<std::string> folder = CopyIntoFolder(from / "folder.jpg", to.path() + "/", false);
+    const Result<std::string> folder = CopyIntoFolder(from / "folder.jpg", to.path() + "/", false, NoPassword());
     ASSERT_FALSE(folder.ok());
     EXPECT_EQ(folder.error().kind, ErrorKind::Unsupported);
 
@@ -176,7 +230,7 @@ TEST(CopyIntoFolderTest, ReadOnlyFolderGivesAnIoErrorAndNothingInIt)
     {
         const test::UnwritableFolder readOnly(to.path());
         if (!readOnly.refusesWrites()) GTEST_SKIP() << "this file system lets root write into any folder";
-        copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false);
+        copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false, NoPassword());
     }
     ASSERT_FALSE(copy.ok());
     EXPECT_EQ(copy.error().kind, ErrorKind::Io);
@@ -192,7 +246,7 @@ TEST(CopyIntoFolderTest, DiskFullHalfWayLeavesNothingBehind)
     Result<std::string> copy = std::string();
     {
         const test::FileSizeLimit limit(100000);
-        copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false);
+        copy = CopyIntoFolder(from / "photo.jpg", to.path() + "/", false, NoPassword());
     }
     ASSERT_FALSE(copy.ok());
     EXPECT_EQ(copy.error().kind, ErrorKind::Io);
@@ -261,6 +315,35 @@ TEST(PlanRenameTest, TrimmedAnswerAgainstTheCurrentAndExistingNames)
     for (const Case& c : cases) {
         SCOPED_TRACE("answer \"" + c.answer + "\"");
         const RenamePlan plan = PlanRename(dir / "photo.jpg", c.answer);
+        EXPECT_EQ(plan.action, c.action);
+        if (c.action == A::Rename || c.action == A::Exists) {
+            EXPECT_EQ(plan.newPath, dir / c.newName);
+        }
+    }
+}
+
+TEST(PlanRenameTest, ADollarNameStaysADollarName)
+{
+    TempDir dir;
+    WriteFile(dir / "$photo.jpg", "picture");
+    WriteFile(dir / "$other.jpg", "other");
+    using A = RenamePlan::Action;
+    struct Case {
+        std::string answer;
+        A action;
+        std::string newName;
+    };
+    const Case cases[] = {
+        {"new.jpg", A::Rename, "$new.jpg"},
+        {"$new.jpg", A::Rename, "$new.jpg"},
+        {" photo.jpg ", A::Nothing, ""},
+        {"other.jpg", A::Exists, "$other.jpg"},
+        {"$", A::Invalid, ""},
+        {".", A::Invalid, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("answer \"" + c.answer + "\"");
+        const RenamePlan plan = PlanRename(dir / "$photo.jpg", c.answer);
         EXPECT_EQ(plan.action, c.action);
         if (c.action == A::Rename || c.action == A::Exists) {
             EXPECT_EQ(plan.newPath, dir / c.newName);
