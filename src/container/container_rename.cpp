@@ -205,7 +205,8 @@ Result<void> CopyAsItIs(const LockedSource& source, const std::string& to, std::
         const std::span<std::uint8_t> mine = std::span(buffer).first(want);
         const std::span<std::uint8_t> copy = std::span(theirs).first(want);
         if (ReadAt(source.fd.get(), mine, done) != static_cast<long long>(want) ||
-            ReadAt(out, copy, done) != static_cast<long long>(want) || !std::equal(mine.begin(), mine.end(), copy.begin()))
+            ReadAt(out, copy, done) != static_cast<long long>(want) ||
+            !std::equal(mine.begin(), mine.end(), copy.begin()))
             return MakeError(ErrorKind::Io, "the copy " + to + " does not hold the container's bytes");
         done += want;
     }

@@ -35,7 +35,8 @@ bool SameBytes(const std::string& a, const std::string& b)
 {
     const UniqueFd first = OpenFile(a, O_RDONLY | O_NONBLOCK);
     const UniqueFd second = OpenFile(b, O_RDONLY | O_NONBLOCK);
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (!first || !second || ::fstat(first.get(), &sa) != 0 || ::fstat(second.get(), &sb) != 0 ||
         sa.st_size != sb.st_size)
         return false;
@@ -203,7 +204,8 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
         if (numbered && container::IsContainerFile(source)) {
             // Under a new plain name a container may need a new key; a cut is completed by the
             // name change itself, once the new container opens.
-            const container::NameChangeMode mode = cut ? container::NameChangeMode::Move : container::NameChangeMode::Copy;
+            const container::NameChangeMode mode =
+                cut ? container::NameChangeMode::Move : container::NameChangeMode::Copy;
             Result<container::NameChange> given = container::GiveContainerName(source, dest, key, mode);
             for (int attempt = 0; !given && given.error().kind == ErrorKind::Exists && attempt < 100; ++attempt) {
                 dest = NumberedFreeName(plainDest);

@@ -603,8 +603,7 @@ void ViewerWindow::RenameCommand()
         dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
-    const Result<container::NameChange> renamed =
-        RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
+    const Result<container::NameChange> renamed = RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
     if (!renamed) {
         if (renamed.error().kind == ErrorKind::Exists)
             dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);

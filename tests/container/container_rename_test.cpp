@@ -26,8 +26,8 @@ using test::WriteFile;
 constexpr const char* kPassword = "hunter2";
 
 // A container made in `folder` from `bytes` under `plainName`, dated kOldTime, mode 0640.
-std::string MakeContainer(const std::string& folder, const std::string& plainName, const Bytes& bytes,
-                          bool withName, int alg = 1, std::int64_t maxBytes = 0, bool fast = true)
+std::string MakeContainer(const std::string& folder, const std::string& plainName, const Bytes& bytes, bool withName,
+                          int alg = 1, std::int64_t maxBytes = 0, bool fast = true)
 {
     const std::string plain = folder + "/" + plainName;
     WriteFile(plain, bytes);
@@ -68,8 +68,8 @@ TEST(ContainerRename, EveryWayAndBothKeyFormsKeepTheContainerReadable)
 {
     struct Row {
         const char* what;
-        bool withName;         // how the container was made
-        bool fileNamePW;       // the setting now: which key is tried first
+        bool withName;    // how the container was made
+        bool fileNamePW;  // the setting now: which key is tried first
         bool otherFolder;
         NameChangeMode mode;
         int alg;
@@ -91,13 +91,15 @@ TEST(ContainerRename, EveryWayAndBothKeyFormsKeepTheContainerReadable)
         SCOPED_TRACE(row.what);
         TempDir dir, elsewhere;
         const Bytes picture = test::PseudoRandomBytes(30000);
-        const std::string from = MakeContainer(dir.path(), "a.jpg", picture, row.withName, row.alg, row.maxBytes, row.fast);
+        const std::string from =
+            MakeContainer(dir.path(), "a.jpg", picture, row.withName, row.alg, row.maxBytes, row.fast);
         const Bytes before = ReadFile(from);
         const ContainerHeader oldHeader = ParseContainerHeader(std::span(before).first<kHeaderSize>());
         const std::string to = (row.otherFolder ? elsewhere : dir) / "$b.jpg";
 
         int opened = 0;
-        const Result<NameChange> given = GiveContainerName(from, to, KeyOf(kPassword, row.fileNamePW, &opened), row.mode);
+        const Result<NameChange> given =
+            GiveContainerName(from, to, KeyOf(kPassword, row.fileNamePW, &opened), row.mode);
         ASSERT_TRUE(given.ok()) << given.error().message;
         EXPECT_EQ(given.value().reencrypted, row.withName);
         EXPECT_TRUE(given.value().warning.empty());

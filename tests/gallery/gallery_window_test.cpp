@@ -7,6 +7,7 @@
 #include "imaging/png_codec.h"
 #include "platform/clipboard.h"
 #include "platform/privacy.h"
+#include "support/containers.h"
 #include "support/gate.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -740,6 +741,63 @@ private slots:
         rig.dialogs.messages.clear();
         rig.gallery->ShowProperties();
         QVERIFY(rig.dialogs.messages.empty());
+    }
+
+    // With the name in their keys, containers under other names would never open again.
+    void renamingAndPastingKeepContainersReadable()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 16, 16);
+        WriteJpeg(rig / "b.jpg", 16, 16, qRgb(0, 0, 250));
+        WriteJpeg(rig / "c.jpg", 16, 16);
+        const std::vector<std::uint8_t> a = quillix::test::ReadFile(rig / "a.jpg");
+        const std::vector<std::uint8_t> b = quillix::test::ReadFile(rig / "b.jpg");
+        EncryptInPlace(rig / "a.jpg");
+        EncryptInPlace(rig / "b.jpg");
+        rig.Show();
+
+        // Without the password: F2 says what to do; a batch renames the others and lists the rest.
+        rig.Select({"$a.jpg"});
+        rig.dialogs.inputs = {std::string("z.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Rename"));
+        QVERIFY(rig.dialogs.messages[0].text.find("type the password first (Ctrl+Shift+P)") != std::string::npos);
+        rig.Select({"$a.jpg", "c.jpg"});
+        rig.dialogs.inputs = {std::string("pic")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg", "pic002.jpg"}));
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(rig.dialogs.messages[1].caption, std::string("Batch Rename"));
+        QVERIFY(rig.dialogs.messages[1].text.rfind("1 file was not done as asked:\n\n$a.jpg: ", 0) == 0);
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$a.jpg", "pic002.jpg"}));
+
+        // With it: each keeps its "$" and opens under its new name, and the password is known good.
+        rig.dialogs.passwords = {kPassword};
+        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(!rig.viewer->Crypto().PasswordConfirmed());
+        rig.Select({"$b.jpg", "$a.jpg"});
+        rig.dialogs.inputs = {std::string("pic")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$pic001.jpg", "$pic002.jpg", "pic002.jpg"}));
+        QCOMPARE(quillix::test::OpenedBytes(rig / "$pic001.jpg", kPassword, true), b);
+        QCOMPARE(quillix::test::OpenedBytes(rig / "$pic002.jpg", kPassword, true), a);
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$pic001.jpg", "$pic002.jpg"}));
+        QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
+        QVERIFY(rig.viewer->Crypto().PasswordConfirmed());
+
+        // Cut elsewhere, pasted here where its name is taken, "No": numbered, and it still opens.
+        quillix::test::TempDir elsewhere;
+        const std::vector<std::uint8_t> other = quillix::test::PseudoRandomBytes(5000);
+        quillix::test::MakeContainer(elsewhere.path(), "pic001.jpg", other, kPassword, true);
+        QVERIFY(quillix::platform::PutFilesOnClipboard({elsewhere / "$pic001.jpg"}, true));
+        rig.dialogs.answers = {MessageAnswer::No};
+        rig.Key(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$pic001.jpg", "$pic0012.jpg", "$pic002.jpg", "pic002.jpg"}));
+        QCOMPARE(quillix::test::OpenedBytes(rig / "$pic0012.jpg", kPassword, true), other);
+        QVERIFY(quillix::test::HasOldTime(rig / "$pic0012.jpg"));
+        QCOMPARE(quillix::test::FileNames(elsewhere), std::set<std::string>{});
+        QCOMPARE(rig.SelectedNames(), std::vector<std::string>{"$pic0012.jpg"});
     }
 
     void closingDuringARunFinishesTheFilesInFlightOnly()

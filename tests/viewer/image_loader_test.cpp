@@ -33,7 +33,9 @@ TEST(ImageLoader, PipesAndFoldersAreRefusedWithoutWaiting)
     }
     std::filesystem::create_directory(dir / "folder.jpg");
     EXPECT_FALSE(LoadPicture(dir / "folder.jpg", crypto, true).ok());
-    EXPECT_FALSE(CopyIntoFolder(dir / "pipe.jpg", dir / "1", true).ok()) << "the copy keys 1 to 9";
+    const container::NameChangeKey key{"pw", true, nullptr};
+    for (const char* name : {"pipe.jpg", "$pipe.jpg"})
+        EXPECT_FALSE(CopyIntoFolder(dir / name, dir / "1", true, key).ok()) << "the copy keys 1 to 9: " << name;
     ::alarm(0);
 }
 

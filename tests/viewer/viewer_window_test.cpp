@@ -9,6 +9,7 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
 #include "platform/qt_dialogs.h"
+#include "support/containers.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
@@ -474,6 +475,48 @@ private slots:
         QVERIFY(!std::filesystem::exists(rig / "photo.jpg"));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Photo.jpg");
         QCOMPARE(rig.viewer->notice().text, std::string("Renamed"));
+    }
+
+    // With the name in its key, a container under another name would never open again.
+    void renameAndDigitCopiesKeepAContainerReadable()
+    {
+        Rig rig;
+        WriteJpeg(rig / "photo.jpg");
+        const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "photo.jpg");
+        EncryptInPlace(rig / "photo.jpg");
+        rig.Open("$photo.jpg");
+
+        // Without the password nothing can tell whether the key holds the name.
+        rig.dialogs.inputs = {std::string("b.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Rename"));
+        QVERIFY(rig.dialogs.messages.back().text.rfind("$photo.jpg was not renamed: ", 0) == 0);
+        QVERIFY(rig.dialogs.messages.back().text.find("type the password first (Ctrl+Shift+P)") != std::string::npos);
+        QCOMPARE(rig.Shown(), std::string("$photo.jpg"));
+        rig.Key(Qt::Key_3);
+        QCOMPARE(quillix::test::ReadFile(rig / "3/$photo.jpg"), quillix::test::ReadFile(rig / "$photo.jpg"));
+        rig.Key(Qt::Key_3);
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Error"));
+        QVERIFY(rig.dialogs.messages.back().text.rfind("Copy failed\n\n$photo.jpg was not copied: ", 0) == 0);
+        QCOMPARE(quillix::test::FileNames(rig.pictures), (std::set<std::string>{"$photo.jpg", "3"}));
+        QVERIFY(!std::filesystem::exists(rig / "3/$photo1.jpg"));
+
+        // With it, the "$" comes back and the container is made anew for its new name.
+        rig.dialogs.passwords = {std::string(kPassword)};
+        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        rig.Settle();
+        rig.dialogs.inputs = {std::string("b.jpg")};
+        rig.Key(Qt::Key_F2);
+        QCOMPARE(rig.Shown(), std::string("$b.jpg"));
+        QCOMPARE(rig.viewer->notice().text, std::string("Renamed"));
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QCOMPARE(quillix::test::OpenedBytes(rig / "$b.jpg", kPassword, true), plain);
+        rig.Key(Qt::Key_3);
+        rig.Key(Qt::Key_3);
+        QCOMPARE(rig.viewer->notice().text, std::string("Copied to 3"));
+        QCOMPARE(quillix::test::OpenedBytes(rig / "3/$b.jpg", kPassword, true), plain);
+        QCOMPARE(quillix::test::OpenedBytes(rig / "3/$b1.jpg", kPassword, true), plain);
+        QCOMPARE(quillix::test::FileNames(rig.pictures), (std::set<std::string>{"$b.jpg", "3"}));
     }
 
     void digitsCopyIntoNumberedSubfolders()
