@@ -6,6 +6,7 @@
 #include "container/sealed_container.h"
 #include "container/work_files.h"
 #include "support/temp_dir.h"
+#include "support/writer_process.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -488,6 +489,34 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
         if (!held) {
             EXPECT_EQ(WorkFiles(dir), std::set<std::string>{});
         }
+    }
+}
+
+// A file that another program has open for writing is refused, as a failure: a copy would miss
+// what that program goes on writing, and the wipe would destroy it.
+TEST(QuillixCryptSafety, AFileAnotherProgramWritesIsLeftAlone)
+{
+    const Tool tool;
+    const Bytes P = Picture(200'000, 7);
+    for (const bool encrypt : {true, false}) {
+        SCOPED_TRACE(encrypt ? "encrypt" : "decrypt");
+        TempDir dir;
+        const std::string name = encrypt ? "photo.jpg" : "$photo.jpg";
+        const std::string source = dir / name;
+        Bytes expected = encrypt ? P : Sealed(P, "photo.jpg");
+        WriteFile(source, expected);
+        test::WriterProcess writer = test::WriterProcess::Start(source, test::WriterProcess::Opening::Now);
+        ASSERT_TRUE(writer.Append("more"));
+
+        const Outcome run = tool({encrypt ? "encrypt" : "decrypt", source});
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(source + " is in use by another program"), std::string::npos) << run.output;
+        ASSERT_TRUE(writer.Append(" and more"));
+        writer.Close();
+        const std::string appended = "more and more";
+        expected.insert(expected.end(), appended.begin(), appended.end());
+        EXPECT_EQ(ReadFile(source), expected);
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{name});
     }
 }
 

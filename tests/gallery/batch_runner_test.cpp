@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <latch>
 #include <thread>
 
 namespace quillix::gallery {
@@ -152,6 +154,31 @@ TEST(BatchRunnerTest, StoppingFinishesTheFilesInFlightAndNeverEndsTheRun)
     EXPECT_FALSE(runner.Collect().finished);
 }
 
+// Closing during a run waits for the files in flight, but their secure deletions are told to
+// stop after the pass in progress.
+TEST(BatchRunnerTest, StoppingTellsTheFilesInFlightToStopTheirWipe)
+{
+    quillix::workers::WorkerPool pool(1);
+    std::latch working(1);
+    bool toldToStop = false;
+    BatchRunner runner(pool, 1, {},
+                       [&working, &toldToStop](BatchOperation, const std::string&, const BatchSettings& settings) {
+                           std::mutex mutex;
+                           std::condition_variable_any never;
+                           std::unique_lock lock(mutex);
+                           working.count_down();
+                           // Returns only when the stop comes.
+                           never.wait(lock, settings.options.stop, [] { return false; });
+                           toldToStop = settings.options.stop.stop_requested();
+                           return FileOutcome{};
+                       });
+    std::vector<std::string> reselect;
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::SecureDelete, {"/a", "/b"}, {}, reselect));
+    working.wait();
+    runner.StopAndWait();
+    EXPECT_TRUE(toldToStop);
+}
+
 TEST(BatchRunnerTest, SummaryOfNotes)
 {
     EXPECT_FALSE(BatchSummary(BatchOperation::Encrypt, {}));
@@ -218,6 +245,36 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
     EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+}
+
+// A wipe told to stop is never reported as done: a secure delete leaves a note and the file, an
+// encryption keeps its container and warns about the plain file left for later.
+TEST(RunBatchFileTest, AStoppedWipeIsNoSuccess)
+{
+    TempDir dir;
+    std::stop_source closing;
+    closing.request_stop();
+    BatchSettings settings;
+    settings.options.Passes = 3;
+    settings.options.stop = closing.get_token();
+    settings.password = "pw";
+
+    WriteFile(dir / "a.jpg", std::string("picture"));
+    EXPECT_EQ(RunBatchFile(BatchOperation::SecureDelete, dir / "a.jpg", settings).note,
+              "a.jpg: the secure overwrite failed (stopped: the program was closing)");
+    EXPECT_EQ(quillix::test::ReadText(dir / "a.jpg"), "picture");
+
+    const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings);
+    EXPECT_EQ(encrypted.newPath, dir / "$a.jpg");
+    ASSERT_EQ(encrypted.notices.size(), 1u);
+    EXPECT_EQ(encrypted.notices[0].caption, "Warning");
+    EXPECT_NE(encrypted.notices[0].text.find("stopped: the program was closing"), std::string::npos)
+        << encrypted.notices[0].text;
+    EXPECT_EQ(quillix::test::FileNames(dir), (std::set<std::string>{"a.jpg", "$a.jpg"}))
+        << "both stay; the next encryption finds the container of these very bytes and finishes";
+    settings.options.stop = {};
+    EXPECT_EQ(RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings).newPath, dir / "$a.jpg");
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"$a.jpg"});
 }
 
 // Deletes that cannot be done leave the file where it was and give the summary a line; a file
