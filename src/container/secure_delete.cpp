@@ -173,11 +173,6 @@ WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes, const Wi
         changed.changed = true;
         return changed;
     }
-    if (control.stop && control.stop()) {
-        WipeOutcome stopped = NotOverwritten(path, 0, passes);
-        stopped.passes.stopped = true;
-        return stopped;
-    }
     // Opening the file for writing would break the lease, so it is opened only once it has left
     // its name; whether it can be overwritten is asked first, so that one that cannot keeps it.
     if (overwrite && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)

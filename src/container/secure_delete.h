@@ -71,9 +71,9 @@ struct WipeControl {
 // The file first moves to a wipe name in its folder, so that its half-overwritten bytes never
 // carry the picture's name, and is overwritten and removed there; a file that cannot be
 // overwritten keeps its name. A file with other hard links only loses this name, since
-// overwriting it would destroy what the other names hold. After a failed or stopped pass it
-// stays under the wipe name, still locked while the caller holds `fd`, for a later
-// FinishLeftovers; a stop before the move keeps its name. With `passes` 0 it is only removed.
+// overwriting it would destroy what the other names hold. After a failed pass, or when told to
+// stop (even before the first pass), it stays under the wipe name, still locked while the caller
+// holds `fd`, for a later FinishLeftovers. With `passes` 0 it is only removed.
 WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes, const WipeControl& control = {});
 
 // WipeLockedFile for a file not yet open: a missing file counts as wiped; a link, folder, device

@@ -2,9 +2,11 @@
 
 #include "container/container_file.h"
 #include "container/file_ops.h"
+#include "container/work_files.h"
 #include "imaging/jpeg_codec.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_folder.h"
+#include "support/writer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -247,8 +249,8 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
     EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
 }
 
-// A wipe told to stop is never reported as done: a secure delete leaves a note and the file, an
-// encryption keeps its container and warns about the plain file left for later.
+// A wipe told to stop is never reported as done. The picture leaves its name all the same, and
+// what is left is finished by the next operation in the folder.
 TEST(RunBatchFileTest, AStoppedWipeIsNoSuccess)
 {
     TempDir dir;
@@ -258,23 +260,54 @@ TEST(RunBatchFileTest, AStoppedWipeIsNoSuccess)
     settings.options.Passes = 3;
     settings.options.stop = closing.get_token();
     settings.password = "pw";
+    const auto leftovers = [&dir] {
+        std::size_t n = 0;
+        for (const std::string& name : quillix::test::FileNames(dir))
+            n += container::IsWorkFileName(name) ? 1 : 0;
+        return n;
+    };
 
     WriteFile(dir / "a.jpg", std::string("picture"));
-    EXPECT_EQ(RunBatchFile(BatchOperation::SecureDelete, dir / "a.jpg", settings).note,
-              "a.jpg: the secure overwrite failed (stopped: the program was closing)");
-    EXPECT_EQ(quillix::test::ReadText(dir / "a.jpg"), "picture");
+    const std::string note = RunBatchFile(BatchOperation::SecureDelete, dir / "a.jpg", settings).note;
+    EXPECT_EQ(note.rfind("a.jpg: the secure overwrite failed (stopped: the program was closing); what is left is "
+                         "kept as .quillix-",
+                         0),
+              0u)
+        << note;
+    EXPECT_EQ(quillix::test::FileNames(dir).size(), 1u);
+    EXPECT_EQ(leftovers(), 1u);
 
-    const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings);
-    EXPECT_EQ(encrypted.newPath, dir / "$a.jpg");
+    WriteFile(dir / "b.jpg", std::string("picture"));
+    const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "b.jpg", settings);
+    EXPECT_EQ(encrypted.newPath, dir / "$b.jpg");
     ASSERT_EQ(encrypted.notices.size(), 1u);
     EXPECT_EQ(encrypted.notices[0].caption, "Warning");
-    EXPECT_NE(encrypted.notices[0].text.find("stopped: the program was closing"), std::string::npos)
+    EXPECT_NE(encrypted.notices[0].text.find("overwritten completely 0 of 3 times before the program closed"),
+              std::string::npos)
         << encrypted.notices[0].text;
-    EXPECT_EQ(quillix::test::FileNames(dir), (std::set<std::string>{"a.jpg", "$a.jpg"}))
-        << "both stay; the next encryption finds the container of these very bytes and finishes";
+    EXPECT_EQ(leftovers(), 2u);
+
     settings.options.stop = {};
-    EXPECT_EQ(RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings).newPath, dir / "$a.jpg");
-    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"$a.jpg"});
+    EXPECT_TRUE(RunBatchFile(BatchOperation::SecureDelete, dir / "gone.jpg", settings).note.empty());
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"$b.jpg"}) << "the next operation finished both";
+}
+
+// A picture another program has open for writing is not encrypted; the summary says why.
+TEST(RunBatchFileTest, AFileInUseIsLeftAloneWithANote)
+{
+    TempDir dir;
+    WriteFile(dir / "a.jpg", std::string("picture"));
+    quillix::test::WriterProcess writer =
+        quillix::test::WriterProcess::Start(dir / "a.jpg", quillix::test::WriterProcess::Opening::Now);
+    ASSERT_TRUE(writer.started());
+    BatchSettings settings;
+    settings.options.Passes = 1;
+    settings.password = "pw";
+    const FileOutcome outcome = RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings);
+    EXPECT_TRUE(outcome.newPath.empty());
+    EXPECT_EQ(outcome.note.rfind("a.jpg: " + dir / "a.jpg" + " is in use by another program", 0), 0u) << outcome.note;
+    writer.Close();
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"a.jpg"});
 }
 
 // Deletes that cannot be done leave the file where it was and give the summary a line; a file

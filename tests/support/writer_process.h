@@ -139,10 +139,24 @@ private:
         const int commands = channel, answers = channel;
         int fd = -1;
         if (opening == Opening::AfterLease) {
-            fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+            // Reading does not break a read lease. The file is then reopened for writing through
+            // the reading descriptor, so the writer reaches it whatever name it has by then, as
+            // a program that opened it before it was moved would.
+            const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (reader < 0) ::_exit(1);
+            char self[32] = "/proc/self/fd/";
+            char digits[12];
+            int n = 0;
+            for (int v = reader; n == 0 || v > 0; v /= 10)
+                digits[n++] = static_cast<char>('0' + v % 10);
+            std::size_t at = 14;
+            while (n > 0)
+                self[at++] = digits[--n];
+            self[at] = 0;
+            fd = ::open(self, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
             if (fd < 0 && errno == EWOULDBLOCK) {
                 (void)WriteAll(answers, "B", 1);
-                while ((fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)) < 0 && errno == EINTR) {
+                while ((fd = ::open(self, O_WRONLY | O_APPEND | O_CLOEXEC)) < 0 && errno == EINTR) {
                 }
             }
         } else {
