@@ -259,16 +259,21 @@ int FinishLeftovers(const std::string& folder, int passes, const StopRequested& 
     for (const std::string& name : names) {
         if (stop && stop()) break;
         const std::string path = folder + name;
-        const UniqueFd fd = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+        // Opened for reading until its lock is had: opening a file for writing breaks the lease
+        // an operation may still hold on the source it has just moved aside.
+        const UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
         struct stat st {};
         if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         // A lock held means its owner is still at work; a file gone from its name was dealt with.
         if (!TryLockFile(fd.get()) || !NamesOpenFile(path, fd.get())) continue;
         // With other links it is a result that has its final name too (a link-then-unlink
         // rename cut short): only the marked name goes.
-        if (st.st_nlink == 1 &&
-            !OverwriteOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), passes, stop).complete())
-            continue;
+        if (st.st_nlink == 1) {
+            const UniqueFd writer = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+            if (!writer || !NamesOpenFile(path, writer.get()) ||
+                !OverwriteOpenFile(writer.get(), static_cast<std::uint64_t>(st.st_size), passes, stop).complete())
+                continue;
+        }
         if (::unlink(path.c_str()) == 0) ++removed;
     }
     return removed;

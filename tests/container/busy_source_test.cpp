@@ -3,6 +3,7 @@
 // holds only part of it stays behind.
 #include "common/paths.h"
 #include "container/file_ops.h"
+#include "container/secure_delete.h"
 #include "container/work_files.h"
 #include "support/hex.h"
 #include "support/temp_dir.h"
@@ -144,6 +145,27 @@ TEST(BusySource, AWriterThatOpensDuringTheRunKeepsTheFileAndTheResultGoes)
             EXPECT_EQ(ReadFile(folder.source), Plus(folder.before, "appended"));
             EXPECT_EQ(test::FileNames(folder.dir), folder.OnlySource());
         }
+    }
+}
+
+// Operations on other files of the folder (a batch runs several at once) look for leftovers as
+// they start, and find the source under its wipe name while the lease is still held: looking is
+// no writing, and the operation goes through.
+TEST(BusySource, LookingForLeftoversMeanwhileIsNoWriter)
+{
+    for (const bool encrypt : {true, false}) {
+        SCOPED_TRACE(Verb(encrypt));
+        const Folder folder(encrypt);
+        int finished = -1;
+        FileOptions options = Quick();
+        options.onLeaseCheck = [&](LeaseCheck at) {
+            if (at == LeaseCheck::SourceAside) finished = FinishLeftovers(folder.dir.path() + "/", 1);
+        };
+        const Result<InPlaceResult> done = folder.Run(options);
+        ASSERT_TRUE(done.ok()) << done.error().message;
+        EXPECT_TRUE(done.value().wipe.ok());
+        EXPECT_EQ(finished, 0) << "the source in use is no leftover";
+        EXPECT_EQ(test::FileNames(folder.dir), std::set<std::string>{encrypt ? "$photo.jpg" : "photo.jpg"});
     }
 }
 
