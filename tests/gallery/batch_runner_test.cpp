@@ -217,7 +217,7 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
 
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
-    EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+    EXPECT_EQ(imaging::DecodeJpegUpright(quillix::test::ReadFile(dir / "p.jpg")).value().size(), QSize(4, 8));
 }
 
 // Deletes that cannot be done leave the file where it was and give the summary a line; a file
