@@ -619,17 +619,25 @@ TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
             }
     };
 
+    // Runs until each operation was killed at work thirty times, however fast or loaded this
+    // machine is: a kill that finds the run over shortens the range of moments for that
+    // operation. The round limit only stops a run that could never get there.
     std::mt19937 random(20240917);
-    int kills[2] = {0, 0};
-    for (int round = 0; round < 60 && (kills[0] < 30 || kills[1] < 30); ++round) {
+    constexpr int kWantedKills = 30, kMaxRounds = 400;
+    int kills[2] = {0, 0}, rounds = 0;
+    double range[2] = {0.9 * encryptTime, 0.9 * decryptTime};
+    for (; (kills[0] < kWantedKills || kills[1] < kWantedKills) && rounds < kMaxRounds; ++rounds) {
         for (const bool encrypting : {true, false}) {
             const std::vector<std::string>& args = encrypting ? encrypt : decrypt;
-            const double full = encrypting ? encryptTime : decryptTime;
+            const int op = encrypting ? 0 : 1;
             const pid_t child = tool.Start(args);
             std::this_thread::sleep_for(
-                std::chrono::duration<double>(std::uniform_real_distribution<double>(0.0, 0.9 * full)(random)));
+                std::chrono::duration<double>(std::uniform_real_distribution<double>(0.0, range[op])(random)));
             ::kill(child, SIGKILL);
-            if (Wait(child).killed) ++kills[encrypting ? 0 : 1];
+            if (Wait(child).killed)
+                ++kills[op];
+            else
+                range[op] *= 0.8;
             expectRecoverable("after the kill");
 
             const Outcome again = tool(args);
@@ -639,8 +647,10 @@ TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
             if (HasFatalFailure()) return;
         }
     }
-    EXPECT_GE(kills[0], 30);
-    EXPECT_GE(kills[1], 30);
+    EXPECT_GE(kills[0], kWantedKills) << "encryption killed at work " << kills[0] << " times in " << rounds
+                                      << " rounds";
+    EXPECT_GE(kills[1], kWantedKills) << "decryption killed at work " << kills[1] << " times in " << rounds
+                                      << " rounds";
 }
 
 // A small file system of its own, mounted in a private mount namespace so that nothing outside

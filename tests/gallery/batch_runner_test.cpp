@@ -246,7 +246,7 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
 
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
-    EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+    EXPECT_EQ(imaging::DecodeJpegUpright(quillix::test::ReadFile(dir / "p.jpg")).value().size(), QSize(4, 8));
 }
 
 // A wipe told to stop is never reported as done. The picture leaves its name all the same, and

@@ -27,12 +27,14 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -699,6 +701,11 @@ private slots:
         QVERIFY(rig.WaitForRuns(2));
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
         QCOMPARE(rig.dialogs.messages[0].caption, std::string("Rotate"));
+
+        // The counter-clockwise button's hint names the key that turns that way.
+        const QList<QToolButton*> buttons = rig.gallery->findChildren<QToolButton*>();
+        QVERIFY(std::any_of(buttons.begin(), buttons.end(),
+                            [](const QToolButton* b) { return b->toolTip() == "Rotate CCW (Shift + R)"; }));
     }
 
     void f2RenamesAndPropertiesShowTheHeader()
