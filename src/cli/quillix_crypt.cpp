@@ -58,12 +58,13 @@ While encrypt, decrypt or verify work through their files and standard error is 
 one line there shows how far they have come.
 
 A wrong password and a damaged container cannot be told apart: both fail the one MAC check
-("wrong password or damaged file"). A file that another program has open for writing is
-refused ("in use by another program"), and one that another program opens for writing during
-the work is kept as it is, its new result removed: the copy would miss what that program writes. A decryption or encryption that fails leaves every file
+("wrong password or damaged file"). A decryption or encryption that fails leaves every file
 as it was. An existing file of the result's name is never replaced ("... already exists"),
 unless it holds exactly the result: then an interrupted run is finished. Running a killed
-command again is safe, and it also removes what the killed run left in the folder.
+command again is safe, and it also removes what the killed run left in the folder. A file
+that another program has open for writing is refused ("in use by another program"), and one
+that another program opens for writing during the work is kept as it is and its new result
+removed: a copy would miss what that program writes.
 
 Exit status: 0 when every file succeeded (a file already in the wanted state counts as
 success; a file with other hard links loses only its name, which is told on standard error);
