@@ -47,7 +47,8 @@ Options:
   --fast | --no-fast                            default: the Fast setting
   --filename-pw | --no-filename-pw              default: the FileNamePW setting
   --max-mib N      encrypt the first N MiB, 0 = the whole file    default: the mxb setting
-  --passes N       overwrite passes of the secure delete           default: the passes setting
+  --passes N       overwrite passes of the secure delete, 0 to 35; 0 deletes without
+                   overwriting                                    default: the passes setting
   --settings FILE  the Quillix.ini to read the defaults from
   -j, --jobs N     files worked on at once (encrypt, decrypt, verify); their results come in
                    the order the files were given                 default: the number of cores
@@ -60,7 +61,10 @@ A wrong password and a damaged container cannot be told apart: both fail the one
 ("wrong password or damaged file"). A decryption or encryption that fails leaves every file
 as it was. An existing file of the result's name is never replaced ("... already exists"),
 unless it holds exactly the result: then an interrupted run is finished. Running a killed
-command again is safe, and it also removes what the killed run left in the folder.
+command again is safe, and it also removes what the killed run left in the folder. A file
+that another program has open for writing is refused ("in use by another program"), and one
+that another program opens for writing during the work is kept as it is and its new result
+removed: a copy would miss what that program writes.
 
 Exit status: 0 when every file succeeded (a file already in the wanted state counts as
 success; a file with other hard links loses only its name, which is told on standard error);
@@ -148,11 +152,17 @@ std::variant<Invocation, UsageError> Parse(std::span<const std::string> args)
             const std::optional<int> n = ParseCount(value, 1024);
             if (!n || *n == 0) return UsageError{"bad number for " + arg + ": '" + value + "'"};
             inv.jobs = *n;
-        } else if (arg == "--max-mib" || arg == "--passes") {
+        } else if (arg == "--passes") {
+            const std::optional<int> n = ParseCount(value, container::kMaxPasses);
+            if (!n)
+                return UsageError{"--passes takes 0 to " + std::to_string(container::kMaxPasses) +
+                                  " (0: delete without overwriting), not '" + value + "'"};
+            inv.passes = *n;
+        } else if (arg == "--max-mib") {
             // mxb × 1024 KiB must stay a 32-bit number of KiB, as the settings file keeps it.
-            const std::optional<int> n = ParseCount(value, arg == "--passes" ? 1000 : 2'097'151);
+            const std::optional<int> n = ParseCount(value, 2'097'151);
             if (!n) return UsageError{"bad number for " + arg + ": '" + value + "'"};
-            (arg == "--passes" ? inv.passes : inv.maxMib) = *n;
+            inv.maxMib = *n;
         } else {
             return UsageError{"unknown option '" + arg + "'"};
         }

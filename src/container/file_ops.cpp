@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 namespace quillix::container {
 namespace {
@@ -42,6 +43,7 @@ struct OpenedContainer {
     UniqueFd fd;
     ContainerLayout layout;
     mode_t mode = 0600;
+    timespec modified{0, UTIME_OMIT};
 };
 
 Result<OpenedContainer> Validate(UniqueFd fd)
@@ -52,7 +54,10 @@ Result<OpenedContainer> Validate(UniqueFd fd)
     if (!layout) return layout.error();
     opened.layout = layout.value();
     struct stat st {};
-    if (::fstat(opened.fd.get(), &st) == 0) opened.mode = st.st_mode & 0777;
+    if (::fstat(opened.fd.get(), &st) == 0) {
+        opened.mode = st.st_mode & 0777;
+        opened.modified = st.st_mtim;
+    }
     return opened;
 }
 
@@ -162,6 +167,32 @@ Result<void> CheckPasswordFits(const std::string& name, const std::string& passw
                      "not count. Use a shorter password.");
 }
 
+// What an operation says when another program took to its source before it was done. `kept`:
+// where the source is now; `undone`: what became of the result.
+Error TakenMeanwhile(const std::string& source, const SourceLease& lease, const std::string& kept,
+                     const std::string& undone)
+{
+    const std::string how =
+        lease.Leased() ? " was opened for writing by another program" : " was changed by another program";
+    const std::string where = kept.empty() || kept == source
+                                  ? "it was kept as it is"
+                                  : "it was kept as " + FileNameOf(kept) + ", since its name was taken meanwhile";
+    return MakeError(ErrorKind::Io, source + how + " while it was worked on; " + where + undone);
+}
+
+StopRequested StopOf(const FileOptions& options)
+{
+    if (!options.stop.stop_possible()) return {};
+    return [stop = options.stop] { return stop.stop_requested(); };
+}
+
+// A result carries the date of what it was made from, so that sorting by date keeps its place.
+void KeepDate(int fd, const timespec& modified)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    (void)::futimens(fd, times);
+}
+
 Error AlreadyExists(const std::string& existing, const std::string& source)
 {
     return MakeError(ErrorKind::Exists, existing +
@@ -177,12 +208,14 @@ Result<void> Flush(int fd, const std::string& path)
     return {};
 }
 
-// Writes the container of the file open as `in` (`plainLength` bytes) to a temporary file and
-// gives it the name `containerPath` without replacing anything.
-Result<void> WriteContainer(int in, std::uint64_t plainLength, mode_t mode, const std::string& path,
-                            const std::string& containerPath, const std::string& passwordText,
-                            const FileOptions& options)
+// Writes the container of the file open as `in` (as `lease` took it) to a temporary file and
+// gives it the name `containerPath` without replacing anything; the container stays locked for
+// as long as the result lives.
+Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::string& path,
+                                const std::string& containerPath, const std::string& passwordText,
+                                const FileOptions& options)
 {
+    const std::uint64_t plainLength = static_cast<std::uint64_t>(lease.Taken().st_size);
     Result<ContainerHeader> made =
         NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
     if (!made) return made.error();
@@ -202,6 +235,7 @@ Result<void> WriteContainer(int in, std::uint64_t plainLength, mode_t mode, cons
     // The body is what the file holds now; one that shrank meanwhile ends early, one that grew
     // is cut at the length the header was made for.
     for (std::uint64_t done = 0; done < plainLength;) {
+        if (!lease.Intact(LeaseCheck::Reading)) return TakenMeanwhile(path, lease, path, "");
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), plainLength - done));
         const long long got = ReadAt(in, std::span(buffer).first(want), done);
         if (got < 0) return ErrnoError("cannot read " + path);
@@ -217,7 +251,11 @@ Result<void> WriteContainer(int in, std::uint64_t plainLength, mode_t mode, cons
     header.tag = mac.Final();
     if (!WriteAt(out, SerializeContainerHeader(header), 0)) return ErrnoError("cannot write " + containerPath);
     if (!WriteAll(out, MarkerBytes(header.alg))) return ErrnoError("cannot write " + containerPath);
-    return temp.value().CommitAs(containerPath, mode);
+    KeepDate(out, lease.Taken().st_mtim);
+    if (!lease.Intact(LeaseCheck::ResultWritten)) return TakenMeanwhile(path, lease, path, "");
+    Result<void> named = temp.value().CommitAs(containerPath, lease.Taken().st_mode & 0777);
+    if (!named) return named.error();
+    return temp;
 }
 
 // Files that keep changing under an operation are someone else's business; after this many
@@ -244,10 +282,11 @@ Result<UniqueFd> OpenAndLock(const std::string& path)
     return fd;
 }
 
-// Decrypts the container into a temporary file and gives it the name `plainPath` without
-// replacing anything.
-Result<void> DecryptToNewFile(const OpenedContainer& c, const ContainerKeys& keys, const std::string& plainPath,
-                              const FileOptions& options, std::vector<std::uint8_t>& buffer)
+// Decrypts the container at `path` into a temporary file and gives it the name `plainPath`
+// without replacing anything; the plain file stays locked for as long as the result lives.
+Result<WorkFile> DecryptToNewFile(const OpenedContainer& c, const SourceLease& lease, const std::string& path,
+                                  const ContainerKeys& keys, const std::string& plainPath, const FileOptions& options,
+                                  std::vector<std::uint8_t>& buffer)
 {
     // A first pass authenticates, so a wrong password never puts a plain byte on disk.
     Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
@@ -261,12 +300,42 @@ Result<void> DecryptToNewFile(const OpenedContainer& c, const ContainerKeys& key
     if (!temp) return temp.error();
     const int out = temp.value().fd();
     // The second pass checks the MAC again, in case the container changed in between.
+    bool taken = false;
     Result<void> written = ProcessBody(
         c, keys, &keystream.value(),
-        [out](std::span<const std::uint8_t> plain, std::uint64_t) { return WriteAll(out, plain); }, buffer);
+        [out, &lease, &taken](std::span<const std::uint8_t> plain, std::uint64_t) {
+            taken = !lease.Intact(LeaseCheck::Reading);
+            return !taken && WriteAll(out, plain);
+        },
+        buffer);
     crypto::SecureWipe(buffer.data(), buffer.size());
+    if (taken) return TakenMeanwhile(path, lease, path, "");
     if (!written) return written.error();
-    return temp.value().CommitAs(plainPath, c.mode);
+    KeepDate(out, c.modified);
+    if (!lease.Intact(LeaseCheck::ResultWritten)) return TakenMeanwhile(path, lease, path, "");
+    Result<void> named = temp.value().CommitAs(plainPath, c.mode);
+    if (!named) return named.error();
+    return temp;
+}
+
+// Takes back the container an encryption made when another program took to its source.
+std::string RemoveNewContainer(const std::string& containerPath, const std::optional<WorkFile>& made)
+{
+    if (!made) return {};  // an earlier run's container stays as it was
+    if (NamesOpenFile(containerPath, made->fd()) && ::unlink(containerPath.c_str()) != 0)
+        return "; its new container " + containerPath + " could not be removed (" + std::strerror(errno) + ")";
+    return ", and its new container was removed";
+}
+
+// Takes back the plain file a decryption made: it is wiped, since the container stays.
+std::string RemoveDecrypted(const std::string& plainPath, const std::optional<WorkFile>& made,
+                            const FileOptions& options)
+{
+    if (!made || !NamesOpenFile(plainPath, made->fd())) return {};
+    const WipeOutcome wiped = WipeLockedFile(plainPath, made->fd(), options.Passes);
+    if (wiped.removed) return ", and the decrypted copy was removed";
+    return "; the decrypted copy could not be removed and is still at " +
+           (wiped.keptAs.empty() ? plainPath : wiped.keptAs);
 }
 
 Result<InPlaceResult> Encrypt(const std::string& path, const std::string& password, const FileOptions& options,
@@ -274,7 +343,8 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
 {
     const std::string name = FileNameOf(path);
     if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
-    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes);
+    const StopRequested stop = StopOf(options);
+    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes, stop);
     Result<UniqueFd> opened = OpenSource(path);
     if (!opened) return opened.error();
     const int in = opened.value().get();
@@ -285,10 +355,11 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     Result<bool> locked = LockSource(path, in);
     if (!locked) return locked.error();
     if (!locked.value()) return result;
+    Result<SourceLease> leased = SourceLease::Take(in, path, options.onLeaseCheck);
+    if (!leased) return leased.error();
+    SourceLease& lease = leased.value();
 
-    struct stat st {};
-    if (::fstat(in, &st) != 0) return ErrnoError("cannot examine " + path);
-    const std::uint64_t plainLength = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t plainLength = static_cast<std::uint64_t>(lease.Taken().st_size);
     // A container needs at least one body byte to be readable; sealing an empty file would make
     // one that nothing can open, and the plain file would then be deleted.
     if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
@@ -303,15 +374,16 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     // An existing container stays locked until the plain file is gone, so that a decryption
     // cannot take the two for an interrupted run of its own meanwhile.
     UniqueFd existingContainer;
+    std::optional<WorkFile> made;
     for (int attempt = 0;; ++attempt) {
         if (attempt == kAttempts) return ChangedMeanwhile(containerPath);
         struct stat existing {};
         if (::lstat(containerPath.c_str(), &existing) != 0) {
             if (errno != ENOENT) return ErrnoError("cannot examine " + containerPath);
-            Result<void> written =
-                WriteContainer(in, plainLength, st.st_mode & 0777, path, containerPath, passwordText, options);
+            Result<WorkFile> written = WriteContainer(in, lease, path, containerPath, passwordText, options);
             if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
             if (!written) return written.error();
+            made.emplace(std::move(written.value()));
             break;
         }
         // Only the container of an interrupted run of this very file may stand in for a new one.
@@ -332,7 +404,13 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         break;
     }
     result.path = containerPath;
-    if (removeSource) result.wipe = WipeLockedFile(path, in, options.Passes);
+    if (!lease.Intact(LeaseCheck::ResultNamed))
+        return TakenMeanwhile(path, lease, path, RemoveNewContainer(containerPath, made));
+    if (removeSource) {
+        result.wipe = WipeLockedFile(path, in, options.Passes, {stop, &lease});
+        if (result.wipe.changed)
+            return TakenMeanwhile(path, lease, result.wipe.keptAs, RemoveNewContainer(containerPath, made));
+    }
     return result;
 }
 
@@ -341,7 +419,8 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
 {
     const std::string name = FileNameOf(path);
     if (name.empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
-    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes);
+    const StopRequested stop = StopOf(options);
+    if (removeSource) FinishLeftovers(FolderOf(path), options.Passes, stop);
     Result<UniqueFd> source = OpenSource(path);
     if (!source) return source.error();
     InPlaceResult result{path, false, {}};
@@ -350,6 +429,9 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     Result<bool> locked = LockSource(path, source.value().get());
     if (!locked) return locked.error();
     if (!locked.value()) return result;
+    Result<SourceLease> leased = SourceLease::Take(source.value().get(), path, options.onLeaseCheck);
+    if (!leased) return leased.error();
+    SourceLease& lease = leased.value();
 
     Result<OpenedContainer> opened = Validate(std::move(source.value()));
     if (!opened) return opened.error();
@@ -362,14 +444,16 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     // An existing plain file stays locked until the container is gone, so that an encryption
     // cannot take the two for an interrupted run of its own meanwhile.
     UniqueFd existingPlain;
+    std::optional<WorkFile> made;
     for (int attempt = 0;; ++attempt) {
         if (attempt == kAttempts) return ChangedMeanwhile(plainPath);
         struct stat existing {};
         if (::lstat(plainPath.c_str(), &existing) != 0) {
             if (errno != ENOENT) return ErrnoError("cannot examine " + plainPath);
-            Result<void> written = DecryptToNewFile(c, keys, plainPath, options, buffer);
+            Result<WorkFile> written = DecryptToNewFile(c, lease, path, keys, plainPath, options, buffer);
             if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
             if (!written) return written.error();
+            made.emplace(std::move(written.value()));
             break;
         }
         // Only a plain file left complete by an interrupted run of this very container may
@@ -393,7 +477,13 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
         break;
     }
     result.path = plainPath;
-    if (removeSource) result.wipe = WipeLockedFile(path, c.fd.get(), options.Passes);
+    if (!lease.Intact(LeaseCheck::ResultNamed))
+        return TakenMeanwhile(path, lease, path, RemoveDecrypted(plainPath, made, options));
+    if (removeSource) {
+        result.wipe = WipeLockedFile(path, c.fd.get(), options.Passes, {stop, &lease});
+        if (result.wipe.changed)
+            return TakenMeanwhile(path, lease, result.wipe.keptAs, RemoveDecrypted(plainPath, made, options));
+    }
     return result;
 }
 
@@ -441,7 +531,9 @@ std::string SourceWarning(const std::string& source, const InPlaceResult& result
         return name + " has other hard links, which still hold " + held +
                ": only this name was removed, nothing was overwritten.";
 
-    const std::string why = std::strerror(wipe.error != 0 ? wipe.error : wipe.passes.error);
+    const int error = wipe.error != 0 ? wipe.error : wipe.passes.error;
+    const bool stopped = wipe.passes.stopped && error == 0;
+    const std::string why = stopped ? "stopped: the program was closing" : std::strerror(error);
     std::string text = "Secure overwrite failed.\n\n";
     if (wipe.otherLinks)
         return text + name + " has other hard links, which still hold " + held +
@@ -451,6 +543,10 @@ std::string SourceWarning(const std::string& source, const InPlaceResult& result
     const std::string kept = FileNameOf(wipe.keptAs);
     const std::string later = " The next encryption or decryption in this folder overwrites and removes it.";
     const OverwriteReport& passes = wipe.passes;
+    if (stopped)
+        return text + name + " no longer has its name: it was moved to " + kept + " and overwritten completely " +
+               std::to_string(passes.passesDone) + " of " + std::to_string(passes.passesWanted) +
+               " times before the program closed." + later;
     if (passes.complete())
         return text + name + " was overwritten " + std::to_string(passes.passesDone) +
                " times but could not be removed (" + why + "); what is left is kept as " + kept + "." + later;

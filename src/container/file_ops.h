@@ -2,8 +2,10 @@
 
 #include "common/result.h"
 #include "container/secure_delete.h"
+#include "container/source_lease.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,12 @@ struct FileOptions {
     bool FileNamePW = true;              // the file name takes part in the password text
     bool Fast = true;                    // 20000 iterations and name-derived salts
     std::int64_t MaxBytes = 444 * 1024;  // KiB; 0 or less encrypts the whole file
-    int Passes = 7;                      // overwrite passes of the secure deletion
+    int Passes = 7;                      // overwrite passes of the secure deletion (ClampPasses)
+    // Looked at between the overwrite passes: a stop leaves the rest of the source's wipe to a
+    // later FinishLeftovers, and the wipe counts as not done (the program is closing).
+    std::stop_token stop;
+    // Called right before each check that nobody else writes the source.
+    SourceLease::CheckHook onLeaseCheck;
 };
 
 // What an in-place operation did.
@@ -35,7 +42,11 @@ struct InPlaceResult {
 // anything else, leftovers of killed runs in the folder are finished (FinishLeftovers). Only
 // a regular file is worked on (links are not followed, pipes and devices never opened), and
 // under an exclusive lock held to the end; when, once the lock is held, the path no longer
-// names the file that was opened, there is nothing left to do. An existing "$" + name is never
+// names the file that was opened, there is nothing left to do. Another program writing the file
+// would leave the container with part of it: a file open for writing is refused ("in use by
+// another program"), and one opened for writing (or, without a lease, changed) before it has
+// left its name is kept as it is, and the new container removed (SourceLease). The container
+// gets the file's modification time. An existing "$" + name is never
 // replaced: when it decrypts to exactly this file's bytes it is the container of an interrupted
 // run, and only the plain file is removed; otherwise ErrorKind::Exists and both stay as they
 // are. Refused before anything is written: an empty file, one whose container would reach
@@ -46,8 +57,9 @@ Result<InPlaceResult> EncryptInPlace(const std::string& path, const std::string&
 
 // Decrypts "$" + name back into name with the same care, then securely deletes the container.
 // The MAC is checked before any plain byte is written; the plain file gets the container's
-// permission bits only once it has its name. An existing plain file is never replaced: when it
-// holds exactly the decrypted bytes the container is removed, otherwise ErrorKind::Exists.
+// permission bits only once it has its name, and its modification time. A container that
+// another program writes is refused or kept, and the plain file removed, as in EncryptInPlace. An existing plain file
+// is never replaced: when it holds exactly the decrypted bytes the container is removed, otherwise ErrorKind::Exists.
 // Returns `path` itself when its name does not begin with "$"; a missing path or one that is
 // not a regular file is a failure.
 Result<InPlaceResult> DecryptInPlace(const std::string& path, const std::string& password, const FileOptions& options);

@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/unique_fd.h"
+#include "container/source_lease.h"
 #include "container/work_files.h"
 
 #include <dirent.h>
@@ -82,19 +83,48 @@ WipeOutcome NotOverwritten(const std::string& path, int error, int passes)
     WipeOutcome outcome;
     outcome.keptAs = path;
     outcome.error = error;
-    outcome.passes.passesWanted = std::max(passes, 0);
+    outcome.passes.passesWanted = passes;
     return outcome;
+}
+
+// Gives the file at `wipePath` back the name `path`, or, when that was taken meanwhile, a free
+// name next to it ("photo (2).jpg"): under its wipe name a later FinishLeftovers would wipe it.
+// Where it is now.
+std::string RestoreName(const std::string& wipePath, const std::string& path)
+{
+    int error = RenameNoReplace(wipePath, path);
+    if (error == 0) return path;
+    const std::string name = FileNameOf(path);
+    const std::size_t dot = name.find_last_of('.');
+    const std::size_t stemLength = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    for (int n = 2; error == EEXIST && n < 100; ++n) {
+        const std::string candidate =
+            FolderOf(path) + name.substr(0, stemLength) + " (" + std::to_string(n) + ")" + name.substr(stemLength);
+        error = RenameNoReplace(wipePath, candidate);
+        if (error == 0) return candidate;
+    }
+    return wipePath;
 }
 
 }  // namespace
 
-OverwriteReport OverwriteOpenFile(int fd, std::uint64_t fileLength, int passes)
+int ClampPasses(int passes)
 {
+    return passes < 0 ? kDefaultPasses : std::min(passes, kMaxPasses);
+}
+
+OverwriteReport OverwriteOpenFile(int fd, std::uint64_t fileLength, int passes, const StopRequested& stop)
+{
+    passes = ClampPasses(passes);
     OverwriteReport report;
-    report.passesWanted = std::max(passes, 0);
+    report.passesWanted = passes;
     report.fileLength = fileLength;
     const std::uint64_t length = std::max(kMinOverwriteLength, fileLength);
     for (int pass = 0; pass < passes; ++pass) {
+        if (stop && stop()) {
+            report.stopped = true;
+            return report;
+        }
         int error = 0;
         const std::uint64_t written = WritePass(fd, length, error);
         if (error != 0) {
@@ -121,8 +151,9 @@ OverwriteReport OverwriteOpenFile(int fd, std::uint64_t fileLength, int passes)
     return report;
 }
 
-WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes)
+WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes, const WipeControl& control)
 {
+    passes = ClampPasses(passes);
     struct stat st {};
     if (::fstat(fd, &st) != 0) return NotOverwritten(path, errno, passes);
     WipeOutcome outcome;
@@ -131,27 +162,42 @@ WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes)
         return outcome;
     }
     if (!NamesOpenFile(path, fd)) return NotOverwritten({}, ENOENT, passes);
-    outcome.passes.passesWanted = std::max(passes, 0);
+    outcome.passes.passesWanted = passes;
     outcome.passes.fileLength = static_cast<std::uint64_t>(st.st_size);
+    // Overwriting a file with other links would destroy what those names hold.
+    outcome.otherLinks = st.st_nlink > 1;
+    const bool overwrite = !outcome.otherLinks && passes > 0;
 
-    if (st.st_nlink > 1 || passes <= 0) {
-        // Overwriting a file with other links would destroy what those names hold.
-        outcome.otherLinks = st.st_nlink > 1;
-        if (::unlink(path.c_str()) != 0) return NotOverwritten(path, errno, passes);
-        outcome.removed = true;
-        return outcome;
+    if (control.lease && !control.lease->Intact(LeaseCheck::SourceLeaving)) {
+        WipeOutcome changed = NotOverwritten(path, 0, passes);
+        changed.changed = true;
+        return changed;
     }
-
-    // Opened for writing before it is moved: a file that cannot be overwritten keeps its name.
-    const UniqueFd writer = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
-    if (!writer) return NotOverwritten(path, errno, passes);
-    if (!NamesOpenFile(path, writer.get())) return NotOverwritten(path, EBUSY, passes);
+    // Opening the file for writing would break the lease, so it is opened only once it has left
+    // its name; whether it can be overwritten is asked first, so that one that cannot keeps it.
+    if (overwrite && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return NotOverwritten(path, errno, passes);
     std::string wipePath;
     if (const int error = MoveToWipeName(path, wipePath); error != 0) return NotOverwritten(path, error, passes);
+    if (control.lease) {
+        if (!control.lease->Intact(LeaseCheck::SourceAside)) {
+            WipeOutcome changed = NotOverwritten(RestoreName(wipePath, path), 0, passes);
+            changed.changed = true;
+            return changed;
+        }
+        control.lease->Release();
+    }
     outcome.keptAs = wipePath;
 
-    outcome.passes = OverwriteOpenFile(writer.get(), static_cast<std::uint64_t>(st.st_size), passes);
-    if (!outcome.passes.complete()) return outcome;
+    if (overwrite) {
+        const UniqueFd writer = OpenFile(wipePath, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+        if (!writer || !NamesOpenFile(wipePath, writer.get())) {
+            const int error = writer ? EBUSY : errno;
+            return NotOverwritten(RestoreName(wipePath, path), error, passes);
+        }
+        outcome.passes = OverwriteOpenFile(writer.get(), static_cast<std::uint64_t>(st.st_size), passes, control.stop);
+        if (!outcome.passes.complete()) return outcome;
+    }
     if (::unlink(wipePath.c_str()) != 0) {
         outcome.error = errno;
         return outcome;
@@ -161,8 +207,9 @@ WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes)
     return outcome;
 }
 
-WipeOutcome WipeFile(const std::string& path, int passes)
+WipeOutcome WipeFile(const std::string& path, int passes, const WipeControl& control)
 {
+    passes = ClampPasses(passes);
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) return NotOverwritten(path, errno, passes);
@@ -184,7 +231,7 @@ WipeOutcome WipeFile(const std::string& path, int passes)
         }
         return NotOverwritten(path, EBUSY, passes);
     }
-    return WipeLockedFile(path, fd.get(), passes);
+    return WipeLockedFile(path, fd.get(), passes, control);
 }
 
 bool SecureDeleteFile(const std::string& path, int passes)
@@ -194,7 +241,7 @@ bool SecureDeleteFile(const std::string& path, int passes)
     return WipeFile(path, passes).ok();
 }
 
-int FinishLeftovers(const std::string& folder, int passes)
+int FinishLeftovers(const std::string& folder, int passes, const StopRequested& stop)
 {
     struct DirCloser {
         void operator()(DIR* dir) const { ::closedir(dir); }
@@ -210,16 +257,23 @@ int FinishLeftovers(const std::string& folder, int passes)
     }
     int removed = 0;
     for (const std::string& name : names) {
+        if (stop && stop()) break;
         const std::string path = folder + name;
-        const UniqueFd fd = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+        // Opened for reading until its lock is had: opening a file for writing breaks the lease
+        // an operation may still hold on the source it has just moved aside.
+        const UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
         struct stat st {};
         if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         // A lock held means its owner is still at work; a file gone from its name was dealt with.
         if (!TryLockFile(fd.get()) || !NamesOpenFile(path, fd.get())) continue;
         // With other links it is a result that has its final name too (a link-then-unlink
         // rename cut short): only the marked name goes.
-        if (st.st_nlink == 1 && !OverwriteOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), passes).complete())
-            continue;
+        if (st.st_nlink == 1) {
+            const UniqueFd writer = OpenFile(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+            if (!writer || !NamesOpenFile(path, writer.get()) ||
+                !OverwriteOpenFile(writer.get(), static_cast<std::uint64_t>(st.st_size), passes, stop).complete())
+                continue;
+        }
         if (::unlink(path.c_str()) == 0) ++removed;
     }
     return removed;

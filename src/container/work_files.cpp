@@ -128,7 +128,7 @@ Result<WorkFile> WorkFile::Create(const std::string& folder, int wipePasses)
 }
 
 WorkFile::WorkFile(UniqueFd fd, std::string path, int wipePasses)
-    : fd_(std::move(fd)), path_(std::move(path)), wipePasses_(wipePasses)
+    : fd_(std::move(fd)), path_(std::move(path)), wipePasses_(ClampPasses(wipePasses))
 {
 }
 

@@ -32,6 +32,7 @@ std::string WipeNote(const std::string& name, const container::WipeOutcome& wipe
     const int error = wipe.error != 0 ? wipe.error : wipe.passes.error;
     std::string note = name + ": the secure overwrite failed";
     if (error != 0) note += std::string(" (") + std::strerror(error) + ")";
+    if (error == 0 && wipe.passes.stopped) note += " (stopped: the program was closing)";
     if (!wipe.keptAs.empty() && wipe.keptAs != FolderOf(wipe.keptAs) + name)
         note += "; what is left is kept as " + FileNameOf(wipe.keptAs);
     return note;
@@ -86,8 +87,9 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) outcome.note = name + ": " + std::strerror(errno);
         break;
     case BatchOperation::SecureDelete: {
-        container::FinishLeftovers(FolderOf(path), settings.options.Passes);
-        outcome.note = WipeNote(name, container::WipeFile(path, settings.options.Passes));
+        const container::StopRequested stop = [token = settings.options.stop] { return token.stop_requested(); };
+        container::FinishLeftovers(FolderOf(path), settings.options.Passes, stop);
+        outcome.note = WipeNote(name, container::WipeFile(path, settings.options.Passes, {stop}));
         break;
     }
     case BatchOperation::RotateClockwise:
@@ -164,6 +166,8 @@ std::optional<BatchStep> BatchRunner::StartBatch(BatchOperation operation, std::
 
     auto shared = std::make_shared<RunSettings>();
     shared->settings = std::move(settings);
+    stop_ = std::stop_source();
+    shared->settings.options.stop = stop_.get_token();
     // The work gets copies: the queue belongs to the window thread.
     run_ = std::make_unique<workers::OrderedRun<FileOutcome>>(
         pool_, workers::JobPriority::Batch, queue_.size(), parallel_,
@@ -213,6 +217,7 @@ std::vector<std::string> BatchRunner::FinishRun()
 void BatchRunner::StopAndWait()
 {
     if (!run_) return;
+    stop_.request_stop();
     run_->Stop();
     run_->WaitRunning();
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ struct FileOutcome {
 };
 
 // What a run's file work needs, copied when it starts, so that a password forgotten or a
-// setting changed during the run affects later runs only.
+// setting changed during the run affects later runs only. The runner sets options.stop.
 struct BatchSettings {
     container::FileOptions options;
     std::string password;  // encrypt and decrypt only; wiped when the run is over
@@ -113,8 +114,9 @@ public:
     // notes are handed over.
     std::vector<std::string> FinishRun();
 
-    // No further file starts; the files in flight are finished. The run then stays active until
-    // the window ends; used when it closes.
+    // No further file starts; the files in flight are finished, except that their secure
+    // deletions stop after the pass in progress (what is left is finished by a later operation
+    // in its folder). The run then stays active until the window ends; used when it closes.
     void StopAndWait();
 
     bool Active() const { return operation_ != BatchOperation::None; }
@@ -135,6 +137,7 @@ private:
     std::vector<std::string>* reselectNames_ = nullptr;
     std::vector<std::string> notes_;
     std::unique_ptr<workers::OrderedRun<FileOutcome>> run_;
+    std::stop_source stop_;
 };
 
 }  // namespace quillix::gallery

@@ -86,7 +86,10 @@ FileTime FileSortTime(const std::string& path, bool newest)
     const FileTime modified = ToFileTime(st.stx_mtime);
     const FileTime created =
         (st.stx_mask & STATX_BTIME) ? ToFileTime(st.stx_btime) : std::min(ToFileTime(st.stx_ctime), modified);
-    return newest ? std::max(created, modified) : std::min(created, modified);
+    // A birth time later than the modification time is the day the file was made from an older
+    // one (a container, a decrypted picture, a copy that kept its date), which no program can
+    // carry over: the picture's date is then the modification time.
+    return newest ? modified : std::min(created, modified);
 }
 
 }  // namespace quillix::gallery

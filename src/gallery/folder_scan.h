@@ -38,8 +38,10 @@ struct FileTime {
 inline constexpr FileTime kUnreadableTime{std::numeric_limits<std::int64_t>::min(), 0};
 
 // The birth time when the file system reports it, else the earlier of change and modification time.
-// The later of that and the modification time when `newest`, else the earlier. kUnreadableTime when
-// the file is missing or cannot be opened for reading.
+// The later of that and the modification time when `newest`, else the earlier; a birth time later
+// than the modification time does not count (the file was made from an older one that kept its
+// date), so `newest` gives the modification time. kUnreadableTime when the file is missing or
+// cannot be opened for reading.
 FileTime FileSortTime(const std::string& path, bool newest);
 
 }  // namespace quillix::gallery

@@ -271,7 +271,7 @@ void GalleryWindow::buildToolBand()
             &GalleryWindow::PasteFromClipboard);
     connect(AddButton(editBar, GalleryIcon::Delete, QStringLiteral("Delete")), &QToolButton::clicked, this,
             &GalleryWindow::DeleteSelectedFiles);
-    connect(AddButton(editBar, GalleryIcon::RotateCcw, QStringLiteral("Rotate CCW (Ctrl + R)")), &QToolButton::clicked,
+    connect(AddButton(editBar, GalleryIcon::RotateCcw, QStringLiteral("Rotate CCW (Shift + R)")), &QToolButton::clicked,
             this, [this] { RotateSelection(-1); });
     connect(AddButton(editBar, GalleryIcon::RotateCw, QStringLiteral("Rotate CW (R)")), &QToolButton::clicked, this,
             [this] { RotateSelection(+1); });

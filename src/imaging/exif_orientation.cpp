@@ -107,6 +107,63 @@ std::optional<Thumbnail> FindThumbnail(const Tiff& tiff, std::size_t ifd1)
     return t;
 }
 
+// Rewrites an orientation entry as one SHORT holding `value`, whatever type or count it had: a
+// value of another type would leave readers at 1. Its value field is inline, so nothing moves.
+void SetOrientationEntry(Tiff& tiff, std::size_t entry, std::uint16_t value)
+{
+    tiff.Set16(entry + 2, kShort);
+    tiff.Set32(entry + 4, 1);
+    tiff.Set32(entry + 8, 0);
+    tiff.Set16(entry + 8, value);
+}
+
+std::vector<std::size_t> OrientationEntries(const Tiff& tiff, std::size_t entries, std::size_t count)
+{
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < count; ++i)
+        if (tiff.U16(entries + 12 * i) == kOrientationTag) found.push_back(entries + 12 * i);
+    return found;
+}
+
+// "Exif\0\0" and a TIFF structure whose only directory holds the orientation.
+std::vector<std::uint8_t> OrientationOnlyExif(std::uint16_t value)
+{
+    std::vector<std::uint8_t> payload(sizeof kExifHeader + 8 + 2 + 12 + 4, 0);
+    std::memcpy(payload.data(), kExifHeader, sizeof kExifHeader);
+    Tiff tiff(payload.data() + sizeof kExifHeader, payload.size() - sizeof kExifHeader, false);
+    tiff.Set16(0, 0x4D4D);  // "MM"
+    tiff.Set16(2, 42);
+    tiff.Set32(4, 8);
+    tiff.Set16(8, 1);
+    tiff.Set16(10, kOrientationTag);
+    SetOrientationEntry(tiff, 10, value);
+    return payload;  // the link to a next directory stays 0
+}
+
+// A new APP1 segment goes right after SOI, but JFIF wants its APP0 segments first.
+std::size_t NewSegmentPlace(std::span<const std::uint8_t> jpeg)
+{
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] == 0xE0) {
+        const std::size_t length = static_cast<std::size_t>(jpeg[at + 2] << 8 | jpeg[at + 3]);
+        if (length < 2 || at + 2 + length > jpeg.size()) break;
+        at += 2 + length;
+    }
+    return at;
+}
+
+bool AddExifBlock(std::vector<std::uint8_t>& jpeg, std::uint16_t value)
+{
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return false;
+    const std::vector<std::uint8_t> payload = OrientationOnlyExif(value);
+    const std::size_t length = payload.size() + 2;
+    std::vector<std::uint8_t> segment = {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length)};
+    segment.insert(segment.end(), payload.begin(), payload.end());
+    jpeg.insert(jpeg.begin() + static_cast<long>(NewSegmentPlace(jpeg)), segment.begin(), segment.end());
+    return true;
+}
+
 }  // namespace
 
 ExifBlock FindExifBlock(std::span<const std::uint8_t> jpeg)
@@ -201,6 +258,73 @@ bool ResetExifOrientation(std::vector<std::uint8_t>& jpeg, PixelTransform applie
     else
         resized.Set16(thumbnail->lengthEntry + 8, static_cast<std::uint16_t>(turned->size()));
     ResetOrientationEntries(resized, thumbnail->entries, thumbnail->count);
+    return true;
+}
+
+bool SetExifOrientation(std::vector<std::uint8_t>& jpeg, int value)
+{
+    if (value < 1 || value > 8) return false;
+    const auto orientation = static_cast<std::uint16_t>(value);
+    const ExifBlock block = FindExifBlock(jpeg);
+    if (block.size == 0) return value == 1 || AddExifBlock(jpeg, orientation);
+    if (block.size < sizeof kExifHeader + 8) return false;
+    const std::size_t tiffAt = block.offset + sizeof kExifHeader, tiffSize = block.size - sizeof kExifHeader;
+    const bool little = jpeg[tiffAt] == 'I' && jpeg[tiffAt + 1] == 'I';
+    if (!little && !(jpeg[tiffAt] == 'M' && jpeg[tiffAt + 1] == 'M')) return false;
+    Tiff tiff(jpeg.data() + tiffAt, tiffSize, little);
+    if (tiff.U16(2) != 42) return false;
+    std::size_t entries = 0, count = 0, next = 0;
+    if (!tiff.Directory(tiff.U32(4), entries, count, next)) return false;
+
+    // The thumbnail shows the stored pixels as the picture does, so its own tag (rare) follows.
+    std::vector<std::size_t> tags = OrientationEntries(tiff, entries, count);
+    const bool inFirst = !tags.empty();
+    std::size_t entries1 = 0, count1 = 0, next1 = 0;
+    if (const std::uint32_t ifd1 = tiff.U32(next); ifd1 != 0 && tiff.Directory(ifd1, entries1, count1, next1)) {
+        const std::vector<std::size_t> more = OrientationEntries(tiff, entries1, count1);
+        tags.insert(tags.end(), more.begin(), more.end());
+    }
+    if (inFirst || value == 1) {
+        for (const std::size_t entry : tags)
+            SetOrientationEntry(tiff, entry, orientation);
+        return true;
+    }
+
+    // The first directory has no tag: a copy with it, in tag order, goes after everything the
+    // block holds and the header links to it. The old one is left unlinked.
+    const std::size_t segmentLength = static_cast<std::size_t>(jpeg[block.offset - 2] << 8 | jpeg[block.offset - 1]);
+    if (segmentLength != block.size + 2 || count + 1 > 0xFFFF) return false;  // the file ends inside the block
+    const std::size_t pad = tiffSize % 2;                                     // directories start on a word boundary
+    std::vector<std::uint8_t> copy(pad + 2 + 12 * (count + 1) + 4, 0);
+    if (segmentLength + copy.size() > 0xFFFF) return false;
+    Tiff out(copy.data() + pad, copy.size() - pad, little);
+    out.Set16(0, static_cast<std::uint16_t>(count + 1));
+    std::size_t at = 2;
+    bool placed = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = entries + 12 * i;
+        if (!placed && tiff.U16(entry) > kOrientationTag) {
+            out.Set16(at, kOrientationTag);
+            SetOrientationEntry(out, at, orientation);
+            at += 12;
+            placed = true;
+        }
+        std::memcpy(out.At(at), tiff.At(entry), 12);
+        at += 12;
+    }
+    if (!placed) {
+        out.Set16(at, kOrientationTag);
+        SetOrientationEntry(out, at, orientation);
+        at += 12;
+    }
+    std::memcpy(out.At(at), tiff.At(next), 4);  // the thumbnail's directory stays linked
+    for (const std::size_t entry : tags)
+        SetOrientationEntry(tiff, entry, orientation);
+    tiff.Set32(4, static_cast<std::uint32_t>(tiffSize + pad));
+    jpeg.insert(jpeg.begin() + static_cast<long>(tiffAt + tiffSize), copy.begin(), copy.end());
+    const std::size_t grown = segmentLength + copy.size();
+    jpeg[block.offset - 2] = static_cast<std::uint8_t>(grown >> 8);
+    jpeg[block.offset - 1] = static_cast<std::uint8_t>(grown);
     return true;
 }
 

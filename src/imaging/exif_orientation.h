@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-// The EXIF orientation of JPEG files: read with libexif, reset in place.
+// The EXIF orientation of JPEG files: read with libexif, reset or set in place.
 namespace quillix::imaging {
 
 // Where the EXIF block of a JPEG lies: its APP1 payload, starting at "Exif\0\0", cut short when
@@ -35,5 +35,13 @@ using ThumbnailTurn = std::function<std::optional<std::vector<std::uint8_t>>(std
 // turned or does not fit it is unlinked and blanked, so it never shows the picture another way
 // round. False when the block is too damaged to walk; a file without EXIF is left as it is.
 bool ResetExifOrientation(std::vector<std::uint8_t>& jpeg, PixelTransform applied, const ThumbnailTurn& turnThumbnail);
+
+// Sets the orientation tag of `jpeg` to `value` (1..8) without moving any byte of the picture:
+// an existing tag of the first or thumbnail directory is rewritten in place; a first directory
+// without one is copied with the tag added to the end of the block and linked in its place, so no
+// offset inside the block changes; a file without an EXIF block gets one holding only the tag,
+// after SOI and any JFIF segments. Value 1 adds nothing where there is no tag. False, with
+// `jpeg` unchanged, when the block is too damaged to walk, cut short, or cannot grow enough.
+bool SetExifOrientation(std::vector<std::uint8_t>& jpeg, int value);
 
 }  // namespace quillix::imaging

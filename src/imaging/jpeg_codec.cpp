@@ -9,7 +9,6 @@
 #include <jpeglib.h>
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <csetjmp>
 #include <cstdlib>
@@ -66,17 +65,12 @@ struct Decompressor {
     bool created = false;
 };
 
-bool RunReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, bool keepMarkers = false)
+bool RunReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size)
 {
     if (setjmp(d.trap.jump)) return false;
     d.created = true;
     jpeg_create_decompress(&d.info);
     jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
-    if (keepMarkers) {
-        jpeg_save_markers(&d.info, JPEG_COM, 0xFFFF);
-        for (int i = 0; i < 16; ++i)
-            jpeg_save_markers(&d.info, JPEG_APP0 + i, 0xFFFF);
-    }
     jpeg_read_header(&d.info, TRUE);
     return true;
 }
@@ -246,80 +240,17 @@ bool RunEncode(Compressor& c, const QImage& pixels, int quality)
     return true;
 }
 
-// libjpeg's standard luminance table (ITU-T T.81 Annex K), natural order.
-constexpr std::array<int, 64> kStandardLuminance = {
-    16, 11,  10,  16, 24, 40, 51, 61, 12,  12,  14,  19,  26, 58, 60, 55,  14,  13,  16,  24, 40, 57,
-    69, 56,  14,  17, 22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103, 77,  24,  35, 55, 64,
-    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98,  112, 100, 103, 99};
-
 Result<JpegLayout> LayoutOf(const Decompressor& d)
 {
     const jpeg_decompress_struct& info = d.info;
     if (info.num_components < 1) return MakeError(ErrorKind::BadHeader, "JPEG: no components");
-    const JQUANT_TBL* table = info.quant_tbl_ptrs[info.comp_info[0].quant_tbl_no];
-    if (!table) return MakeError(ErrorKind::BadHeader, "JPEG: no quantisation table");
-    std::array<std::uint16_t, 64> values{};
-    std::copy(std::begin(table->quantval), std::end(table->quantval), values.begin());
     JpegLayout layout;
     layout.size = QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
     // One component is coded block by block whatever sampling factor it claims.
     layout.mcu = info.num_components == 1 ? QSize(DCTSIZE, DCTSIZE)
                                           : QSize(info.max_h_samp_factor * DCTSIZE, info.max_v_samp_factor * DCTSIZE);
     layout.progressive = info.progressive_mode;
-    layout.quality = EstimateJpegQuality(values);
     return layout;
-}
-
-// A marker segment's payload, held apart from the decompressor: libjpeg keeps the ones it saves
-// in its per-image pool, which jpeg_finish_decompress frees.
-struct SavedMarker {
-    int code = 0;
-    std::vector<std::uint8_t> data;
-};
-
-// What a re-encode takes over from its source.
-struct Likeness {
-    J_COLOR_SPACE space = JCS_UNKNOWN;
-    bool inks = false;  // CMYK or YCCK, passed through as the decoder gives them
-    int quality = 90;
-    int components = 0;
-    int h[MAX_COMPONENTS] = {};
-    int v[MAX_COMPONENTS] = {};
-    bool progressive = false;
-    std::vector<SavedMarker> markers;
-};
-
-bool RunEncodeLike(Compressor& c, const QImage& pixels, const Likeness& like)
-{
-    if (setjmp(c.trap.jump)) return false;
-    c.created = true;
-    jpeg_create_compress(&c.info);
-    c.info.dest = &c.sink.pub;
-    c.info.image_width = static_cast<JDIMENSION>(pixels.width());
-    c.info.image_height = static_cast<JDIMENSION>(pixels.height());
-    c.info.input_components = 4;
-    c.info.in_color_space = like.inks ? JCS_CMYK : JCS_EXT_BGRX;
-    jpeg_set_defaults(&c.info);
-    jpeg_set_colorspace(&c.info, like.space);
-    // The source's own JFIF and Adobe markers are among those copied below.
-    c.info.write_JFIF_header = FALSE;
-    c.info.write_Adobe_marker = FALSE;
-    jpeg_set_quality(&c.info, like.quality, TRUE);
-    for (int i = 0; i < c.info.num_components && i < like.components; ++i) {
-        c.info.comp_info[i].h_samp_factor = like.h[i];
-        c.info.comp_info[i].v_samp_factor = like.v[i];
-    }
-    c.info.optimize_coding = TRUE;
-    if (like.progressive) jpeg_simple_progression(&c.info);
-    jpeg_start_compress(&c.info, TRUE);
-    for (const SavedMarker& m : like.markers)
-        jpeg_write_marker(&c.info, m.code, m.data.data(), static_cast<unsigned>(m.data.size()));
-    while (c.info.next_scanline < c.info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels.constScanLine(static_cast<int>(c.info.next_scanline)));
-        jpeg_write_scanlines(&c.info, &row, 1);
-    }
-    jpeg_finish_compress(&c.info);
-    return true;
 }
 
 }  // namespace
@@ -357,65 +288,6 @@ Result<JpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes)
     Decompressor d;
     if (!RunReadHeader(d, bytes.data(), bytes.size())) return Failure(d, ErrorKind::BadHeader);
     return LayoutOf(d);
-}
-
-int EstimateJpegQuality(std::span<const std::uint16_t, 64> table)
-{
-    int best = 100;
-    long bestDistance = -1;
-    for (int quality = 100; quality >= 1; --quality) {
-        // jpeg_quality_scaling and jpeg_add_quant_table with force_baseline, as libjpeg does it.
-        const long scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
-        long distance = 0;
-        for (std::size_t i = 0; i < 64; ++i) {
-            const long scaled = std::clamp((kStandardLuminance[i] * scale + 50) / 100, 1L, 255L);
-            distance += std::abs(scaled - static_cast<long>(table[i]));
-        }
-        if (bestDistance < 0 || distance < bestDistance) best = quality, bestDistance = distance;
-    }
-    return best;
-}
-
-Result<std::vector<std::uint8_t>> ReencodeJpeg(std::span<const std::uint8_t> bytes, PixelTransform t)
-{
-    if (bytes.empty()) return MakeError(ErrorKind::Truncated, "JPEG: no data");
-    Decompressor d;
-    if (!RunReadHeader(d, bytes.data(), bytes.size(), true)) return Failure(d, ErrorKind::BadHeader);
-    if (std::int64_t{d.info.image_width} * d.info.image_height > kMaxPixels)
-        return MakeError(ErrorKind::Unsupported, "JPEG: picture too large");
-    if (d.info.jpeg_color_space == JCS_UNKNOWN || d.info.num_components > MAX_COMPONENTS)
-        return MakeError(ErrorKind::Unsupported, "JPEG: unknown colour space");
-    Result<JpegLayout> layout = LayoutOf(d);
-    if (!layout) return layout.error();
-
-    Likeness like;
-    like.space = d.info.jpeg_color_space;
-    like.inks = like.space == JCS_CMYK || like.space == JCS_YCCK;
-    like.quality = layout.value().quality;
-    like.progressive = layout.value().progressive;
-    like.components = d.info.num_components;
-    const bool swap = SwapsSides(t);
-    for (int i = 0; i < like.components; ++i) {
-        const jpeg_component_info& component = d.info.comp_info[i];
-        like.h[i] = swap ? component.v_samp_factor : component.h_samp_factor;
-        like.v[i] = swap ? component.h_samp_factor : component.v_samp_factor;
-    }
-    // Copied now: the list is gone once the pixels have been read.
-    for (jpeg_saved_marker_ptr m = d.info.marker_list; m; m = m->next)
-        like.markers.push_back({m->marker, {m->data, m->data + m->data_length}});
-
-    if (!RunStart(d, like.inks, 0, 0)) return Failure(d, ErrorKind::BadHeader);
-    // Inks are held as opaque 32-bit words: Format_ARGB32 makes Qt move them untouched.
-    QImage image = NewPicture(static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height),
-                              like.inks ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (image.isNull()) return MakeError(ErrorKind::Unsupported, "JPEG: not enough memory for the picture");
-    if (!RunReadLines(d, image.bits(), image.bytesPerLine())) return Failure(d, ErrorKind::BadHeader);
-    const QImage turned = Transformed(image, t);
-    if (turned.isNull()) return MakeError(ErrorKind::Unsupported, "JPEG: not enough memory for the picture");
-
-    Compressor c;
-    if (!RunEncodeLike(c, turned, like)) return MakeError(ErrorKind::Io, std::string("JPEG: ") + c.trap.message);
-    return std::vector<std::uint8_t>(c.sink.data, c.sink.data + c.sink.size);
 }
 
 Result<QSize> JpegSize(std::span<const std::uint8_t> bytes)

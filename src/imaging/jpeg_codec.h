@@ -36,20 +36,8 @@ struct JpegLayout {
     // Pixels per MCU: a transform moves whole MCUs, so an edge with a partial one cannot move.
     QSize mcu;
     bool progressive = false;
-    // The IJG quality (1..100) whose scaled standard luminance table is closest to the file's own.
-    int quality = 0;
 };
 Result<JpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes);
-
-// The IJG quality whose standard luminance table, scaled as libjpeg scales it, differs least from
-// `table` (64 values in natural order); ties go to the higher quality.
-int EstimateJpegQuality(std::span<const std::uint16_t, 64> table);
-
-// The picture decoded, changed by `t` and encoded again: in its own colour space (CMYK inks kept
-// as they are), with its chroma sampling turned along, progressive when it was, at its estimated
-// quality, and with every APPn and COM marker copied in order. For the transforms that cannot be
-// done on the DCT blocks; no pixel is trimmed.
-Result<std::vector<std::uint8_t>> ReencodeJpeg(std::span<const std::uint8_t> bytes, PixelTransform t);
 
 // Baseline JPEG of `picture` (alpha dropped) at `quality`, clamped to 1..100.
 Result<std::vector<std::uint8_t>> EncodeJpeg(const QImage& picture, int quality);

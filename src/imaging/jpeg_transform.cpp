@@ -105,24 +105,29 @@ Result<std::vector<std::uint8_t>> TurnJpeg(std::span<const std::uint8_t> jpeg, i
     const PixelTransform shown = FromExifOrientation(ExifOrientation(jpeg));
     const PixelTransform t = Then(shown, direction > 0 ? PixelTransform::Rotate90 : PixelTransform::Rotate270);
 
-    Result<std::vector<std::uint8_t>> turned = MakeError(ErrorKind::BadHeader, "");
-    if (t == PixelTransform::Identity) {
-        turned = std::vector<std::uint8_t>(jpeg.begin(), jpeg.end());  // only the tag changes
-    } else {
-        if (IsPerfectTransform(t, l.size.width(), l.size.height(), l.mcu.width(), l.mcu.height()))
-            turned = TransformJpegLosslessly(jpeg, t, l.progressive);
-        // Partial MCUs at an edge that moves, or a layout TurboJPEG does not take (unusual sampling).
-        if (!turned) turned = ReencodeJpeg(jpeg, t);
-        if (!turned) return turned;
+    if (t != PixelTransform::Identity &&
+        IsPerfectTransform(t, l.size.width(), l.size.height(), l.mcu.width(), l.mcu.height())) {
+        Result<std::vector<std::uint8_t>> turned = TransformJpegLosslessly(jpeg, t, l.progressive);
+        if (turned) {
+            const ThumbnailTurn turnThumbnail = [t](std::span<const std::uint8_t> thumbnail) {
+                return TurnThumbnail(thumbnail, t);
+            };
+            ResetExifOrientation(turned.value(), t, turnThumbnail);
+            // A block too damaged to rewrite must not leave a tag that turns the result again.
+            if (ExifOrientation(turned.value()) != 1)
+                return MakeError(ErrorKind::BadHeader, "JPEG: the EXIF orientation cannot be reset");
+            return turned;
+        }
+        // A layout TurboJPEG does not take (unusual sampling) is turned by its tag below.
     }
-    const ThumbnailTurn turnThumbnail = [t](std::span<const std::uint8_t> thumbnail) {
-        return TurnThumbnail(thumbnail, t);
-    };
-    ResetExifOrientation(turned.value(), t, turnThumbnail);
-    // A block too damaged to rewrite must not leave a tag that turns the result again.
-    if (ExifOrientation(turned.value()) != 1)
-        return MakeError(ErrorKind::BadHeader, "JPEG: the EXIF orientation cannot be reset");
-    return turned;
+
+    // Partial MCUs at an edge that would move: moving them would mean decoding and encoding
+    // again, so the pixels stay as stored and the tag says how to show them.
+    std::vector<std::uint8_t> tagged(jpeg.begin(), jpeg.end());
+    const int value = static_cast<int>(t);
+    if (!SetExifOrientation(tagged, value) || ExifOrientation(tagged) != value)
+        return MakeError(ErrorKind::BadHeader, "JPEG: the EXIF orientation cannot be written");
+    return tagged;
 }
 
 }  // namespace quillix::imaging

@@ -7,7 +7,8 @@
 #include <span>
 #include <vector>
 
-// Turning JPEG files without decoding them: TurboJPEG moves the DCT blocks.
+// Turning JPEG files without decoding them: TurboJPEG moves the DCT blocks, or the EXIF
+// orientation says how to show them.
 namespace quillix::imaging {
 
 // True when `t` moves no partial MCU: the right edge must be whole when it moves (a mirror left
@@ -20,9 +21,11 @@ Result<std::vector<std::uint8_t>> TransformJpegLosslessly(std::span<const std::u
                                                           bool progressive);
 
 // The JPEG as the user sees it (its EXIF orientation applied), turned a quarter clockwise
-// (direction > 0) or counter-clockwise, and stored upright: EXIF orientation 1, the thumbnail
-// turned along or dropped. Lossless when the size allows, otherwise re-encoded at the file's own
-// estimated quality; every marker is kept either way.
+// (direction > 0) or counter-clockwise, and nothing lost. When the DCT blocks can move (no
+// partial MCU on an edge that moves) they do, every marker is kept and the result is stored
+// upright: EXIF orientation 1, the thumbnail turned along or dropped. Otherwise only the EXIF
+// orientation changes (a block is added when there is none) and every byte of the tables and
+// scans stays as it was. Fails on a damaged header or an EXIF block too damaged to rewrite.
 Result<std::vector<std::uint8_t>> TurnJpeg(std::span<const std::uint8_t> jpeg, int direction);
 
 }  // namespace quillix::imaging

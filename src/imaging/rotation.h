@@ -28,11 +28,11 @@ RotationOutcome RotateImageFile90(const std::string& path, int direction);
 // Turns the picture file at `path` by a quarter as the user sees it (direction > 0 clockwise,
 // < 0 counter-clockwise, 0 nothing) and writes it back under the same name through a flushed
 // temporary file, so a failure never leaves half a picture. Nothing the file held is lost: JPEG
-// turns losslessly where its size allows (else at its own quality) with every marker and an
-// upright EXIF orientation; PNG and BMP move their stored samples as they are; WebP keeps alpha
-// and stays lossless when it was. Encrypted files and animated WebP are refused with a message
-// box, a failed load or write shows "Error while rotating image file."; GIF and other
-// extensions give false silently.
+// moves its DCT blocks where its size allows, with every marker and an upright EXIF orientation,
+// and otherwise keeps its pixels and only changes its EXIF orientation; PNG and BMP move their
+// stored samples as they are; WebP keeps alpha and stays lossless when it was. Encrypted files
+// and animated WebP are refused with a message box, a failed load or write shows "Error while
+// rotating image file."; GIF and other extensions give false silently.
 bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs);
 
 // libwebp is linked into the program, so its encoder is always there.

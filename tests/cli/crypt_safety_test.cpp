@@ -6,6 +6,7 @@
 #include "container/sealed_container.h"
 #include "container/work_files.h"
 #include "support/temp_dir.h"
+#include "support/writer_process.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -491,6 +492,34 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
     }
 }
 
+// A file that another program has open for writing is refused, as a failure: a copy would miss
+// what that program goes on writing, and the wipe would destroy it.
+TEST(QuillixCryptSafety, AFileAnotherProgramWritesIsLeftAlone)
+{
+    const Tool tool;
+    const Bytes P = Picture(200'000, 7);
+    for (const bool encrypt : {true, false}) {
+        SCOPED_TRACE(encrypt ? "encrypt" : "decrypt");
+        TempDir dir;
+        const std::string name = encrypt ? "photo.jpg" : "$photo.jpg";
+        const std::string source = dir / name;
+        Bytes expected = encrypt ? P : Sealed(P, "photo.jpg");
+        WriteFile(source, expected);
+        test::WriterProcess writer = test::WriterProcess::Start(source, test::WriterProcess::Opening::Now);
+        ASSERT_TRUE(writer.Append("more"));
+
+        const Outcome run = tool({encrypt ? "encrypt" : "decrypt", source});
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(source + " is in use by another program"), std::string::npos) << run.output;
+        ASSERT_TRUE(writer.Append(" and more"));
+        writer.Close();
+        const std::string appended = "more and more";
+        expected.insert(expected.end(), appended.begin(), appended.end());
+        EXPECT_EQ(ReadFile(source), expected);
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{name});
+    }
+}
+
 // Two runs on one file a few milliseconds apart: one does the work, the other finds nothing
 // left to do, and the picture comes through whole. An encryption and a decryption of the same
 // picture at once end with exactly one of the two files, which holds the picture.
@@ -590,17 +619,25 @@ TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
             }
     };
 
+    // Runs until each operation was killed at work thirty times, however fast or loaded this
+    // machine is: a kill that finds the run over shortens the range of moments for that
+    // operation. The round limit only stops a run that could never get there.
     std::mt19937 random(20240917);
-    int kills[2] = {0, 0};
-    for (int round = 0; round < 60 && (kills[0] < 30 || kills[1] < 30); ++round) {
+    constexpr int kWantedKills = 30, kMaxRounds = 400;
+    int kills[2] = {0, 0}, rounds = 0;
+    double range[2] = {0.9 * encryptTime, 0.9 * decryptTime};
+    for (; (kills[0] < kWantedKills || kills[1] < kWantedKills) && rounds < kMaxRounds; ++rounds) {
         for (const bool encrypting : {true, false}) {
             const std::vector<std::string>& args = encrypting ? encrypt : decrypt;
-            const double full = encrypting ? encryptTime : decryptTime;
+            const int op = encrypting ? 0 : 1;
             const pid_t child = tool.Start(args);
             std::this_thread::sleep_for(
-                std::chrono::duration<double>(std::uniform_real_distribution<double>(0.0, 0.9 * full)(random)));
+                std::chrono::duration<double>(std::uniform_real_distribution<double>(0.0, range[op])(random)));
             ::kill(child, SIGKILL);
-            if (Wait(child).killed) ++kills[encrypting ? 0 : 1];
+            if (Wait(child).killed)
+                ++kills[op];
+            else
+                range[op] *= 0.8;
             expectRecoverable("after the kill");
 
             const Outcome again = tool(args);
@@ -610,8 +647,10 @@ TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
             if (HasFatalFailure()) return;
         }
     }
-    EXPECT_GE(kills[0], 30);
-    EXPECT_GE(kills[1], 30);
+    EXPECT_GE(kills[0], kWantedKills) << "encryption killed at work " << kills[0] << " times in " << rounds
+                                      << " rounds";
+    EXPECT_GE(kills[1], kWantedKills) << "decryption killed at work " << kills[1] << " times in " << rounds
+                                      << " rounds";
 }
 
 // A small file system of its own, mounted in a private mount namespace so that nothing outside

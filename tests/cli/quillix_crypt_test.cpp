@@ -276,6 +276,8 @@ TEST(QuillixCrypt, PasswordSources)
         {{"encrypt", "-c", "rot13", dir / "b.jpg"}, "unknown cipher"},
         {{"encrypt", "--max-mib", "-1", dir / "b.jpg"}, "negative size"},
         {{"encrypt", "--passes", "x", dir / "b.jpg"}, "not a number"},
+        {{"encrypt", "--passes", "-1", dir / "b.jpg"}, "negative passes"},
+        {{"encrypt", "--passes=36", dir / "b.jpg"}, "more than 35 passes"},
         {{"encrypt", "--frobnicate", dir / "b.jpg"}, "unknown option"},
         {{"encrypt", "--fast=no", dir / "b.jpg"}, "a flag with a value"},
         {{"encrypt", dir / "b.jpg", "-c"}, "an option without its value"},
@@ -288,6 +290,9 @@ TEST(QuillixCrypt, PasswordSources)
         Cli fresh;
         EXPECT_EQ(fresh(u.args).status, kExitUsage) << u.why;
     }
+    EXPECT_NE(Cli{}({"encrypt", "--passes", "36", dir / "b.jpg"}).err.find("--passes takes 0 to 35"),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(dir / "b.jpg"));
     WriteFile(dir / "blank", "   \n");
     EXPECT_EQ(cli({"verify", "-p", dir / "blank", dir / "$a.jpg"}).status, kExitUsage) << "blank password";
 }

@@ -228,6 +228,48 @@ TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
     EXPECT_EQ(stream, test::PseudoRandomBytes(900));
 }
 
+timespec ModifiedOf(const std::string& path)
+{
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+void SetModified(const std::string& path, timespec when)
+{
+    const timespec times[2] = {when, when};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+bool Same(timespec a, timespec b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The picture's date goes into its container and back, so "newest first" keeps its order.
+TEST(FileOps, ResultsKeepTheDateOfWhatTheyWereMadeFrom)
+{
+    TempDir dir;
+    const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
+    const timespec taken{1'000'000'000, 123'456'789};
+    WriteFile(plainPath, test::PseudoRandomBytes(20000));
+    SetModified(plainPath, taken);
+    FileOptions options = Options(2);
+    options.Passes = 1;
+
+    ASSERT_TRUE(EncryptInPlace(plainPath, "pw", options).ok());
+    EXPECT_TRUE(Same(ModifiedOf(containerPath), taken));
+    ASSERT_TRUE(DecryptInPlace(containerPath, "pw", options).ok());
+    EXPECT_TRUE(Same(ModifiedOf(plainPath), taken)) << "the round trip leaves the date as it was";
+
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", options).ok());
+    const timespec sealed{1'200'000'000, 5};
+    SetModified(containerPath, sealed);
+    fs::remove(plainPath);
+    ASSERT_TRUE(DecryptToPlainFile(containerPath, "pw", true).ok());
+    EXPECT_TRUE(Same(ModifiedOf(plainPath), sealed)) << "the plain file gets the container's date";
+}
+
 // A write that fails half way leaves no partial result and no temporary file.
 TEST(FileOps, FailedWritesLeaveNothingBehind)
 {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 
 namespace quillix::container {
@@ -95,6 +96,55 @@ TEST(SecureDelete, ZeroPassesMissingFileAndEmptyPath)
     EXPECT_TRUE(test::FileNames(dir).empty()) << "nothing is created to be wiped";
 
     EXPECT_FALSE(SecureDeleteFile("", 1));
+}
+
+// A negative count is no request to skip the overwrite; a huge one would make the wipe (and a
+// program closing during it) wait for ever.
+TEST(SecureDelete, PassesAreZeroToThirtyFive)
+{
+    const struct {
+        int given;
+        int used;
+    } rows[] = {{-1, kDefaultPasses}, {-100, kDefaultPasses}, {0, 0}, {1, 1}, {35, 35}, {36, 35}, {INT_MAX, 35}};
+    for (const auto& row : rows)
+        EXPECT_EQ(ClampPasses(row.given), row.used) << row.given;
+
+    TempDir dir;
+    const Watched w = MakeWatched(dir, 5000);
+    const WipeOutcome outcome = WipeFile(w.path, -3);
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.passes.passesDone, kDefaultPasses);
+    EXPECT_LT(CountOld(w.Left(), 0, 5000), 100) << "overwritten, not only deleted";
+}
+
+// A stop (the program closing) is looked at before each pass: the pass in progress is
+// finished, the file stays under its wipe name for the next operation in the folder, and the
+// wipe is not reported as done.
+TEST(SecureDelete, AStopEndsTheWipeAfterThePassInProgress)
+{
+    TempDir dir;
+    const std::string folder = dir.path() + "/";
+    for (const int stopBefore : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << "stop before pass " << stopBefore);
+        const Watched w = MakeWatched(dir, 5000);
+        int asked = 0;
+        const WipeOutcome outcome = WipeFile(w.path, 5, {[&] { return ++asked >= stopBefore; }});
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_TRUE(outcome.passes.stopped);
+        EXPECT_EQ(outcome.passes.passesDone, stopBefore - 1);
+        EXPECT_EQ(outcome.passes.error, 0);
+        EXPECT_FALSE(fs::exists(w.path)) << "the picture's name is gone all the same";
+        ASSERT_EQ(WorkFilesIn(dir).size(), 1u);
+        EXPECT_EQ(dir / WorkFilesIn(dir)[0], outcome.keptAs);
+        if (stopBefore > 1) {
+            EXPECT_LT(CountOld(w.Left(), 0, 5000), 100) << "the pass in progress was finished";
+        }
+
+        EXPECT_EQ(FinishLeftovers(folder, 1, [] { return true; }), 0) << "a stop leaves leftovers for later";
+        EXPECT_EQ(FinishLeftovers(folder, 1), 1);
+        EXPECT_TRUE(test::FileNames(dir).empty());
+        EXPECT_LT(CountOld(w.Left(), 0, 5000), 100);
+    }
 }
 
 // A full disk: a pass that runs out of room only past the file's own length has covered all of

@@ -40,13 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (ImageFormat format :
          {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp, ImageFormat::WebP})
         (void)DecodeThumbnail(format, bytes, 40);
-    // A quarter turn reads the same files, and the JPEG one rewrites the EXIF block in place.
+    // A quarter turn reads the same files, and the JPEG one rewrites the EXIF block.
     (void)TurnJpeg(bytes, 1);
     (void)TransformPng(bytes, PixelTransform::Rotate90);
     (void)TransformBmp(bytes, PixelTransform::Transverse);
     (void)TransformWebP(bytes, PixelTransform::Rotate270);
     std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
     (void)ResetExifOrientation(copy, PixelTransform::Rotate90, nullptr);
+    copy.assign(bytes.begin(), bytes.end());
+    (void)SetExifOrientation(copy, 6);
     return 0;
 }
 

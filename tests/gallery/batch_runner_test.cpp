@@ -2,9 +2,11 @@
 
 #include "container/container_file.h"
 #include "container/file_ops.h"
+#include "container/work_files.h"
 #include "imaging/jpeg_codec.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_folder.h"
+#include "support/writer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <latch>
 #include <thread>
 
 namespace quillix::gallery {
@@ -152,6 +156,31 @@ TEST(BatchRunnerTest, StoppingFinishesTheFilesInFlightAndNeverEndsTheRun)
     EXPECT_FALSE(runner.Collect().finished);
 }
 
+// Closing during a run waits for the files in flight, but their secure deletions are told to
+// stop after the pass in progress.
+TEST(BatchRunnerTest, StoppingTellsTheFilesInFlightToStopTheirWipe)
+{
+    quillix::workers::WorkerPool pool(1);
+    std::latch working(1);
+    bool toldToStop = false;
+    BatchRunner runner(pool, 1, {},
+                       [&working, &toldToStop](BatchOperation, const std::string&, const BatchSettings& settings) {
+                           std::mutex mutex;
+                           std::condition_variable_any never;
+                           std::unique_lock lock(mutex);
+                           working.count_down();
+                           // Returns only when the stop comes.
+                           never.wait(lock, settings.options.stop, [] { return false; });
+                           toldToStop = settings.options.stop.stop_requested();
+                           return FileOutcome{};
+                       });
+    std::vector<std::string> reselect;
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::SecureDelete, {"/a", "/b"}, {}, reselect));
+    working.wait();
+    runner.StopAndWait();
+    EXPECT_TRUE(toldToStop);
+}
+
 TEST(BatchRunnerTest, SummaryOfNotes)
 {
     EXPECT_FALSE(BatchSummary(BatchOperation::Encrypt, {}));
@@ -217,7 +246,68 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
 
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
-    EXPECT_EQ(imaging::DecodeJpegFile(dir / "p.jpg").value().size(), QSize(4, 8));
+    EXPECT_EQ(imaging::DecodeJpegUpright(quillix::test::ReadFile(dir / "p.jpg")).value().size(), QSize(4, 8));
+}
+
+// A wipe told to stop is never reported as done. The picture leaves its name all the same, and
+// what is left is finished by the next operation in the folder.
+TEST(RunBatchFileTest, AStoppedWipeIsNoSuccess)
+{
+    TempDir dir;
+    std::stop_source closing;
+    closing.request_stop();
+    BatchSettings settings;
+    settings.options.Passes = 3;
+    settings.options.stop = closing.get_token();
+    settings.password = "pw";
+    const auto leftovers = [&dir] {
+        std::size_t n = 0;
+        for (const std::string& name : quillix::test::FileNames(dir))
+            n += container::IsWorkFileName(name) ? 1 : 0;
+        return n;
+    };
+
+    WriteFile(dir / "a.jpg", std::string("picture"));
+    const std::string note = RunBatchFile(BatchOperation::SecureDelete, dir / "a.jpg", settings).note;
+    EXPECT_EQ(note.rfind("a.jpg: the secure overwrite failed (stopped: the program was closing); what is left is "
+                         "kept as .quillix-",
+                         0),
+              0u)
+        << note;
+    EXPECT_EQ(quillix::test::FileNames(dir).size(), 1u);
+    EXPECT_EQ(leftovers(), 1u);
+
+    WriteFile(dir / "b.jpg", std::string("picture"));
+    const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "b.jpg", settings);
+    EXPECT_EQ(encrypted.newPath, dir / "$b.jpg");
+    ASSERT_EQ(encrypted.notices.size(), 1u);
+    EXPECT_EQ(encrypted.notices[0].caption, "Warning");
+    EXPECT_NE(encrypted.notices[0].text.find("overwritten completely 0 of 3 times before the program closed"),
+              std::string::npos)
+        << encrypted.notices[0].text;
+    EXPECT_EQ(leftovers(), 2u);
+
+    settings.options.stop = {};
+    EXPECT_TRUE(RunBatchFile(BatchOperation::SecureDelete, dir / "gone.jpg", settings).note.empty());
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"$b.jpg"}) << "the next operation finished both";
+}
+
+// A picture another program has open for writing is not encrypted; the summary says why.
+TEST(RunBatchFileTest, AFileInUseIsLeftAloneWithANote)
+{
+    TempDir dir;
+    WriteFile(dir / "a.jpg", std::string("picture"));
+    quillix::test::WriterProcess writer =
+        quillix::test::WriterProcess::Start(dir / "a.jpg", quillix::test::WriterProcess::Opening::Now);
+    ASSERT_TRUE(writer.started());
+    BatchSettings settings;
+    settings.options.Passes = 1;
+    settings.password = "pw";
+    const FileOutcome outcome = RunBatchFile(BatchOperation::Encrypt, dir / "a.jpg", settings);
+    EXPECT_TRUE(outcome.newPath.empty());
+    EXPECT_EQ(outcome.note.rfind("a.jpg: " + dir / "a.jpg" + " is in use by another program", 0), 0u) << outcome.note;
+    writer.Close();
+    EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{"a.jpg"});
 }
 
 // Deletes that cannot be done leave the file where it was and give the summary a line; a file

@@ -239,11 +239,16 @@ TEST(FolderSort, ByDateUsesNewestOrOldestTimeAndKeepsTies)
         std::vector<std::pair<std::string, long>> files;  // name, modification time offset in seconds
         std::vector<std::string> expected;
     };
-    // Newest takes the later of creation and modification time, so only future times order mode 3;
-    // oldest takes the earlier, so only past times order mode 4. Ties differ in pattern so that
-    // their listing order is known: jpg before png.
+    // Newest takes the later of creation and modification time, but a creation later than the
+    // modification (a container or a copy that kept its picture's date) does not count; oldest
+    // takes the earlier, so only past times order mode 4. Ties differ in pattern so that their
+    // listing order is known: jpg before png.
     const Case cases[] = {
         {"newest first", 3, {{"a.jpg", 1000}, {"b.jpg", 3000}, {"c.png", 2000}}, {"b.jpg", "c.png", "a.jpg"}},
+        {"newest first, made now with older dates",
+         3,
+         {{"a.jpg", -1000}, {"b.jpg", -3000}, {"c.png", -2000}},
+         {"a.jpg", "c.png", "b.jpg"}},
         {"oldest first", 4, {{"a.jpg", -1000}, {"b.jpg", -3000}, {"c.png", -2000}}, {"b.jpg", "c.png", "a.jpg"}},
         {"newest first, tie", 3, {{"z.jpg", 5000}, {"a.png", 5000}, {"m.gif", 9000}}, {"m.gif", "z.jpg", "a.png"}},
         {"oldest first, tie", 4, {{"z.jpg", -5000}, {"a.png", -5000}, {"m.gif", -9000}}, {"m.gif", "z.jpg", "a.png"}},

@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <set>
 
 namespace quillix::imaging {
 namespace {
@@ -140,39 +142,201 @@ TEST(TurnJpeg, LosslessWithEveryMarkerAndFourTurnsGiveTheSameImageData)
         }
 }
 
-TEST(TurnJpeg, PartialMcuEdgesAreNeverTrimmed)
+// The file without the segment that starts at `at`.
+std::vector<std::uint8_t> WithoutSegmentAt(const std::vector<std::uint8_t>& jpeg, std::size_t at)
 {
-    test::ExifPlan exif;
-    exif.orientation = 1;
-    const QImage picture = test::Shapes(67, 41);
-    const std::vector<std::uint8_t> original = WithMetadata(test::JpegFixture(picture, 83), exif);
-    ASSERT_EQ(ReadJpegLayout(original).value().quality, 83);
-
-    // The bottom edge holds partial MCUs, so a clockwise turn re-encodes.
-    const std::vector<std::uint8_t> turned = TurnFile(original, 1);
-    const JpegLayout layout = ReadJpegLayout(turned).value();
-    EXPECT_EQ(layout.size, QSize(41, 67));
-    EXPECT_EQ(layout.quality, 83) << "re-encoded at the file's own quality";
-    EXPECT_EQ(Metadata(turned), Metadata(original));
-    EXPECT_LT(test::MeanAbsoluteError(DecodeJpeg(turned).value(), Turned(DecodeJpeg(original).value(), 1)), 4.0);
-
-    // With whole MCUs along the bottom only, clockwise moves no partial block, and back again
-    // neither: both turns are lossless and the pixels come back exactly.
-    const std::vector<std::uint8_t> wide = test::JpegFixture(test::Shapes(67, 48), 83);
-    const std::vector<std::uint8_t> there = TurnFile(wide, 1);
-    EXPECT_EQ(DecodeJpeg(TurnFile(there, -1)).value(), DecodeJpeg(wide).value());
+    const std::size_t length = static_cast<std::size_t>(jpeg[at + 2] << 8 | jpeg[at + 3]);
+    std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + static_cast<long>(at));
+    out.insert(out.end(), jpeg.begin() + static_cast<long>(at + 2 + length), jpeg.end());
+    return out;
 }
 
-TEST(TurnJpeg, TheQualityOfIjgTablesIsFoundExactly)
+// Every byte but those of the EXIF segment.
+std::vector<std::uint8_t> WithoutExif(const std::vector<std::uint8_t>& jpeg)
 {
-    for (const int quality : {5, 30, 50, 75, 90, 97, 100}) {
-        Result<JpegLayout> layout = ReadJpegLayout(test::JpegFixture(test::Gradient(16, 16), quality));
-        ASSERT_TRUE(layout.ok());
-        EXPECT_EQ(layout.value().quality, quality);
+    const ExifBlock block = FindExifBlock(jpeg);
+    return block.size == 0 ? jpeg : WithoutSegmentAt(jpeg, block.offset - 4);
+}
+
+QImage Upright(const std::vector<std::uint8_t>& jpeg)
+{
+    Result<QImage> image = DecodeJpegUpright(jpeg);
+    EXPECT_TRUE(image.ok()) << image.error().message;
+    return image ? image.value() : QImage();
+}
+
+// Phone and camera sizes are rarely whole MCUs: 1080 rows are 67.5 of 4:2:0's 16-pixel blocks.
+TEST(TurnJpeg, PartialBlocksTurnByTheTagAndFourTurnsGiveTheFileBack)
+{
+    test::ExifPlan tags;  // a camera's block without an orientation tag
+    tags.exifEntries = 6;
+    tags.makerNoteSize = 300;
+    for (const QSize size : {QSize(1920, 1080), QSize(641, 481)}) {
+        const std::vector<std::uint8_t> plain = test::JpegFixture(test::Shapes(size.width(), size.height()), 90);
+        ASSERT_EQ(ReadJpegLayout(plain).value().mcu, QSize(16, 16)) << "4:2:0";
+        const QImage stored = DecodeJpeg(plain).value();
+        for (const bool withExif : {false, true})
+            for (const int direction : {1, -1}) {
+                SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << (withExif ? " EXIF" : "")
+                                                << " direction " << direction);
+                const std::vector<std::uint8_t> original = withExif ? test::WithExif(plain, tags) : plain;
+                const std::vector<std::uint8_t> four = TurnFile(original, direction, 4);
+                EXPECT_EQ(DecodeJpeg(four).value(), stored) << "identical pixels";
+                EXPECT_EQ(ExifOrientation(four), 1);
+                EXPECT_EQ(ImageData(four), ImageData(original)) << "tables and scans as they were";
+                EXPECT_EQ(WithoutExif(four), WithoutExif(original));
+                EXPECT_LE(four.size(), original.size() + 64) << "at most a small EXIF block more";
+            }
     }
-    std::array<std::uint16_t, 64> camera{};  // a finer, flatter table than any IJG quality
-    camera.fill(2);
-    EXPECT_GE(EstimateJpegQuality(camera), 90);
+}
+
+TEST(TurnJpeg, OneTurnShowsThePictureTurnedWithNothingLost)
+{
+    // `orientation` the file's tag afterwards; `moved` when the DCT blocks could move instead,
+    // which leaves the file stored upright.
+    struct Case {
+        QSize size;
+        std::optional<std::uint16_t> before;
+        int direction;
+        int orientation;
+        bool moved;
+    };
+    const Case cases[] = {
+        {{1920, 1080}, {}, 1, 6, false},  // the bottom edge would move: partial blocks there
+        {{1920, 1080}, {}, -1, 1, true},  // the right edge moves, and 1920 is whole blocks
+        {{641, 481}, {}, 1, 6, false},   {{641, 481}, {}, -1, 8, false},
+        {{1920, 1080}, 6, 1, 3, false},  {{641, 481}, 6, -1, 1, false},  // back upright: only the tag changes
+        {{1920, 1080}, 2, 1, 7, false},                                  // mirrored, then turned
+        {{641, 481}, 2, 1, 7, false},    {{641, 481}, 2, -1, 1, true},   // a mirror along the diagonal moves no edge
+        {{641, 481}, 5, 1, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " orientation "
+                                        << (c.before ? *c.before : 0) << " direction " << c.direction);
+        std::vector<std::uint8_t> original = test::JpegFixture(test::Shapes(c.size.width(), c.size.height()), 90);
+        if (c.before) {
+            test::ExifPlan exif;
+            exif.orientation = c.before;
+            original = test::WithExif(original, exif);
+        }
+        const std::vector<std::uint8_t> once = TurnFile(original, c.direction);
+        EXPECT_EQ(ExifOrientation(once), c.orientation);
+        const QImage expected = Turned(Upright(original), c.direction);
+        if (c.moved) {
+            EXPECT_EQ(DecodeJpeg(once).value().size(), c.size.transposed());
+            EXPECT_LT(test::MeanAbsoluteError(Upright(once), expected), 1.0) << "nothing re-quantised";
+        } else {
+            EXPECT_EQ(Upright(once), expected);
+            EXPECT_EQ(WithoutExif(once), WithoutExif(original)) << "only the EXIF block changes";
+        }
+    }
+}
+
+TEST(TurnJpeg, TheTagGoesIntoTheExifBlockAndEverythingElseStays)
+{
+    const std::vector<std::uint8_t> jfif = test::JpegFixture(Blocks().copy(0, 0, 40, 24), 90);
+    ASSERT_EQ(jfif[3], 0xE0) << "the fixture starts with JFIF";
+    const std::vector<std::uint8_t> bare = WithoutSegmentAt(jfif, 2);
+
+    test::ExifPlan camera;  // other tags, a maker note and a thumbnail, as cameras write them
+    camera.exifEntries = 6;
+    camera.makerNoteSize = 300;
+    camera.thumbnail = test::JpegFixture(Blocks(2, 1), 80);
+    test::ExifPlan cameraBig = camera;
+    cameraBig.bigEndian = true;
+    test::ExifPlan upsideDown = cameraBig;
+    upsideDown.orientation = 3;
+    test::ExifPlan longTag = camera;  // a tag of the wrong type, which readers take as 1
+    longTag.orientation = 6;
+    longTag.orientationType = 4;
+
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> jpeg;
+        int orientation;
+    };
+    const Case cases[] = {
+        {"JFIF without EXIF", jfif, 6},
+        {"no JFIF, no EXIF", bare, 6},
+        {"EXIF without the tag", test::WithExif(jfif, camera), 6},
+        {"big-endian EXIF without the tag", test::WithExif(jfif, cameraBig), 6},
+        {"EXIF with the tag", test::WithExif(jfif, upsideDown), 8},
+        {"EXIF with a tag of another type", test::WithExif(jfif, longTag), 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint8_t> once = TurnFile(c.jpeg, 1);
+        EXPECT_EQ(ExifOrientation(once), c.orientation);
+        EXPECT_EQ(Upright(once), Turned(Upright(c.jpeg), 1));
+        EXPECT_EQ(WithoutExif(once), WithoutExif(c.jpeg));
+
+        const ExifBlock before = FindExifBlock(c.jpeg), after = FindExifBlock(once);
+        ASSERT_NE(after.size, 0u);
+        if (before.size == 0) {
+            // Where the format wants it: after JFIF's APP0, else right after SOI.
+            EXPECT_EQ(after.offset - 4, c.jpeg[3] == 0xE0 ? 4u + (c.jpeg[4] << 8 | c.jpeg[5]) : 2u);
+            continue;
+        }
+        // No byte of the old block moves: only the tag's value and type, or the link to the
+        // first directory when a copy of it with the tag follows the old block, change.
+        ASSERT_EQ(after.offset, before.offset);
+        ASSERT_GE(after.size, before.size);
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < before.size; ++i)
+            changed += once[after.offset + i] != c.jpeg[before.offset + i];
+        EXPECT_LE(changed, 4u);
+        EXPECT_EQ(ExifThumbnail(once), ExifThumbnail(c.jpeg)) << "the thumbnail shows the stored pixels, as before";
+        const auto entries = [](const std::vector<std::uint8_t>& jpeg) {
+            const ExifBlock block = FindExifBlock(jpeg);
+            const std::unique_ptr<ExifData, void (*)(ExifData*)> data(
+                exif_data_new_from_data(jpeg.data() + block.offset, static_cast<unsigned>(block.size)),
+                exif_data_unref);
+            std::vector<std::pair<int, std::vector<std::uint8_t>>> all;
+            for (const ExifIfd ifd : {EXIF_IFD_0, EXIF_IFD_EXIF})
+                for (unsigned i = 0; i < data->ifd[ifd]->count; ++i) {
+                    const ExifEntry* e = data->ifd[ifd]->entries[i];
+                    if (e->tag != EXIF_TAG_ORIENTATION) all.push_back({e->tag, {e->data, e->data + e->size}});
+                }
+            return all;
+        };
+        EXPECT_EQ(entries(once), entries(c.jpeg)) << "every other tag, the maker note among them, as it was";
+    }
+}
+
+TEST(TurnJpeg, AnExifBlockThatCannotTakeTheTagLeavesTheFileAlone)
+{
+    const std::vector<std::uint8_t> jpeg = test::JpegFixture(test::Gradient(40, 24), 90);
+    std::vector<std::uint8_t> badMagic = test::ExifPayload({});
+    badMagic[6] = 'X';
+    test::ExifPlan full;  // an IFD0 copy with the tag would take the segment past 64 KiB
+    full.makerNoteSize = 65440;
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> jpeg;
+    };
+    const Case cases[] = {
+        {"damaged", test::WithSegment(jpeg, 0xE1, badMagic)},
+        {"full", test::WithExif(jpeg, full)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> copy = c.jpeg;
+        EXPECT_FALSE(SetExifOrientation(copy, 6));
+        EXPECT_EQ(copy, c.jpeg);
+
+        test::TempDir dir;
+        test::ScriptedDialogs dialogs;
+        test::WriteFile(dir / "p.jpg", c.jpeg);
+        EXPECT_FALSE(RotateImageFile90(dir / "p.jpg", 1, dialogs));
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "Error while rotating image file.");
+        EXPECT_EQ(test::ReadFile(dir / "p.jpg"), c.jpeg);
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"p.jpg"});
+    }
+    std::vector<std::uint8_t> copy = jpeg;
+    EXPECT_TRUE(SetExifOrientation(copy, 1));
+    EXPECT_EQ(copy, jpeg) << "no block is added to say what a missing one says";
+    EXPECT_FALSE(SetExifOrientation(copy, 9));
 }
 
 // A shown picture of 48 × 32 (or `size`), stored as orientation `o` says, with a thumbnail.
@@ -196,9 +360,6 @@ TEST(TurnJpeg, EveryOrientationTurnsWhatTheUserSeesAndIsStoredUpright)
     std::vector<Case> cases;
     for (int o = 1; o <= 8; ++o)
         cases.push_back({o, {48, 32}, 1});
-    // Uneven sizes go through the re-encode, which keeps the markers too.
-    for (const int o : {1, 3, 6, 8})
-        cases.push_back({o, {40, 24}, 1});
     for (const int o : {2, 6})
         cases.push_back({o, {48, 32}, -1});
 
@@ -236,6 +397,32 @@ TEST(TurnJpeg, EveryOrientationTurnsWhatTheUserSeesAndIsStoredUpright)
         ASSERT_FALSE(thumbnail.empty()) << "a thumbnail of whole MCUs is turned along";
         ExpectBlocks(DecodeJpeg(thumbnail).value(), Turned(Blocks(2, 1), c.direction), 60);
     }
+}
+
+TEST(TurnJpeg, EveryOrientationOfPartialBlocksTurnsAsSeen)
+{
+    // The tag after a turn either way, from the EXIF definitions; 0 where a mirror along the main
+    // diagonal is asked for, which moves no edge: then the blocks move and the file is upright.
+    struct Case {
+        int orientation, clockwise, counterClockwise;
+    };
+    const Case cases[] = {{1, 6, 8}, {2, 7, 0}, {3, 8, 6}, {4, 0, 7}, {5, 2, 4}, {6, 3, 1}, {7, 4, 2}, {8, 1, 3}};
+    for (const Case& c : cases)
+        for (const int direction : {1, -1}) {
+            SCOPED_TRACE(testing::Message() << "orientation " << c.orientation << " direction " << direction);
+            const std::vector<std::uint8_t> original = CameraFile(c.orientation, {40, 24});
+            const std::vector<std::uint8_t> turned = TurnFile(original, direction);
+            const int expected = direction > 0 ? c.clockwise : c.counterClockwise;
+            EXPECT_EQ(ExifOrientation(turned), expected == 0 ? 1 : expected);
+            ExpectBlocks(Turned(DecodeStill(ImageFormat::Jpeg, turned).value(), -direction),
+                         Blocks().copy(0, 0, 40, 24), 40);
+            if (expected != 0) {
+                EXPECT_EQ(WithoutExif(turned), WithoutExif(original));
+                EXPECT_EQ(ExifThumbnail(turned), ExifThumbnail(original));
+            } else {
+                EXPECT_EQ(DecodeJpeg(turned).value().size(), QSize(24, 40)) << "stored as now seen";
+            }
+        }
 }
 
 TEST(TurnJpeg, AThumbnailThatCannotTurnIsDropped)
