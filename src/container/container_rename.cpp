@@ -110,12 +110,11 @@ Result<bool> MacMatches(int fd, const ContainerLayout& layout, const ContainerKe
     return crypto::ConstantTimeEqual(mac.Final(), layout.header.tag);
 }
 
-// The modification and access times of the source, so that sorting by date does not change.
-Result<void> KeepTimes(int fd, const struct stat& source, const std::string& path)
+// The result carries the date of the picture, so that sorting by date keeps its place.
+void KeepDate(int fd, const struct stat& source)
 {
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(fd, times) != 0) return ErrnoError("cannot set the times of " + path);
-    return {};
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    (void)::futimens(fd, times);
 }
 
 // Writes the container of `source` anew for the plain name of `to`, checks that it opens and
@@ -170,7 +169,7 @@ Result<void> WriteReencrypted(const LockedSource& source, const ContainerLayout&
     header.tag = newMac.Final();
     if (!WriteAt(out, SerializeContainerHeader(header), 0) || !WriteAll(out, MarkerBytes(header.alg)))
         return ErrnoError("cannot write " + to);
-    if (Result<void> kept = KeepTimes(out, source.st, to); !kept) return kept.error();
+    KeepDate(out, source.st);
 
     // What was written is read back: only a container known to open gets the name.
     Result<ContainerLayout> check = ReadContainerHeader(out);
@@ -197,7 +196,7 @@ Result<void> CopyAsItIs(const LockedSource& source, const std::string& to, std::
         if (!WriteAll(out, chunk)) return ErrnoError("cannot write " + to);
         done += want;
     }
-    if (Result<void> kept = KeepTimes(out, source.st, to); !kept) return kept.error();
+    KeepDate(out, source.st);
 
     std::vector<std::uint8_t> theirs(buffer.size());
     for (std::uint64_t done = 0; done < length;) {

@@ -59,7 +59,7 @@ std::string CopyFailedText(const std::string& source, const std::string& dest);
 // copies made. A copy that fails, or that would replace the source itself, shows a "Copy error"
 // box and the paste goes on. A container (IsContainerFile) copied under a numbered name goes
 // through GiveContainerName with `key`; its refusal is told in the "Copy error" box. Copies keep
-// the source's times. With `cut`, a source is deleted only once its copy is complete and read
+// the source's date. With `cut`, a source is deleted only once its copy is complete and read
 // back to hold the source's bytes, or for a container under a new name, is known to open.
 // Returns the paths written, in order.
 std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, bool cut, const std::string& targetFolder,

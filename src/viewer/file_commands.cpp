@@ -105,8 +105,8 @@ Result<void> WriteHiddenCopy(const std::string& source, const std::string& folde
     const std::string where = target ? " to " + *target : " into " + folder;
     if (!CopyBytes(in.get(), out.get())) return ErrnoError("cannot copy " + source + where);
     // A copy keeps the picture's date, as file managers keep it, so sorting by date does not change.
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0) return ErrnoError("cannot set the times of the copy of " + source);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    (void)::futimens(out.get(), times);
     if (::fsync(out.get()) != 0) return ErrnoError("cannot flush the copy of " + source);
     return {};
 }

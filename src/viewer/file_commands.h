@@ -27,7 +27,7 @@ std::string UniqueTargetName(const std::string& targetFolder, const std::string&
 // Copies `source` into `targetFolder` under UniqueTargetName and returns the new path. The copy
 // is written to a temporary file, flushed, and only then given its name in a step that fails
 // rather than replace a file, so a file that appears meanwhile is kept and the next free name
-// taken. The copy has the source's permission bits and times. A container (IsContainerFile)
+// taken. The copy has the source's permission bits and modification time. A container (IsContainerFile)
 // that gets a numbered name is copied by GiveContainerName with `key`, whose refusal comes back
 // as it is (IsRefusedNameChange). When `createFolder`, missing folders are created first. On any
 // failure (an Io error; Unsupported when the source is not a regular file) nothing is left in
@@ -38,7 +38,7 @@ Result<std::string> CopyIntoFolder(const std::string& source, const std::string&
 // Copies `source` to the file `target` in the same manner: a temporary file in the target's
 // folder, flushed, then given the name. With `replace` an existing target is replaced in one step
 // (it is never seen half-written); without, a target that exists fails (Exists) and is kept. The
-// copy has the source's permission bits and times.
+// copy has the source's permission bits and modification time.
 // A target that is the source itself, reached through another path or hard link (same device and
 // inode), is refused (Unsupported) and both stay untouched. Nothing is left behind on failure.
 Result<void> CopyFileAs(const std::string& source, const std::string& target, bool replace);
