@@ -414,6 +414,7 @@ void GalleryWindow::SetStatusMessage(const std::string& text)
 
 void GalleryWindow::ShowGallery()
 {
+    if (locked_) return;
     // A window manager places a window mapped again as if it were new (often at the top-left
     // corner) unless it is told where the window goes. QWidget would skip an unchanged geometry,
     // so the window's own handle is told.
