@@ -90,7 +90,12 @@ bool PinDialog::eventFilter(QObject* watched, QEvent* event)
         case QEvent::KeyPress: keyPressEvent(static_cast<QKeyEvent*>(event)); return true;
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
-        case QEvent::InputMethod: return true;
+        case QEvent::InputMethod:
+        // A middle click would paste the selection; a drag would carry the stars away.
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: return true;
         default: break;
         }
     }

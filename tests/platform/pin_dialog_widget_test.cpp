@@ -3,6 +3,8 @@
 #include "support/settings_rig.h"
 #include "support/when_shown.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -69,6 +71,10 @@ private slots:
         QCOMPARE(field->text(), QString("*"));
         QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Backspace);
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            QGuiApplication::clipboard()->setText("1234", QClipboard::Selection);
+            QTest::mouseClick(field, Qt::MiddleButton);
+        }
         QCOMPARE(field->text(), QString("*"));
         QTest::keyClicks(field, "234");
         QVERIFY(open.dialog.unlocked());
