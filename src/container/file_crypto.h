@@ -81,7 +81,8 @@ public:
     // Changes whenever the password is set or forgotten, so that work done under an older
     // password can be told apart.
     std::uint64_t PasswordGeneration() const { return generation_.load(); }
-    // Forgets the password (Ctrl+Shift+P); the next operation asks again.
+    // Forgets the password (Ctrl+Shift+P) and the keys cached for containers; the next operation
+    // asks again.
     void ClearPassword();
 
     // Encrypts `path` into its "$" container and securely deletes the plain file

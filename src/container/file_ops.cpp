@@ -10,6 +10,7 @@
 #include "container/sealed_container.h"
 #include "container/work_files.h"
 #include "crypto/random.h"
+#include "crypto/secure.h"
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -370,7 +371,8 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     if (!fits) return fits.error();
 
     const std::string containerPath = FolderOf(path) + "$" + name;
-    const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
+    const crypto::SecretText heldText{BuildPasswordText(path, password, options.FileNamePW)};
+    const std::string& passwordText = heldText.text;
     // An existing container stays locked until the plain file is gone, so that a decryption
     // cannot take the two for an interrupted run of its own meanwhile.
     UniqueFd existingContainer;
@@ -436,8 +438,8 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     Result<OpenedContainer> opened = Validate(std::move(source.value()));
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys =
-        DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, options.FileNamePW));
+    const ContainerKeys keys = DeriveContainerKeys(
+        c.layout.header, crypto::SecretText{BuildPasswordText(path, password, options.FileNamePW)}.text);
     const std::string plainPath = FolderOf(path) + name.substr(1);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
 
@@ -564,7 +566,8 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     Result<OpenedContainer> opened = OpenAndValidate(path);
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    const ContainerKeys keys =
+        DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
@@ -581,7 +584,8 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     // are then decrypted, whatever happens to the file meanwhile. Each piece is fed to the MAC
     // while it is still in the cache, and the buffer asks for huge pages, because faulting in
     // small fresh pages costs as much as the MAC itself on a large picture.
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    const ContainerKeys keys =
+        DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     std::vector<std::uint8_t> body;
     body.reserve(static_cast<std::size_t>(c.layout.bodyLength));
@@ -620,9 +624,11 @@ bool DecryptToStream(const std::string& path, const std::string& password, bool 
 {
     Result<std::vector<std::uint8_t>> plain = DecryptContainerFile(path, password, fileNamePW);
     if (!plain) {
+        crypto::SecureWipe(stream.data(), stream.size());
         stream.clear();
         return false;
     }
+    crypto::SecureWipe(stream.data(), stream.size());
     stream = std::move(plain.value());
     return true;
 }

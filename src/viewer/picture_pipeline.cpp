@@ -2,6 +2,7 @@
 
 #include "container/container_file.h"
 #include "container/file_crypto.h"
+#include "crypto/secure.h"
 #include "viewer/picture_scaling.h"
 
 #include <sys/stat.h>
@@ -26,6 +27,25 @@ FileStamp StampOf(const std::string& path)
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
     return {true, st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+void WipePixels(QImage& image)
+{
+    // bits() of an image nobody shares writes in place; a shared one would be copied first.
+    if (!image.isNull() && image.isDetached())
+        crypto::SecureWipe(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
+    image = QImage();
+}
+
+DecodedPicture::~DecodedPicture()
+{
+    if (!encrypted) return;
+    WipePixels(picture.still);
+    WipePixels(fitted);
+    if (picture.gif) {
+        for (imaging::GifFrame& frame : picture.gif->frames)
+            WipePixels(frame.image);
+    }
 }
 
 std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const container::FileCrypto& crypto,

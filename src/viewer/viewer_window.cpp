@@ -37,6 +37,8 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
+// What a container shows while no password is known (LoadPicture's text).
+constexpr const char* kNoPasswordNotice = "Unknwon error";
 // Smooth shrinking of a picture up to this size is quick enough to do while painting.
 constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
@@ -664,7 +666,20 @@ void ViewerWindow::ToggleSpeed()
 void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
-    // Pictures decrypted ahead under the old password are let go; the shown one stays.
+    if (shown_ && shown_->encrypted) {
+        // The decrypted picture goes at once, and the container shows what it shows to one
+        // without the password.
+        auto locked = std::make_shared<DecodedPicture>();
+        locked->path = shown_->path;
+        locked->stamp = shown_->stamp;
+        locked->encrypted = true;
+        locked->passwordGeneration = crypto_.PasswordGeneration();
+        locked->fileNamePW = shown_->fileNamePW;
+        locked->failure = kNoPasswordNotice;
+        WipePixels(scaled_);
+        ShowPicture(std::move(locked));
+    }
+    // Pictures decrypted under the old password are let go (and wiped), decodes under way dropped.
     pipeline_->Forget();
     crypto_.EnsurePassword(false);
 }
