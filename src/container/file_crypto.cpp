@@ -120,6 +120,7 @@ void FileCrypto::ClearPassword()
     }
     // The cached keys open every container the password opened.
     ClearKeyCache();
+    if (hooks_.passwordForgotten) hooks_.passwordForgotten();
 }
 
 FileOptions FileCrypto::CurrentOptions() const

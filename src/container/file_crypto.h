@@ -60,6 +60,8 @@ public:
         std::function<void(const std::string& path)> folderChanged;
         // Lets the window repaint once before a long operation blocks it.
         std::function<void()> processPendingEvents;
+        // After the password was forgotten: whatever was decrypted with it goes.
+        std::function<void()> passwordForgotten;
     };
 
     FileCrypto(Dialogs& dialogs, Hooks hooks);

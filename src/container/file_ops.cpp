@@ -233,6 +233,7 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
 
     ContainerMac mac(keys.macKey.span(), header);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
     // The body is what the file holds now; one that shrank meanwhile ends early, one that grew
     // is cut at the length the header was made for.
     for (std::uint64_t done = 0; done < plainLength;) {
@@ -397,6 +398,7 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         if (!c) return AlreadyExists(containerPath, path);
         const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
         std::vector<std::uint8_t> buffer(kIoBufferSize);
+        const crypto::WipeOnExit wipeBuffer(buffer);
         const Result<bool> same = HoldsSameBytes(c.value(), keys, in, buffer);
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
         Result<void> flushed = Flush(c.value().fd.get(), containerPath);
@@ -442,6 +444,7 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
         c.layout.header, crypto::SecretText{BuildPasswordText(path, password, options.FileNamePW)}.text);
     const std::string plainPath = FolderOf(path) + name.substr(1);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
 
     // An existing plain file stays locked until the container is gone, so that an encryption
     // cannot take the two for an interrupted run of its own meanwhile.
@@ -569,6 +572,7 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     const ContainerKeys keys =
         DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
 

@@ -560,9 +560,13 @@ void GalleryWindow::RotateSelection(int direction)
 void GalleryWindow::ForgetPassword()
 {
     viewer_.Crypto().ClearPassword();
+    viewer_.Crypto().EnsurePassword(false);
+}
+
+void GalleryWindow::PasswordForgotten()
+{
     ShareThumbnailPassword();
     LockContainerTiles();
-    viewer_.Crypto().EnsurePassword(false);
 }
 
 void GalleryWindow::LockContainerTiles()

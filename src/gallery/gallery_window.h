@@ -53,6 +53,7 @@ public:
     FolderModel& Model() override { return model_; }
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
+    void PasswordForgotten() override;
 
     // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
     // (when not empty) on the status line.

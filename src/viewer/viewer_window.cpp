@@ -75,15 +75,17 @@ int MainRowKey(const QKeyEvent& event)
 ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     : environment_(std::move(environment)),
       crypto_(*environment_.dialogs,
-              container::FileCrypto::Hooks{
-                  [this] {
-                      // "Fast" is read from the settings file as it stands before each operation.
-                      container::FileOptions options = settings::FileOptionsOf(options_);
-                      options.Fast = appSettings_.PopBool("Fast", true);
-                      return options;
-                  },
-                  [this] { refreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
-                  [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
+              container::FileCrypto::Hooks{[this] {
+                                               // "Fast" is read from the settings file as it stands before each
+                                               // operation.
+                                               container::FileOptions options = settings::FileOptionsOf(options_);
+                                               options.Fast = appSettings_.PopBool("Fast", true);
+                                               return options;
+                                           },
+                                           [this] { refreshTimer->start(); },
+                                           [this](const std::string& path) { NotifyFolderChanged(path); },
+                                           [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
+                                           [this] { PasswordForgotten(); }}),
       player_(this)
 {
     if (environment_.pool) {
@@ -666,6 +668,11 @@ void ViewerWindow::ToggleSpeed()
 void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
+    crypto_.EnsurePassword(false);
+}
+
+void ViewerWindow::PasswordForgotten()
+{
     if (shown_ && shown_->encrypted) {
         // The decrypted picture goes at once, and the container shows what it shows to one
         // without the password.
@@ -680,8 +687,8 @@ void ViewerWindow::ForgetPassword()
         ShowPicture(std::move(locked));
     }
     // Pictures decrypted under the old password are let go (and wiped), decodes under way dropped.
-    pipeline_->Forget();
-    crypto_.EnsurePassword(false);
+    if (pipeline_) pipeline_->Forget();
+    if (gallery_) gallery_->PasswordForgotten();
 }
 
 void ViewerWindow::RotateCommand()
