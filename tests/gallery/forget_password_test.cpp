@@ -282,6 +282,8 @@ private slots:
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("b.png")), ThumbnailKind::Picture);
         rig.Drain();
         QCOMPARE(CountInMemory(password), 0);
+        // A text emptied but not wiped keeps all but its first character.
+        QCOMPARE(CountInMemory(Needle{password.first.substr(1), password.second}), 0);
         QCOMPARE(CountInMemory(marker), 0);
         QCOMPARE(CountInMemory(pixels), 0);
     }
