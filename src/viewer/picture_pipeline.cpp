@@ -230,8 +230,10 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
     scaleTicket_ = ticket;
     scaleKey_ = key;
     scaleSize_ = size;
-    scaleJob_ = Submit([inbox = inbox_, post = post_, source, size, key, ticket] {
+    scaleJob_ = Submit([inbox = inbox_, post = post_, source = QImage(source), size, key, ticket]() mutable {
         QImage scaled = ShrinkImage(source, size);
+        // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
+        WipePixels(source);
         std::lock_guard lock(inbox->mutex);
         if (!inbox->open) return;
         post([inbox, ticket, key, scaled = std::move(scaled)] {
@@ -245,7 +247,10 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
 
 void PicturePipeline::ScaledArrived(std::uint64_t ticket, qint64 sourceKey, QImage scaled)
 {
-    if (ticket != scaleTicket_) return;
+    if (ticket != scaleTicket_) {
+        WipePixels(scaled);
+        return;
+    }
     scaleJob_ = 0;
     if (scaledReady_) scaledReady_(sourceKey, std::move(scaled));
 }

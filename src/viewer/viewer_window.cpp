@@ -105,7 +105,11 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();
-        if (!source || source->cacheKey() != sourceKey) return;
+        if (!source || source->cacheKey() != sourceKey) {
+            WipePixels(scaled);
+            return;
+        }
+        WipePixels(scaled_);
         scaled_ = std::move(scaled);
         scaledKey_ = sourceKey;
         update();
