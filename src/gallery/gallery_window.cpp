@@ -11,6 +11,7 @@
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
+#include "viewer/picture_pipeline.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -568,6 +569,41 @@ void GalleryWindow::ForgetPassword()
     viewer_.Crypto().EnsurePassword(false);
 }
 
+void GalleryWindow::PasswordForgotten()
+{
+    ShareThumbnailPassword();
+    LockContainerTiles();
+}
+
+void GalleryWindow::LockContainerTiles()
+{
+    const QImage placeholder = PlaceholderThumbnail(layout_.TileSize);
+    const QPixmap locked = placeholder.isNull() ? QPixmap() : QPixmap::fromImage(placeholder);
+    const std::vector<std::string>& files = model_.Files();
+    const std::size_t count = std::min(files.size(), thumbnails_.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        Slot& slot = thumbnails_[i];
+        if (slot.kind != ThumbnailKind::Picture || !container::IsEncryptedFile(files[i])) continue;
+        // The pixmap's image is its only other holder, so its pixels are wiped in place.
+        QImage pixels = slot.pixmap.toImage();
+        slot.pixmap = locked;
+        slot.kind = ThumbnailKind::Placeholder;
+        viewer::WipePixels(pixels);
+    }
+    canvas_->update();
+}
+
+void GalleryWindow::ShareThumbnailPassword()
+{
+    container::FileCrypto& crypto = viewer_.Crypto();
+    const std::uint64_t generation = crypto.PasswordGeneration();
+    const std::lock_guard lock(mailbox_->mutex);
+    if (mailbox_->passwordGeneration == generation && generation != 0) return;
+    crypto::SecureWipe(mailbox_->password);
+    mailbox_->password = crypto.ActivePassword();
+    mailbox_->passwordGeneration = generation;
+}
+
 void GalleryWindow::ShowProperties()
 {
     const std::string path = model_.CurrentFileName();
@@ -1057,6 +1093,7 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
 void GalleryWindow::PumpThumbnails()
 {
     if (!pool_ || locked_ || BatchActive()) return;
+    ShareThumbnailPassword();
     const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
@@ -1065,31 +1102,50 @@ void GalleryWindow::PumpThumbnails()
         request.path = model_.Files()[static_cast<std::size_t>(index)];
         request.fileNamePW = viewer_.Options().FileNamePW;
         request.tileSize = layout_.TileSize;
-        // Read as the job is handed out, moments before it starts: a thumbnail made before a
-        // password was entered keeps its placeholder until the list is rebuilt.
-        request.password = viewer_.Crypto().ActivePassword();
         const int generation = schedule_.Generation();
         pool_->Submit(workers::JobPriority::Thumbnail,
                       [mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
+                          // The password is read as the job starts, so that a queued job holds
+                          // no copy of it: a thumbnail made before a password was entered keeps
+                          // its placeholder until the list is rebuilt.
+                          std::uint64_t passwordGeneration = 0;
+                          {
+                              const std::lock_guard lock(mailbox->mutex);
+                              if (!mailbox->window) return;
+                              request.password = mailbox->password;
+                              passwordGeneration = mailbox->passwordGeneration;
+                          }
                           Thumbnail made = MakeThumbnail(request);
                           crypto::SecureWipe(request.password);
                           const std::lock_guard lock(mailbox->mutex);
-                          if (!mailbox->window) return;
+                          if (!mailbox->window) {
+                              viewer::WipePixels(made.image);
+                              return;
+                          }
                           GalleryWindow* window = mailbox->window;
-                          window->fromWorkers_->Post([window, generation, index, made = std::move(made)]() mutable {
-                              window->ThumbnailMade(generation, index, std::move(made));
-                          });
+                          window->fromWorkers_->Post(
+                              [window, generation, index, passwordGeneration, made = std::move(made)]() mutable {
+                                  window->ThumbnailMade(generation, index, passwordGeneration, std::move(made));
+                              });
                       });
     }
 }
 
-void GalleryWindow::ThumbnailMade(int generation, int index, Thumbnail thumbnail)
+void GalleryWindow::ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail)
 {
     if (schedule_.Finish(generation, index)) {
         Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
+        const bool container = container::IsEncryptedFile(model_.Files()[static_cast<std::size_t>(index)]);
+        if (container && passwordGeneration != viewer_.Crypto().PasswordGeneration()) {
+            // Decrypted under a password forgotten since: only the placeholder may show.
+            viewer::WipePixels(thumbnail.image);
+            thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(layout_.TileSize)};
+        }
         slot.kind = thumbnail.kind;
         if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
         canvas_->update(ToQRect(TileRect(layout_, index)));
+    } else {
+        viewer::WipePixels(thumbnail.image);
     }
     PumpThumbnails();
 }
