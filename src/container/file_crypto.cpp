@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "container/container_file.h"
+#include "container/key_derivation.h"
 #include "crypto/secure.h"
 
 namespace quillix::container {
@@ -111,10 +112,15 @@ bool FileCrypto::PasswordConfirmed() const
 
 void FileCrypto::ClearPassword()
 {
-    std::lock_guard lock(passwordMutex_);
-    crypto::SecureWipe(activePassword_);
-    passwordConfirmed_ = false;
-    ++generation_;
+    {
+        std::lock_guard lock(passwordMutex_);
+        crypto::SecureWipe(activePassword_);
+        passwordConfirmed_ = false;
+        ++generation_;
+    }
+    // The cached keys open every container the password opened.
+    ClearKeyCache();
+    if (hooks_.passwordForgotten) hooks_.passwordForgotten();
 }
 
 FileOptions FileCrypto::CurrentOptions() const

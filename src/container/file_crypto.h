@@ -60,6 +60,8 @@ public:
         std::function<void(const std::string& path)> folderChanged;
         // Lets the window repaint once before a long operation blocks it.
         std::function<void()> processPendingEvents;
+        // After the password was forgotten: whatever was decrypted with it goes.
+        std::function<void()> passwordForgotten;
     };
 
     FileCrypto(Dialogs& dialogs, Hooks hooks);
@@ -81,7 +83,8 @@ public:
     // Changes whenever the password is set or forgotten, so that work done under an older
     // password can be told apart.
     std::uint64_t PasswordGeneration() const { return generation_.load(); }
-    // Forgets the password (Ctrl+Shift+P); the next operation asks again.
+    // Forgets the password (Ctrl+Shift+P) and the keys cached for containers; the next operation
+    // asks again.
     void ClearPassword();
 
     // Encrypts `path` into its "$" container and securely deletes the plain file

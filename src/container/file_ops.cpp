@@ -10,6 +10,7 @@
 #include "container/sealed_container.h"
 #include "container/work_files.h"
 #include "crypto/random.h"
+#include "crypto/secure.h"
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -232,6 +233,7 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
 
     ContainerMac mac(keys.macKey.span(), header);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
     // The body is what the file holds now; one that shrank meanwhile ends early, one that grew
     // is cut at the length the header was made for.
     for (std::uint64_t done = 0; done < plainLength;) {
@@ -370,7 +372,8 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     if (!fits) return fits.error();
 
     const std::string containerPath = FolderOf(path) + "$" + name;
-    const std::string passwordText = BuildPasswordText(path, password, options.FileNamePW);
+    const crypto::SecretText heldText{BuildPasswordText(path, password, options.FileNamePW)};
+    const std::string& passwordText = heldText.text;
     // An existing container stays locked until the plain file is gone, so that a decryption
     // cannot take the two for an interrupted run of its own meanwhile.
     UniqueFd existingContainer;
@@ -395,6 +398,7 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         if (!c) return AlreadyExists(containerPath, path);
         const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
         std::vector<std::uint8_t> buffer(kIoBufferSize);
+        const crypto::WipeOnExit wipeBuffer(buffer);
         const Result<bool> same = HoldsSameBytes(c.value(), keys, in, buffer);
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
         Result<void> flushed = Flush(c.value().fd.get(), containerPath);
@@ -436,10 +440,11 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     Result<OpenedContainer> opened = Validate(std::move(source.value()));
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys =
-        DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, options.FileNamePW));
+    const ContainerKeys keys = DeriveContainerKeys(
+        c.layout.header, crypto::SecretText{BuildPasswordText(path, password, options.FileNamePW)}.text);
     const std::string plainPath = FolderOf(path) + name.substr(1);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
 
     // An existing plain file stays locked until the container is gone, so that an encryption
     // cannot take the two for an interrupted run of its own meanwhile.
@@ -564,8 +569,10 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     Result<OpenedContainer> opened = OpenAndValidate(path);
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    const ContainerKeys keys =
+        DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
+    const crypto::WipeOnExit wipeBuffer(buffer);
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
 
@@ -581,7 +588,8 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     // are then decrypted, whatever happens to the file meanwhile. Each piece is fed to the MAC
     // while it is still in the cache, and the buffer asks for huge pages, because faulting in
     // small fresh pages costs as much as the MAC itself on a large picture.
-    const ContainerKeys keys = DeriveContainerKeys(c.layout.header, BuildPasswordText(path, password, fileNamePW));
+    const ContainerKeys keys =
+        DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     std::vector<std::uint8_t> body;
     body.reserve(static_cast<std::size_t>(c.layout.bodyLength));
@@ -620,9 +628,11 @@ bool DecryptToStream(const std::string& path, const std::string& password, bool 
 {
     Result<std::vector<std::uint8_t>> plain = DecryptContainerFile(path, password, fileNamePW);
     if (!plain) {
+        crypto::SecureWipe(stream.data(), stream.size());
         stream.clear();
         return false;
     }
+    crypto::SecureWipe(stream.data(), stream.size());
     stream = std::move(plain.value());
     return true;
 }

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 
 namespace quillix::container {
@@ -33,7 +34,8 @@ struct KeyCache {
 
     void clear()
     {
-        // Entry keys wipe themselves; the key texts hold the password and are wiped here.
+        // Entry keys wipe themselves; the key texts are wiped too, as a hash of the password
+        // still lets guesses be tested against it.
         for (auto node = entries.begin(); node != entries.end();) {
             auto handle = entries.extract(node++);
             crypto::SecureWipe(handle.key());
@@ -56,6 +58,22 @@ KeyCache& Cache()
 
 std::atomic<std::uint64_t> derivations{0};
 
+// The key of the cache's password hash, new in every process, so that a memory image shows no
+// hash one could test guesses against without this key from the same image.
+const crypto::SecretBytes<32>& LookupKey()
+{
+    static const crypto::SecretBytes<32> key = [] {
+        crypto::SecretBytes<32> made;
+        if (!crypto::RandomBytes(made.span())) {
+            std::random_device device;
+            for (std::uint8_t& byte : made)
+                byte = static_cast<std::uint8_t>(device());
+        }
+        return made;
+    }();
+    return key;
+}
+
 }  // namespace
 
 std::string BuildPasswordText(const std::string& path, const std::string& activePassword, bool fileNamePW)
@@ -63,7 +81,13 @@ std::string BuildPasswordText(const std::string& path, const std::string& active
     if (!fileNamePW) return activePassword;
     std::string name = FileNameOf(path);
     if (!name.empty() && name.front() == '$') name.erase(0, 1);
-    return name + "|" + activePassword;
+    // Sized once, so that no outgrown buffer with the password is left behind.
+    std::string text;
+    text.reserve(name.size() + 1 + activePassword.size());
+    text += name;
+    text += '|';
+    text += activePassword;
+    return text;
 }
 
 int FileNameHash(const std::string& path)
@@ -80,10 +104,14 @@ bool MakeSalt(std::span<std::uint8_t, 16> salt, const std::string& sourcePath, c
               bool fast)
 {
     if (!fast) return crypto::RandomBytes(salt);
-    std::string message = passwordText + "|" + std::to_string(FileNameHash(sourcePath));
+    const std::string hash = std::to_string(FileNameHash(sourcePath));
+    crypto::SecretText message;
+    message.text.reserve(passwordText.size() + 1 + hash.size());
+    message.text += passwordText;
+    message.text += '|';
+    message.text += hash;
     crypto::SecretBytes<32> mac;
-    crypto::HmacSha256(crypto::AsBytes(passwordText), crypto::AsBytes(message), mac.span());
-    crypto::SecureWipe(message);
+    crypto::HmacSha256(crypto::AsBytes(passwordText), crypto::AsBytes(message.text), mac.span());
     std::copy_n(mac.begin(), salt.size(), salt.begin());
     return true;
 }
@@ -165,7 +193,15 @@ std::string KeyCacheText(const std::string& passwordText, std::uint32_t iteratio
                          std::span<const std::uint8_t, 16> salt)
 {
     static const char hex[] = "0123456789ABCDEF";
-    std::string text = passwordText + "|" + std::to_string(iterations) + "|" + std::to_string(keyLen) + "|";
+    crypto::SecretBytes<32> digest;
+    crypto::HmacSha256(LookupKey().span(), crypto::AsBytes(passwordText), digest.span());
+    std::string text;
+    text.reserve(2 * digest.size() + 2 * salt.size() + 24);
+    for (const std::uint8_t b : digest) {
+        text += hex[b >> 4];
+        text += hex[b & 15];
+    }
+    text += "|" + std::to_string(iterations) + "|" + std::to_string(keyLen) + "|";
     for (const std::uint8_t b : salt) {
         text += hex[b >> 4];
         text += hex[b & 15];

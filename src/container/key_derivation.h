@@ -31,8 +31,8 @@ bool MakeSalt(std::span<std::uint8_t, 16> salt, const std::string& sourcePath, c
 void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
                 std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
 
-// DeriveKeys through the process-wide cache, keyed by password text, iteration count, key
-// length and salt. False (outputs zeroed) only for a key length other than 16 or 32. Safe from
+// DeriveKeys through the process-wide cache, keyed by a hash of the password text, iteration
+// count, key length and salt. False (outputs zeroed) only for a key length other than 16 or 32. Safe from
 // any thread: the derivation runs outside the cache's lock, and threads asking for a key that is
 // being derived wait for that one instead of deriving it again.
 bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
@@ -44,8 +44,9 @@ void ClearKeyCache();
 // How many full derivations this process has run; lets tests see the cache at work.
 std::uint64_t KeyDerivationCount();
 
-// The cache's key text: password text, "|", iterations, "|", key length, "|", salt as 32
-// upper-case hex digits.
+// The cache's key text: HMAC-SHA-256 of the password text under a random key of this process
+// (64 upper-case hex digits; the text itself is never kept), "|", iterations, "|", key length,
+// "|", salt as 32 upper-case hex digits.
 std::string KeyCacheText(const std::string& passwordText, std::uint32_t iterations, std::size_t keyLen,
                          std::span<const std::uint8_t, 16> salt);
 

@@ -15,11 +15,25 @@ inline void SecureWipe(void* data, std::size_t size)
     if (data && size) explicit_bzero(data, size);
 }
 
+// Wipes the whole buffer, not just the text: a string that once held a longer text keeps its
+// tail beyond size(), and a short one lives in the object itself.
 inline void SecureWipe(std::string& text)
 {
+    text.resize(text.capacity());
     SecureWipe(text.data(), text.size());
     text.clear();
 }
+
+// A text that holds a secret, wiped when it goes. Build it with reserve() first: a string that
+// grows leaves its old buffer behind, unwiped, in the allocator's free lists.
+struct SecretText {
+    std::string text;
+    SecretText() = default;
+    explicit SecretText(std::string value) : text(std::move(value)) {}
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(const SecretText&) = delete;
+    ~SecretText() { SecureWipe(text); }
+};
 
 // Fixed-size key material that is wiped when it goes out of scope.
 template <std::size_t N> struct SecretBytes : std::array<std::uint8_t, N> {
@@ -30,6 +44,19 @@ template <std::size_t N> struct SecretBytes : std::array<std::uint8_t, N> {
 
     std::span<std::uint8_t, N> span() { return std::span<std::uint8_t, N>(this->data(), N); }
     std::span<const std::uint8_t, N> span() const { return std::span<const std::uint8_t, N>(this->data(), N); }
+};
+
+// Wipes a buffer of plain bytes when the scope ends, however it ends (a decoder that throws
+// included). The buffer's size must not shrink meanwhile.
+template <typename Buffer> class WipeOnExit {
+public:
+    explicit WipeOnExit(Buffer& buffer) : buffer_(buffer) {}
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+    ~WipeOnExit() { SecureWipe(buffer_.data(), buffer_.size() * sizeof(*buffer_.data())); }
+
+private:
+    Buffer& buffer_;
 };
 
 inline std::span<const std::uint8_t> AsBytes(const std::string& text)

@@ -11,6 +11,7 @@
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
+#include "viewer/picture_pipeline.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -385,8 +386,12 @@ void GalleryWindow::SetTitle()
 void GalleryWindow::setLocked(bool locked)
 {
     locked_ = locked;
+    // Disabled widgets take no click, wheel turn or drop: the tool band and the tiles do nothing.
+    menuWidget()->setEnabled(!locked);
+    centralWidget()->setEnabled(!locked);
     folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
     SetTitle();
+    RefreshStatus();
     canvas_->update();
     PumpThumbnails();
 }
@@ -404,11 +409,13 @@ void GalleryWindow::ShowFolderResult(const Result<void>& outcome)
 void GalleryWindow::SetStatusMessage(const std::string& text)
 {
     statusMessage_ = text;
-    status_->setPanelText(2, QString::fromStdString(text));
+    // A message may name a file: kept until unlocked.
+    if (!locked_) status_->setPanelText(2, QString::fromStdString(text));
 }
 
 void GalleryWindow::ShowGallery()
 {
+    if (locked_) return;
     // A window manager places a window mapped again as if it were new (often at the top-left
     // corner) unless it is told where the window goes. QWidget would skip an unchanged geometry,
     // so the window's own handle is told.
@@ -562,6 +569,41 @@ void GalleryWindow::ForgetPassword()
     viewer_.Crypto().EnsurePassword(false);
 }
 
+void GalleryWindow::PasswordForgotten()
+{
+    ShareThumbnailPassword();
+    LockContainerTiles();
+}
+
+void GalleryWindow::LockContainerTiles()
+{
+    const QImage placeholder = PlaceholderThumbnail(layout_.TileSize);
+    const QPixmap locked = placeholder.isNull() ? QPixmap() : QPixmap::fromImage(placeholder);
+    const std::vector<std::string>& files = model_.Files();
+    const std::size_t count = std::min(files.size(), thumbnails_.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        Slot& slot = thumbnails_[i];
+        if (slot.kind != ThumbnailKind::Picture || !container::IsEncryptedFile(files[i])) continue;
+        // The pixmap's image is its only other holder, so its pixels are wiped in place.
+        QImage pixels = slot.pixmap.toImage();
+        slot.pixmap = locked;
+        slot.kind = ThumbnailKind::Placeholder;
+        viewer::WipePixels(pixels);
+    }
+    canvas_->update();
+}
+
+void GalleryWindow::ShareThumbnailPassword()
+{
+    container::FileCrypto& crypto = viewer_.Crypto();
+    const std::uint64_t generation = crypto.PasswordGeneration();
+    const std::lock_guard lock(mailbox_->mutex);
+    if (mailbox_->passwordGeneration == generation && generation != 0) return;
+    crypto::SecureWipe(mailbox_->password);
+    mailbox_->password = crypto.ActivePassword();
+    mailbox_->passwordGeneration = generation;
+}
+
 void GalleryWindow::ShowProperties()
 {
     const std::string path = model_.CurrentFileName();
@@ -677,6 +719,11 @@ void GalleryWindow::SetTileSize(int tileSize)
 // Panel texts, five times a second as the files and the clipboard may change under us.
 void GalleryWindow::RefreshStatus()
 {
+    if (locked_) {
+        for (const int panel : {0, 1, 2})
+            status_->setPanelText(panel, QString());
+        return;
+    }
     int files = 0;
     std::int64_t bytes = 0;
     for (const std::string& path : model_.Files()) {
@@ -805,6 +852,10 @@ void GalleryWindow::handleWheel(QWheelEvent* event)
 
 void GalleryWindow::keyPressEvent(QKeyEvent* event)
 {
+    if (locked_) {
+        event->accept();
+        return;
+    }
     const auto modifiers = static_cast<Modifiers>(event->modifiers().toInt());
     const auto held = static_cast<Modifiers>(HeldModifiers().toInt());
     const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);
@@ -1042,6 +1093,7 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
 void GalleryWindow::PumpThumbnails()
 {
     if (!pool_ || locked_ || BatchActive()) return;
+    ShareThumbnailPassword();
     const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
     while (schedule_.Running() < limit) {
         const int index = schedule_.Next();
@@ -1050,31 +1102,50 @@ void GalleryWindow::PumpThumbnails()
         request.path = model_.Files()[static_cast<std::size_t>(index)];
         request.fileNamePW = viewer_.Options().FileNamePW;
         request.tileSize = layout_.TileSize;
-        // Read as the job is handed out, moments before it starts: a thumbnail made before a
-        // password was entered keeps its placeholder until the list is rebuilt.
-        request.password = viewer_.Crypto().ActivePassword();
         const int generation = schedule_.Generation();
         pool_->Submit(workers::JobPriority::Thumbnail,
                       [mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
+                          // The password is read as the job starts, so that a queued job holds
+                          // no copy of it: a thumbnail made before a password was entered keeps
+                          // its placeholder until the list is rebuilt.
+                          std::uint64_t passwordGeneration = 0;
+                          {
+                              const std::lock_guard lock(mailbox->mutex);
+                              if (!mailbox->window) return;
+                              request.password = mailbox->password;
+                              passwordGeneration = mailbox->passwordGeneration;
+                          }
                           Thumbnail made = MakeThumbnail(request);
                           crypto::SecureWipe(request.password);
                           const std::lock_guard lock(mailbox->mutex);
-                          if (!mailbox->window) return;
+                          if (!mailbox->window) {
+                              viewer::WipePixels(made.image);
+                              return;
+                          }
                           GalleryWindow* window = mailbox->window;
-                          window->fromWorkers_->Post([window, generation, index, made = std::move(made)]() mutable {
-                              window->ThumbnailMade(generation, index, std::move(made));
-                          });
+                          window->fromWorkers_->Post(
+                              [window, generation, index, passwordGeneration, made = std::move(made)]() mutable {
+                                  window->ThumbnailMade(generation, index, passwordGeneration, std::move(made));
+                              });
                       });
     }
 }
 
-void GalleryWindow::ThumbnailMade(int generation, int index, Thumbnail thumbnail)
+void GalleryWindow::ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail)
 {
     if (schedule_.Finish(generation, index)) {
         Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
+        const bool container = container::IsEncryptedFile(model_.Files()[static_cast<std::size_t>(index)]);
+        if (container && passwordGeneration != viewer_.Crypto().PasswordGeneration()) {
+            // Decrypted under a password forgotten since: only the placeholder may show.
+            viewer::WipePixels(thumbnail.image);
+            thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(layout_.TileSize)};
+        }
         slot.kind = thumbnail.kind;
         if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
         canvas_->update(ToQRect(TileRect(layout_, index)));
+    } else {
+        viewer::WipePixels(thumbnail.image);
     }
     PumpThumbnails();
 }

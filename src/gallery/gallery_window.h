@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/secure.h"
 #include "gallery/batch_runner.h"
 #include "gallery/folder_model.h"
 #include "gallery/gallery_keys.h"
@@ -52,6 +53,7 @@ public:
     FolderModel& Model() override { return model_; }
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
+    void PasswordForgotten() override;
 
     // How the program starts in gallery mode: the folder opened, the window shown, and `notice`
     // (when not empty) on the status line.
@@ -174,7 +176,7 @@ private:
     void ResetThumbnails();
     void UpdateVisibleTiles();
     void PumpThumbnails();
-    void ThumbnailMade(int generation, int index, Thumbnail thumbnail);
+    void ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail);
 
     viewer::ViewerWindow& viewer_;
     FolderModel model_;
@@ -216,7 +218,16 @@ private:
     struct Mailbox {
         std::mutex mutex;
         GalleryWindow* window = nullptr;
+        // The password thumbnail jobs read as they start, and its generation: one copy for all
+        // of them, which forgetting wipes, rather than one in every queued job.
+        std::string password;
+        std::uint64_t passwordGeneration = 0;
+        ~Mailbox() { crypto::SecureWipe(password); }
     };
+    // Hands the current password to the thumbnail jobs.
+    void ShareThumbnailPassword();
+    // Puts the placeholder back on every container's tile (the password was forgotten).
+    void LockContainerTiles();
     std::shared_ptr<Mailbox> mailbox_;
     workers::WindowThreadQueue* fromWorkers_ = nullptr;  // results of the pool's jobs
 };

@@ -50,8 +50,8 @@ Thumbnail MakeOrThrow(const ThumbnailRequest& request)
     Result<std::vector<std::uint8_t>> plain =
         container::DecryptContainerFile(request.path, request.password, request.fileNamePW);
     if (!plain) return Placeholder(request.tileSize);
+    const crypto::WipeOnExit wipe(plain.value());
     Thumbnail made = Decode(format, plain.value(), request.tileSize);
-    crypto::SecureWipe(plain.value().data(), plain.value().size());
     if (made.kind != ThumbnailKind::Picture) return Placeholder(request.tileSize);
     return made;
 }

@@ -1,5 +1,6 @@
 #include "imaging/thumbnail.h"
 
+#include "crypto/secure.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/still_decoder.h"
@@ -22,7 +23,11 @@ Result<QSize> DrawableSize(int width, int height, int box)
 Result<QImage> ScaleTo(Result<QImage> decoded, QSize size)
 {
     if (!decoded || decoded.value().size() == size) return decoded;
-    return decoded.value().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = decoded.value().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The full-size picture may have come out of a container: its pixels go with it.
+    QImage& full = decoded.value();
+    if (full.isDetached()) crypto::SecureWipe(full.bits(), static_cast<std::size_t>(full.sizeInBytes()));
+    return scaled;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "platform/qt_dialogs.h"
 
 #include "common/subfolders.h"
+#include "crypto/secure.h"
 #include "platform/password_dialog.h"
 #include "platform/subfolder_dialog.h"
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace quillix::platform {
@@ -54,11 +56,33 @@ QWidget* QtDialogs::Owner() const
     return owner_;
 }
 
+namespace {
+
+// The text of a password field, which is wiped and emptied: the field's own buffer, shared with
+// the copy text() gives, and the UTF-8 copy made on the way.
+std::string TakePassword(QLineEdit* edit)
+{
+    if (!edit) return {};
+    const QString text = edit->text();
+    QByteArray utf8 = text.toUtf8();
+    std::string taken(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    crypto::SecureWipe(utf8.data(), static_cast<std::size_t>(utf8.size()));
+    crypto::SecureWipe(const_cast<QChar*>(text.constData()), static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    edit->clear();
+    return taken;
+}
+
+}  // namespace
+
 std::optional<TypedPassword> QtDialogs::AskPassword(PasswordPrompt prompt, const std::string& notice)
 {
     PasswordDialog dialog(Owner(), prompt == PasswordPrompt::EnterTwice, Q(notice));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return TypedPassword{S(dialog.typedText()), S(dialog.repeatedText())};
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    TypedPassword typed{TakePassword(dialog.edit()), TakePassword(dialog.repeatEdit())};
+    if (accepted) return std::optional<TypedPassword>(std::move(typed));
+    crypto::SecureWipe(typed.text);
+    crypto::SecureWipe(typed.repeated);
+    return std::nullopt;
 }
 
 MessageAnswer QtDialogs::ShowMessage(const std::string& caption, const std::string& text, MessageIcon icon,

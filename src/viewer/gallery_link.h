@@ -18,6 +18,8 @@ public:
     virtual void ShowGallery() = 0;
     // Puts the selected files on the clipboard, for moving when `cut`.
     virtual void CopySelectedToClipboard(bool cut) = 0;
+    // The password was forgotten: no tile may show a decrypted picture any more.
+    virtual void PasswordForgotten() {}
 };
 
 }  // namespace quillix::viewer

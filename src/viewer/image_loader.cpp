@@ -63,8 +63,8 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
         picture.webpAnimation = std::make_shared<const WebPBytes>(std::move(bytes));
         return picture;
     }
+    const crypto::WipeOnExit wipe(bytes);
     Result<QImage> still = imaging::LoadWebPToBitmap(bytes);
-    crypto::SecureWipe(bytes.data(), bytes.size());
     if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(picture.encrypted));
     picture.still = std::move(still.value());
     return picture;
@@ -75,6 +75,7 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
 {
     if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
     std::vector<std::uint8_t> plain;
+    const crypto::WipeOnExit wipe(plain);
     if (!crypto.DecryptToStream(path, fileNamePW, plain))
         return MakeError(ErrorKind::WrongPassword, "Decrypt failed (file error).");
 
@@ -94,7 +95,6 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
             result = StillPicture(imaging::DecodeStill(format, plain));
         }
     }
-    crypto::SecureWipe(plain.data(), plain.size());
     if (result) result.value().encrypted = true;
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "container/container_file.h"
 #include "container/file_crypto.h"
+#include "crypto/secure.h"
 #include "viewer/picture_scaling.h"
 
 #include <sys/stat.h>
@@ -26,6 +27,25 @@ FileStamp StampOf(const std::string& path)
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
     return {true, st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+void WipePixels(QImage& image)
+{
+    // bits() of an image nobody shares writes in place; a shared one would be copied first.
+    if (!image.isNull() && image.isDetached())
+        crypto::SecureWipe(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
+    image = QImage();
+}
+
+DecodedPicture::~DecodedPicture()
+{
+    if (!encrypted) return;
+    WipePixels(picture.still);
+    WipePixels(fitted);
+    if (picture.gif) {
+        for (imaging::GifFrame& frame : picture.gif->frames)
+            WipePixels(frame.image);
+    }
 }
 
 std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const container::FileCrypto& crypto,
@@ -210,8 +230,10 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
     scaleTicket_ = ticket;
     scaleKey_ = key;
     scaleSize_ = size;
-    scaleJob_ = Submit([inbox = inbox_, post = post_, source, size, key, ticket] {
+    scaleJob_ = Submit([inbox = inbox_, post = post_, source = QImage(source), size, key, ticket]() mutable {
         QImage scaled = ShrinkImage(source, size);
+        // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
+        WipePixels(source);
         std::lock_guard lock(inbox->mutex);
         if (!inbox->open) return;
         post([inbox, ticket, key, scaled = std::move(scaled)] {
@@ -225,7 +247,10 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
 
 void PicturePipeline::ScaledArrived(std::uint64_t ticket, qint64 sourceKey, QImage scaled)
 {
-    if (ticket != scaleTicket_) return;
+    if (ticket != scaleTicket_) {
+        WipePixels(scaled);
+        return;
+    }
     scaleJob_ = 0;
     if (scaledReady_) scaledReady_(sourceKey, std::move(scaled));
 }

@@ -60,7 +60,17 @@ struct DecodedPicture {
     bool fileNamePW = false;
 
     bool failed() const { return !failure.empty(); }
+
+    // A container's pixels are wiped where this is their last holder.
+    DecodedPicture() = default;
+    DecodedPicture(const DecodedPicture&) = default;
+    DecodedPicture& operator=(const DecodedPicture&) = default;
+    ~DecodedPicture();
 };
+
+// Zeroes the pixels of `image` unless another QImage shares them (the last holder wipes them),
+// then lets it go.
+void WipePixels(QImage& image);
 
 // Decodes `path` for the viewer: LoadPicture plus the stamp and the fitted copy. Any thread.
 std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const container::FileCrypto& crypto,

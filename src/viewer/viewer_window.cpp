@@ -37,6 +37,8 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
+// What a container shows while no password is known (LoadPicture's text).
+constexpr const char* kNoPasswordNotice = "Unknwon error";
 // Smooth shrinking of a picture up to this size is quick enough to do while painting.
 constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
@@ -73,15 +75,17 @@ int MainRowKey(const QKeyEvent& event)
 ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     : environment_(std::move(environment)),
       crypto_(*environment_.dialogs,
-              container::FileCrypto::Hooks{
-                  [this] {
-                      // "Fast" is read from the settings file as it stands before each operation.
-                      container::FileOptions options = settings::FileOptionsOf(options_);
-                      options.Fast = appSettings_.PopBool("Fast", true);
-                      return options;
-                  },
-                  [this] { refreshTimer->start(); }, [this](const std::string& path) { NotifyFolderChanged(path); },
-                  [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }}),
+              container::FileCrypto::Hooks{[this] {
+                                               // "Fast" is read from the settings file as it stands before each
+                                               // operation.
+                                               container::FileOptions options = settings::FileOptionsOf(options_);
+                                               options.Fast = appSettings_.PopBool("Fast", true);
+                                               return options;
+                                           },
+                                           [this] { refreshTimer->start(); },
+                                           [this](const std::string& path) { NotifyFolderChanged(path); },
+                                           [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
+                                           [this] { PasswordForgotten(); }}),
       player_(this)
 {
     if (environment_.pool) {
@@ -101,7 +105,11 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();
-        if (!source || source->cacheKey() != sourceKey) return;
+        if (!source || source->cacheKey() != sourceKey) {
+            WipePixels(scaled);
+            return;
+        }
+        WipePixels(scaled_);
         scaled_ = std::move(scaled);
         scaledKey_ = sourceKey;
         update();
@@ -664,9 +672,27 @@ void ViewerWindow::ToggleSpeed()
 void ViewerWindow::ForgetPassword()
 {
     crypto_.ClearPassword();
-    // Pictures decrypted ahead under the old password are let go; the shown one stays.
-    pipeline_->Forget();
     crypto_.EnsurePassword(false);
+}
+
+void ViewerWindow::PasswordForgotten()
+{
+    if (shown_ && shown_->encrypted) {
+        // The decrypted picture goes at once, and the container shows what it shows to one
+        // without the password.
+        auto locked = std::make_shared<DecodedPicture>();
+        locked->path = shown_->path;
+        locked->stamp = shown_->stamp;
+        locked->encrypted = true;
+        locked->passwordGeneration = crypto_.PasswordGeneration();
+        locked->fileNamePW = shown_->fileNamePW;
+        locked->failure = kNoPasswordNotice;
+        WipePixels(scaled_);
+        ShowPicture(std::move(locked));
+    }
+    // Pictures decrypted under the old password are let go (and wiped), decodes under way dropped.
+    if (pipeline_) pipeline_->Forget();
+    if (gallery_) gallery_->PasswordForgotten();
 }
 
 void ViewerWindow::RotateCommand()

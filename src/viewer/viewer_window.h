@@ -152,6 +152,8 @@ private:
     void ClipboardCommand(bool cut);
     void ToggleSpeed();
     void ForgetPassword();
+    // The password is gone (FileCrypto's hook): the decrypted picture and those kept with it.
+    void PasswordForgotten();
     void RotateCommand();
     void CryptCommand(bool encrypt);
     void TogglePauseCommand();

@@ -1,6 +1,8 @@
 #include "container/container_file.h"
 #include "container/container_format.h"
 #include "container/file_crypto.h"
+#include "container/file_ops.h"
+#include "container/key_derivation.h"
 #include "support/file_size_limit.h"
 #include "support/hex.h"
 #include "support/reference_blowfish.h"
@@ -29,6 +31,7 @@ struct Fixture {
     FileOptions options;
     int optionReads = 0;
     int passwordEntered = 0;
+    int forgotten = 0;
     std::vector<std::string> changed;
     FileCrypto crypto{dialogs, FileCrypto::Hooks{
                                    [this] {
@@ -38,6 +41,7 @@ struct Fixture {
                                    [this] { ++passwordEntered; },
                                    [this](const std::string& path) { changed.push_back(path); },
                                    nullptr,
+                                   [this] { ++forgotten; },
                                }};
     Fixture() { options.Passes = 1; }
 };
@@ -213,6 +217,35 @@ TEST(FileCryptoOps, EncryptThenDecryptInPlace)
     EXPECT_EQ(ReadFile(plainPath), plain);
     EXPECT_EQ(f.crypto.DecryptFile(plainPath), plainPath);
     EXPECT_EQ(f.dialogs.passwordPrompts, 1);
+}
+
+// Forgetting takes the cached keys with the password: a container opened before does not open
+// from the cache afterwards, and the window hears of it once.
+TEST(FileCryptoOps, ForgettingDropsTheCachedKeys)
+{
+    Fixture f;
+    f.options.Fast = true;
+    TempDir dir;
+    WriteFile(dir / "a.jpg", std::string(500, 'a'));
+    ASSERT_TRUE(EncryptToContainer(dir / "a.jpg", "pw", f.options));
+    f.dialogs.passwords = {"pw", "pw"};
+    ASSERT_TRUE(f.crypto.EnsurePassword(false));
+    std::vector<std::uint8_t> stream;
+    const auto derivationsToOpen = [&] {
+        const std::uint64_t before = KeyDerivationCount();
+        EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
+        EXPECT_EQ(stream, std::vector<std::uint8_t>(500, 'a'));
+        return KeyDerivationCount() - before;
+    };
+    derivationsToOpen();
+    EXPECT_EQ(derivationsToOpen(), 0u) << "the key comes from the cache";
+
+    f.crypto.ClearPassword();
+    EXPECT_EQ(f.forgotten, 1);
+    EXPECT_FALSE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
+    EXPECT_TRUE(stream.empty());
+    ASSERT_TRUE(f.crypto.EnsurePassword(false));
+    EXPECT_EQ(derivationsToOpen(), 1u) << "the cached key went with the password";
 }
 
 TEST(FileCryptoOps, NoPasswordNoChange)

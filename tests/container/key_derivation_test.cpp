@@ -178,7 +178,16 @@ TEST(KeyCache, KeyText)
     Salt salt{};
     for (std::size_t i = 0; i < salt.size(); ++i)
         salt[i] = static_cast<std::uint8_t>(i * 17);
-    EXPECT_EQ(KeyCacheText("a.jpg|pw", 20000, 16, salt), "a.jpg|pw|20000|16|00112233445566778899AABBCCDDEEFF");
+    const std::string text = KeyCacheText("a.jpg|hunter2", 20000, 16, salt);
+    // A hash of the password text in 64 hex digits, then the parameters.
+    ASSERT_EQ(text.size(), 64u + std::string("|20000|16|00112233445566778899AABBCCDDEEFF").size());
+    EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF"), 64u);
+    EXPECT_EQ(text.substr(64), "|20000|16|00112233445566778899AABBCCDDEEFF");
+    EXPECT_EQ(text.find("hunter2"), std::string::npos);
+    EXPECT_EQ(text.find("a.jpg"), std::string::npos);
+    EXPECT_EQ(KeyCacheText("a.jpg|hunter2", 20000, 16, salt), text) << "one text, one key";
+    EXPECT_NE(KeyCacheText("a.jpg|hunter3", 20000, 16, salt).substr(0, 64), text.substr(0, 64));
+    EXPECT_NE(KeyCacheText("b.jpg|hunter2", 20000, 16, salt).substr(0, 64), text.substr(0, 64));
 }
 
 }  // namespace

@@ -60,9 +60,12 @@ private slots:
 
         // Enter in the first field goes on to the second; Enter there closes with OK.
         QtDialogs dialogs;
-        WhenShown<PasswordDialog>([](PasswordDialog* d) {
+        // Shares the field's buffer, which is wiped once the answer is taken.
+        QString fieldBuffer;
+        WhenShown<PasswordDialog>([&fieldBuffer](PasswordDialog* d) {
             QCOMPARE(d->notice()->text(), QString());
             QTest::keyClicks(d->edit(), "first");
+            fieldBuffer = d->edit()->text();
             QTest::keyClick(d->edit(), Qt::Key_Return);
             QVERIFY(d->isVisible());
             QCOMPARE(d->focusWidget(), d->repeatEdit());
@@ -73,6 +76,7 @@ private slots:
         QVERIFY(typed.has_value());
         QCOMPARE(typed->text, std::string("first"));
         QCOMPARE(typed->repeated, std::string("second "));
+        QCOMPARE(fieldBuffer, QString(5, QChar(0)));
 
         // The repetition of a password typed before: one field, with the notice.
         WhenShown<PasswordDialog>([](PasswordDialog* d) {

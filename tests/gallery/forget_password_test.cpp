@@ -1,0 +1,325 @@
+#include "common/unique_fd.h"
+#include "container/file_ops.h"
+#include "crypto/secure.h"
+#include "gallery/gallery_window.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/png_codec.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+#include "viewer/picture_pipeline.h"
+#include "viewer/viewer_window.h"
+#include "workers/worker_pool.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using quillix::gallery::GalleryWindow;
+using quillix::gallery::ThumbnailKind;
+using quillix::test::TempDir;
+using quillix::viewer::ViewerEnvironment;
+using quillix::viewer::ViewerWindow;
+
+namespace {
+
+// A byte string looked for in memory. The test keeps it in two halves and never joins them
+// except to hand it to the program, so that its own copies are never found.
+struct Needle {
+    std::string first;
+    std::string second;
+};
+
+// Where in this process's readable memory `needle.first` is directly followed by
+// `needle.second`. Read through /proc/self/mem, in pieces that overlap by the needle's length,
+// into a buffer of its own that is left out of the search.
+int CountInMemory(const Needle& needle)
+{
+    const std::size_t length = needle.first.size() + needle.second.size();
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    void* mapped = ::mmap(nullptr, kPiece, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return -1;
+    auto* buffer = static_cast<char*>(mapped);
+    const auto own = reinterpret_cast<std::uintptr_t>(buffer);
+
+    std::string maps;
+    {
+        std::ifstream in("/proc/self/maps");
+        std::stringstream text;
+        text << in.rdbuf();
+        maps = text.str();
+    }
+    const quillix::UniqueFd mem(::open("/proc/self/mem", O_RDONLY | O_CLOEXEC));
+    int found = mem ? 0 : -1;
+    std::istringstream lines(maps);
+    std::string line;
+    while (mem && std::getline(lines, line)) {
+        std::uintptr_t begin = 0, end = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3 || perms[0] != 'r') continue;
+        if (line.find("[vvar") != std::string::npos || line.find("[vsyscall]") != std::string::npos) continue;
+        if (begin <= own && own < end) continue;
+        for (std::uintptr_t at = begin; at < end;) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uintptr_t>(kPiece, end - at));
+            const ssize_t got = ::pread(mem.get(), buffer, want, static_cast<off_t>(at));
+            if (got <= 0) break;  // unreadable from here on (a device mapping, say)
+            const auto size = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; i + length <= size; ++i) {
+                const void* hit = std::memchr(buffer + i, needle.first[0], size - length - i + 1);
+                if (!hit) break;
+                i = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer);
+                if (std::memcmp(buffer + i, needle.first.data(), needle.first.size()) == 0 &&
+                    std::memcmp(buffer + i + needle.first.size(), needle.second.data(), needle.second.size()) == 0)
+                    ++found;
+            }
+            if (size < want || at + size >= end) break;
+            at += size - (length - 1);
+        }
+    }
+    quillix::crypto::SecureWipe(buffer, kPiece);
+    ::munmap(mapped, kPiece);
+    return found;
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    const quillix::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    QVERIFY(fd);
+    QCOMPARE(::write(fd.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+// The dialogs of the test: the password is made afresh for each prompt that is to be answered.
+struct Dialogs : quillix::test::ScriptedDialogs {
+    const Needle* password = nullptr;
+    int answers = 0;
+
+    std::optional<quillix::TypedPassword> AskPassword(quillix::PasswordPrompt, const std::string&) override
+    {
+        ++passwordPrompts;
+        if (answers == 0 || !password) return std::nullopt;
+        --answers;
+        quillix::TypedPassword typed;
+        typed.text.reserve(password->first.size() + password->second.size());
+        typed.text += password->first;
+        typed.text += password->second;
+        return typed;
+    }
+};
+
+struct Rig {
+    TempDir pictures;
+    TempDir config;
+    Dialogs dialogs;
+    std::unique_ptr<ViewerWindow> viewer;
+    std::unique_ptr<GalleryWindow> gallery;
+    std::unique_ptr<quillix::workers::WorkerPool> pool;
+    Qt::KeyboardModifiers held = Qt::NoModifier;
+
+    explicit Rig(unsigned threads = 2)
+    {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        ViewerEnvironment environment;
+        environment.dialogs = &dialogs;
+        environment.iniDir = config.path() + "/";
+        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
+        environment.quit = [](int) {};
+        viewer = std::make_unique<ViewerWindow>(std::move(environment));
+        viewer->Options().SortMode = 1;  // by name
+        gallery = std::make_unique<GalleryWindow>(*viewer);
+        viewer->setGallery(gallery.get());
+        pool = std::make_unique<quillix::workers::WorkerPool>(threads);
+        gallery->setWorkerPool(pool.get());
+        gallery->setHeldModifiers([this] { return held; });
+    }
+    ~Rig()
+    {
+        pool->Shutdown();
+        viewer->setGallery(nullptr);
+        gallery.reset();
+        viewer.reset();
+    }
+    std::string operator/(const std::string& name) const { return pictures / name; }
+    int Index(const std::string& name) const { return gallery->Model().IndexOfFile(pictures / name); }
+
+    void Show()
+    {
+        gallery->Model().OpenFolder(pictures.path() + "/");
+        gallery->resize(1000, 700);
+        gallery->show();
+        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
+    }
+    // Every job finished and every result handed over.
+    void Drain()
+    {
+        for (int round = 0; round < 3; ++round) {
+            pool->WaitIdle();
+            QCoreApplication::processEvents();
+        }
+    }
+    void Forget()
+    {
+        held = Qt::ControlModifier | Qt::ShiftModifier;
+        QTest::keyClick(gallery.get(), Qt::Key_P, held);
+        held = Qt::NoModifier;
+    }
+    // Encrypts `plain` into "$" + name under the password, keeping no copy of either.
+    void Encrypt(const std::string& name, std::vector<std::uint8_t>& plain, const Needle& password)
+    {
+        WriteBytes(pictures / name, plain);
+        quillix::crypto::SecureWipe(plain.data(), plain.size());
+        quillix::crypto::SecretText text;
+        text.text.reserve(password.first.size() + password.second.size());
+        text.text += password.first;
+        text.text += password.second;
+        quillix::container::FileOptions options;
+        options.Passes = 0;
+        QVERIFY(quillix::container::EncryptToContainer(pictures / name, text.text, options));
+        std::filesystem::remove(pictures / name);
+    }
+};
+
+std::uint64_t Nonce()
+{
+    std::random_device device;
+    return (std::uint64_t{device()} << 32) | device();
+}
+
+// Eight pixels of distinct colours as a 32-bit image holds them (blue, green, red, 0xFF).
+Needle PixelRun(std::uint64_t nonce)
+{
+    Needle needle;
+    for (int i = 0; i < 8; ++i) {
+        std::string& half = i < 4 ? needle.first : needle.second;
+        half += static_cast<char>(0x10 + ((nonce >> (i * 8)) & 0x7F));
+        half += static_cast<char>(0x90 + i);
+        half += static_cast<char>(0x20 + 13 * i);
+        half += static_cast<char>(0xFF);
+    }
+    return needle;
+}
+
+void PaintRun(QImage& image, const Needle& run, int row)
+{
+    const std::string* halves[] = {&run.first, &run.second};
+    int x = 0;
+    for (const std::string* half : halves) {
+        for (std::size_t at = 0; at < half->size(); at += 4, ++x) {
+            const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>((*half)[at + k]); };
+            image.setPixel(x, row, qRgb(byte(2), byte(1), byte(0)));
+        }
+    }
+}
+
+}  // namespace
+
+class ForgetPasswordTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theForgottenPasswordAndWhatItOpenedLeaveNoTraceInMemory()
+    {
+        const std::uint64_t nonce = Nonce();
+        const Needle password{"hq" + std::to_string(nonce % 1000000), "-Zp7w"};
+        const Needle marker{"qlx-marker-" + std::to_string(nonce % 99991), "-of-the-plain-file"};
+        const Needle pixels = PixelRun(nonce);
+
+        Rig rig;
+        rig.dialogs.password = &password;
+        {
+            // A JPEG with the marker in a comment segment.
+            std::vector<std::uint8_t> jpeg =
+                quillix::imaging::EncodeJpeg(QImage(40, 30, QImage::Format_RGB32), 90).value();
+            const std::size_t text = marker.first.size() + marker.second.size();
+            std::vector<std::uint8_t> commented;
+            commented.reserve(jpeg.size() + 4 + text);
+            commented.insert(commented.end(), jpeg.begin(), jpeg.begin() + 2);
+            commented.insert(commented.end(), {0xFF, 0xFE, 0, static_cast<std::uint8_t>(text + 2)});
+            commented.insert(commented.end(), marker.first.begin(), marker.first.end());
+            commented.insert(commented.end(), marker.second.begin(), marker.second.end());
+            commented.insert(commented.end(), jpeg.begin() + 2, jpeg.end());
+            rig.Encrypt("a.jpg", commented, password);
+
+            QImage image(64, 48, QImage::Format_RGB32);
+            image.fill(qRgb(90, 90, 90));
+            PaintRun(image, pixels, 10);
+            std::vector<std::uint8_t> png = quillix::imaging::EncodePng(image).value();
+            quillix::viewer::WipePixels(image);
+            rig.Encrypt("p.png", png, password);
+        }
+        quillix::test::WriteFile(rig / "b.png",
+                                 quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
+
+        rig.dialogs.answers = 1;
+        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        rig.Show();
+        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Picture);
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Picture);
+        for (const char* name : {"$a.jpg", "$p.png"}) {
+            rig.viewer->LoadImage(rig / name);
+            QVERIFY(QTest::qWaitFor([&] { return !rig.viewer->LoadPending(); }, 20000));
+            QVERIFY(rig.viewer->PaintSource());
+        }
+        rig.Drain();
+        // The search finds what the program holds while it may.
+        QVERIFY(CountInMemory(password) > 0);
+        QVERIFY(CountInMemory(pixels) > 0);
+
+        rig.Forget();
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);  // asked again, and cancelled
+        QVERIFY(!rig.viewer->Crypto().HasPassword());
+        QVERIFY(!rig.viewer->PaintSource());
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("b.png")), ThumbnailKind::Picture);
+        rig.Drain();
+        QCOMPARE(CountInMemory(password), 0);
+        // A text emptied but not wiped keeps all but its first character.
+        QCOMPARE(CountInMemory(Needle{password.first.substr(1), password.second}), 0);
+        QCOMPARE(CountInMemory(marker), 0);
+        QCOMPARE(CountInMemory(pixels), 0);
+    }
+
+    // Thumbnails being made or waiting as the password goes, and a picture being decoded for the
+    // viewer, come back locked.
+    void workUnderWayWhenThePasswordGoesShowsNothingDecrypted()
+    {
+        const Needle password{"under", "-way"};
+        Rig rig(1);
+        rig.dialogs.password = &password;
+        for (int i = 0; i < 12; ++i) {
+            QImage image(800, 600, QImage::Format_RGB32);
+            image.fill(qRgb(200, 20 * i, 40));
+            std::vector<std::uint8_t> jpeg = quillix::imaging::EncodeJpeg(image, 90).value();
+            rig.Encrypt("c" + std::to_string(i) + ".jpg", jpeg, password);
+        }
+        quillix::test::WriteFile(rig / "plain.png",
+                                 quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
+        rig.dialogs.answers = 1;
+        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+
+        rig.Show();
+        rig.viewer->LoadImage(rig / "$c5.jpg");
+        rig.Forget();
+        rig.Drain();
+        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
+        rig.Drain();
+        for (int i = 0; i < 12; ++i)
+            QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$c" + std::to_string(i) + ".jpg")),
+                     ThumbnailKind::Placeholder);
+        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("plain.png")), ThumbnailKind::Picture);
+        QVERIFY(!rig.viewer->LoadPending());
+        QVERIFY(!rig.viewer->PaintSource());
+    }
+};
+
+QTEST_MAIN(ForgetPasswordTest)
+#include "forget_password_test.moc"
