@@ -1,4 +1,5 @@
 #include "imaging/bmp_codec.h"
+#include "imaging/gif_codec.h"
 #include "imaging/png_codec.h"
 #include "support/test_images.h"
 
@@ -43,6 +44,16 @@ std::vector<std::uint8_t> HugeClaimPng()
     return b;
 }
 
+// An 11000 x 11000 screen and frame (within the animation bound) holding a few bytes of LZW data.
+std::vector<std::uint8_t> HugeClaimGif()
+{
+    std::vector<std::uint8_t> b = {'G', 'I', 'F', '8', '9', 'a', 0xF8, 0x2A, 0xF8, 0x2A, 0x80, 0, 0};
+    b.insert(b.end(), {0, 0, 0, 255, 255, 255});                             // two colours
+    b.insert(b.end(), {0x2C, 0, 0, 0, 0, 0xF8, 0x2A, 0xF8, 0x2A, 0});        // the frame
+    b.insert(b.end(), {2, 6, 0x84, 0x8F, 0xA9, 0xCB, 0xED, 0x0F, 0, 0x3B});  // data, end
+    return b;
+}
+
 // A flat picture written as a real RLE8 writer does: runs of at most 255, an end of row each.
 std::vector<std::uint8_t> FlatRle8(int width, int height)
 {
@@ -67,10 +78,12 @@ TEST(HostileSize, DeclaredSizesTheDataCannotFillAreRefused)
     };
     const auto bmp = [](std::span<const std::uint8_t> b) { return static_cast<bool>(DecodeBmp(b)); };
     const auto png = [](std::span<const std::uint8_t> b) { return static_cast<bool>(DecodePng(b)); };
+    const auto gif = [](std::span<const std::uint8_t> b) { return static_cast<bool>(DecodeGif(b)); };
     const std::vector<Case> cases = {
         {"RLE8 runs and a delta", test::RleBmpFixture(8, kHuge, kHuge, {qRgb(0, 0, 0)}, rle8Runs), bmp},
         {"RLE4 runs and a delta", test::RleBmpFixture(4, kHuge, kHuge, {qRgb(0, 0, 0)}, rle8Runs), bmp},
         {"RLE8 only an end of bitmap", test::RleBmpFixture(8, kHuge, kHuge, {qRgb(0, 0, 0)}, {0, 1}), bmp},
+        {"GIF screen and frame", HugeClaimGif(), gif},
         {"PNG header of a 2 x 2 picture claiming more", HugeClaimPng(), png},
     };
     for (const Case& c : cases) {
