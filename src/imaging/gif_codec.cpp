@@ -1,11 +1,13 @@
 #include "imaging/gif_codec.h"
 
+#include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
 
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -119,6 +121,54 @@ bool SkipPixelData(GifFileType* gif)
     return true;
 }
 
+// The most pixels `dataBytes` of LZW codes starting `codeSize` + 1 bits wide can give. Each
+// table entry is an older one plus a pixel, so the n-th code after a clear gives at most n
+// pixels, never more than 4096; and a code giving L pixels, being at least the L-th, is read
+// when the table holds over L entries, so it is at least as wide as L in binary. Most pixels per
+// bit: 4095 for 12 bits.
+std::int64_t LzwPaintable(std::int64_t dataBytes, int codeSize)
+{
+    const std::int64_t bits = dataBytes * 8;
+    const std::int64_t codes = bits / (codeSize + 1);
+    const std::int64_t ramp = codes < (std::int64_t{1} << 24) ? codes * (codes + 1) / 2 : INT64_MAX;
+    return std::min(ramp, bits * 4096 / 12);
+}
+
+// The largest area any frame of the file can paint: its own size, or less when its LZW data
+// could not fill it. Read without decoding, so it costs a pass over the bytes.
+std::int64_t LargestPaintableFrame(std::span<const std::uint8_t> bytes)
+{
+    MemoryReader reader{bytes};
+    int error = 0;
+    GifHandle gif(DGifOpen(&reader, &ReadFromMemory, &error));
+    if (!gif.get()) return 0;
+    std::int64_t largest = 0;
+    GraphicsControlBlock control{};
+    bool haveControl = false;
+    int loopCount = 0;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR || type == TERMINATE_RECORD_TYPE) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            if (!ReadExtension(gif.get(), control, haveControl, loopCount)) break;
+            continue;
+        }
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) break;
+        const int codeSize = reader.bytes[reader.offset - 1];
+        std::int64_t dataBytes = 0;
+        GifByteType* block = nullptr;
+        bool whole = true;
+        do {
+            whole = DGifGetCodeNext(gif.get(), &block) != GIF_ERROR;
+            if (whole && block) dataBytes += block[0];
+        } while (whole && block);
+        const std::int64_t area = std::int64_t{gif.get()->Image.Width} * gif.get()->Image.Height;
+        largest = std::max(largest, std::min(area, LzwPaintable(dataBytes, codeSize)));
+        if (!whole) break;
+    }
+    return largest;
+}
+
 struct Drawn {
     int rows = 0;           // rows decoded and drawn where they fall on the canvas
     bool complete = false;  // all of the frame's data was read
@@ -161,10 +211,12 @@ void ClearRect(QImage& canvas, const QRect& rect)
     }
 }
 
-// Reads the records after the screen descriptor and composites every frame onto the canvas as
-// browsers do: frames are clipped to the screen, which grows to take in the first frame whole;
-// a file that is cut short or damaged keeps the frames and rows decoded before the fault.
-Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
+// Reads the records after the screen descriptor and composites up to `frameLimit` frames onto
+// the canvas as browsers do: frames are clipped to the screen, which grows to take in the first
+// frame whole; a file that is cut short or damaged keeps the frames and rows decoded before the
+// fault. A canvas far larger than every frame can paint is refused before it is allocated.
+Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader, std::int64_t paintable,
+                                std::size_t frameLimit)
 {
     GifAnimation animation;
     // Browsers start from a transparent canvas and clear to transparent, ignoring the background colour.
@@ -199,21 +251,13 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
         const GifImageDesc& desc = gif->Image;
         const QRect frame(desc.Left, desc.Top, desc.Width, desc.Height);
 
-        // The n-th LZW code after a clear emits at most n pixels (each new entry is an old one
-        // plus one) and never more than the 4096-entry table holds, and every code takes at least
-        // codeSize + 1 bits: the rest of the file bounds what any frame, and so the canvas they
-        // cover, can really paint. A larger size is not believed.
-        const std::int64_t codes = static_cast<std::int64_t>(reader.bytes.size() - reader.offset) * 8 /
-                                   std::max(2, std::min(codeSize, 11) + 1);
-        const std::int64_t paintable = std::min(codes * (codes + 1) / 2, codes * 4096);
-        if (canvas.isNull() &&
-            std::max(std::int64_t{desc.Width} * desc.Height, std::int64_t{gif->SWidth} * gif->SHeight) > paintable)
-            return MakeError(ErrorKind::BadHeader, "GIF: the file is too short for the declared size");
         if (canvas.isNull()) {
             const int w = frame.isEmpty() ? gif->SWidth : std::max(gif->SWidth, frame.left() + frame.width());
             const int h = frame.isEmpty() ? gif->SHeight : std::max(gif->SHeight, frame.top() + frame.height());
             if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide)
                 return MakeError(ErrorKind::Unsupported, "GIF canvas size out of range");
+            if (!DataCouldShow(std::int64_t{w} * h, paintable))
+                return MakeError(ErrorKind::BadHeader, "GIF: the file is too short for the declared size");
             canvas = QImage(w, h, QImage::Format_ARGB32);
             if (canvas.isNull()) return MakeError(ErrorKind::Unsupported, "GIF canvas too large");
             canvas.fill(Qt::transparent);
@@ -226,16 +270,22 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
             ClearRect(canvas, disposeRect);
         else if (disposal == DISPOSE_PREVIOUS && !restore.isNull())
             canvas = restore;
+        const bool last = animation.frames.size() + 1 >= frameLimit;
         disposal = control.DisposalMode;
         disposeRect = frame & canvas.rect();
         // A detached copy: the canvas is drawn on next, and the frames keep their own pixels.
-        restore = disposal == DISPOSE_PREVIOUS ? canvas.copy() : QImage();
+        restore = disposal == DISPOSE_PREVIOUS && !last ? canvas.copy() : QImage();
 
         const GifPalette palette =
             PaletteOf(desc.ColorMap ? desc.ColorMap : gif->SColorMap, codeSize, control.TransparentColor);
         const Drawn drawn = DrawFrame(gif, canvas, frame, palette);
-        if (drawn.complete || drawn.rows > 0)
-            animation.frames.push_back(GifFrame{canvas.copy(), std::max(control.DelayTime, 0) * 10});
+        const int delayMs = std::max(control.DelayTime, 0) * 10;
+        if (last && (drawn.complete || drawn.rows > 0)) {
+            // Nothing is drawn after it: the canvas itself is the frame, with no copy beside it.
+            animation.frames.push_back(GifFrame{std::move(canvas), delayMs});
+            break;
+        }
+        if (drawn.complete || drawn.rows > 0) animation.frames.push_back(GifFrame{canvas.copy(), delayMs});
         if (!drawn.complete) {
             fault = gif->Error;
             break;
@@ -250,14 +300,21 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
 
 }  // namespace
 
-Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes)
+Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes, std::size_t frameLimit)
 {
     if (bytes.empty()) return MakeError(ErrorKind::Truncated, "empty GIF data");
     MemoryReader reader{bytes};
     int error = 0;
     GifHandle gif(DGifOpen(&reader, &ReadFromMemory, &error));
     if (!gif.get()) return GiflibError(error);
-    return ReadFrames(gif.get(), reader);
+    return ReadFrames(gif.get(), reader, LargestPaintableFrame(bytes), std::max<std::size_t>(frameLimit, 1));
+}
+
+Result<QImage> DecodeGifFirstFrame(std::span<const std::uint8_t> bytes)
+{
+    Result<GifAnimation> gif = DecodeGif(bytes, 1);
+    if (!gif) return gif.error();
+    return std::move(gif.value().frames.front().image);
 }
 
 Result<GifAnimation> DecodeGif(const std::string& path)

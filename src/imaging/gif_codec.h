@@ -27,10 +27,15 @@ struct GifAnimation {
 // the first frame whole; a frame without any colour map is drawn in a grey ramp. A file cut
 // short or damaged after its first decoded row keeps what was decoded up to the fault: the whole
 // frames, and the rows of the frame it broke off in. Fails with giflib's error when not a single
-// row decodes, with BadHeader for a file without frames, with Unsupported for a canvas beyond
-// 16384 pixels a side or frames beyond 2^27 canvas pixels together.
+// row decodes, with BadHeader for a file without frames or a canvas far larger than all its
+// frames' data could paint (see DataCouldShow), with Unsupported for a canvas beyond 16384
+// pixels a side or frames beyond 2^27 canvas pixels together. At most `frameLimit` frames are
+// read.
 Result<GifAnimation> DecodeGif(const std::string& path);
-Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes);
+Result<GifAnimation> DecodeGif(std::span<const std::uint8_t> bytes, std::size_t frameLimit = SIZE_MAX);
+
+// The first frame alone, holding no other picture while it is decoded.
+Result<QImage> DecodeGifFirstFrame(std::span<const std::uint8_t> bytes);
 
 // The order in which a frame of `height` rows stores them: top to bottom, or when interlaced in
 // four passes (every 8th from 0, every 8th from 4, every 4th from 2, every 2nd from 1).

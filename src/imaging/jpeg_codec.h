@@ -14,8 +14,8 @@
 namespace quillix::imaging {
 
 // The whole picture as stored, whatever its EXIF orientation says. A stream that ends early gives what was decoded
-// (libjpeg's warning, not a failure); a missing or damaged header fails with BadHeader, an oversized picture with
-// Unsupported.
+// (libjpeg's warning, not a failure) unless what is left is far too little for the declared size (DataCouldShow);
+// that, or a missing or damaged header, fails with BadHeader, an oversized picture with Unsupported.
 Result<QImage> DecodeJpeg(std::span<const std::uint8_t> bytes);
 Result<QImage> DecodeJpegFile(const std::string& path);
 

@@ -283,18 +283,19 @@ std::vector<std::uint8_t> Splice(std::span<const std::uint8_t> source, const std
     return out;
 }
 
-// Deflate turns 2 bits into at most 258 bytes, so no stream expands more than 1032 to 1: a file
-// shorter than its filtered rows (one filter byte each) over that ratio cannot hold them. The
-// IHDR is libpng-checked to be the first chunk, its depth and colour type at bytes 24 and 25;
-// interlacing only adds filter bytes, so the plain layout is the lower bound.
+// Deflate's densest code is a 258-byte copy in 2 bits (a one-bit length code, a one-bit
+// distance code, no extra bits), so no stream inflates more than 1032 to 1: a file shorter than
+// its raw rows over that ratio cannot hold them. The raw rows are at least one filter byte per
+// row (interlaced or not) and the samples packed. libpng has checked that the IHDR comes first,
+// which puts the depth and colour type at bytes 24 and 25.
 bool EncodableIn(std::span<const std::uint8_t> bytes, png_uint_32 width, png_uint_32 height)
 {
     constexpr std::uint64_t kDeflateMostRatio = 1032;
     const std::uint64_t depth = bytes[24];
     const int colourType = bytes[25];
     const std::uint64_t channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
-    const std::uint64_t rowBytes = 1 + (std::uint64_t{width} * channels * depth + 7) / 8;
-    return rowBytes * height <= bytes.size() * kDeflateMostRatio;
+    const std::uint64_t rawBytes = height + (std::uint64_t{width} * height * channels * depth + 7) / 8;
+    return rawBytes <= bytes.size() * kDeflateMostRatio;
 }
 
 }  // namespace
@@ -345,6 +346,8 @@ Result<std::vector<std::uint8_t>> TransformPng(std::span<const std::uint8_t> byt
     if (!RunReadRawInfo(r, layout)) return MakeError(ErrorKind::BadHeader, r.messages.text);
     if (std::int64_t{layout.width} * layout.height > kMaxPixels)
         return MakeError(ErrorKind::Unsupported, "PNG: picture too large");
+    if (!EncodableIn(bytes, layout.width, layout.height))
+        return MakeError(ErrorKind::BadHeader, "PNG: the file is too short for the declared size");
     const int bitsPerPixel = layout.channels * std::max(layout.depth, 8);
     const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
     if (rowBytes != std::size_t{layout.width} * static_cast<std::size_t>(bitsPerPixel / 8))

@@ -10,13 +10,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
 namespace quillix::imaging {
 namespace {
-
-// Far above any picture shown; keeps a damaged or hostile file from exhausting memory.
 
 void FreePixels(void* pixels)
 {
@@ -39,6 +38,13 @@ QImage NewPicture(int width, int height, QImage::Format format)
                   pixels);
 }
 
+bool DataCouldShow(std::int64_t declared, std::int64_t paintable)
+{
+    constexpr std::int64_t kAlwaysBelieved = std::int64_t{1} << 20;
+    constexpr std::int64_t kFillerShare = 4;
+    return declared <= std::max(kAlwaysBelieved, std::min(paintable, kMaxPixels) * kFillerShare);
+}
+
 Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes)
 {
     switch (format) {
@@ -46,12 +52,7 @@ Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> byt
     case ImageFormat::Png: return DecodePng(bytes);
     case ImageFormat::Bmp: return DecodeBmp(bytes);
     case ImageFormat::WebP: return LoadWebPToBitmap(bytes);
-    case ImageFormat::Gif: {
-        Result<GifAnimation> gif = DecodeGif(bytes);
-        if (!gif) return gif.error();
-        if (gif.value().frames.empty()) return MakeError(ErrorKind::BadHeader, "GIF without frames");
-        return std::move(gif.value().frames.front().image);
-    }
+    case ImageFormat::Gif: return DecodeGifFirstFrame(bytes);
     case ImageFormat::Unknown: break;
     }
     return MakeError(ErrorKind::Unsupported, "unknown picture format");

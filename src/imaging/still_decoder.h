@@ -19,6 +19,13 @@ namespace quillix::imaging {
 // JPEG decode. The kernel may stall once to compact memory for them.
 QImage NewPicture(int width, int height, QImage::Format format);
 
+// Whether a picture of `declared` pixels is worth allocating when its data could paint at most
+// `paintable` of them at its format's densest encoding. Decoders show pixels their data leaves
+// undefined (skipped, cut off, outside every frame) as transparent or grey, so a picture that is
+// three quarters such filler is still believed; one that is more is a header lying to make a few
+// bytes cost gigabytes. Up to a megapixel everything is believed: it costs next to nothing.
+bool DataCouldShow(std::int64_t declared, std::int64_t paintable);
+
 // The picture `bytes` hold in `format` as the user should see it (a JPEG turned as its EXIF
 // orientation says, a GIF's first frame); Unsupported for Unknown.
 Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes);

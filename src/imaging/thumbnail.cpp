@@ -20,12 +20,26 @@ Result<QSize> DrawableSize(int width, int height, int box)
     return size;
 }
 
+// Qt's smooth scaling works on premultiplied pixels and converts into a second full-size copy
+// when given others; done here in place, the full-size picture stays the only one.
+void PremultiplyInPlace(QImage& image)
+{
+    if (image.format() != QImage::Format_ARGB32 || !image.isDetached()) return;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = qPremultiply(row[x]);
+    }
+    image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 Result<QImage> ScaleTo(Result<QImage> decoded, QSize size)
 {
     if (!decoded || decoded.value().size() == size) return decoded;
-    QImage scaled = decoded.value().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // The full-size picture may have come out of a container: its pixels go with it.
     QImage& full = decoded.value();
+    PremultiplyInPlace(full);
+    QImage scaled = full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The full-size picture may have come out of a container: its pixels go with it.
     if (full.isDetached()) crypto::SecureWipe(full.bits(), static_cast<std::size_t>(full.sizeInBytes()));
     return scaled;
 }
@@ -56,19 +70,12 @@ Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t>
         return ScaleTo(std::move(reduced), size.value());
     }
     case ImageFormat::WebP: {
-        // libwebp's scaled decoding reads still pictures only; an animation shows its first frame.
-        if (IsAnimatedBytes(bytes)) {
-            Result<QImage> first = LoadWebPFirstFrame(bytes);
-            if (!first) return first;
-            Result<QSize> size = DrawableSize(first.value().width(), first.value().height(), box);
-            if (!size) return size.error();
-            return ScaleTo(std::move(first), size.value());
-        }
+        // The size of the canvas for an animation, which shows its first frame.
         int width = 0, height = 0;
         if (!WebPSize(bytes, width, height)) return MakeError(ErrorKind::BadHeader, "not a readable WebP picture");
         Result<QSize> size = DrawableSize(width, height, box);
         if (!size) return size.error();
-        return LoadWebPScaled(bytes, size.value().width(), size.value().height());
+        return LoadWebPFirstFrameScaled(bytes, size.value().width(), size.value().height());
     }
     default: {
         Result<QImage> image = DecodeStill(format, bytes);

@@ -16,10 +16,11 @@ namespace quillix::imaging {
 // 0 for a very thin picture; an empty size for w, h or box ≤ 0.
 QSize ThumbnailSize(int width, int height, int box);
 
-// The picture of `bytes` as the user sees it (a JPEG turned as its EXIF orientation says) at
-// exactly ThumbnailSize of its shown size, decoded as cheaply as the
-// format allows (JPEG through DCT scaling, WebP through libwebp's scaler). Fails with the
-// decoder's error, or with Unsupported when a side of the thumbnail would be 0 pixels.
+// The picture of `bytes` as the user sees it (a JPEG turned as its EXIF orientation says, the
+// first frame of an animation) at exactly ThumbnailSize of its shown size, decoded as cheaply as
+// the format allows (JPEG through DCT scaling, WebP through libwebp's scaler) and holding at most
+// one full-size picture at a time. Fails with the decoder's error, or with Unsupported when a
+// side of the thumbnail would be 0 pixels.
 Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box);
 
 }  // namespace quillix::imaging

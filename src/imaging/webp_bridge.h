@@ -15,12 +15,22 @@
 namespace quillix::imaging {
 
 // A still WebP from a file or from bytes in memory. An animated WebP is refused (Unsupported),
-// as the still decoder cannot read it; LoadWebPFirstFrame takes its first frame instead.
+// as the still decoder cannot read it; LoadWebPFirstFrame takes its first frame instead. A lossy
+// picture whose data is too short for its declared size is refused (BadHeader) before anything
+// the size of the picture is allocated; so is one beyond the pixel bound (Unsupported).
 Result<QImage> LoadWebPToBitmap(const std::string& path);
 Result<QImage> LoadWebPToBitmap(std::span<const std::uint8_t> bytes);
 
-// The first frame of an animated WebP (the whole canvas), or the picture of a still one.
+// The first frame of an animated WebP (the whole canvas), or the picture of a still one. The
+// Scaled form gives it at `width` × `height`, with libwebp's scaled decoding, for thumbnails.
+// Either holds no picture the size of the canvas besides the one it returns.
 Result<QImage> LoadWebPFirstFrame(std::span<const std::uint8_t> bytes);
+Result<QImage> LoadWebPFirstFrameScaled(std::span<const std::uint8_t> bytes, int width, int height);
+
+// Whether an animated WebP's canvas may be allocated: within the pixel bound (else Unsupported),
+// and not far larger than its frames can paint (DataCouldShow; else BadHeader, as for a file
+// the demuxer cannot read).
+Result<void> CheckAnimatedWebP(std::span<const std::uint8_t> bytes);
 
 // Decoded by libwebp straight to `width` × `height` (its scaled decoding), for thumbnails.
 Result<QImage> LoadWebPScaled(std::span<const std::uint8_t> bytes, int width, int height);

@@ -1,6 +1,5 @@
 #include "imaging/webp_player.h"
 
-#include "imaging/image_format.h"
 #include "imaging/webp_bridge.h"
 #include "workers/worker_pool.h"
 
@@ -138,10 +137,10 @@ WebPPlayer::Step WebPPlayer::OpenPass(Stream& stream, bool reread)
     // libwebp's animation decoder also takes still files as one frame; those are not animations here.
     WebPBitstreamFeatures features{};
     WebPAnimDecoderOptions options;
-    // A canvas past the decoders' pixel bound is refused before libwebp allocates two of them.
+    // A canvas past the pixel bound or far larger than its frames is refused before libwebp
+    // allocates two of them.
     if (stream.bytes.empty() || WebPGetFeatures(stream.bytes.data(), stream.bytes.size(), &features) != VP8_STATUS_OK ||
-        !features.has_animation || std::int64_t{features.width} * features.height > kMaxPixels ||
-        !WebPAnimDecoderOptionsInit(&options))
+        !features.has_animation || !CheckAnimatedWebP(stream.bytes) || !WebPAnimDecoderOptionsInit(&options))
         return failed;
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
