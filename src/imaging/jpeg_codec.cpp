@@ -132,18 +132,25 @@ Error Failure(const Decompressor& d, ErrorKind kind)
     return MakeError(kind, std::string("JPEG: ") + d.trap.message);
 }
 
+// Huffman coding spends at least a bit on every 8 × 8 block of the full-resolution component
+// (the code of its DC value), so the bytes after the first scan header bound the blocks there
+// are. Arithmetic coding can spend far less than a bit on a block: only the pixel bound holds.
+Result<void> CheckData(const Decompressor& d)
+{
+    const std::int64_t pixels = std::int64_t{d.info.image_width} * d.info.image_height;
+    if (!d.info.arith_code && !DataCouldShow(pixels, static_cast<std::int64_t>(d.info.src->bytes_in_buffer) * 8 * 64))
+        return MakeError(ErrorKind::BadHeader, "JPEG: the file is too short for the declared size");
+    return {};
+}
+
 Result<QImage> Decode(std::span<const std::uint8_t> bytes, int minWidth, int minHeight)
 {
     if (bytes.empty()) return MakeError(ErrorKind::Truncated, "JPEG: no data");
     Decompressor d;
     if (!RunReadHeader(d, bytes.data(), bytes.size())) return Failure(d, ErrorKind::BadHeader);
-    const std::int64_t pixels = std::int64_t{d.info.image_width} * d.info.image_height;
-    if (pixels > kMaxPixels) return MakeError(ErrorKind::Unsupported, "JPEG: picture too large");
-    // Huffman coding spends at least a bit on every 8 × 8 block of the full-resolution component
-    // (the code of its DC value), so the bytes after the first scan header bound the blocks there
-    // are. Arithmetic coding can spend far less than a bit on a block: only the pixel bound holds.
-    if (!d.info.arith_code && !DataCouldShow(pixels, static_cast<std::int64_t>(d.info.src->bytes_in_buffer) * 8 * 64))
-        return MakeError(ErrorKind::BadHeader, "JPEG: the file is too short for the declared size");
+    if (std::int64_t{d.info.image_width} * d.info.image_height > kMaxPixels)
+        return MakeError(ErrorKind::Unsupported, "JPEG: picture too large");
+    if (Result<void> believed = CheckData(d); !believed) return believed.error();
     const bool cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
     if (!RunStart(d, cmyk, minWidth, minHeight)) return Failure(d, ErrorKind::BadHeader);
 
@@ -292,6 +299,7 @@ Result<JpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes)
     if (bytes.empty()) return MakeError(ErrorKind::Truncated, "JPEG: no data");
     Decompressor d;
     if (!RunReadHeader(d, bytes.data(), bytes.size())) return Failure(d, ErrorKind::BadHeader);
+    if (Result<void> believed = CheckData(d); !believed) return believed.error();
     return LayoutOf(d);
 }
 

@@ -37,6 +37,8 @@ struct JpegLayout {
     QSize mcu;
     bool progressive = false;
 };
+// Fails with BadHeader for a damaged header, and for one whose data is far too short for its
+// size, as DecodeJpeg does: a transform would read every block of it.
 Result<JpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes);
 
 // Baseline JPEG of `picture` (alpha dropped) at `quality`, clamped to 1..100.

@@ -12,6 +12,7 @@
 #include "imaging/webp_bridge.h"
 #include "imaging/webp_transform.h"
 #include "support/exif_fixture.h"
+#include "support/hostile_files.h"
 #include "support/test_images.h"
 
 #include <webp/encode.h>
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <utility>
 #include <vector>
 
 using namespace quillix::imaging;
@@ -111,6 +113,9 @@ std::vector<std::vector<std::uint8_t>> Seeds()
         4, 7, 4, colours, {5, 0x12, 0, 0, 0, 2, 1, 1, 0, 5, 0x01, 0x23, 0x10, 0, 0, 0, 9, 0x31, 0, 1}));
     seeds.push_back(quillix::test::EncodeAnimatedWebP(
         {{quillix::test::Solid(9, 7, qRgb(10, 20, 30)), 50}, {quillix::test::Solid(9, 7, qRgb(90, 20, 30)), 50}}, 0));
+    // Headers claiming a gigabyte over a few bytes of data: each must be refused before allocating.
+    for (quillix::test::HostileFile& hostile : quillix::test::HostileFiles())
+        seeds.push_back(std::move(hostile.bytes));
     return seeds;
 }
 
