@@ -8,6 +8,9 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace quillix::imaging {
 namespace {
 
@@ -61,6 +64,43 @@ TEST(WebPBridge, AnimationIsNoStillPictureButHasAFirstFrame)
     const auto plain = test::EncodeStillWebP(Gradient(3, 3));
     ASSERT_TRUE(LoadWebPFirstFrame(plain).ok());
     EXPECT_EQ(LoadWebPFirstFrame(plain).value(), Gradient(3, 3));
+}
+
+// The first frame is decoded straight into a canvas (at full size or scaled for a thumbnail), not
+// through libwebp's animation decoder: both must show the same, also when the frame covers only
+// part of the canvas.
+TEST(WebPBridge, FirstFrameMatchesTheAnimationDecoderOnAWholeOrScaledCanvas)
+{
+    QImage sprite(40, 20, QImage::Format_ARGB32);
+    sprite.fill(Qt::transparent);
+    for (int y = 8; y < 18; ++y)
+        for (int x = 20; x < 36; ++x)
+            sprite.setPixel(x, y, qRgba(10 * (x - 20), 20 * (y - 8), 200, 255));
+    const auto animation = test::EncodeAnimatedWebP({{sprite, 100}, {test::Solid(40, 20, qRgb(1, 2, 3)), 100}}, 0);
+    WebPPlayer player;
+    ASSERT_TRUE(player.LoadAnimated(std::span<const std::uint8_t>(animation)));
+
+    const Result<QImage> first = LoadWebPFirstFrame(animation);
+    ASSERT_TRUE(first.ok()) << first.error().message;
+    EXPECT_EQ(first.value(), player.frame());
+    EXPECT_EQ(first.value(), sprite);
+
+    const Result<QImage> scaled = LoadWebPFirstFrameScaled(animation, 20, 10);
+    ASSERT_TRUE(scaled.ok()) << scaled.error().message;
+    ASSERT_EQ(scaled.value().size(), QSize(20, 10));
+    // Halving averages 2 x 2 blocks in either scaler, up to rounding.
+    const QImage expected = sprite.scaled(20, 10, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    int worst = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const QRgb a = scaled.value().pixel(x, y), b = expected.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    EXPECT_LE(worst, 8);
+    EXPECT_EQ(qAlpha(scaled.value().pixel(3, 2)), 0) << "outside the sprite";
+    EXPECT_EQ(LoadWebPFirstFrameScaled(test::EncodeStillWebP(sprite), 20, 10).value().size(), QSize(20, 10))
+        << "a still picture too";
 }
 
 // Found by decoder_fuzz: a 136-byte animation whose header names a canvas of half a billion
