@@ -8,36 +8,16 @@
 #include "imaging/webp_bridge.h"
 #include "imaging/webp_player.h"
 #include "support/hostile_files.h"
+#include "support/memory_peak.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace quillix::imaging {
 namespace {
-
-// The process's memory in KiB from /proc/self/status: "VmPeak:", the most address space it ever
-// held (allocated, touched or not), and "VmHWM:", the most resident, which writing 5 to
-// clear_refs resets where the kernel allows it.
-long StatusKib(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(field)) return std::stol(line.substr(field.size()));
-    return -1;
-}
-
-bool ResetResidentPeak()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
 
 // Every way the program reads the pixels of a file of `format`, each tried: the viewer's, the
 // thumbnail's, a turn's, and for animations the player's. How many of them went ahead.
@@ -67,13 +47,13 @@ TEST(HostileSize, DeclaredSizesTheDataCannotFillAreRefusedBeforeAllocating)
         SCOPED_TRACE(file.name);
         EXPECT_LT(file.bytes.size(), 1000u);
         EXPECT_GE(file.claimedPixels, std::int64_t{1} << 27);
-        const bool residentMeasured = ResetResidentPeak();
-        const long resident = StatusKib("VmRSS:"), addressSpace = StatusKib("VmPeak:");
+        const bool residentMeasured = test::ResetResidentPeak();
+        const long resident = test::StatusKib("VmRSS:"), addressSpace = test::StatusKib("VmPeak:");
         EXPECT_EQ(Readings(file.format, file.bytes), 0);
         // Half a gigabyte or more had the claim been believed: allocated, and filled by some decoders.
-        EXPECT_LT(StatusKib("VmPeak:") - addressSpace, 256 * 1024) << "a canvas was allocated";
+        EXPECT_LT(test::StatusKib("VmPeak:") - addressSpace, 256 * 1024) << "a canvas was allocated";
         if (residentMeasured) {
-            EXPECT_LT(StatusKib("VmHWM:") - resident, 32 * 1024) << "a canvas was filled";
+            EXPECT_LT(test::StatusKib("VmHWM:") - resident, 32 * 1024) << "a canvas was filled";
         }
     }
 }

@@ -2,6 +2,7 @@
 #include "imaging/bmp_codec.h"
 #include "imaging/png_codec.h"
 #include "imaging/thumbnail.h"
+#include "support/memory_peak.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
 
@@ -112,6 +113,42 @@ TEST(DecodeThumbnail, Failures)
         Result<QImage> thumb = DecodeThumbnail(c.format, c.bytes, kBox);
         ASSERT_FALSE(thumb);
         EXPECT_EQ(thumb.error().kind, c.kind) << thumb.error().message;
+    }
+}
+
+// A thumbnail is made from at most one full-size picture at a time: no other frames of an
+// animation, no decoder canvases beside it, no converted copy for scaling.
+TEST(DecodeThumbnail, HoldsAtMostOneFullSizePicture)
+{
+    constexpr int kSide = 1500;
+    constexpr long kPictureKib = std::int64_t{kSide} * kSide * 4 / 1024;
+    QImage translucent(kSide, kSide, QImage::Format_ARGB32);
+    translucent.fill(qRgba(200, 100, 50, 128));
+    test::GifFixture gif;
+    gif.width = gif.height = kSide;
+    gif.globalColours = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    for (std::uint8_t i = 0; i < 6; ++i)
+        gif.frames.push_back(test::FilledGifFrame(0, 0, kSide, kSide, i % 2));
+    const struct {
+        const char* name;
+        ImageFormat format;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"translucent PNG", ImageFormat::Png, EncodePng(translucent).value()},
+        {"GIF of six frames", ImageFormat::Gif, test::EncodeGif(gif)},
+        {"WebP animation", ImageFormat::WebP,
+         test::EncodeAnimatedWebP({{translucent, 100}, {test::Solid(kSide, kSide, qRgb(1, 2, 3)), 100}}, 0)},
+    };
+    if (!test::ResetResidentPeak()) GTEST_SKIP() << "the kernel does not let the peak be reset";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ResetResidentPeak();
+        const long before = test::StatusKib("VmRSS:");
+        const Result<QImage> thumb = DecodeThumbnail(c.format, c.bytes, kBox);
+        ASSERT_TRUE(thumb.ok()) << thumb.error().message;
+        EXPECT_EQ(thumb.value().size(), QSize(kBox, kBox));
+        // The picture and what its decoder needs beside it, well short of a second picture.
+        EXPECT_LT(test::StatusKib("VmHWM:") - before, kPictureKib * 8 / 5);
     }
 }
 
