@@ -17,13 +17,10 @@ settings::DesktopRegistration ProgramRegistration(const std::string& executable)
 }
 
 StartupHooks ProgramStartupHooks(settings::AppOptions& options, settings::SettingsStore& regeditSettings,
-                                 QWidget* viewer, QWidget* parent, settings::DesktopPlaces places,
-                                 std::string executable)
+                                 settings::DesktopPlaces places, std::string executable)
 {
     StartupHooks hooks;
-    hooks.checkPin = [&options, &regeditSettings, viewer, parent] {
-        return platform::AskPinAtStart(options, regeditSettings, viewer, parent);
-    };
+    hooks.checkPin = [&options, &regeditSettings] { return platform::AskPinAtStart(options, regeditSettings); };
     hooks.registerDesktop = [places = std::move(places), executable = std::move(executable)] {
         // Silent: a desktop that cannot take the entries must not stop the program.
         settings::RegisterDesktop(places, ProgramRegistration(executable));

@@ -7,18 +7,15 @@
 
 #include <string>
 
-class QWidget;
-
 namespace quillix::app {
 
 // The registration of the program at `executable`, with its drawn icon in every theme size.
 settings::DesktopRegistration ProgramRegistration(const std::string& executable);
 
-// The two start-up duties of the program: the parental PIN over `viewer` (shrunk meanwhile) and
-// `parent`, then the registration of `executable` in `places`.
+// The two start-up duties of the program: the parental PIN, then the registration of
+// `executable` in `places`.
 StartupHooks ProgramStartupHooks(settings::AppOptions& options, settings::SettingsStore& regeditSettings,
-                                 QWidget* viewer, QWidget* parent, settings::DesktopPlaces places,
-                                 std::string executable);
+                                 settings::DesktopPlaces places, std::string executable);
 
 // `quillix --unregister`: removes the registration; 0 when all of it is gone, 1 (with a message
 // on standard error) when something stays.

@@ -1,4 +1,5 @@
 #include "app/desktop_duties.h"
+#include "app/program_start.h"
 #include "app/startup.h"
 #include "gallery/gallery_window.h"
 #include "platform/dialog_art.h"
@@ -6,14 +7,12 @@
 #include "platform/qt_dialogs.h"
 #include "settings/app_options.h"
 #include "settings/desktop_registration.h"
-#include "settings/pin_lock.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <exception>
 #include <string_view>
@@ -44,35 +43,13 @@ int main(int argc, char* argv[])
         quillix::gallery::GalleryWindow gallery(viewer);
         viewer.setGallery(&gallery);
 
-        // With a PIN set, no picture, name or thumbnail shows before it is typed: the gallery
-        // waits locked, and a picture named on the command line is opened only afterwards.
-        const bool pinRequired = quillix::settings::PinRequired(viewer.Options());
-        gallery.setLocked(pinRequired);
-
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(
             argument, viewer.AppSettings().PopString("LastDir"), QDir::currentPath().toStdString());
-        const bool standalone = plan.mode == quillix::app::StartMode::Standalone;
-        if (standalone && !pinRequired) {
-            viewer.StartStandalone(plan.path);
-        } else if (!standalone) {
-            viewer.StartGalleryMode();
-            // The notice names the file the command line asked for: shown once unlocked.
-            gallery.OpenAtStart(plan.path, pinRequired ? std::string() : plan.notice);
-        }
-
         const quillix::app::StartupHooks hooks = quillix::app::ProgramStartupHooks(
-            viewer.Options(), viewer.RegeditSettings(), &viewer, standalone ? nullptr : &gallery,
-            quillix::settings::DesktopPlaces::FromEnvironment(), quillix::settings::AppExecutable());
-        QTimer::singleShot(50, &viewer, [&] {
-            if (!quillix::app::RunStartupDuties(hooks)) {
-                QCoreApplication::exit(0);
-                return;
-            }
-            gallery.setLocked(false);
-            if (standalone && pinRequired) viewer.StartStandalone(plan.path);
-            if (!standalone && pinRequired && !plan.notice.empty()) gallery.SetStatusMessage(plan.notice);
-        });
+            viewer.Options(), viewer.RegeditSettings(), quillix::settings::DesktopPlaces::FromEnvironment(),
+            quillix::settings::AppExecutable());
+        if (!quillix::app::StartProgram(viewer, gallery, plan, hooks)) return 0;
         return QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Quillix"), QString::fromLocal8Bit(error.what()));

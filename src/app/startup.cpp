@@ -39,10 +39,15 @@ StartPlan PlanStart(const std::string& argument, const std::string& lastDir, con
     return {StartMode::Gallery, WithSeparator(currentDir), notice};
 }
 
-bool RunStartupDuties(const StartupHooks& hooks)
+bool RunStartupDuties(const StartupHooks& hooks, const std::function<void(std::function<void()>)>& later)
 {
     const bool goOn = !hooks.checkPin || hooks.checkPin();
-    if (hooks.registerDesktop) hooks.registerDesktop();
+    if (hooks.registerDesktop) {
+        if (goOn && later)
+            later(hooks.registerDesktop);
+        else
+            hooks.registerDesktop();
+    }
     return goOn;
 }
 

@@ -25,7 +25,7 @@ struct StartPlan {
 // "File not found: " and the path. Relative paths are taken from `currentDir`.
 StartPlan PlanStart(const std::string& argument, const std::string& lastDir, const std::string& currentDir);
 
-// The duties run once, shortly after the first window is on screen. Either may be empty.
+// The start-up duties. Either may be empty.
 struct StartupHooks {
     // Asks for the parental PIN when one is set: false when the program is to end.
     std::function<bool()> checkPin;
@@ -33,8 +33,9 @@ struct StartupHooks {
     std::function<void()> registerDesktop;
 };
 
-// What the start-up timer does: the PIN first, then the registration whatever the PIN's outcome.
-// False when the program is to end.
-bool RunStartupDuties(const StartupHooks& hooks);
+// The PIN first, before any window of the program is on screen; then the registration, whatever
+// the PIN's outcome: at once when the program is to end, otherwise handed to `later`, which runs
+// it once the first window is up. False when the program is to end.
+bool RunStartupDuties(const StartupHooks& hooks, const std::function<void(std::function<void()>)>& later);
 
 }  // namespace quillix::app

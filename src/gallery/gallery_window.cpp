@@ -383,8 +383,12 @@ void GalleryWindow::SetTitle()
 void GalleryWindow::setLocked(bool locked)
 {
     locked_ = locked;
+    // Disabled widgets take no click, wheel turn or drop: the tool band and the tiles do nothing.
+    menuWidget()->setEnabled(!locked);
+    centralWidget()->setEnabled(!locked);
     folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
     SetTitle();
+    RefreshStatus();
     canvas_->update();
     PumpThumbnails();
 }
@@ -397,11 +401,13 @@ void GalleryWindow::ShowFolderResult(const Result<void>& outcome)
 void GalleryWindow::SetStatusMessage(const std::string& text)
 {
     statusMessage_ = text;
-    status_->setPanelText(2, QString::fromStdString(text));
+    // A message may name a file: kept until unlocked.
+    if (!locked_) status_->setPanelText(2, QString::fromStdString(text));
 }
 
 void GalleryWindow::ShowGallery()
 {
+    if (locked_) return;
     // A window manager places a window mapped again as if it were new (often at the top-left
     // corner) unless it is told where the window goes. QWidget would skip an unchanged geometry,
     // so the window's own handle is told.
@@ -717,6 +723,11 @@ void GalleryWindow::SetTileSize(int tileSize)
 // Panel texts, five times a second as the files and the clipboard may change under us.
 void GalleryWindow::RefreshStatus()
 {
+    if (locked_) {
+        for (const int panel : {0, 1, 2})
+            status_->setPanelText(panel, QString());
+        return;
+    }
     int files = 0;
     std::int64_t bytes = 0;
     for (const std::string& path : model_.Files()) {
@@ -845,6 +856,10 @@ void GalleryWindow::handleWheel(QWheelEvent* event)
 
 void GalleryWindow::keyPressEvent(QKeyEvent* event)
 {
+    if (locked_) {
+        event->accept();
+        return;
+    }
     const auto modifiers = static_cast<Modifiers>(event->modifiers().toInt());
     const auto held = static_cast<Modifiers>(HeldModifiers().toInt());
     const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);

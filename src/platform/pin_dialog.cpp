@@ -5,20 +5,20 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 
 namespace quillix::platform {
 namespace {
 
-constexpr int kClientWidth = 182;
+constexpr int kClientWidth = 200;
 constexpr int kClientHeight = 102;
 
 }  // namespace
 
-PinDialog::PinDialog(settings::AppOptions& options, settings::SettingsStore& regeditSettings, QWidget* viewer,
-                     QWidget* parent)
-    : QDialog(parent), options_(options), regeditSettings_(regeditSettings), viewer_(viewer), entry_(options.PinHash)
+PinDialog::PinDialog(settings::AppOptions& options, settings::SettingsStore& regeditSettings, QWidget* parent)
+    : QDialog(parent), options_(options), regeditSettings_(regeditSettings), entry_(options.PinHash)
 {
     setWindowTitle(QStringLiteral("PIN"));
     setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
@@ -34,16 +34,25 @@ PinDialog::PinDialog(settings::AppOptions& options, settings::SettingsStore& reg
     picture->setGeometry(10, 12, 41, 41);
     picture->setPixmap(QPixmap::fromImage(PadlockPicture(41)));
 
-    stars_ = new QLabel(this);
-    QFont big = stars_->font();
+    pinLabel_ = new QLabel(QStringLiteral("PIN:"), this);
+    pinLabel_->setGeometry(62, 8, 120, 16);
+
+    // The field only shows the stars: every key goes through the dialog's rules, so nothing can be
+    // pasted, dropped or corrected into it.
+    field_ = new QLineEdit(this);
+    QFont big = field_->font();
     big.setBold(true);
-    big.setPixelSize(32);
-    stars_->setFont(big);
-    stars_->setGeometry(60, 12, 116, 44);
-    stars_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    big.setPixelSize(24);
+    field_->setFont(big);
+    field_->setGeometry(62, 26, 126, 34);
+    field_->setContextMenuPolicy(Qt::NoContextMenu);
+    field_->setAcceptDrops(false);
+    field_->setAttribute(Qt::WA_InputMethodEnabled, false);
+    field_->installEventFilter(this);
+    pinLabel_->setBuddy(field_);
 
     wait_ = new QLabel(QStringLiteral("Please wait ..."), this);
-    wait_->setGeometry(60, 66, 116, 20);
+    wait_->setGeometry(62, 70, 126, 20);
     wait_->hide();
 
     lockoutTimer_ = new QTimer(this);
@@ -53,16 +62,9 @@ PinDialog::PinDialog(settings::AppOptions& options, settings::SettingsStore& reg
 
 void PinDialog::showEvent(QShowEvent* event)
 {
-    if (viewer_) {
-        viewerGeometry_ = viewer_->geometry();
-        viewerState_ = viewer_->windowState();
-        // A full-screen or maximised window keeps its size whatever it is told.
-        viewer_->setWindowState(Qt::WindowNoState);
-        viewer_->resize(1, 1);
-    }
     entry_ = settings::PinEntry(options_.PinHash);
     unlocked_ = false;
-    stars_->clear();
+    field_->clear();
     if (options_.PinErrors > 0) {
         lockoutTimer_->setInterval(settings::LockoutMs(options_.PinErrors));
         lockoutTimer_->start();
@@ -71,14 +73,33 @@ void PinDialog::showEvent(QShowEvent* event)
     if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->geometry().center() - rect().center());
     QDialog::showEvent(event);
     activateWindow();
-    setFocus();
+    field_->setFocus();
 }
 
 void PinDialog::endLockout()
 {
     lockoutTimer_->stop();
     wait_->hide();
-    stars_->clear();
+    field_->clear();
+}
+
+bool PinDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == field_) {
+        switch (event->type()) {
+        case QEvent::KeyPress: keyPressEvent(static_cast<QKeyEvent*>(event)); return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        // A middle click would paste the selection; a drag would carry the stars away.
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: return true;
+        default: break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PinDialog::keyPressEvent(QKeyEvent* event)
@@ -93,11 +114,10 @@ void PinDialog::keyPressEvent(QKeyEvent* event)
     event->accept();
     if (lockoutTimer_->isActive()) return;
     const settings::PinEntry::Outcome outcome = entry_.Type(static_cast<char>(text.front().unicode()));
-    stars_->setText(QString::fromStdString(entry_.Stars()));
+    field_->setText(QString::fromStdString(entry_.Stars()));
     switch (outcome) {
     case settings::PinEntry::Outcome::Unlocked:
         unlocked_ = true;
-        restoreViewer();
         settings::ResetPinFailures(options_, regeditSettings_);
         accept();
         break;
@@ -118,18 +138,10 @@ void PinDialog::reject()
     QDialog::reject();
 }
 
-void PinDialog::restoreViewer()
-{
-    if (!viewer_) return;
-    viewer_->setGeometry(viewerGeometry_);
-    viewer_->setWindowState(viewerState_);
-}
-
-bool AskPinAtStart(settings::AppOptions& options, settings::SettingsStore& regeditSettings, QWidget* viewer,
-                   QWidget* parent)
+bool AskPinAtStart(settings::AppOptions& options, settings::SettingsStore& regeditSettings, QWidget* parent)
 {
     if (!settings::PinRequired(options)) return true;
-    PinDialog dialog(options, regeditSettings, viewer, parent);
+    PinDialog dialog(options, regeditSettings, parent);
     dialog.exec();
     return dialog.unlocked();
 }

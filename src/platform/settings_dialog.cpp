@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -81,6 +82,8 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     AddLabel(security, QStringLiteral("Passes: "), 10, 24);
     passesEdit_ = new QLineEdit(security);
     passesEdit_->setGeometry(78, 20, 44, 21);
+    passesEdit_->setValidator(new QIntValidator(settings::kMinPasses, settings::kMaxPasses, passesEdit_));
+    passesEdit_->setToolTip(QStringLiteral("%1 to %2").arg(settings::kMinPasses).arg(settings::kMaxPasses));
     AddLabel(security, QStringLiteral("Max Bytes :"), 10, 50);
     maxBytesEdit_ = new QLineEdit(security);
     maxBytesEdit_->setGeometry(78, 46, 44, 21);

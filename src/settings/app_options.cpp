@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -59,13 +60,19 @@ void ConfigureRegeditSettings(SettingsStore& regeditSettings)
     regeditSettings.Firmenname = "Microsoft";
 }
 
+int PassesInRange(int passes)
+{
+    return std::clamp(passes, kMinPasses, kMaxPasses);
+}
+
 void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSettings)
 {
     options.FileNamePW = appSettings.PopBool("FileNamePW", true);
     options.Fast = appSettings.PopBool("Fast", true);
     options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
     options.MaxBytes = std::int64_t{appSettings.PopInt("mxb", 444)} * 1024;
-    options.Passes = appSettings.PopInt("passes", 7);
+    // A file edited by hand, or written before the range was kept, may hold any number.
+    options.Passes = PassesInRange(appSettings.PopInt("passes", kDefaultPasses));
     options.MouseRevert = appSettings.PopBool("MOUSECTRL_REVERT", false);
     options.MouseOption = appSettings.PopInt("MOUSECTRL_OPT", 0);
 }

@@ -27,6 +27,14 @@ struct AppOptions {
     int TileSize = 0;
 };
 
+// The secure-delete passes the settings take. Fewer would delete without overwriting; more
+// would only make a close in the middle of a wipe wait longer.
+inline constexpr int kMinPasses = 1;
+inline constexpr int kMaxPasses = 35;
+inline constexpr int kDefaultPasses = 7;
+// `passes` brought into kMinPasses to kMaxPasses.
+int PassesInRange(int passes);
+
 // The PIN value that means "no PIN set".
 inline constexpr int kNoPinValue = 7458;
 inline constexpr const char* kIniFileName = "Quillix.ini";

@@ -63,6 +63,15 @@ std::string ShellQuote(const std::string& text)
     return out + "'";
 }
 
+// Nemo reads "%" as the start of one of its tokens; "%%" is a percent sign.
+std::string NemoPercents(const std::string& text)
+{
+    std::string out;
+    for (const char c : text)
+        out += c == '%' ? std::string("%%") : std::string(1, c);
+    return out;
+}
+
 std::string MimeTypeList()
 {
     std::string list;
@@ -250,6 +259,14 @@ std::string DesktopExecArgument(const std::string& argument)
     return EscapeDesktopString(quoted);
 }
 
+std::string DesktopExecCommand(const std::string& executable)
+{
+    if (executable.find('%') == std::string::npos) return DesktopExecArgument(executable);
+    // GLib looks the program up by the Exec line's first word before it turns "%%" into "%", and
+    // drops an entry whose program it cannot find: a path holding "%" goes to sh, which GLib finds.
+    return "/bin/sh -c " + DesktopExecArgument(R"(exec "$0" "$@")") + " " + DesktopExecArgument(executable);
+}
+
 std::string DesktopEntryText(const std::string& executable)
 {
     return "[Desktop Entry]\n"
@@ -258,7 +275,7 @@ std::string DesktopEntryText(const std::string& executable)
            "GenericName=Image Viewer\n"
            "Comment=View pictures and keep private ones encrypted\n"
            "Exec=" +
-           DesktopExecArgument(executable) +
+           DesktopExecCommand(executable) +
            " %f\n"
            "Icon=" +
            std::string(kIconName) +
@@ -286,7 +303,7 @@ std::string DolphinServiceMenuText(const std::string& executable)
            std::string(kIconName) +
            "\n"
            "Exec=" +
-           DesktopExecArgument(executable) + " %f\n";
+           DesktopExecCommand(executable) + " %f\n";
 }
 
 std::string NautilusScriptText(const std::string& executable)
@@ -307,7 +324,7 @@ std::string NemoActionText(const std::string& executable)
            "\n"
            "Comment=Show the file in Quillix\n"
            "Exec=" +
-           EscapeDesktopString(ShellQuote(executable)) +
+           EscapeDesktopString(NemoPercents(ShellQuote(executable))) +
            " %F\n"
            "Icon-Name=" +
            std::string(kIconName) +

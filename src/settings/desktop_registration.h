@@ -65,6 +65,11 @@ void RunUpdateDesktopDatabase(const std::string& folder);
 // desktop entry specification reserves escaped.
 std::string DesktopExecArgument(const std::string& argument);
 
+// The command of an Exec line, before its field code, that starts the program at `executable`:
+// the quoted path, or, when the path holds "%", sh handed the path, so that GLib-based desktops,
+// which look the program up before they expand "%%", accept the entry.
+std::string DesktopExecCommand(const std::string& executable);
+
 // The texts of the files registration writes, for the program at `executable`.
 std::string DesktopEntryText(const std::string& executable);
 std::string DolphinServiceMenuText(const std::string& executable);

@@ -8,7 +8,6 @@ namespace quillix::settings {
 namespace {
 
 constexpr int kUnreadableMaxBytes = 100;
-constexpr int kUnreadablePasses = 7;
 constexpr const char* kDefaultMaxBytes = "444";
 
 }  // namespace
@@ -36,7 +35,7 @@ void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsS
     const int maxBytes = StrToInt(form.maxBytes, kUnreadableMaxBytes);
     options.MaxBytes = std::int64_t{maxBytes} * 1024;
     appSettings.PushInt("mxb", maxBytes);
-    const int passes = StrToInt(form.passes, kUnreadablePasses);
+    const int passes = PassesInRange(StrToInt(form.passes, kDefaultPasses));
     options.Passes = passes;
     options.MouseRevert = form.mouseRevert;
     appSettings.PushBool("MOUSECTRL_REVERT", options.MouseRevert);

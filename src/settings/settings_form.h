@@ -35,8 +35,8 @@ struct SettingsFormState {
 void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsStore& appSettings);
 
 // Stores the controls into `options` and the settings file (saved at once, its folder made when
-// missing), and a new PIN into the registry. A "Max Bytes :" that is no number stores 100, a
-// "Passes: " that is none 7; numbers are stored as typed, without a range check.
+// missing), and a new PIN into the registry. A "Max Bytes :" that is no number stores 100, and is
+// stored as typed otherwise; "Passes: " stores 7 for no number and keeps any other within 1 to 35.
 void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsStore& appSettings,
                    SettingsStore& regeditSettings);
 

@@ -21,15 +21,12 @@ namespace {
 
 // The start-up duties as the program runs them, over a home folder of their own.
 struct Start : SettingsRig {
-    QWidget viewer;
     DesktopPlaces places{dir / "data", dir / "config"};
     bool pinShown = false;
 
     explicit Start(const char* pin)
     {
         if (pin) StoreRegistry("p", HashPin(pin));
-        viewer.resize(300, 200);
-        viewer.show();
     }
     // Runs them, typing `typed` into the PIN dialog if one comes up.
     bool Run(const char* typed)
@@ -43,7 +40,8 @@ struct Start : SettingsRig {
             });
         }
         return quillix::app::RunStartupDuties(
-            quillix::app::ProgramStartupHooks(options, reg, &viewer, nullptr, places, "/opt/quillix/bin/quillix"));
+            quillix::app::ProgramStartupHooks(options, reg, places, "/opt/quillix/bin/quillix"),
+            [](std::function<void()> registration) { registration(); });
     }
     std::string Exec() const
     {
@@ -82,7 +80,6 @@ private slots:
         Start start("2468");
         QVERIFY(start.Run("2468"));
         QCOMPARE(start.StoredRegistry("c"), std::string("0"));
-        QCOMPARE(start.viewer.size(), QSize(300, 200));
         QVERIFY(std::filesystem::exists(start.places.DesktopEntry()));
     }
 

@@ -63,19 +63,27 @@ TEST(StartupTest, PlanFollowsWhatTheArgumentNames)
     }
 }
 
-TEST(StartupTest, DutiesRunPinFirstAndRegisterWhateverThePinSays)
+TEST(StartupTest, DutiesAskThePinFirstAndRegisterWhateverItSays)
 {
     for (const bool pinAccepted : {true, false}) {
         std::vector<std::string> order;
+        std::function<void()> deferred;
         const bool goOn = RunStartupDuties({[&] {
                                                 order.push_back("pin");
                                                 return pinAccepted;
                                             },
-                                            [&] { order.push_back("register"); }});
-        EXPECT_EQ(order, (std::vector<std::string>{"pin", "register"}));
+                                            [&] { order.push_back("register"); }},
+                                           [&](std::function<void()> later) { deferred = std::move(later); });
         EXPECT_EQ(goOn, pinAccepted);
+        // Going on, the windows come first and the registration after them; ending, it runs now.
+        const std::vector<std::string> expected =
+            pinAccepted ? std::vector<std::string>{"pin"} : std::vector<std::string>{"pin", "register"};
+        EXPECT_EQ(order, expected);
+        EXPECT_EQ(static_cast<bool>(deferred), pinAccepted);
+        if (deferred) deferred();
+        EXPECT_EQ(order, (std::vector<std::string>{"pin", "register"}));
     }
-    EXPECT_TRUE(RunStartupDuties({}));
+    EXPECT_TRUE(RunStartupDuties({}, {}));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "gallery/gallery_window.h"
+#include "gallery/status_panels.h"
 #include "imaging/jpeg_codec.h"
 #include "platform/about_dialog.h"
 #include "platform/settings_dialog.h"
@@ -9,11 +10,15 @@
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
+#include <QDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 using quillix::gallery::GalleryWindow;
 using quillix::test::TempDir;
@@ -107,6 +112,58 @@ private slots:
         QVERIFY(rig.gallery->windowTitle().startsWith("3 Images - Quillix - "));
         QCOMPARE(rig.gallery->folderEdit()->text().toStdString(), rig.pictures.path() + "/");
         QVERIFY(rig.DrawnPixels() > 0);
+    }
+
+    void lockedGalleryTakesNoKeyClickOrButton()
+    {
+        LockedGallery rig;
+        rig.gallery->Model().FocusTile(1);
+        rig.gallery->Model().SelectedIndices = {0, 1, 2};
+        rig.gallery->statusPanels()->setPanelText(0, "stale");
+        rig.gallery->SetStatusMessage("File not found: " + (rig.pictures / "x.jpg"));
+        rig.gallery->setLocked(true);  // refreshes the status bar as the status timer does
+        // Any dialog that comes up is the fault: noted and closed, so the test goes on.
+        std::vector<QString> dialogsShown;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) {
+                    dialogsShown.push_back(d->windowTitle());
+                    d->reject();
+                }
+        });
+        watch.start();
+        for (const Qt::Key key : {Qt::Key_F2, Qt::Key_Space, Qt::Key_Delete, Qt::Key_Return, Qt::Key_E, Qt::Key_D,
+                                  Qt::Key_R, Qt::Key_F5, Qt::Key_Backspace})
+            QTest::keyClick(rig.gallery.get(), key);
+        QTest::keyClick(rig.gallery.get(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(rig.gallery.get(), Qt::Key_X, Qt::ControlModifier);
+        QTest::keyClick(rig.gallery.get(), Qt::Key_Delete, Qt::ShiftModifier);
+        for (const char* hint : {"Delete", "Encrypt (E)", "Rotate CW (R)", "Settings", "Open Image", "Properties"}) {
+            QToolButton* button = rig.ToolButton(hint);
+            QVERIFY(button);
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QWidget* canvas = reinterpret_cast<QWidget*>(rig.gallery->canvas());
+        QTest::mouseDClick(canvas, Qt::LeftButton, {}, QPoint(40, 40));
+        watch.stop();
+
+        QVERIFY(dialogsShown.empty());
+        QVERIFY(rig.dialogs.inputsAsked.empty());
+        QVERIFY(rig.dialogs.messages.empty());
+        QCOMPARE(rig.dialogs.passwordPrompts, 0);
+        QVERIFY(!rig.viewer->isVisible());
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            QVERIFY(std::filesystem::exists(rig.pictures / name));
+        // No count, size, name or path anywhere.
+        for (int panel = 0; panel < quillix::gallery::StatusPanels::kPanelCount; ++panel)
+            if (panel != 5) QCOMPARE(rig.gallery->statusPanels()->panelText(panel), QString());
+        QCOMPARE(rig.gallery->windowTitle(), QString("Quillix"));
+
+        rig.gallery->setLocked(false);
+        QVERIFY(rig.gallery->statusPanels()->panelText(0).startsWith("3 Files"));
+        QVERIFY(rig.gallery->StatusText().startsWith("File not found: "));
     }
 
     void toolBandOpensSettingsAndAbout()

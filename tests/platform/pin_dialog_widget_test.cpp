@@ -3,7 +3,10 @@
 #include "support/settings_rig.h"
 #include "support/when_shown.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -15,24 +18,19 @@ using quillix::test::WhenShown;
 
 namespace {
 
-// A stored PIN, the failures counted so far, and a viewer window 300 × 200 on screen.
+// A stored PIN and the failures counted so far.
 struct PinRig : SettingsRig {
-    QWidget viewer;
-
     explicit PinRig(const char* pin, int failures = 0)
     {
         StoreRegistry("p", HashPin(pin));
         if (failures > 0) StoreRegistry("c", std::to_string(failures));
-        viewer.setGeometry(40, 30, 300, 200);
-        viewer.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     }
 };
 
 // The dialog shown over the rig without blocking the test.
 struct OpenPin {
     PinDialog dialog;
-    explicit OpenPin(PinRig& rig) : dialog(rig.options, rig.reg, &rig.viewer)
+    explicit OpenPin(PinRig& rig) : dialog(rig.options, rig.reg)
     {
         dialog.open();
         dialog.activateWindow();
@@ -47,19 +45,39 @@ class PinDialogWidgetTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void lookAndTheShrunkViewer()
+    void saysWhatToDo()
     {
         PinRig rig("1234");
         OpenPin open(rig);
         QCOMPARE(open.dialog.windowTitle(), QString("PIN"));
-        QCOMPARE(open.dialog.size(), QSize(182, 102));
         QCOMPARE(open.dialog.palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(open.dialog.starsLabel()->text(), QString());
-        QCOMPARE(open.dialog.starsLabel()->font().pixelSize(), 32);
-        QVERIFY(open.dialog.starsLabel()->font().bold());
+        QLabel* label = open.dialog.pinLabel();
+        QLineEdit* field = open.dialog.field();
+        QCOMPARE(label->text(), QString("PIN:"));
+        QVERIFY(label->isVisible());
+        QVERIFY(field->isVisible());
+        QCOMPARE(field->text(), QString());
+        // The label stands before the field, both inside the dialog, and the field has the keys.
+        const QRect inside = open.dialog.rect();
+        QVERIFY(inside.contains(label->geometry()) && inside.contains(field->geometry()));
+        QVERIFY(label->geometry().bottom() <= field->geometry().top() + 2 ||
+                label->geometry().right() <= field->geometry().left());
+        QVERIFY(field->hasFocus());
         QVERIFY(open.dialog.waitLabel()->isHidden());
         QCOMPARE(open.dialog.waitLabel()->text(), QString("Please wait ..."));
-        QCOMPARE(rig.viewer.size(), QSize(1, 1));
+
+        // Keys typed into the field go through the dialog's rules: stars, no letters, no paste.
+        QTest::keyClicks(field, "1a");
+        QCOMPARE(field->text(), QString("*"));
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            QGuiApplication::clipboard()->setText("1234", QClipboard::Selection);
+            QTest::mouseClick(field, Qt::MiddleButton);
+        }
+        QCOMPARE(field->text(), QString("*"));
+        QTest::keyClicks(field, "234");
+        QVERIFY(open.dialog.unlocked());
     }
 
     void rightPinUnlocksRestoresTheViewerAndClearsTheCount()
@@ -70,14 +88,13 @@ private slots:
         const char* stars[] = {"*", "* *", "* * *"};
         for (int i = 0; i < 3; ++i) {
             open.Type(QByteArray(1, char('1' + i)).constData());
-            QCOMPARE(open.dialog.starsLabel()->text(), QString(stars[i]));
+            QCOMPARE(open.dialog.field()->text(), QString(stars[i]));
             QVERIFY(open.dialog.isVisible());
         }
         open.Type("4");
         QVERIFY(!open.dialog.isVisible());
         QVERIFY(open.dialog.unlocked());
         QCOMPARE(open.dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(rig.viewer.geometry(), QRect(40, 30, 300, 200));
         QCOMPARE(rig.StoredRegistry("c"), std::string("0"));
     }
 
@@ -90,7 +107,6 @@ private slots:
         QVERIFY(!open.dialog.unlocked());
         QCOMPARE(rig.options.PinErrors, 1);
         QCOMPARE(rig.StoredRegistry("c"), std::string("1"));
-        QCOMPARE(rig.viewer.size(), QSize(1, 1));
     }
 
     void shortPinUnlocksOnItsLastDigit()
@@ -99,7 +115,6 @@ private slots:
         OpenPin open(rig);
         open.Type("47");
         QVERIFY(open.dialog.unlocked());
-        QCOMPARE(rig.viewer.size(), QSize(300, 200));
     }
 
     void lettersBackspaceAndKeypad()
@@ -110,11 +125,11 @@ private slots:
         QTest::keyClick(&open.dialog, Qt::Key_Backspace);
         QTest::keyClick(&open.dialog, Qt::Key_Delete);
         QTest::keyClick(&open.dialog, Qt::Key_F5);
-        QCOMPARE(open.dialog.starsLabel()->text(), QString());
+        QCOMPARE(open.dialog.field()->text(), QString());
         QVERIFY(open.dialog.isVisible());
         open.Type("12");
         QTest::keyClick(&open.dialog, Qt::Key_Backspace);  // no correction
-        QCOMPARE(open.dialog.starsLabel()->text(), QString("* *"));
+        QCOMPARE(open.dialog.field()->text(), QString("* *"));
         QTest::keyClick(&open.dialog, Qt::Key_3, Qt::KeypadModifier);
         QTest::keyClick(&open.dialog, Qt::Key_4, Qt::KeypadModifier);
         QVERIFY(open.dialog.unlocked());
@@ -129,7 +144,7 @@ private slots:
             QCOMPARE(open.dialog.lockoutTimer()->interval(), failures * 7000);
             QVERIFY(open.dialog.waitLabel()->isVisible());
             open.Type("12");
-            QCOMPARE(open.dialog.starsLabel()->text(), QString());
+            QCOMPARE(open.dialog.field()->text(), QString());
             open.dialog.endLockout();
             QVERIFY(open.dialog.waitLabel()->isHidden());
             QVERIFY(!open.dialog.lockoutTimer()->isActive());
@@ -162,7 +177,6 @@ private slots:
             QVERIFY(!open.dialog.isVisible());
             QVERIFY(!open.dialog.unlocked());
             QCOMPARE(rig.StoredRegistry("c"), std::string("2"));
-            QCOMPARE(rig.viewer.size(), QSize(1, 1));
         }
         PinRig rig("1234");
         OpenPin open(rig);
@@ -172,28 +186,16 @@ private slots:
         QVERIFY(!open.dialog.unlocked());
     }
 
-    void fullScreenViewerComesBackFullScreen()
-    {
-        PinRig rig("5");
-        rig.viewer.showFullScreen();
-        QTRY_VERIFY(rig.viewer.isFullScreen());
-        OpenPin open(rig);
-        QVERIFY(!rig.viewer.isFullScreen());
-        QCOMPARE(rig.viewer.size(), QSize(1, 1));
-        open.Type("5");
-        QTRY_VERIFY(rig.viewer.isFullScreen());
-    }
-
     void askedOnlyWithAPin()
     {
         SettingsRig noPin;
-        QVERIFY(AskPinAtStart(noPin.options, noPin.reg, nullptr));  // no dialog comes up
+        QVERIFY(AskPinAtStart(noPin.options, noPin.reg));  // no dialog comes up
 
         PinRig rig("0815");
         WhenShown<PinDialog>([](PinDialog* d) { QTest::keyClicks(d, "0815"); });
-        QVERIFY(AskPinAtStart(rig.options, rig.reg, &rig.viewer));
+        QVERIFY(AskPinAtStart(rig.options, rig.reg));
         WhenShown<PinDialog>([](PinDialog* d) { QTest::keyClicks(d, "0000"); });
-        QVERIFY(!AskPinAtStart(rig.options, rig.reg, &rig.viewer));
+        QVERIFY(!AskPinAtStart(rig.options, rig.reg));
         QCOMPARE(rig.StoredRegistry("c"), std::string("1"));
     }
 };

@@ -203,6 +203,25 @@ private slots:
         QCOMPARE(rig.options.Passes, 7);
     }
 
+    void passesTakeOneToThirtyFive()
+    {
+        // What is typed, what the field keeps of it, and what Apply stores.
+        const struct {
+            const char* typed;
+            const char* kept;
+            const char* stored;
+        } cases[] = {{"-5", "5", "5"}, {"0", "0", "1"}, {"999", "99", "35"}, {"35", "35", "35"}, {"1", "1", "1"}};
+        for (const auto& c : cases) {
+            SettingsRig rig;
+            OpenDialog open(rig);
+            open.Type(open.dialog.passesEdit(), c.typed);
+            QCOMPARE(open.dialog.passesEdit()->text(), QString(c.kept));
+            QTest::keyClick(open.dialog.passesEdit(), Qt::Key_Return);
+            QCOMPARE(rig.StoredSetting("passes"), std::string(c.stored));
+            QCOMPARE(rig.options.Passes, std::stoi(c.stored));
+        }
+    }
+
     void enterAppliesFromAnyControlAndEscapeChangesNothing()
     {
         SettingsRig rig;

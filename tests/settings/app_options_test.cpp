@@ -104,7 +104,7 @@ TEST(Catalogue, StoredValuesAndTheirOddities)
     EXPECT_FALSE(o.Fast) << "'fast' is another key";
     EXPECT_EQ(o.EncryptionAlg, 9) << "no range check on load";
     EXPECT_EQ(o.MaxBytes, std::int64_t{3'000'000} * 1024) << "no 32-bit overflow";
-    EXPECT_EQ(o.Passes, -2);
+    EXPECT_EQ(o.Passes, 1) << "passes are kept within 1 to 35";
     EXPECT_TRUE(o.MouseRevert);
     EXPECT_EQ(o.MouseOption, 2);
     EXPECT_EQ(o.SortMode, 0);

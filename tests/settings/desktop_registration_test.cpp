@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
+
+extern char** environ;
 
 namespace quillix::settings {
 namespace {
@@ -67,6 +72,94 @@ std::string ValueOf(const std::string& text, const std::string& key)
     if (at == std::string::npos) return "(missing)";
     const std::size_t begin = at + prefix.size() - 1;
     return text.substr(begin, text.find('\n', begin) - begin);
+}
+
+// An Exec value read as the desktop entry specification says: the string escapes, then the
+// arguments (blank separated, double quotes with \" \` \$ \\ inside), then the field codes
+// ("%%" a percent sign, a lone "%f" or "%F" argument the file), or without that last step.
+// A desktop entry's string value without its escapes.
+std::string Unescaped(const std::string& value)
+{
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        text += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+    }
+    return text;
+}
+
+std::vector<std::string> ExecArguments(const std::string& value, const std::string& file, bool expandCodes = true)
+{
+    const std::string text = Unescaped(value);
+    std::vector<std::string> arguments;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::string argument;
+        bool quoted = false;
+        for (; i < text.size() && (quoted || text[i] != ' '); ++i) {
+            if (text[i] == '"') {
+                quoted = !quoted;
+            } else if (quoted && text[i] == '\\' && i + 1 < text.size()) {
+                argument += text[++i];
+            } else {
+                argument += text[i];
+            }
+        }
+        if (!expandCodes) {
+            arguments.push_back(argument);
+            continue;
+        }
+        if (argument == "%f" || argument == "%F") {
+            arguments.push_back(file);
+            continue;
+        }
+        std::string expanded;
+        for (std::size_t k = 0; k < argument.size(); ++k) {
+            if (argument[k] == '%' && k + 1 < argument.size() && argument[k + 1] == '%') ++k;
+            expanded += argument[k];
+        }
+        arguments.push_back(expanded);
+    }
+    return arguments;
+}
+
+// Runs `arguments` as a program and waits for it; its exit status, -1 when it did not start.
+int RunProgram(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> copy = arguments;
+    std::vector<char*> argv;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Install folders a desktop's Exec handling could trip over.
+const char* const kAwkwardFolders[] = {"plain",      "my apps",       "100%",        "50% off=a%%b", "it's",
+                                       "\"quoted\"", "$HOME and `x`", "back\\slash", "%f %u"};
+
+// A stand-in program in `folder` that writes its arguments, one a line, to `record`, whole or
+// not at all.
+std::string StandIn(const std::string& folder, const std::string& record)
+{
+    std::filesystem::create_directories(folder);
+    const std::string program = folder + "/quillix";
+    WriteFile(program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + ".part' && mv '" +
+                           record + ".part' '" + record + "'\n");
+    ::chmod(program.c_str(), 0755);
+    return program;
 }
 
 TEST(DesktopRegistration, PlacesFollowTheXdgFolders)
@@ -204,6 +297,69 @@ TEST(DesktopRegistration, NautilusScriptHandsTheFirstFileToTheProgram)
     const std::string command = "'" + home.places.NautilusScript() + "' '" + picture + "' second.jpg";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(ReadText(record), picture + "\n");
+}
+
+TEST(DesktopRegistration, ExecLinesStartTheProgramFromAnyFolder)
+{
+    for (const char* name : kAwkwardFolders) {
+        Home home;
+        const std::string record = home.dir / "arguments";
+        const std::string program = StandIn(home.dir / name, record);
+        RegisterDesktop(home.places, home.For(program));
+        const std::string picture = home.dir / "my picture 100% $1.jpg";
+        const std::pair<std::string, std::string> lines[] = {
+            {"desktop entry", ValueOf(ReadText(home.places.DesktopEntry()), "Exec")},
+            {"Dolphin", ValueOf(ReadText(home.places.DolphinServiceMenu())
+                                    .substr(ReadText(home.places.DolphinServiceMenu()).find("[Desktop Action")),
+                                "Exec")},
+        };
+        for (const auto& [what, exec] : lines) {
+            // GLib drops an entry unless the first word, read before the field codes are
+            // expanded, names a program it finds.
+            EXPECT_TRUE(Exists(ExecArguments(exec, picture, false).front())) << what << ": " << exec;
+            std::filesystem::remove(record);
+            ASSERT_EQ(RunProgram(ExecArguments(exec, picture)), 0) << what << ": " << exec;
+            EXPECT_EQ(ReadText(record), picture + "\n") << what << ": " << exec;
+        }
+        // Nemo: "%%" is a percent sign, the rest is split as a shell would, without expansions.
+        const std::string nemo = Unescaped(ValueOf(ReadText(home.places.NemoAction()), "Exec"));
+        const std::string plainPicture = home.dir / "my picture 100%.jpg";
+        std::string command;
+        for (std::size_t i = 0; i < nemo.size(); ++i) {
+            if (nemo.compare(i, 2, "%%") == 0) {
+                command += '%';
+                ++i;
+            } else if (nemo.compare(i, 2, "%F") == 0) {
+                command += "\"" + plainPicture + "\"";  // Quote=double
+                ++i;
+            } else {
+                command += nemo[i];
+            }
+        }
+        std::filesystem::remove(record);
+        ASSERT_EQ(RunProgram({"/bin/sh", "-c", command}), 0) << nemo;
+        EXPECT_EQ(ReadText(record), plainPicture + "\n") << nemo;
+    }
+}
+
+// GLib-based desktops (GNOME, Cinnamon, Xfce) start the program through the entry, as
+// `gio launch` does; they refuse an entry whose program they cannot find.
+TEST(DesktopRegistration, GioLaunchStartsTheProgram)
+{
+    if (RunProgram({"/bin/sh", "-c", "command -v gio >/dev/null"}) != 0) GTEST_SKIP() << "no gio here";
+    for (const char* name : kAwkwardFolders) {
+        Home home;
+        const std::string record = home.dir / "arguments";
+        const std::string program = StandIn(home.dir / name, record);
+        RegisterDesktop(home.places, home.For(program));
+        const std::string picture = home.dir / "my picture.jpg";
+        ASSERT_EQ(RunProgram({"/usr/bin/env", "gio", "launch", home.places.DesktopEntry(), picture}), 0) << name;
+        // gio hands the program over and returns; the stand-in writes its record whole.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!Exists(record) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ReadText(record), picture + "\n") << name;
+    }
 }
 
 TEST(DesktopRegistration, OtherApplicationsAssociationsSurvive)

@@ -156,10 +156,13 @@ TEST(SettingsForm, NumbersThatDoNotConvertAndNumbersOutOfRange)
         int storedMxb;
         int storedPasses;
     };
+    // "Max Bytes :" is stored as typed; "Passes: " is kept within 1 to 35: a negative number
+    // would delete without overwriting, a huge one make a close wait for ever.
     const Case cases[] = {
-        {"abc", "x7", 100, 7}, {"", "", 100, 7},
-        {" 12 ", "2 ", 12, 2}, {"-5", "-1", -5, -1},  // stored as typed, no range check
-        {"0", "0", 0, 0},      {"99999999999", "1e3", 100, 7},
+        {"abc", "x7", 100, 7},      {"", "", 100, 7},   {" 12 ", "2 ", 12, 2},
+        {"-5", "-1", -5, 1},        {"0", "0", 0, 1},   {"99999999999", "1e3", 100, 7},
+        {"1", "35", 1, 35},         {"2", "36", 2, 35}, {"3", "2147483647", 3, 35},
+        {"4", "-2147483648", 4, 1},
     };
     for (const Case& c : cases) {
         Program program;
@@ -252,6 +255,20 @@ TEST(SettingsForm, FullFileKeptInStepWithTheField)
         EXPECT_EQ(controls.fullFile, c.after.fullFile) << c.what;
         EXPECT_EQ(controls.maxBytes, c.after.maxBytes) << c.what;
         EXPECT_EQ(controls.fieldEnabled, c.after.fieldEnabled) << c.what;
+    }
+}
+
+TEST(SettingsForm, StoredPassesOutOfRangeLoadWithinIt)
+{
+    const std::pair<int, const char*> cases[] = {{0, "1"}, {-3, "1"}, {36, "35"}, {1'000'000, "35"}, {12, "12"}};
+    for (const auto& [stored, shown] : cases) {
+        Program program;
+        program.app.PushInt("passes", stored);
+        std::filesystem::create_directories(program.IniDir());
+        ASSERT_TRUE(program.app.SaveToFile());
+        program.Load();
+        EXPECT_EQ(program.options.Passes, std::stoi(shown)) << stored;
+        EXPECT_EQ(program.Shown().passes, shown) << stored;
     }
 }
 
