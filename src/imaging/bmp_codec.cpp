@@ -123,6 +123,13 @@ Result<QImage> DecodeRle(std::span<const std::uint8_t> b, const Layout& l, std::
 {
     const std::int64_t width = l.width, height = l.height;
     if (at > b.size() || b.size() - at < 2) return MakeError(ErrorKind::Truncated, "BMP: pixel data cut short");
+    // Believe only a size the stream could fill before allocating for it. Each 2-byte code
+    // reaches at most max(255, width) pixels: a run 255, an end of row the rest of a row.
+    // Deltas and an early end of bitmap could skip more, but a canvas mostly left transparent
+    // by them is not a picture anyone wrote, and believing it lets 64 bytes claim gigabytes.
+    const std::int64_t codes = static_cast<std::int64_t>((b.size() - at) / 2);
+    if (width * height > codes * std::max<std::int64_t>(255, width))
+        return MakeError(ErrorKind::BadHeader, "BMP: the RLE data is too short for the declared size");
     QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "BMP: not enough memory for the picture");
     // Pixels the stream never reaches (jumped over, left by an early end of row or picture, or

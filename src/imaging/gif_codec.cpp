@@ -199,6 +199,16 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader)
         const GifImageDesc& desc = gif->Image;
         const QRect frame(desc.Left, desc.Top, desc.Width, desc.Height);
 
+        // The n-th LZW code after a clear emits at most n pixels (each new entry is an old one
+        // plus one) and never more than the 4096-entry table holds, and every code takes at least
+        // codeSize + 1 bits: the rest of the file bounds what any frame, and so the canvas they
+        // cover, can really paint. A larger size is not believed.
+        const std::int64_t codes = static_cast<std::int64_t>(reader.bytes.size() - reader.offset) * 8 /
+                                   std::max(2, std::min(codeSize, 11) + 1);
+        const std::int64_t paintable = std::min(codes * (codes + 1) / 2, codes * 4096);
+        if (canvas.isNull() &&
+            std::max(std::int64_t{desc.Width} * desc.Height, std::int64_t{gif->SWidth} * gif->SHeight) > paintable)
+            return MakeError(ErrorKind::BadHeader, "GIF: the file is too short for the declared size");
         if (canvas.isNull()) {
             const int w = frame.isEmpty() ? gif->SWidth : std::max(gif->SWidth, frame.left() + frame.width());
             const int h = frame.isEmpty() ? gif->SHeight : std::max(gif->SHeight, frame.top() + frame.height());

@@ -283,6 +283,20 @@ std::vector<std::uint8_t> Splice(std::span<const std::uint8_t> source, const std
     return out;
 }
 
+// Deflate turns 2 bits into at most 258 bytes, so no stream expands more than 1032 to 1: a file
+// shorter than its filtered rows (one filter byte each) over that ratio cannot hold them. The
+// IHDR is libpng-checked to be the first chunk, its depth and colour type at bytes 24 and 25;
+// interlacing only adds filter bytes, so the plain layout is the lower bound.
+bool EncodableIn(std::span<const std::uint8_t> bytes, png_uint_32 width, png_uint_32 height)
+{
+    constexpr std::uint64_t kDeflateMostRatio = 1032;
+    const std::uint64_t depth = bytes[24];
+    const int colourType = bytes[25];
+    const std::uint64_t channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+    const std::uint64_t rowBytes = 1 + (std::uint64_t{width} * channels * depth + 7) / 8;
+    return rowBytes * height <= bytes.size() * kDeflateMostRatio;
+}
+
 }  // namespace
 
 Result<QImage> DecodePng(std::span<const std::uint8_t> bytes)
@@ -295,6 +309,8 @@ Result<QImage> DecodePng(std::span<const std::uint8_t> bytes)
     const png_uint_32 width = png_get_image_width(r.png, r.info);
     const png_uint_32 height = png_get_image_height(r.png, r.info);
     if (std::int64_t{width} * height > kMaxPixels) return MakeError(ErrorKind::Unsupported, "PNG: picture too large");
+    if (!EncodableIn(bytes, width, height))
+        return MakeError(ErrorKind::BadHeader, "PNG: the file is too short for the declared size");
     if (png_get_rowbytes(r.png, r.info) != std::size_t{width} * 4)
         return MakeError(ErrorKind::Unsupported, "PNG: unexpected pixel layout");
 
