@@ -61,6 +61,19 @@ inline long long ReadAt(int fd, std::span<std::uint8_t> out, std::uint64_t offse
     return static_cast<long long>(done);
 }
 
+// Writes all of `data` at `offset`, retrying short writes; the file position stays.
+inline bool WriteAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // Writes all of `data` at the end of the file, retrying short writes.
 inline bool WriteAll(int fd, std::span<const std::uint8_t> data)
 {

@@ -80,18 +80,6 @@ Result<LockedSource> OpenLocked(const std::string& path)
     return source;
 }
 
-bool WriteAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Whether the body of the container open as `fd` matches its tag under `keys`.
 Result<bool> MacMatches(int fd, const ContainerLayout& layout, const ContainerKeys& keys,
                         std::vector<std::uint8_t>& buffer)

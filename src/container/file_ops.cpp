@@ -28,18 +28,6 @@ namespace {
 // chunk only to save system calls.
 constexpr std::size_t kIoBufferSize = 32 * kChunkSize;
 
-bool WriteAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 struct OpenedContainer {
     UniqueFd fd;
     ContainerLayout layout;

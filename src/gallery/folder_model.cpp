@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 namespace quillix::gallery {
 
@@ -153,24 +155,61 @@ FolderModel::FolderModel(FileList& fileList, settings::AppOptions& options, Fold
 
 Result<void> FolderModel::LoadFolder(const std::string& folder)
 {
+    // Positions would move the selection onto a neighbour when a file is added or removed before
+    // it, and the file commands would then act on a file nobody chose.
+    const bool sameFolder = !folder.empty() && WithSeparator(folder) == LoadedFolderWithSeparator;
+    const ChosenFiles chosen = sameFolder ? chosenFiles() : ChosenFiles{};
     fileList_.clear();
-    if (folder.empty()) {
-        // The thumbnail slots must still follow the now empty list.
-        listener_->listRebuilt(0);
-        return {};
-    }
-    LoadedFolderWithSeparator = WithSeparator(folder);
     Result<void> outcome;
-    Result<FileList> listed = ListImageFiles(folder);
-    if (listed) {
-        fileList_ = std::move(listed).value();
-        SortFiles(fileList_, options_.SortMode);
-    } else {
-        outcome = listed.error();
+    if (!folder.empty()) {
+        LoadedFolderWithSeparator = WithSeparator(folder);
+        Result<FileList> listed = ListImageFiles(folder);
+        if (listed) {
+            fileList_ = std::move(listed).value();
+            SortFiles(fileList_, options_.SortMode);
+        } else {
+            outcome = listed.error();
+        }
+        LoadedFolder = folder;
     }
-    LoadedFolder = folder;
+    reapplyChosen(chosen);
+    // The thumbnail slots follow the list, an empty one too.
     listener_->listRebuilt(Count());
     return outcome;
+}
+
+FolderModel::ChosenFiles FolderModel::chosenFiles() const
+{
+    ChosenFiles chosen;
+    for (const int i : SelectedIndices) {
+        if (inRange(i)) chosen.selected.push_back(fileList_[static_cast<std::size_t>(i)]);
+    }
+    if (inRange(CurrentIndex)) chosen.current = fileList_[static_cast<std::size_t>(CurrentIndex)];
+    if (inRange(AnchorIndex)) chosen.anchor = fileList_[static_cast<std::size_t>(AnchorIndex)];
+    return chosen;
+}
+
+void FolderModel::reapplyChosen(const ChosenFiles& chosen)
+{
+    // One pass over the list, so that a selection of thousands costs no more than the listing.
+    std::unordered_map<std::string_view, int> indexOf;
+    if (!chosen.selected.empty() || !chosen.current.empty() || !chosen.anchor.empty()) {
+        indexOf.reserve(fileList_.size());
+        for (int i = 0; i < Count(); ++i)
+            indexOf.emplace(fileList_[static_cast<std::size_t>(i)], i);
+    }
+    const auto find = [&indexOf](const std::string& path) {
+        const auto found = indexOf.find(path);
+        return found == indexOf.end() ? -1 : found->second;
+    };
+    SelectedIndices.clear();
+    for (const std::string& path : chosen.selected) {
+        const int index = find(path);
+        if (index >= 0 && std::find(SelectedIndices.begin(), SelectedIndices.end(), index) == SelectedIndices.end())
+            SelectedIndices.push_back(index);
+    }
+    CurrentIndex = chosen.current.empty() ? -1 : find(chosen.current);
+    AnchorIndex = chosen.anchor.empty() ? -1 : find(chosen.anchor);
 }
 
 int FolderModel::CompareForSort(int a, int b) const
@@ -211,6 +250,9 @@ Result<void> FolderModel::RefreshGallery()
     listener_->layoutChanged();
     listener_->repaintRequested();
     ApplyFocusPath();
+    // A current file that is gone is not looked for again: it would come back as current should
+    // a file of that name ever reappear.
+    FocusPath.clear();
     return outcome;
 }
 
@@ -252,19 +294,11 @@ Result<void> FolderModel::FolderUp()
 Result<void> FolderModel::CycleSortMode(const std::string& viewerPath)
 {
     const std::string current = inRange(CurrentIndex) ? fileList_[static_cast<std::size_t>(CurrentIndex)] : viewerPath;
-    std::vector<std::string> selected;
-    for (const int i : SelectedIndices) {
-        if (inRange(i)) selected.push_back(fileList_[static_cast<std::size_t>(i)]);
-    }
     options_.SortMode = NextSortMode(options_.SortMode);
     listener_->sortModeChanged(options_.SortMode);
+    // The rebuild keeps the selection on its files.
     Result<void> outcome = RefreshGallery();
-    SelectedIndices.clear();
-    for (const std::string& path : selected) {
-        if (const int index = IndexOfFile(path); index >= 0) SelectedIndices.push_back(index);
-    }
     CurrentIndex = current.empty() ? -1 : IndexOfFile(current);
-    // The refresh painted before the selection was restored.
     listener_->repaintRequested();
     return outcome;
 }

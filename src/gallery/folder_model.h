@@ -48,16 +48,19 @@ public:
 
 // The gallery's folder model: which files are listed, in which order, and the current tile.
 // FileList and the options belong to the viewer and must outlive the model. Indices are 0-based
-// positions in FileList; -1 means none. A rebuild keeps CurrentIndex and the selection as
-// positions, so they may lie beyond the list until a caller resets them; every read here
-// checks the range.
+// positions in FileList; -1 means none. A rebuild keeps the current tile, the anchor and the
+// selection on the same files, not on the same positions; every read here still checks the
+// range, since the list may be filled by other means.
 class FolderModel {
 public:
     FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener = nullptr);
 
     // Rebuilds FileList from `folder`, sorted by the options' SortMode. An empty folder text
-    // empties the list and changes nothing else. A folder that cannot be read leaves the list empty
-    // and returns the Io error. Neither the current index nor the selection changes.
+    // empties the list. A folder that cannot be read leaves the list empty and returns the Io
+    // error. Within the loaded folder the current tile, the anchor and the selection (in its
+    // order) stay on their files, wherever these now stand; files that are gone drop out, and a
+    // current or anchor file that is gone leaves -1. Another folder starts with no current tile,
+    // no anchor and nothing selected.
     Result<void> LoadFolder(const std::string& folder);
 
     // <0, 0 or >0 as entry a sorts before, with or after entry b in the current sort mode.
@@ -67,12 +70,14 @@ public:
     void FocusTile(int i);
     // Makes the remembered FocusPath current again when it is listed, and forgets it then.
     void ApplyFocusPath();
-    // Reloads the folder box's folder, keeping the current file current when it is still listed.
+    // Reloads the folder box's folder, the current file scrolled into view when it is still
+    // listed; the selection stays on its files.
     Result<void> RefreshGallery();
 
     // The folder browser's start folder: the folder box, else the current directory.
     std::string BrowseStartFolder() const;
-    // The folder browser returned `folder` (empty when cancelled).
+    // The folder browser returned `folder` (empty when cancelled). Another folder than the loaded
+    // one leaves nothing current or selected.
     Result<void> ChooseFolder(const std::string& folder);
     // Folder up. Nothing (and success) when the folder box is empty; an Io error when the parent
     // is not a folder.
@@ -109,6 +114,14 @@ public:
     std::string FolderBox;
 
 private:
+    // What the user chose, by path, across a rebuild of the list.
+    struct ChosenFiles {
+        std::vector<std::string> selected;
+        std::string current;
+        std::string anchor;
+    };
+    ChosenFiles chosenFiles() const;
+    void reapplyChosen(const ChosenFiles& chosen);
     void setFolderBox(const std::string& text);
     bool inRange(int i) const { return i >= 0 && i < Count(); }
 

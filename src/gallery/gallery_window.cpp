@@ -63,10 +63,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override { owner_.canvasMousePress(event); }
     void mouseMoveEvent(QMouseEvent* event) override { owner_.canvasMouseMove(event); }
     void mouseReleaseEvent(QMouseEvent* event) override { owner_.canvasMouseRelease(event); }
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton) owner_.canvasDoubleClick();
-    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { owner_.canvasDoubleClick(event); }
 
 private:
     GalleryWindow& owner_;
@@ -357,7 +354,7 @@ void GalleryWindow::prepareToShow()
     }
     SetTitle();
     UpdateLayout();
-    FocusFirstWhenNone();
+    // No tile is made current for the user: E, D, R or F2 would act on it unasked.
     model_.ApplyFocusPath();
     canvas_->update();
     activateWindow();
@@ -394,11 +391,6 @@ void GalleryWindow::setLocked(bool locked)
     RefreshStatus();
     canvas_->update();
     PumpThumbnails();
-}
-
-void GalleryWindow::FocusFirstWhenNone()
-{
-    if (model_.CurrentIndex < 0 && model_.Count() > 0) model_.FocusTile(0);
 }
 
 void GalleryWindow::ShowFolderResult(const Result<void>& outcome)
@@ -450,7 +442,6 @@ void GalleryWindow::RefreshGallery()
 void GalleryWindow::FolderUp()
 {
     ShowFolderResult(model_.FolderUp());
-    FocusFirstWhenNone();
     UpdateLayout();
     RefreshStatus();
 }
@@ -465,7 +456,6 @@ void GalleryWindow::BrowseForFolder()
     dialog.setHistory({});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     ShowFolderResult(model_.ChooseFolder(dialog.selectedFiles().first().toStdString()));
-    FocusFirstWhenNone();
     UpdateLayout();
 }
 
@@ -524,13 +514,26 @@ void GalleryWindow::DeleteSelectedFiles()
     std::vector<std::string> paths;
     for (const int i : model_.SelectedIndices)
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
-    const SelectionStats stats = selection_.GetSelectionStats();
-    const DeleteMode mode = ChooseDeleteMode(stats.count, stats.bytes, this);
+    // The dialog names and counts the files that are still there.
+    std::vector<std::string> names;
+    std::int64_t bytes = 0;
+    for (const std::string& path : paths) {
+        const std::int64_t size = FileSize(path);
+        if (size < 0) continue;
+        names.push_back(FileNameOf(path));
+        bytes += size;
+    }
+    const DeleteMode mode = ChooseDeleteMode(names, bytes, this);
     if (mode == DeleteMode::Cancel) return;
     selection_.ClearReselectNames();
+    const std::string current = model_.CurrentFileName();
+    const bool currentGoes = std::find(paths.begin(), paths.end(), current) != paths.end();
+    const bool wasIdle = !BatchActive();
     StartBatch(mode == DeleteMode::Secure ? BatchOperation::SecureDelete : BatchOperation::Delete, std::move(paths));
-    // The files are still there: they go one by one, and the end of the run rebuilds the list again.
+    // The files are still there: they go one by one, and the end of the run rebuilds the list
+    // again. A current tile among them would be what F2 acts on meanwhile.
     model_.ClearSelection();
+    if (currentGoes && wasIdle && BatchActive()) model_.CurrentIndex = -1;
     ShowFolderResult(model_.LoadFolder(model_.LoadedFolder));
     UpdateLayout();
     canvas_->update();
@@ -548,8 +551,9 @@ bool GalleryWindow::EnsurePasswordForRun(bool encrypt, const std::vector<std::st
 void GalleryWindow::EncryptDecryptSelection(bool encrypt)
 {
     std::vector<std::string> paths = selection_.BuildSelectedFileList();
-    if (!EnsurePasswordForRun(encrypt, paths)) return;
+    // Nothing chosen: no password is asked for nothing.
     if (paths.empty()) return;
+    if (!EnsurePasswordForRun(encrypt, paths)) return;
     selection_.ClearReselectNames();
     StartBatch(encrypt ? BatchOperation::Encrypt : BatchOperation::Decrypt, std::move(paths));
 }
@@ -876,7 +880,9 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
 {
     const auto move = [&](TileMove where) {
         const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
-        if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows)) canvas_->update();
+        if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows,
+                                 FirstTileInView(layout_, CurrentViewport())))
+            canvas_->update();
     };
     switch (action.command) {
     case GalleryCommand::Rename: RenameSelection(); break;
@@ -978,11 +984,11 @@ void GalleryWindow::canvasMouseRelease(QMouseEvent* event)
     if (pointer_.MouseUp({pos.x(), pos.y()}, layout_, CurrentViewport())) canvas_->update();
 }
 
-void GalleryWindow::canvasDoubleClick()
+void GalleryWindow::canvasDoubleClick(QMouseEvent* event)
 {
-    const int index = TileIndexAt(layout_, pointer_.LastMouse, CurrentViewport());
-    if (index < 0) return;
-    model_.SetCurrentIndex(index);
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint pos = event->position().toPoint();
+    if (pointer_.DoubleClick({pos.x(), pos.y()}, layout_, CurrentViewport()) < 0) return;
     ShowImage();
 }
 

@@ -124,7 +124,7 @@ public:
     void canvasMousePress(class QMouseEvent* event);
     void canvasMouseMove(class QMouseEvent* event);
     void canvasMouseRelease(class QMouseEvent* event);
-    void canvasDoubleClick();
+    void canvasDoubleClick(class QMouseEvent* event);
 
     // FolderModelListener
     void listRebuilt(int count) override;
@@ -163,7 +163,6 @@ private:
     void RefreshStatus();
     void clipboardChanged();
     void ShowFolderResult(const Result<void>& outcome);
-    void FocusFirstWhenNone();
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
     void handleWheel(class QWheelEvent* event);

@@ -129,12 +129,19 @@ bool Selection::ToggleCurrent()
     return true;
 }
 
-bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage)
+bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage, int start)
 {
     if (model_.Count() == 0) return false;
-    const int from = std::max(model_.CurrentIndex, 0);
-    const int to = MoveTarget(move, model_.CurrentIndex, columns, rowsPerPage, model_.Count());
-    if (to != from) model_.FocusTile(to);
+    int to = 0;
+    if (inRange(model_.CurrentIndex)) {
+        to = MoveTarget(move, model_.CurrentIndex, columns, rowsPerPage, model_.Count());
+        if (to != model_.CurrentIndex) model_.FocusTile(to);
+    } else {
+        // Stepping from a tile nobody sees, or the key's way from tile 0, would pick a file the
+        // user never looked at.
+        to = std::clamp(start, 0, model_.Count() - 1);
+        model_.FocusTile(to);
+    }
     if (shift) {
         SelectRange(to);
     } else if (!ctrl) {
@@ -142,6 +149,18 @@ bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int
         model_.AnchorIndex = to;
     }
     return true;
+}
+
+int FirstTileInView(const TileLayout& layout, const Viewport& view)
+{
+    if (layout.Count <= 0) return -1;
+    const int columns = std::max(layout.Columns, 1);
+    const int pitch = RowPitch(layout.TileSize);
+    const int topRow = std::clamp((view.scrollY - kTileMargin) / std::max(pitch, 1), 0, (layout.Count - 1) / columns);
+    const int top = topRow * columns;
+    if (IsIndexVisible(layout, top, view)) return top;
+    const int next = top + columns;
+    return next < layout.Count && IsIndexVisible(layout, next, view) ? next : top;
 }
 
 bool TilePointer::MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& layout, const Viewport& view)
@@ -171,7 +190,6 @@ bool TilePointer::MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& 
 
 bool TilePointer::MouseMove(Point pos, const TileLayout& layout)
 {
-    LastMouse = pos;
     if (!MouseTracking) return false;
     if (RubberBandActive) {
         RubberBand.right = pos.x;
@@ -200,6 +218,15 @@ bool TilePointer::MouseUp(Point pos, const TileLayout& layout, const Viewport& v
     }
     MouseTracking = false;
     return true;
+}
+
+int TilePointer::DoubleClick(Point pos, const TileLayout& layout, const Viewport& view)
+{
+    FolderModel& model = selection_.Model();
+    const int index = TileIndexAt(layout, pos, view);
+    if (index < 0 || index >= model.Count()) return -1;
+    model.SetCurrentIndex(index);
+    return index;
 }
 
 Rect TilePointer::RubberBandRect() const

@@ -68,10 +68,11 @@ public:
     // Space: toggles the current tile. False when there is none.
     bool ToggleCurrent();
     // An arrow or page key: the current tile moves to MoveTarget (FocusTile, which scrolls, only when
-    // it changes); then with Shift the range from the anchor to it is selected, with Ctrl alone the
-    // selection stays, and otherwise it becomes the only selected tile and the anchor. False for an
-    // empty list. With no current tile, Left selects tile 0 without making it current.
-    bool MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage);
+    // it changes); with no current tile, whatever the key, tile `start` (clamped to the list)
+    // becomes current instead. Then with Shift the range from the anchor to it is selected, with
+    // Ctrl alone the selection stays, and otherwise it becomes the only selected tile and the
+    // anchor. False for an empty list.
+    bool MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage, int start = 0);
 
     FolderModel& Model() { return model_; }
     const FolderModel& Model() const { return model_; }
@@ -81,6 +82,10 @@ private:
 
     FolderModel& model_;
 };
+
+// Where the keys start when no tile is current: the first tile wholly in view, else the first of
+// the top row in view; -1 for an empty list.
+int FirstTileInView(const TileLayout& layout, const Viewport& view);
 
 // The rubber band moves only after the pointer has left the press point by more than this on
 // either axis; up to it, a press and release is a click.
@@ -97,11 +102,17 @@ public:
 
     // The left button went down at `pos`. Ctrl wins over Shift.
     bool MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& layout, const Viewport& view);
-    // The pointer moved to `pos` (any buttons); remembered as LastMouse for the double click.
+    // The pointer moved to `pos` (any buttons).
     bool MouseMove(Point pos, const TileLayout& layout);
     // The left button came up at `pos`. Ending a band keeps the current tile and the anchor; a
     // release off every tile without a band clears the selection but keeps the current tile.
     bool MouseUp(Point pos, const TileLayout& layout, const Viewport& view);
+
+    // A double click at `pos`, the event's own position: the pointer may have moved since the last
+    // move event, as a wheel scrolls the canvas under it. The tile there becomes current and the
+    // only selected one, and its index is returned for opening; -1, with nothing changed, off
+    // every tile.
+    int DoubleClick(Point pos, const TileLayout& layout, const Viewport& view);
 
     // The band as drawn: ordered corners, empty when no band is active.
     Rect RubberBandRect() const;
@@ -111,8 +122,6 @@ public:
     bool RubberBandActive = false;
     // DragStart and the latest pointer position, in that order; not ordered as a rectangle.
     Rect RubberBand;
-    // Where a double click opens a tile; (-1, -1) until the pointer first moves over the canvas.
-    Point LastMouse{-1, -1};
 
 private:
     Selection& selection_;

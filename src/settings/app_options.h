@@ -1,6 +1,7 @@
 #pragma once
 
 #include "container/file_ops.h"
+#include "container/secure_delete.h"
 #include "settings/settings_store.h"
 
 #include <cstdint>
@@ -30,8 +31,8 @@ struct AppOptions {
 // The secure-delete passes the settings take. Fewer would delete without overwriting; more
 // would only make a close in the middle of a wipe wait longer.
 inline constexpr int kMinPasses = 1;
-inline constexpr int kMaxPasses = 35;
-inline constexpr int kDefaultPasses = 7;
+inline constexpr int kMaxPasses = container::kMaxPasses;
+inline constexpr int kDefaultPasses = container::kDefaultPasses;
 // `passes` brought into kMinPasses to kMaxPasses.
 int PassesInRange(int passes);
 

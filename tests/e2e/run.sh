@@ -107,7 +107,9 @@ sleep 1
 placed=$(xdotool getwindowgeometry "$gallery" | sed -n 's/ *Position: //p')
 
 step "open a picture, step, zoom, and back"
-key Right Right Right Right Right Return   # past the five encrypted samples to 01-sunset.jpg
+# The gallery opens with no current tile: the first Right picks the first one, five more pass
+# the five encrypted samples to 01-sunset.jpg.
+key Right Right Right Right Right Right Return
 wait_window "01-sunset.jpg" >/dev/null
 key Right
 viewer=$(wait_window "02-lights.jpg")

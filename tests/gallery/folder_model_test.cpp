@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -446,7 +447,7 @@ TEST(Navigation, SyncToFileLoadsOnlyWhenNeeded)
 
     g.model.SyncToFile(dir / "gone/z.jpg", false);
     EXPECT_TRUE(g.files.empty());
-    EXPECT_EQ(g.model.CurrentIndex, 1) << "an empty list leaves the index alone";
+    EXPECT_EQ(g.model.CurrentIndex, -1);
     EXPECT_EQ(g.model.CurrentFileName(), "");
 }
 
@@ -488,16 +489,23 @@ TEST(Focus, RefreshKeepsTheCurrentFile)
     g.model.SetCurrentIndex(1);
 
     MakeFile(dir, "a.jpg");
+    g.listener.visibleRequests.clear();
     ASSERT_TRUE(g.model.RefreshGallery().ok());
     EXPECT_EQ(g.model.CurrentFileName(), dir / "c.jpg");
+    EXPECT_EQ(g.listener.visibleRequests, std::vector<int>{2}) << "scrolled into view";
     EXPECT_TRUE(g.model.FocusPath.empty());
-    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{1}) << "the selection keeps its positions";
+    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{2}) << "the selection stays on its file";
 
     std::filesystem::remove(dir / "c.jpg");
     ASSERT_TRUE(g.model.RefreshGallery().ok());
-    EXPECT_EQ(g.model.CurrentIndex, 2) << "a position, now past the end";
-    EXPECT_EQ(g.model.FocusPath, dir / "c.jpg");
-    EXPECT_EQ(g.model.CurrentFileName(), "");
+    EXPECT_EQ(g.model.CurrentIndex, -1);
+    EXPECT_TRUE(g.model.SelectedIndices.empty());
+    EXPECT_TRUE(g.model.FocusPath.empty()) << "a file that is gone is not looked for again";
+
+    // Should it come back, it does not become current unasked.
+    MakeFile(dir, "c.jpg");
+    ASSERT_TRUE(g.model.RefreshGallery().ok());
+    EXPECT_EQ(g.model.CurrentIndex, -1);
 }
 
 TEST(FolderChanges, ParentFolder)
@@ -571,7 +579,7 @@ TEST(FolderChanges, ChosenFolderIsSavedShownAndLoaded)
     EXPECT_EQ(g.model.FolderBox, dir.path() + "/");
     EXPECT_EQ(g.model.LoadedFolder, dir.path());
     EXPECT_EQ(g.files, FileList{dir / "a.jpg"});
-    EXPECT_EQ(g.model.CurrentIndex, 4) << "positions are left for the caller";
+    EXPECT_EQ(g.model.CurrentIndex, -1) << "another folder: nothing current";
     EXPECT_EQ(g.model.BrowseStartFolder(), dir.path() + "/");
 }
 
@@ -586,6 +594,125 @@ TEST(FolderChanges, OpenFolderLoadsOnlyWhenTheGalleryIsVisible)
     g.listener.visible = true;
     g.model.OpenFolder(dir.path() + "/");
     EXPECT_EQ(g.files, FileList{dir / "a.jpg"});
+}
+
+// Whatever rebuilds the list (F5, the end of a run, the viewer's reload, OpenFolder, the sort
+// button), the current tile, the anchor and the selection stay on the files the user chose.
+TEST(Rebuild, ChosenFilesFollowTheirPaths)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> add;
+        std::vector<std::string> remove;
+        std::vector<std::string> expectedSelection;  // in selection order
+        std::string expectedCurrent;                 // empty: none
+        std::string expectedAnchor;
+    };
+    // Before: b c d e f, selected d then c (in that order), current d, anchor c.
+    const Case cases[] = {
+        {"nothing changed", {}, {}, {"d.jpg", "c.jpg"}, "d.jpg", "c.jpg"},
+        {"a file added before", {"a.jpg"}, {}, {"d.jpg", "c.jpg"}, "d.jpg", "c.jpg"},
+        {"files added between and after", {"cc.jpg", "z.jpg"}, {}, {"d.jpg", "c.jpg"}, "d.jpg", "c.jpg"},
+        {"a file removed before", {}, {"b.jpg"}, {"d.jpg", "c.jpg"}, "d.jpg", "c.jpg"},
+        {"the current file gone", {}, {"d.jpg"}, {"c.jpg"}, "", "c.jpg"},
+        {"every chosen file gone", {"a.jpg"}, {"c.jpg", "d.jpg"}, {}, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        for (const char* name : {"b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"})
+            MakeFile(dir, name);
+        Gallery g(1);
+        ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
+        g.model.SelectedIndices = {g.model.IndexOfFile(dir / "d.jpg"), g.model.IndexOfFile(dir / "c.jpg"), 17};
+        g.model.CurrentIndex = g.model.IndexOfFile(dir / "d.jpg");
+        g.model.AnchorIndex = g.model.IndexOfFile(dir / "c.jpg");
+        for (const std::string& name : c.add)
+            MakeFile(dir, name);
+        for (const std::string& name : c.remove)
+            std::filesystem::remove(dir / name);
+
+        // With and without the trailing "/": the same folder.
+        ASSERT_TRUE(g.model.LoadFolder(dir.path() + "/").ok());
+        std::vector<std::string> selected;
+        for (const int i : g.model.SelectedIndices)
+            selected.push_back(FileNameOf(g.files.at(static_cast<std::size_t>(i))));
+        EXPECT_EQ(selected, c.expectedSelection);
+        EXPECT_EQ(FileNameOf(g.model.CurrentFileName()), c.expectedCurrent);
+        const int anchor = g.model.AnchorIndex;
+        EXPECT_EQ(anchor < 0 ? std::string() : FileNameOf(g.files.at(static_cast<std::size_t>(anchor))),
+                  c.expectedAnchor);
+    }
+}
+
+TEST(Rebuild, AnotherFolderStartsWithNothingChosen)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    for (const char* name : {"a.jpg", "b.jpg", "sub/a.jpg", "sub/b.jpg"})
+        MakeFile(dir, name);
+    const auto chooseB = [&dir](Gallery& g) {
+        ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
+        g.model.SetCurrentIndex(1);
+        g.model.AnchorIndex = 1;
+        g.model.FocusPath.clear();
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Gallery&)> change;
+    };
+    const Case cases[] = {
+        {"LoadFolder", [&](Gallery& g) { ASSERT_TRUE(g.model.LoadFolder(dir / "sub").ok()); }},
+        {"ChooseFolder", [&](Gallery& g) { ASSERT_TRUE(g.model.ChooseFolder(dir / "sub").ok()); }},
+        {"OpenFolder",
+         [&](Gallery& g) {
+             g.listener.visible = true;
+             g.model.OpenFolder(dir / "sub/");
+         }},
+        {"a folder that cannot be read", [&](Gallery& g) { EXPECT_FALSE(g.model.LoadFolder(dir / "gone").ok()); }},
+        {"an empty folder text", [&](Gallery& g) { ASSERT_TRUE(g.model.LoadFolder("").ok()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Gallery g;
+        chooseB(g);
+        c.change(g);
+        EXPECT_EQ(g.model.CurrentIndex, -1);
+        EXPECT_EQ(g.model.AnchorIndex, -1);
+        EXPECT_TRUE(g.model.SelectedIndices.empty());
+        EXPECT_EQ(g.model.CurrentFileName(), "");
+    }
+
+    // The viewer's SyncToFile into another folder makes its file the current and only selected one.
+    Gallery g;
+    chooseB(g);
+    g.model.SyncToFile(dir / "sub/a.jpg", false);
+    EXPECT_EQ(g.model.CurrentFileName(), dir / "sub/a.jpg");
+    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{0});
+    EXPECT_EQ(g.model.AnchorIndex, -1);
+}
+
+// The viewer steps through the gallery's list and reloads it after its own file operations:
+// a file that appears before the shown one does not change which file is current.
+TEST(Rebuild, ViewerStepsAndReloadsStayOnTheShownFile)
+{
+    TempDir dir;
+    for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
+        MakeFile(dir, name);
+    Gallery g(1);
+    g.model.SyncToFile(dir / "b.jpg", false);
+    g.model.NextFile();
+    EXPECT_EQ(g.model.CurrentFileName(), dir / "c.jpg");
+
+    MakeFile(dir, "a.jpg");
+    g.model.SyncToFile(dir / "c.jpg", true);
+    EXPECT_EQ(g.model.CurrentFileName(), dir / "c.jpg");
+    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{2});
+    g.model.NextFile();
+    EXPECT_EQ(g.model.CurrentFileName(), dir / "d.jpg");
+    g.model.PrevFile();
+    g.model.PrevFile();
+    EXPECT_EQ(g.model.CurrentFileName(), dir / "b.jpg");
 }
 
 }  // namespace

@@ -588,7 +588,8 @@ private slots:
             ten.push_back("f" + std::to_string(i) + ".jpg");
         rig.Select(ten);
         std::filesystem::remove(rig / "f9.jpg");
-        AnswerDeleteDialog("Cancel", "Really delete 9 file(s)?\nTotal size: 9.00 MB");
+        const QString nine = "Really delete 9 file(s)?\nf0.jpg\nf1.jpg\nf2.jpg\nand 6 more\nTotal size: 9.00 MB";
+        AnswerDeleteDialog("Cancel", nine);
         rig.gallery->DeleteSelectedFiles();
         QCOMPARE(rig.Names().size(), std::size_t{10});
         QCOMPARE(rig.gallery->FinishedBatchRuns(), 0);
@@ -597,7 +598,7 @@ private slots:
         std::vector<std::pair<int, std::string>> seen;
         QObject::connect(rig.gallery->statusPanels()->progress(), &QProgressBar::valueChanged,
                          [&](int value) { seen.emplace_back(value, rig.Status()); });
-        AnswerDeleteDialog("Normal delete", "Really delete 9 file(s)?\nTotal size: 9.00 MB");
+        AnswerDeleteDialog("Normal delete", nine);
         rig.Key(Qt::Key_Delete);
         QVERIFY(rig.gallery->BatchActive());
         QVERIFY(rig.Selected().empty());
@@ -871,7 +872,7 @@ private slots:
                     rig.Select({"d.jpg"});
                     const auto size = static_cast<std::int64_t>(std::filesystem::file_size(rig / "d.jpg"));
                     AnswerDeleteDialog("Normal delete",
-                                       QString::fromStdString(quillix::gallery::DeleteQuestionText(1, size)));
+                                       QString::fromStdString(quillix::gallery::DeleteQuestionText({"d.jpg"}, size)));
                 }
                 rig.Key(row.key, row.modifiers);
                 emptied = rig.gallery->selection().ReselectNames.empty();
@@ -916,7 +917,8 @@ private slots:
             HeldWorkers held(*rig.pool);
             QVERIFY(held.AllHeld());
 
-            AnswerDeleteDialog(run.button, "Really delete 4 file(s)?\nTotal size: 0.00 MB");
+            AnswerDeleteDialog(run.button,
+                               "Really delete 4 file(s)?\nv1.jpg\nv2.jpg\nv3.jpg\nand 1 more\nTotal size: 0.00 MB");
             rig.Key(Qt::Key_Delete);
             QVERIFY(rig.gallery->BatchActive());
             QVERIFY(progress->isVisible());
@@ -1043,7 +1045,7 @@ private slots:
                 QCOMPARE(dialog->windowTitle(), QStringLiteral("Delete files"));
                 QCOMPARE(dialog->size(), QSize(380, 160));
                 const QLabel* question = dialog->findChild<QLabel*>();
-                QCOMPARE(question->text(), QStringLiteral("Really delete 3 file(s)?\nTotal size: 1.25 MB"));
+                QCOMPARE(question->text(), QStringLiteral("Really delete 1 file(s)?\na.jpg\nTotal size: 1.25 MB"));
                 QCOMPARE(question->geometry(), QRect(38, 16, 304, 60));
                 QPushButton* secure = button(dialog, "Secure overwrite");
                 QPushButton* normal = button(dialog, "Normal delete");
@@ -1058,7 +1060,7 @@ private slots:
                 QCOMPARE(normal->nextInFocusChain(), cancel);
                 row.act(dialog);
             });
-            const DeleteMode chosen = quillix::gallery::ChooseDeleteMode(3, 1310720, nullptr);
+            const DeleteMode chosen = quillix::gallery::ChooseDeleteMode({"a.jpg"}, 1310720, nullptr);
             QVERIFY2(looked, row.what);
             QVERIFY2(chosen == row.mode, row.what);
         }

@@ -189,7 +189,6 @@ TEST(SelectionDrag, BandReplacesTheSelectionWithEveryTouchedTile)
     EXPECT_EQ(g.Selected(), (Indices{5, 6, 9, 10, 13, 14}));
     EXPECT_EQ(g.model.CurrentIndex, 5) << "the press set the current tile";
     EXPECT_EQ(g.model.AnchorIndex, 5);
-    EXPECT_EQ(g.pointer.LastMouse, (Point{22, 110})) << "the last move, not the release";
 }
 
 TEST(SelectionDrag, BandOverTheGapOnlyOrTouchingAnEdgeSelectsNothing)
@@ -227,14 +226,33 @@ TEST(SelectionDrag, FlatBandLeavesTheSelectionAsItWas)
     EXPECT_EQ(g.Selected(), (Indices{0, 1})) << "the last band with an area stands";
 }
 
-TEST(SelectionDrag, MovesWithoutAPressOnlyRememberThePointer)
+TEST(SelectionDrag, MovesWithoutAPressChangeNothing)
 {
     Grid g(20);
-    EXPECT_EQ(g.pointer.LastMouse, (Point{-1, -1}));
     g.Click(2);
     EXPECT_FALSE(g.pointer.MouseMove({300, 300}, g.layout));
-    EXPECT_EQ(g.pointer.LastMouse, (Point{300, 300}));
     EXPECT_EQ(g.Selected(), (Indices{2}));
+    EXPECT_EQ(g.model.CurrentIndex, 2);
+}
+
+// The double click opens the tile at its own position, whatever the pointer's last move said:
+// a wheel scrolls the canvas under a pointer that does not move.
+TEST(SelectionDoubleClick, OpensTheTileAtTheClick)
+{
+    Grid g(40);
+    g.view.scrollY = 3 * RowPitch(128);
+    g.Move(g.Inside(1));
+    g.Click(13, true);
+    g.Click(15, true);
+    EXPECT_EQ(g.pointer.DoubleClick(g.Inside(13), g.layout, g.view), 13);
+    EXPECT_EQ(g.model.CurrentIndex, 13);
+    EXPECT_EQ(g.Selected(), (Indices{13}));
+
+    for (const Point off : {Point{5, 5}, Point{g.Inside(39).x, g.Inside(39).y + RowPitch(128)}}) {
+        EXPECT_EQ(g.pointer.DoubleClick(off, g.layout, g.view), -1);
+        EXPECT_EQ(g.model.CurrentIndex, 13) << "nothing changes off the tiles";
+        EXPECT_EQ(g.Selected(), (Indices{13}));
+    }
 }
 
 TEST(SelectionKeys, MoveTargets)
@@ -259,19 +277,74 @@ TEST(SelectionKeys, MoveTargets)
     EXPECT_EQ(MoveTarget(TileMove::Right, 0, 4, 3, 0), -1);
 }
 
-TEST(SelectionKeys, WithoutACurrentTile)
+// With no current tile (a folder just opened, a click on empty space) any move key starts at
+// the tile it is given, the first in view, and makes it current; the next key moves from there.
+TEST(SelectionKeys, WithoutACurrentTileTheFirstKeyStartsAtTheGivenTile)
 {
-    Grid g(20);
-    g.Key(TileMove::Left);
-    EXPECT_EQ(g.Selected(), (Indices{0}));
-    EXPECT_EQ(g.model.CurrentIndex, -1) << "Left selects tile 0 without making it current";
-    EXPECT_EQ(g.model.AnchorIndex, 0);
+    struct Case {
+        const char* what;
+        TileMove move;
+        bool shift;
+        bool ctrl;
+        int start;
+        int anchor;
+        Indices expected;
+    };
+    const Case cases[] = {
+        {"Left", TileMove::Left, false, false, 0, -1, {0}},
+        {"Right", TileMove::Right, false, false, 0, -1, {0}},
+        {"Page Down", TileMove::PageDown, false, false, 8, -1, {8}},
+        {"Up, start past the end", TileMove::Up, false, false, 99, -1, {19}},
+        {"Shift without an anchor", TileMove::Down, true, false, 4, -1, {4}},
+        {"Shift from an anchor", TileMove::Down, true, false, 4, 2, {2, 3, 4}},
+        {"Ctrl alone selects nothing", TileMove::Right, false, true, 4, -1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Grid g(20);
+        g.model.AnchorIndex = c.anchor;
+        ASSERT_TRUE(g.selection.MoveByKey(c.move, c.shift, c.ctrl, g.layout.Columns, 3, c.start));
+        const int made = std::min(c.start, 19);
+        EXPECT_EQ(g.model.CurrentIndex, made);
+        EXPECT_EQ(g.Selected(), c.expected);
+        EXPECT_EQ(g.listener.scrolledTo, (Indices{made}));
+    }
 
-    Grid h(20);
-    h.Key(TileMove::Right);
-    EXPECT_EQ(h.Selected(), (Indices{1}));
-    EXPECT_EQ(h.model.CurrentIndex, 1);
-    EXPECT_EQ(h.listener.scrolledTo, (Indices{1}));
+    Grid g(20);
+    g.selection.MoveByKey(TileMove::Right, false, false, g.layout.Columns, 3, 8);
+    g.Key(TileMove::Right);
+    EXPECT_EQ(g.model.CurrentIndex, 9);
+    EXPECT_EQ(g.Selected(), (Indices{9}));
+}
+
+TEST(SelectionKeys, FirstTileInView)
+{
+    const int pitch = RowPitch(128);  // 158: rows start at 12, 170, 328, ...
+    struct Case {
+        int count;
+        int scrollY;
+        int expected;
+    };
+    // Four columns, a viewport 474 high.
+    const Case cases[] = {
+        {20, 0, 0},
+        {20, 12, 0},
+        {20, 13, 4},               // row 0 cut at its top: row 1
+        {20, pitch + 12, 4},       // row 1 at the very top
+        {20, 2 * pitch + 40, 12},  // row 2 cut: row 3
+        {3, 0, 0},
+        {6, 100, 4},
+        {5, 100, 4},
+        {0, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.count << " tiles at " << c.scrollY);
+        const TileLayout layout = UpdateLayout(4 * 140, 128, c.count);
+        EXPECT_EQ(FirstTileInView(layout, {0, c.scrollY, 560, 474}), c.expected);
+    }
+    // A tile taller than the viewport is never wholly in view: the top row's first tile.
+    const TileLayout huge = UpdateLayout(600, 512, 3);
+    EXPECT_EQ(FirstTileInView(huge, {0, 700, 600, 300}), 1);
 }
 
 TEST(SelectionKeys, ShiftExtendsCtrlMovesAlone)
