@@ -226,6 +226,11 @@ class ForgetPasswordTest : public QObject {
 private slots:
     void theForgottenPasswordAndWhatItOpenedLeaveNoTraceInMemory()
     {
+#ifdef __SANITIZE_ADDRESS__
+        // AddressSanitizer keeps freed blocks in quarantine and maps terabytes of shadow: the scan
+        // would read what it holds back, not what the program keeps. The dev build runs it.
+        QSKIP("the memory scan needs a build without AddressSanitizer");
+#endif
         const std::uint64_t nonce = Nonce();
         const Needle password{"hq" + std::to_string(nonce % 1000000), "-Zp7w"};
         const Needle marker{"qlx-marker-" + std::to_string(nonce % 99991), "-of-the-plain-file"};
