@@ -137,48 +137,33 @@ TEST(BatchRunnerTest, OneRunAtATime)
     EXPECT_EQ(done.size(), 3u);
 }
 
+// Closing during a run waits for the files in flight, whose secure deletions are told to stop
+// after the pass in progress; no further file starts, and the run never counts as finished.
 TEST(BatchRunnerTest, StoppingFinishesTheFilesInFlightAndNeverEndsTheRun)
 {
     quillix::workers::WorkerPool pool(1);
+    std::latch working(1);
     std::atomic<int> started{0};
-    BatchRunner runner(pool, 1, {}, [&started](BatchOperation, const std::string&, const BatchSettings&) {
+    bool toldToStop = false;
+    BatchRunner runner(pool, 1, {}, [&](BatchOperation, const std::string&, const BatchSettings& settings) {
         ++started;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        working.count_down();
+        // Returns only when the stop comes.
+        never.wait(lock, settings.options.stop, [] { return false; });
+        toldToStop = settings.options.stop.stop_requested();
         return FileOutcome{};
     });
     std::vector<std::string> reselect;
-    ASSERT_TRUE(runner.StartBatch(BatchOperation::Delete, {"/a", "/b", "/c", "/d"}, {}, reselect));
-    while (started.load() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    runner.StopAndWait();
-    pool.WaitIdle();
-    EXPECT_EQ(started.load(), 1);
-    EXPECT_FALSE(runner.Collect().finished);
-}
-
-// Closing during a run waits for the files in flight, but their secure deletions are told to
-// stop after the pass in progress.
-TEST(BatchRunnerTest, StoppingTellsTheFilesInFlightToStopTheirWipe)
-{
-    quillix::workers::WorkerPool pool(1);
-    std::latch working(1);
-    bool toldToStop = false;
-    BatchRunner runner(pool, 1, {},
-                       [&working, &toldToStop](BatchOperation, const std::string&, const BatchSettings& settings) {
-                           std::mutex mutex;
-                           std::condition_variable_any never;
-                           std::unique_lock lock(mutex);
-                           working.count_down();
-                           // Returns only when the stop comes.
-                           never.wait(lock, settings.options.stop, [] { return false; });
-                           toldToStop = settings.options.stop.stop_requested();
-                           return FileOutcome{};
-                       });
-    std::vector<std::string> reselect;
-    ASSERT_TRUE(runner.StartBatch(BatchOperation::SecureDelete, {"/a", "/b"}, {}, reselect));
+    ASSERT_TRUE(runner.StartBatch(BatchOperation::SecureDelete, {"/a", "/b", "/c", "/d"}, {}, reselect));
     working.wait();
     runner.StopAndWait();
+    pool.WaitIdle();
     EXPECT_TRUE(toldToStop);
+    EXPECT_EQ(started.load(), 1);
+    EXPECT_FALSE(runner.Collect().finished);
 }
 
 TEST(BatchRunnerTest, SummaryOfNotes)

@@ -4,6 +4,7 @@
 #include "gallery/gallery_window.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "support/gallery_rig.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "viewer/picture_pipeline.h"
@@ -23,11 +24,7 @@
 #include <random>
 #include <sstream>
 
-using quillix::gallery::GalleryWindow;
 using quillix::gallery::ThumbnailKind;
-using quillix::test::TempDir;
-using quillix::viewer::ViewerEnvironment;
-using quillix::viewer::ViewerWindow;
 
 namespace {
 
@@ -114,48 +111,9 @@ struct Dialogs : quillix::test::ScriptedDialogs {
     }
 };
 
-struct Rig {
-    TempDir pictures;
-    TempDir config;
-    Dialogs dialogs;
-    std::unique_ptr<ViewerWindow> viewer;
-    std::unique_ptr<GalleryWindow> gallery;
-    std::unique_ptr<quillix::workers::WorkerPool> pool;
-    Qt::KeyboardModifiers held = Qt::NoModifier;
+struct Rig : quillix::test::GalleryRig<Dialogs> {
+    using GalleryRig::GalleryRig;
 
-    explicit Rig(unsigned threads = 2)
-    {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-        ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
-        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
-        environment.quit = [](int) {};
-        viewer = std::make_unique<ViewerWindow>(std::move(environment));
-        viewer->Options().SortMode = 1;  // by name
-        gallery = std::make_unique<GalleryWindow>(*viewer);
-        viewer->setGallery(gallery.get());
-        pool = std::make_unique<quillix::workers::WorkerPool>(threads);
-        gallery->setWorkerPool(pool.get());
-        gallery->setHeldModifiers([this] { return held; });
-    }
-    ~Rig()
-    {
-        pool->Shutdown();
-        viewer->setGallery(nullptr);
-        gallery.reset();
-        viewer.reset();
-    }
-    std::string operator/(const std::string& name) const { return pictures / name; }
-    int Index(const std::string& name) const { return gallery->Model().IndexOfFile(pictures / name); }
-
-    void Show()
-    {
-        gallery->Model().OpenFolder(pictures.path() + "/");
-        gallery->resize(1000, 700);
-        gallery->show();
-        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
-    }
     // Every job finished and every result handed over.
     void Drain()
     {
@@ -226,6 +184,11 @@ class ForgetPasswordTest : public QObject {
 private slots:
     void theForgottenPasswordAndWhatItOpenedLeaveNoTraceInMemory()
     {
+#ifdef __SANITIZE_ADDRESS__
+        // AddressSanitizer keeps freed blocks in quarantine and maps terabytes of shadow: the scan
+        // would read what it holds back, not what the program keeps. The dev build runs it.
+        QSKIP("the memory scan needs a build without AddressSanitizer");
+#endif
         const std::uint64_t nonce = Nonce();
         const Needle password{"hq" + std::to_string(nonce % 1000000), "-Zp7w"};
         const Needle marker{"qlx-marker-" + std::to_string(nonce % 99991), "-of-the-plain-file"};

@@ -6,7 +6,7 @@
 #include "gallery/delete_dialog.h"
 #include "gallery/gallery_window.h"
 #include "imaging/jpeg_codec.h"
-#include "support/gate.h"
+#include "support/gallery_rig.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
@@ -29,11 +29,7 @@
 #include <vector>
 
 using quillix::gallery::DeleteFilesDialog;
-using quillix::gallery::GalleryWindow;
-using quillix::test::ScriptedDialogs;
-using quillix::test::TempDir;
-using quillix::viewer::ViewerEnvironment;
-using quillix::viewer::ViewerWindow;
+using quillix::test::HeldWorkers;
 
 namespace {
 
@@ -47,110 +43,13 @@ void WriteJpeg(const std::string& path)
     quillix::test::WriteFile(path, quillix::imaging::EncodeJpeg(image, 90).value());
 }
 
-// Every worker of `pool` held at a gate until Open, so that a run's files wait in the queue.
-struct HeldWorkers {
-    explicit HeldWorkers(quillix::workers::WorkerPool& pool)
-    {
-        for (unsigned i = 0; i < pool.ThreadCount(); ++i) {
-            gates.push_back(std::make_shared<quillix::test::Gate>());
-            pool.Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
-        }
-    }
-    ~HeldWorkers() { Open(); }
-    HeldWorkers(const HeldWorkers&) = delete;
-    HeldWorkers& operator=(const HeldWorkers&) = delete;
-
-    bool AllHeld()
-    {
-        for (const auto& gate : gates)
-            if (!gate->WaitEntered()) return false;
-        return true;
-    }
-    void Open()
-    {
-        for (const auto& gate : gates)
-            gate->Open();
-    }
-
-    std::vector<std::shared_ptr<quillix::test::Gate>> gates;
-};
-
-// A viewer and its gallery over a temporary picture folder sorted by name, with scripted dialogs
-// and a pool of their own.
-struct Rig {
-    TempDir pictures;
-    TempDir config;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<ViewerWindow> viewer;
-    std::unique_ptr<GalleryWindow> gallery;
-    std::unique_ptr<quillix::workers::WorkerPool> pool;
-    Qt::KeyboardModifiers held = Qt::NoModifier;
-
-    Rig()
-    {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-        ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
-        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
-        environment.quit = [](int) {};
-        viewer = std::make_unique<ViewerWindow>(std::move(environment));
-        viewer->Options().SortMode = 1;
-        gallery = std::make_unique<GalleryWindow>(*viewer);
-        viewer->setGallery(gallery.get());
-        pool = std::make_unique<quillix::workers::WorkerPool>(2);
-        gallery->setWorkerPool(pool.get());
-        gallery->setHeldModifiers([this] { return held; });
-    }
-    ~Rig()
-    {
-        pool->Shutdown();
-        viewer->setGallery(nullptr);
-        gallery.reset();
-        viewer.reset();
-    }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
-
-    std::string operator/(const std::string& name) const { return pictures / name; }
-
-    void Show()
-    {
-        gallery->Model().OpenFolder(pictures.path() + "/");
-        gallery->resize(1000, 700);
-        gallery->show();
-        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
-    }
-    QWidget* Canvas() const { return reinterpret_cast<QWidget*>(gallery->canvas()); }
-    int Index(const std::string& name) const { return gallery->Model().IndexOfFile(pictures / name); }
-    QPoint TileCentre(int index) const
-    {
-        const quillix::gallery::Rect r = quillix::gallery::TileRect(gallery->Layout(), index);
-        return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
+// A viewer and its gallery over a temporary picture folder, with what these tests do.
+struct Rig : quillix::test::GalleryRig<> {
     void Click(const std::string& name, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::mouseClick(Canvas(), Qt::LeftButton, modifiers, TileCentre(Index(name)));
     }
-    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        held = modifiers;
-        QTest::keyClick(gallery.get(), static_cast<Qt::Key>(key), modifiers);
-        held = Qt::NoModifier;
-    }
-    std::vector<std::string> SelectedNames() const
-    {
-        std::vector<std::string> names;
-        for (const int i : gallery->Model().SelectedIndices)
-            names.push_back(quillix::FileNameOf(gallery->Model().Files().at(static_cast<std::size_t>(i))));
-        return names;
-    }
     std::string CurrentName() const { return quillix::FileNameOf(gallery->Model().CurrentFileName()); }
-    bool WaitForRuns(int runs)
-    {
-        return QTest::qWaitFor([this, runs] { return gallery->FinishedBatchRuns() >= runs; }, 30000);
-    }
-    std::set<std::string> Names() const { return quillix::test::FileNames(pictures); }
 };
 
 // Answers the "Delete files" dialog with `button` once shown, and keeps its question.

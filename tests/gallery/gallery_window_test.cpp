@@ -9,6 +9,7 @@
 #include "platform/clipboard.h"
 #include "platform/privacy.h"
 #include "support/containers.h"
+#include "support/gallery_rig.h"
 #include "support/gate.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -41,12 +42,10 @@
 #include <memory>
 
 using quillix::MessageAnswer;
-using quillix::gallery::GalleryWindow;
 using quillix::gallery::ThumbnailKind;
+using quillix::test::HeldWorkers;
 using quillix::test::ScriptedDialogs;
 using quillix::test::TempDir;
-using quillix::viewer::ViewerEnvironment;
-using quillix::viewer::ViewerWindow;
 
 namespace {
 
@@ -77,119 +76,19 @@ void EncryptInPlace(const std::string& path)
     std::filesystem::remove(path);
 }
 
-// Every worker of `pool` held at a gate, so that jobs queued meanwhile wait; the gates open at
-// the end of the scope at the latest.
-struct HeldWorkers {
-    explicit HeldWorkers(quillix::workers::WorkerPool& pool)
-    {
-        for (unsigned i = 0; i < pool.ThreadCount(); ++i) {
-            gates.push_back(std::make_shared<quillix::test::Gate>());
-            pool.Submit(quillix::workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
-        }
-    }
-    ~HeldWorkers() { Open(); }
-    HeldWorkers(const HeldWorkers&) = delete;
-    HeldWorkers& operator=(const HeldWorkers&) = delete;
-
-    bool AllHeld()
-    {
-        for (const auto& gate : gates)
-            if (!gate->WaitEntered()) return false;
-        return true;
-    }
-    void Open()
-    {
-        for (const auto& gate : gates)
-            gate->Open();
-    }
-
-    std::vector<std::shared_ptr<quillix::test::Gate>> gates;
-};
-
-// A viewer and its gallery over a temporary picture folder, with scripted dialogs, the settings
-// file in a folder of its own, and thumbnails made on a pool of their own.
-struct Rig {
-    TempDir pictures;
-    TempDir config;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<ViewerWindow> viewer;
-    std::unique_ptr<GalleryWindow> gallery;
-    std::unique_ptr<quillix::workers::WorkerPool> pool;
-    // The keyboard state the window reads as held.
-    Qt::KeyboardModifiers held = Qt::NoModifier;
-
-    Rig()
-    {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-        ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
-        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
-        environment.quit = [](int) {};
-        viewer = std::make_unique<ViewerWindow>(std::move(environment));
-        viewer->Options().SortMode = 1;  // by name
-        gallery = std::make_unique<GalleryWindow>(*viewer);
-        viewer->setGallery(gallery.get());
-        pool = std::make_unique<quillix::workers::WorkerPool>(2);
-        gallery->setWorkerPool(pool.get());
-        gallery->setHeldModifiers([this] { return held; });
-    }
-    ~Rig()
-    {
-        pool->Shutdown();
-        viewer->setGallery(nullptr);
-        gallery.reset();
-        viewer.reset();
-    }
-
-    std::string operator/(const std::string& name) const { return pictures / name; }
-
-    // The gallery shown at the picture folder, 1000 × 700.
-    void Show()
-    {
-        gallery->Model().OpenFolder(pictures.path() + "/");
-        gallery->resize(1000, 700);
-        gallery->show();
-        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
-    }
+// A viewer and its gallery over a temporary picture folder, with what these tests read.
+struct Rig : quillix::test::GalleryRig<> {
     void WaitForThumbnails()
     {
         QVERIFY(QTest::qWaitFor([this] { return gallery->ThumbnailsComplete(); }, 20000));
     }
-    int Index(const std::string& name) const { return gallery->Model().IndexOfFile(pictures / name); }
-    QWidget* Canvas() const { return reinterpret_cast<QWidget*>(gallery->canvas()); }
-    // The centre of tile `index`'s square, in canvas coordinates.
-    QPoint TileCentre(int index) const
-    {
-        const quillix::gallery::Rect r = quillix::gallery::TileRect(gallery->Layout(), index);
-        return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
     std::vector<int> Selected() const { return gallery->Model().SelectedIndices; }
-    std::vector<std::string> SelectedNames() const
-    {
-        std::vector<std::string> names;
-        for (const int i : gallery->Model().SelectedIndices)
-            names.push_back(quillix::FileNameOf(gallery->Model().Files()[static_cast<std::size_t>(i)]));
-        return names;
-    }
     void Select(const std::vector<std::string>& names)
     {
         gallery->Model().SelectedIndices.clear();
         for (const std::string& name : names)
             gallery->Model().SelectedIndices.push_back(Index(name));
     }
-    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        held = modifiers;
-        QTest::keyClick(gallery.get(), static_cast<Qt::Key>(key), modifiers);
-        held = Qt::NoModifier;
-    }
-    // Drives the event loop until `runs` batch runs have finished.
-    bool WaitForRuns(int runs)
-    {
-        return QTest::qWaitFor([this, runs] { return gallery->FinishedBatchRuns() >= runs; }, 30000);
-    }
-    std::set<std::string> Names() const { return quillix::test::FileNames(pictures); }
     std::string Status() const { return gallery->StatusMessage(); }
 };
 

@@ -4,14 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -56,6 +57,30 @@ void Put(const std::string& path, const std::string& text)
 bool Exists(const std::string& path)
 {
     return std::filesystem::exists(path);
+}
+
+// Waits until `path` is given its name in its folder (or is there already); false after
+// `limit` without it. A program started through the desktop runs apart from the test, so
+// there is nothing to wait for but its result.
+bool WaitForName(const std::string& path, std::chrono::milliseconds limit)
+{
+    const std::filesystem::path file(path);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    if (watch < 0) return false;
+    const bool watching = ::inotify_add_watch(watch, file.parent_path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) >= 0;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool there = Exists(path);
+    while (watching && !there) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready{watch, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
+        alignas(inotify_event) char events[4096];
+        (void)::read(watch, events, sizeof events);
+        there = Exists(path);
+    }
+    ::close(watch);
+    return there;
 }
 
 bool Executable(const std::string& path)
@@ -355,9 +380,7 @@ TEST(DesktopRegistration, GioLaunchStartsTheProgram)
         const std::string picture = home.dir / "my picture.jpg";
         ASSERT_EQ(RunProgram({"/usr/bin/env", "gio", "launch", home.places.DesktopEntry(), picture}), 0) << name;
         // gio hands the program over and returns; the stand-in writes its record whole.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!Exists(record) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(WaitForName(record, std::chrono::seconds(60))) << name << ": the program never ran";
         EXPECT_EQ(ReadText(record), picture + "\n") << name;
     }
 }

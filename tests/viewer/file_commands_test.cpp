@@ -286,64 +286,46 @@ TEST(RenameNoReplaceTest, MovesTheFileIncludingACaseOnlyChange)
     EXPECT_EQ(ReadText(dir / "Renamed.jpg"), "picture");
 }
 
+// The answer is trimmed and compared with the current and existing names; a "$" name stays a
+// "$" name, since a container without it would no longer count as one.
 TEST(PlanRenameTest, TrimmedAnswerAgainstTheCurrentAndExistingNames)
 {
     TempDir dir;
     WriteFile(dir / "photo.jpg", "picture");
     WriteFile(dir / "other.jpg", "other");
-    using A = RenamePlan::Action;
-    struct Case {
-        std::string answer;
-        A action;
-        std::string newName;
-    };
-    const Case cases[] = {
-        {"", A::Nothing, ""},
-        {"   ", A::Nothing, ""},
-        {"photo.jpg", A::Nothing, ""},
-        {"  photo.jpg ", A::Nothing, ""},
-        {"Photo.jpg", A::Rename, "Photo.jpg"},
-        {"new.jpg", A::Rename, "new.jpg"},
-        {"  new name.jpg  ", A::Rename, "new name.jpg"},
-        {"other.jpg", A::Exists, "other.jpg"},
-        {" other.jpg", A::Exists, "other.jpg"},
-        {"../photo.jpg", A::Invalid, ""},
-        {"sub/x.jpg", A::Invalid, ""},
-        {"..", A::Invalid, ""},
-        {".", A::Invalid, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("answer \"" + c.answer + "\"");
-        const RenamePlan plan = PlanRename(dir / "photo.jpg", c.answer);
-        EXPECT_EQ(plan.action, c.action);
-        if (c.action == A::Rename || c.action == A::Exists) {
-            EXPECT_EQ(plan.newPath, dir / c.newName);
-        }
-    }
-}
-
-TEST(PlanRenameTest, ADollarNameStaysADollarName)
-{
-    TempDir dir;
     WriteFile(dir / "$photo.jpg", "picture");
     WriteFile(dir / "$other.jpg", "other");
     using A = RenamePlan::Action;
     struct Case {
+        std::string current;
         std::string answer;
         A action;
         std::string newName;
     };
     const Case cases[] = {
-        {"new.jpg", A::Rename, "$new.jpg"},
-        {"$new.jpg", A::Rename, "$new.jpg"},
-        {" photo.jpg ", A::Nothing, ""},
-        {"other.jpg", A::Exists, "$other.jpg"},
-        {"$", A::Invalid, ""},
-        {".", A::Invalid, ""},
+        {"photo.jpg", "", A::Nothing, ""},
+        {"photo.jpg", "   ", A::Nothing, ""},
+        {"photo.jpg", "photo.jpg", A::Nothing, ""},
+        {"photo.jpg", "  photo.jpg ", A::Nothing, ""},
+        {"photo.jpg", "Photo.jpg", A::Rename, "Photo.jpg"},
+        {"photo.jpg", "new.jpg", A::Rename, "new.jpg"},
+        {"photo.jpg", "  new name.jpg  ", A::Rename, "new name.jpg"},
+        {"photo.jpg", "other.jpg", A::Exists, "other.jpg"},
+        {"photo.jpg", " other.jpg", A::Exists, "other.jpg"},
+        {"photo.jpg", "../photo.jpg", A::Invalid, ""},
+        {"photo.jpg", "sub/x.jpg", A::Invalid, ""},
+        {"photo.jpg", "..", A::Invalid, ""},
+        {"photo.jpg", ".", A::Invalid, ""},
+        {"$photo.jpg", "new.jpg", A::Rename, "$new.jpg"},
+        {"$photo.jpg", "$new.jpg", A::Rename, "$new.jpg"},
+        {"$photo.jpg", " photo.jpg ", A::Nothing, ""},
+        {"$photo.jpg", "other.jpg", A::Exists, "$other.jpg"},
+        {"$photo.jpg", "$", A::Invalid, ""},
+        {"$photo.jpg", ".", A::Invalid, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("answer \"" + c.answer + "\"");
-        const RenamePlan plan = PlanRename(dir / "$photo.jpg", c.answer);
+        SCOPED_TRACE(c.current + ", answer \"" + c.answer + "\"");
+        const RenamePlan plan = PlanRename(dir / c.current, c.answer);
         EXPECT_EQ(plan.action, c.action);
         if (c.action == A::Rename || c.action == A::Exists) {
             EXPECT_EQ(plan.newPath, dir / c.newName);
