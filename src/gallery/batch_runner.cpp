@@ -20,8 +20,6 @@ struct RunSettings {
     ~RunSettings() { crypto::SecureWipe(settings.password); }
 };
 
-constexpr std::size_t kSummaryLines = 20;
-
 // What the summary says about a secure delete that did not go as planned; empty when it did.
 std::string WipeNote(const std::string& name, const container::WipeOutcome& wipe)
 {
@@ -126,18 +124,7 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
 
 std::optional<BatchNotice> BatchSummary(BatchOperation operation, const std::vector<std::string>& notes)
 {
-    return SummaryNotice(OperationName(operation), notes);
-}
-
-std::optional<BatchNotice> SummaryNotice(const std::string& caption, const std::vector<std::string>& notes)
-{
-    if (notes.empty()) return std::nullopt;
-    std::string text = notes.size() == 1 ? "1 file was not done as asked:\n"
-                                         : std::to_string(notes.size()) + " files were not done as asked:\n";
-    for (std::size_t i = 0; i < notes.size() && i < kSummaryLines; ++i)
-        text += "\n" + notes[i];
-    if (notes.size() > kSummaryLines) text += "\n... and " + std::to_string(notes.size() - kSummaryLines) + " more";
-    return BatchNotice{caption, text};
+    return browse::SummaryNotice(OperationName(operation), notes);
 }
 
 BatchRunner::BatchRunner(workers::WorkerPool& pool, unsigned parallel, std::function<void()> resultsReady,

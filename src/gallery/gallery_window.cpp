@@ -1,17 +1,17 @@
 #include "gallery/gallery_window.h"
 
+#include "browse/file_operations.h"
 #include "common/paths.h"
 #include "container/container_file.h"
 #include "crypto/secure.h"
 #include "gallery/delete_dialog.h"
-#include "gallery/file_operations.h"
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
 #include "gallery/tile_painting.h"
+#include "imaging/wipe_pixels.h"
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
-#include "viewer/picture_pipeline.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -230,7 +230,7 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
     model_.FolderBox = WithSeparator(folder);
     folderEdit_->setText(QString::fromStdString(model_.FolderBox));
-    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
 }
@@ -331,7 +331,7 @@ void GalleryWindow::showEvent(QShowEvent* event)
 
 void GalleryWindow::prepareToShow()
 {
-    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     SetFitButtons();
@@ -475,8 +475,8 @@ void GalleryWindow::RenameSelection()
     if (paths.empty()) return;
     const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
     const bool renamed = paths.size() == 1
-                             ? RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames, key)
-                             : BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames, key);
+                             ? browse::RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames, key)
+                             : browse::BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames, key);
     if (!renamed) return;
     RefreshGallery();
     selection_.ReselectByNames();
@@ -489,9 +489,9 @@ void GalleryWindow::PasteFromClipboard()
     const platform::ClipboardFiles files = platform::ReadFilesFromClipboard();
     if (files.paths.empty()) return;
     const std::string target =
-        PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
+        browse::PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
     const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
-    selection_.ReselectNames = PasteFiles(
+    selection_.ReselectNames = browse::PasteFiles(
         files.paths, files.cut, target, viewer_.dialogs(),
         [this] { return (HeldModifiers() & Qt::ShiftModifier) != 0; }, key);
     ReloadAndReselect(target);
@@ -592,7 +592,7 @@ void GalleryWindow::LockContainerTiles()
         QImage pixels = slot.pixmap.toImage();
         slot.pixmap = locked;
         slot.kind = ThumbnailKind::Placeholder;
-        viewer::WipePixels(pixels);
+        imaging::WipePixels(pixels);
     }
     canvas_->update();
 }
@@ -864,7 +864,7 @@ void GalleryWindow::keyPressEvent(QKeyEvent* event)
     const auto held = static_cast<Modifiers>(HeldModifiers().toInt());
     const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);
     for (const GalleryKeyAction& action : result.actions)
-        RunKeyCommand(action, (modifiers & viewer::kShift) != 0, (modifiers & viewer::kControl) != 0);
+        RunKeyCommand(action, (modifiers & kShift) != 0, (modifiers & kControl) != 0);
     if (result.consumed)
         event->accept();
     else
@@ -1030,7 +1030,7 @@ void GalleryWindow::folderBoxChanged(const std::string& text)
 
 void GalleryWindow::sortModeChanged(int mode)
 {
-    const SortModeLabels labels = SortModeLabelsOf(mode);
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     // Only a new mode is worth a write of the file.
@@ -1125,7 +1125,7 @@ void GalleryWindow::PumpThumbnails()
                           crypto::SecureWipe(request.password);
                           const std::lock_guard lock(mailbox->mutex);
                           if (!mailbox->window) {
-                              viewer::WipePixels(made.image);
+                              imaging::WipePixels(made.image);
                               return;
                           }
                           GalleryWindow* window = mailbox->window;
@@ -1144,14 +1144,14 @@ void GalleryWindow::ThumbnailMade(int generation, int index, std::uint64_t passw
         const bool container = container::IsEncryptedFile(model_.Files()[static_cast<std::size_t>(index)]);
         if (container && passwordGeneration != viewer_.Crypto().PasswordGeneration()) {
             // Decrypted under a password forgotten since: only the placeholder may show.
-            viewer::WipePixels(thumbnail.image);
+            imaging::WipePixels(thumbnail.image);
             thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(layout_.TileSize)};
         }
         slot.kind = thumbnail.kind;
         if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
         canvas_->update(ToQRect(TileRect(layout_, index)));
     } else {
-        viewer::WipePixels(thumbnail.image);
+        imaging::WipePixels(thumbnail.image);
     }
     PumpThumbnails();
 }

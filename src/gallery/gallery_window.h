@@ -1,8 +1,8 @@
 #pragma once
 
+#include "browse/folder_model.h"
 #include "crypto/secure.h"
 #include "gallery/batch_runner.h"
-#include "gallery/folder_model.h"
 #include "gallery/gallery_keys.h"
 #include "gallery/gallery_settings.h"
 #include "gallery/selection.h"
@@ -42,7 +42,7 @@ class TileCanvas;
 // The gallery window: the folder's pictures as tiles with thumbnails, the selection, the tool band
 // and the status bar. It holds the viewer's file list and settings; the folder model, the tile
 // layout and the selection do the work, and thumbnails are made on the shared worker pool.
-class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public FolderModelListener {
+class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public browse::FolderModelListener {
     Q_OBJECT
 
 public:
@@ -50,7 +50,7 @@ public:
     ~GalleryWindow() override;
 
     // viewer::GalleryLink
-    FolderModel& Model() override { return model_; }
+    browse::FolderModel& Model() override { return model_; }
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
     void PasswordForgotten() override;
@@ -178,7 +178,7 @@ private:
     void ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail);
 
     viewer::ViewerWindow& viewer_;
-    FolderModel model_;
+    browse::FolderModel model_;
     Selection selection_;
     TilePointer pointer_;
     TileLayout layout_;

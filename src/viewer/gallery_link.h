@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 class FolderModel;
 }
 
@@ -13,7 +13,7 @@ namespace quillix::viewer {
 class GalleryLink {
 public:
     virtual ~GalleryLink() = default;
-    virtual gallery::FolderModel& Model() = 0;
+    virtual browse::FolderModel& Model() = 0;
     // Shows the gallery window (the viewer hides itself).
     virtual void ShowGallery() = 0;
     // Puts the selected files on the clipboard, for moving when `cut`.

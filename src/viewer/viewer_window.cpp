@@ -1,10 +1,10 @@
 #include "viewer/viewer_window.h"
 
+#include "browse/file_commands.h"
+#include "browse/folder_model.h"
 #include "common/paths.h"
 #include "container/container_file.h"
-#include "gallery/folder_model.h"
 #include "imaging/rotation.h"
-#include "viewer/file_commands.h"
 #include "viewer/gallery_link.h"
 #include "viewer/image_loader.h"
 #include "viewer/key_map.h"
@@ -106,10 +106,10 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();
         if (!source || source->cacheKey() != sourceKey) {
-            WipePixels(scaled);
+            imaging::WipePixels(scaled);
             return;
         }
-        WipePixels(scaled_);
+        imaging::WipePixels(scaled_);
         scaled_ = std::move(scaled);
         scaledKey_ = sourceKey;
         update();
@@ -286,7 +286,7 @@ void ViewerWindow::LoadImage(const std::string& path, bool reload)
 std::string ViewerWindow::NextInTravel(const std::string& path) const
 {
     if (!gallery_) return {};
-    const gallery::FolderModel& model = gallery_->Model();
+    const browse::FolderModel& model = gallery_->Model();
     const int index = model.IndexOfFile(path);
     if (index < 0) return {};
     const int next = index + (travelForward_ ? 1 : -1);
@@ -600,26 +600,27 @@ void ViewerWindow::RenameCommand()
     const std::string path = currentPath_;
     const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", FileNameOf(path));
     if (!answer) return;
-    const RenamePlan plan = PlanRename(path, *answer);
-    if (plan.action == RenamePlan::Action::Nothing) return;
-    if (plan.action == RenamePlan::Action::Exists) {
-        dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+    const browse::RenamePlan plan = browse::PlanRename(path, *answer);
+    if (plan.action == browse::RenamePlan::Action::Nothing) return;
+    if (plan.action == browse::RenamePlan::Action::Exists) {
+        dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     const std::string& newPath = plan.newPath;
-    if (plan.action == RenamePlan::Action::Invalid) {
-        dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+    if (plan.action == browse::RenamePlan::Action::Invalid) {
+        dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
-    const Result<container::NameChange> renamed = RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
+    const Result<container::NameChange> renamed =
+        browse::RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
     if (!renamed) {
         if (renamed.error().kind == ErrorKind::Exists)
-            dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+            dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         else if (container::IsRefusedNameChange(renamed.error()))
-            dialogs().ShowMessage("Rename", RefusedNameChangeText(path, "renamed", renamed.error()),
+            dialogs().ShowMessage("Rename", browse::RefusedNameChangeText(path, "renamed", renamed.error()),
                                   MessageIcon::Warning, MessageButtons::Ok);
         else
-            dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+            dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
     if (!renamed.value().warning.empty())
@@ -640,11 +641,11 @@ void ViewerWindow::CopyToChosenSubfolder()
 void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& name, bool create)
 {
     const Result<std::string> copied =
-        CopyIntoFolder(path, FolderOf(path) + name + "/", create, container::NameChangeKeyOf(crypto_));
+        browse::CopyIntoFolder(path, FolderOf(path) + name + "/", create, container::NameChangeKeyOf(crypto_));
     if (!copied) {
         std::string text = "Copy failed";
         if (container::IsRefusedNameChange(copied.error()))
-            text += "\n\n" + RefusedNameChangeText(path, "copied", copied.error());
+            text += "\n\n" + browse::RefusedNameChangeText(path, "copied", copied.error());
         dialogs().ShowMessage("Error", text, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
@@ -687,7 +688,7 @@ void ViewerWindow::PasswordForgotten()
         locked->passwordGeneration = crypto_.PasswordGeneration();
         locked->fileNamePW = shown_->fileNamePW;
         locked->failure = kNoPasswordNotice;
-        WipePixels(scaled_);
+        imaging::WipePixels(scaled_);
         ShowPicture(std::move(locked));
     }
     // Pictures decrypted under the old password are let go (and wiped), decodes under way dropped.
@@ -784,7 +785,7 @@ void ViewerWindow::DeleteCommand()
     }
     std::string next;
     if (gallery_) {
-        gallery::FolderModel& model = gallery_->Model();
+        browse::FolderModel& model = gallery_->Model();
         const int index = model.IndexOfFile(path);
         model.SyncToFile(path, true);
         // A culling session steps and deletes: go on with the file that took the deleted one's
@@ -811,7 +812,7 @@ void ViewerWindow::DeleteCommand()
 void ViewerWindow::StepCommand(bool forward)
 {
     travelForward_ = forward;
-    gallery::FolderModel& model = gallery_->Model();
+    browse::FolderModel& model = gallery_->Model();
     if (forward)
         model.NextFile();
     else

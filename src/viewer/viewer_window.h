@@ -1,8 +1,8 @@
 #pragma once
 
+#include "browse/folder_scan.h"
 #include "common/dialogs.h"
 #include "container/file_crypto.h"
-#include "gallery/folder_scan.h"
 #include "imaging/gif_animation.h"
 #include "imaging/gif_codec.h"
 #include "imaging/webp_player.h"
@@ -77,7 +77,7 @@ public:
     void NotifyFolderChanged(const std::string& path);
 
     // Shared state.
-    gallery::FileList& FileList() { return fileList_; }
+    browse::FileList& FileList() { return fileList_; }
     settings::AppOptions& Options() { return options_; }
     settings::SettingsStore& AppSettings() { return appSettings_; }
     settings::SettingsStore& RegeditSettings() { return regeditSettings_; }
@@ -169,7 +169,7 @@ private:
     settings::AppOptions options_;
     settings::SettingsStore appSettings_;
     settings::SettingsStore regeditSettings_;
-    gallery::FileList fileList_;
+    browse::FileList fileList_;
     container::FileCrypto crypto_;
     imaging::WebPPlayer player_;
     GalleryLink* gallery_ = nullptr;

@@ -214,7 +214,7 @@ private slots:
             image.fill(qRgb(90, 90, 90));
             PaintRun(image, pixels, 10);
             std::vector<std::uint8_t> png = quillix::imaging::EncodePng(image).value();
-            quillix::viewer::WipePixels(image);
+            quillix::imaging::WipePixels(image);
             rig.Encrypt("p.png", png, password);
         }
         quillix::test::WriteFile(rig / "b.png",

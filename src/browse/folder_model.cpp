@@ -1,4 +1,4 @@
-#include "gallery/folder_model.h"
+#include "browse/folder_model.h"
 
 #include "common/paths.h"
 
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 
 namespace {
 
@@ -379,4 +379,4 @@ void FolderModel::setFolderBox(const std::string& text)
     listener_->folderBoxChanged(FolderBox);
 }
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "browse/folder_scan.h"
 #include "common/result.h"
-#include "gallery/folder_scan.h"
 #include "settings/app_options.h"
 
 #include <string>
 #include <vector>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 
 inline constexpr int kSortModeCount = 5;
 
@@ -130,4 +130,4 @@ private:
     FolderModelListener* listener_;
 };
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse
