@@ -1,10 +1,10 @@
 #include "gallery/batch_runner.h"
 
+#include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/file_crypto.h"
 #include "container/secure_delete.h"
 #include "crypto/secure.h"
-#include "imaging/rotation.h"
 
 #include <unistd.h>
 
@@ -94,7 +94,8 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
     case BatchOperation::RotateCounterClockwise: {
         const imaging::RotationOutcome turned =
             imaging::RotateImageFile90(path, operation == BatchOperation::RotateClockwise ? +1 : -1);
-        if (!turned.message.empty()) outcome.notices.push_back({turned.caption, turned.message});
+        if (const std::optional<BatchNotice> notice = browse::RotationNotice(turned))
+            outcome.notices.push_back(*notice);
         break;
     }
     case BatchOperation::Encrypt:

@@ -2,9 +2,9 @@
 
 #include "browse/file_commands.h"
 #include "browse/folder_model.h"
+#include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/container_file.h"
-#include "imaging/rotation.h"
 #include "viewer/gallery_link.h"
 #include "viewer/image_loader.h"
 #include "viewer/key_map.h"
@@ -703,7 +703,10 @@ void ViewerWindow::RotateCommand()
         ShowStickyNotice("Encrypted files cannot be rotated");
         return;
     }
-    if (!imaging::RotateImageFile90(path, +1, dialogs())) {
+    const imaging::RotationOutcome turned = imaging::RotateImageFile90(path, +1);
+    if (!turned.ok()) {
+        if (const std::optional<browse::BatchNotice> notice = browse::RotationNotice(turned))
+            dialogs().ShowMessage(notice->caption, notice->text, MessageIcon::Warning, MessageButtons::Ok);
         ShowNotice("Rotate failed", 1200);
         return;
     }

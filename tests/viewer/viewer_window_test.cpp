@@ -860,6 +860,19 @@ private slots:
         QCOMPARE(rig.Shown(), std::string("anim.gif"));
         QVERIFY(!rig.viewer->Player().playing());
         QVERIFY(!rig.viewer->WebPMode);
+
+        // A GIF has no turn and says so only on screen; an animated WebP is refused in a box too.
+        const std::size_t boxes = rig.dialogs.messages.size();
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text, std::string("Rotate failed"));
+        QCOMPARE(rig.dialogs.messages.size(), boxes);
+        rig.Show("anim.webp");
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text, std::string("Rotate failed"));
+        QCOMPARE(rig.dialogs.messages.size(), boxes + 1);
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Rotate WebP"));
+        QCOMPARE(rig.dialogs.messages.back().text,
+                 std::string("Rotation of animated WebP images is not implemented yet."));
     }
 
     void clipboardTakesTheShownFile()
