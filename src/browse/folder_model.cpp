@@ -153,6 +153,11 @@ FolderModel::FolderModel(FileList& fileList, settings::AppOptions& options, Fold
 {
 }
 
+void FolderModel::SetListener(FolderModelListener* listener)
+{
+    listener_ = listener ? listener : &SilentListener();
+}
+
 Result<void> FolderModel::LoadFolder(const std::string& folder)
 {
     // Positions would move the selection onto a neighbour when a file is added or removed before

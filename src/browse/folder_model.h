@@ -55,6 +55,9 @@ class FolderModel {
 public:
     FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener = nullptr);
 
+    // The window that shows the model; nullptr for none, as when that window goes.
+    void SetListener(FolderModelListener* listener);
+
     // Rebuilds FileList from `folder`, sorted by the options' SortMode. An empty folder text
     // empties the list. A folder that cannot be read leaves the list empty and returns the Io
     // error. Within the loaded folder the current tile, the anchor and the selection (in its

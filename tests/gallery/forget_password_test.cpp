@@ -221,7 +221,7 @@ private slots:
                                  quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
 
         rig.dialogs.answers = 1;
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
         rig.Show();
         QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Picture);
@@ -238,7 +238,7 @@ private slots:
 
         rig.Forget();
         QCOMPARE(rig.dialogs.passwordPrompts, 2);  // asked again, and cancelled
-        QVERIFY(!rig.viewer->Crypto().HasPassword());
+        QVERIFY(!rig.session->Crypto().HasPassword());
         QVERIFY(!rig.viewer->PaintSource());
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Placeholder);
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Placeholder);
@@ -267,7 +267,7 @@ private slots:
         quillix::test::WriteFile(rig / "plain.png",
                                  quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
         rig.dialogs.answers = 1;
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
 
         rig.Show();
         rig.viewer->LoadImage(rig / "$c5.jpg");

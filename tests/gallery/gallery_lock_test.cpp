@@ -31,6 +31,7 @@ struct LockedGallery {
     TempDir config;
     quillix::test::ScopedEnv xdg{"XDG_CONFIG_HOME", config.path()};
     quillix::test::ScriptedDialogs dialogs;
+    std::unique_ptr<quillix::session::Session> session;
     std::unique_ptr<quillix::viewer::ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
     std::unique_ptr<quillix::workers::WorkerPool> pool;
@@ -41,13 +42,13 @@ struct LockedGallery {
         red.fill(qRgb(220, 30, 30));
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
             quillix::test::WriteFile(pictures / name, quillix::imaging::EncodeJpeg(red, 90).value());
+        session = std::make_unique<quillix::session::Session>(
+            quillix::session::SessionEnvironment{&dialogs, config.path() + "/", nullptr});
         quillix::viewer::ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [](int) {};
-        viewer = std::make_unique<quillix::viewer::ViewerWindow>(std::move(environment));
-        gallery = std::make_unique<GalleryWindow>(*viewer);
+        viewer = std::make_unique<quillix::viewer::ViewerWindow>(*session, std::move(environment));
+        gallery = std::make_unique<GalleryWindow>(*session, *viewer);
         viewer->setGallery(gallery.get());
         pool = std::make_unique<quillix::workers::WorkerPool>(2);
         gallery->setWorkerPool(pool.get());

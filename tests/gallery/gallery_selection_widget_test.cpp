@@ -169,7 +169,7 @@ private slots:
         Rig rig;
         for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
             WriteJpeg(rig / name);
-        rig.viewer->Options().Passes = 1;
+        rig.session->Options().Passes = 1;
         rig.Show();
         rig.Click("d.jpg");
         rig.Click("b.jpg", Qt::ControlModifier);
