@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(start.gallery->windowTitle(),
                  QString::fromStdString("3 Images - Quillix - " + start.pictures.path() + "/"));
         // Registered once the windows are up.
-        QTRY_VERIFY(start.registered);
+        QTRY_VERIFY_WITH_TIMEOUT(start.registered, 20000);
     }
 };
 
