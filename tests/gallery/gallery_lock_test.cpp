@@ -1,6 +1,5 @@
 #include "gallery/gallery_window.h"
 #include "gallery/status_panels.h"
-#include "imaging/jpeg_codec.h"
 #include "platform/about_dialog.h"
 #include "platform/settings_dialog.h"
 #include "support/gallery_rig.h"

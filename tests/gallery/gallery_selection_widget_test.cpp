@@ -5,7 +5,6 @@
 #include "common/paths.h"
 #include "gallery/delete_dialog.h"
 #include "gallery/gallery_window.h"
-#include "imaging/jpeg_codec.h"
 #include "support/gallery_rig.h"
 #include "support/picture_files.h"
 #include "support/scripted_dialogs.h"

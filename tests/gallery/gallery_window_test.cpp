@@ -14,6 +14,7 @@
 #include "support/picture_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/wheel.h"
 #include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
@@ -47,6 +48,7 @@ using quillix::gallery::ThumbnailKind;
 using quillix::test::EncryptInPlace;
 using quillix::test::HeldWorkers;
 using quillix::test::ScriptedDialogs;
+using quillix::test::SendWheel;
 using quillix::test::TempDir;
 using quillix::test::WriteJpeg;
 using quillix::test::WritePng;
@@ -83,14 +85,6 @@ void AnswerDeleteDialog(const QString& button, const QString& question)
             for (QPushButton* b : dialog->findChildren<QPushButton*>())
                 if (b->text() == button) b->click();
         });
-}
-
-void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    const QPointF position(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(position, widget.mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
 }
 
 }  // namespace

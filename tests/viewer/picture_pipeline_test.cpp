@@ -2,7 +2,6 @@
 #include "container/file_crypto.h"
 #include "container/file_ops.h"
 #include "imaging/animation_encoder.h"
-#include "imaging/jpeg_codec.h"
 #include "support/containers.h"
 #include "support/gate.h"
 #include "support/picture_files.h"

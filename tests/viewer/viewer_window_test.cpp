@@ -14,6 +14,7 @@
 #include "support/pool_drain.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/wheel.h"
 #include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 
@@ -41,6 +42,7 @@ using quillix::gallery::GalleryWindow;
 using quillix::test::EncryptInPlace;
 using quillix::test::Filled;
 using quillix::test::ScriptedDialogs;
+using quillix::test::SendWheel;
 using quillix::test::TempDir;
 using quillix::test::ValueOrThrow;
 using quillix::test::WhenShown;
@@ -94,14 +96,6 @@ std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> Listing(const std
                                           st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
     }
     return entries;
-}
-
-void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPoint at = QPoint(-1, -1))
-{
-    const QPointF position = at.x() < 0 ? QPointF(widget.width() / 2.0, widget.height() / 2.0) : QPointF(at);
-    QWheelEvent event(position, widget.mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
 }
 
 int Percent(const ViewerWindow& viewer)
