@@ -10,11 +10,12 @@
 #include "viewer/picture_pipeline.h"
 #include "workers/worker_pool.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -32,9 +33,24 @@ constexpr const char* kPassword = "quillix";
 
 using test::Gate;
 
-// The test's thread plays the window thread: posted calls wait here until the test runs them.
-// Members are declared in the order they must outlive each other: the pool joins its threads
-// before the decode counts and gates they use go.
+// The pipeline hands its results over through the event loop of the thread that made it.
+void UseEventLoop()
+{
+    static int argc = 1;
+    static char name[] = "viewer_core_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+// Runs the results already posted; after the pool is idle, that is all of them.
+void Deliver()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+// The test's thread plays the window thread: the pipeline's results reach it through its event
+// loop, which the test turns. Members are declared in the order they must outlive each other: the pool joins its
+// threads before the decode counts and gates they use go.
 struct Rig {
     TempDir dir;
     test::ScriptedDialogs dialogs;
@@ -42,8 +58,6 @@ struct Rig {
     PictureSettings settings{{1920, 1080}, {}, false};
 
     std::mutex mutex;
-    std::condition_variable posted;
-    std::deque<std::function<void()>> calls;
     std::map<std::string, int> decodes;
     std::map<std::string, std::shared_ptr<Gate>> gates;
     std::vector<Picture> delivered;
@@ -55,6 +69,7 @@ struct Rig {
 
     explicit Rig(unsigned threads = 2) : pool(threads)
     {
+        UseEventLoop();
         pipeline = std::make_unique<PicturePipeline>(
             pool, crypto,
             [this](const std::string& path, const PictureSettings& s) {
@@ -66,13 +81,6 @@ struct Rig {
                 }
                 if (gate) gate->Pass();
                 return DecodeForViewer(path, crypto, s);
-            },
-            [this](std::function<void()> call) {
-                {
-                    std::lock_guard lock(mutex);
-                    calls.push_back(std::move(call));
-                }
-                posted.notify_all();
             },
             [this](Picture picture) {
                 delivered.push_back(picture);
@@ -98,19 +106,15 @@ struct Rig {
         std::lock_guard lock(mutex);
         return decodes.count(name) ? decodes[name] : 0;
     }
-    // Runs posted calls until `done` holds; false after 20 s without it.
+    // Turns the event loop, waking for each result, until `done` holds; false after 20 s without it.
     bool RunUntil(const std::function<bool()>& done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.start(20s);
         while (!done()) {
-            std::function<void()> call;
-            {
-                std::unique_lock lock(mutex);
-                if (!posted.wait_until(lock, deadline, [this] { return !calls.empty(); })) return false;
-                call = std::move(calls.front());
-                calls.pop_front();
-            }
-            call();
+            if (!limit.isActive()) return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         return true;
     }
@@ -204,10 +208,7 @@ TEST(PicturePipeline, ANewerRequestCancelsOrDropsAnOlderOne)
     gate->Open();
     ASSERT_TRUE(rig.RunUntil([&] { return !rig.pipeline->Pending(); }));
     rig.pool.WaitIdle();
-    ASSERT_TRUE(rig.RunUntil([&] {
-        std::lock_guard lock(rig.mutex);
-        return rig.calls.empty();
-    }));
+    Deliver();
     ASSERT_EQ(rig.delivered.size(), 1u);
     EXPECT_EQ(rig.delivered[0]->path, rig / "c.jpg");
     EXPECT_EQ(rig.Decodes("b.jpg"), 0);
@@ -384,8 +385,7 @@ TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
     test::ScriptedDialogs dialogs;
     container::FileCrypto crypto{dialogs, {}};
     std::vector<Picture> delivered;
-    std::deque<std::function<void()>> calls;
-    std::mutex mutex;
+    UseEventLoop();
     workers::WorkerPool pool(1);
     PicturePipeline pipeline(
         pool, crypto,
@@ -396,19 +396,11 @@ TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
             decoded->picture.still = test::Filled(2, 2, 0);
             return decoded;
         },
-        [&](std::function<void()> call) {
-            std::lock_guard lock(mutex);
-            calls.push_back(std::move(call));
-        },
         [&](Picture picture) { delivered.push_back(std::move(picture)); });
     for (const char* name : {"huge.jpg", "fine.jpg"}) {
         pipeline.Request(dir / name, "", {});
         pool.WaitIdle();
-        std::lock_guard lock(mutex);
-        while (!calls.empty()) {
-            calls.front()();
-            calls.pop_front();
-        }
+        Deliver();
     }
     ASSERT_EQ(delivered.size(), 2u);
     EXPECT_EQ(delivered[0]->failure, std::bad_alloc().what());
@@ -428,8 +420,8 @@ TEST(PicturePipeline, DestructionWaitsForItsRunningDecodeAndDropsItsResult)
     gate->Open();
     destroyed.get();
     rig->pool.WaitIdle();
-    EXPECT_TRUE(rig->calls.empty()) << "nothing is posted once the pipeline is gone";
-    EXPECT_TRUE(rig->delivered.empty());
+    Deliver();
+    EXPECT_TRUE(rig->delivered.empty()) << "nothing arrives once the pipeline is gone";
 }
 
 }  // namespace
