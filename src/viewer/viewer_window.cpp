@@ -82,13 +82,11 @@ ViewerWindow::ViewerWindow(session::Session& session, ViewerEnvironment environm
         [this] { PasswordForgotten(); },
     };
     player_.setPool(&session_.Pool());
-    fromWorkers_ = new workers::WindowThreadQueue(this);
     pipeline_ = std::make_unique<PicturePipeline>(
         session_.Pool(), session_.Crypto(),
         [this](const std::string& path, const PictureSettings& settings) {
             return DecodeForViewer(path, session_.Crypto(), settings);
         },
-        [queue = fromWorkers_](std::function<void()> call) { queue->Post(std::move(call)); },
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();

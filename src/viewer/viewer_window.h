@@ -7,7 +7,6 @@
 #include "viewer/overlays.h"
 #include "viewer/picture_pipeline.h"
 #include "viewer/zoom_math.h"
-#include "workers/window_thread_queue.h"
 
 #include <QImage>
 #include <QWidget>
@@ -148,7 +147,6 @@ private:
     session::Session& session_;
     imaging::WebPPlayer player_;
     GalleryLink* gallery_ = nullptr;
-    workers::WindowThreadQueue* fromWorkers_ = nullptr;  // the pipeline's results
     std::unique_ptr<PicturePipeline> pipeline_;
 
     std::string currentPath_;
