@@ -124,7 +124,7 @@ int main(int argc, char** argv)
         QTimer watch;
         watch.setInterval(20);
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (gallery.ThumbnailsComplete()) loop.quit();
+            if (gallery.thumbnails().Complete()) loop.quit();
         });
         watch.start();
         loop.exec();

@@ -163,14 +163,14 @@ int Measure(int argc, char** argv, const std::string& dir)
                 std::min(count, (view.height / quillix::gallery::RowPitch(layout.TileSize) + 1) * layout.Columns);
             bool ready = true;
             for (int i = 0; i < lastVisible && ready; ++i)
-                ready = gallery.ThumbnailKindAt(i) != quillix::gallery::ThumbnailKind::None;
+                ready = gallery.thumbnails().KindAt(i) != quillix::gallery::ThumbnailKind::None;
             if (ready) {
                 visibleTiles = lastVisible;
                 gallery.scrollArea()->viewport()->repaint();
                 firstPaint = clock.nsecsElapsed();
             }
         }
-        if (gallery.ThumbnailsComplete()) {
+        if (gallery.thumbnails().Complete()) {
             allDone = clock.nsecsElapsed();
             QApplication::quit();
         }

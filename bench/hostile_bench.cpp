@@ -83,7 +83,7 @@ void GalleryOn(quillix::gallery::GalleryWindow& gallery, const fs::path& dir)
     QTimer watch;
     watch.setInterval(1);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (gallery.ThumbnailsComplete()) loop.quit();
+        if (gallery.thumbnails().Complete()) loop.quit();
     });
     QTimer::singleShot(0, [&] {
         gallery.Model().OpenFolder(dir.string() + "/");

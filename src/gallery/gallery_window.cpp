@@ -3,12 +3,11 @@
 #include "browse/file_operations.h"
 #include "common/paths.h"
 #include "container/container_file.h"
-#include "crypto/secure.h"
 #include "gallery/delete_dialog.h"
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
+#include "gallery/tile_canvas.h"
 #include "gallery/tile_painting.h"
-#include "imaging/wipe_pixels.h"
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
@@ -31,7 +30,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -39,35 +37,7 @@
 
 #include <sys/stat.h>
 
-#include <mutex>
-
 namespace quillix::gallery {
-
-// The tile canvas: as tall as all rows, inside the scroll area; the window paints it and takes its
-// mouse events.
-class TileCanvas : public QWidget {
-public:
-    explicit TileCanvas(GalleryWindow& owner) : QWidget(nullptr), owner_(owner)
-    {
-        setMouseTracking(true);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QPainter painter(this);
-        owner_.paintTiles(painter, event->rect());
-    }
-    void mousePressEvent(QMouseEvent* event) override { owner_.canvasMousePress(event); }
-    void mouseMoveEvent(QMouseEvent* event) override { owner_.canvasMouseMove(event); }
-    void mouseReleaseEvent(QMouseEvent* event) override { owner_.canvasMouseRelease(event); }
-    void mouseDoubleClickEvent(QMouseEvent* event) override { owner_.canvasDoubleClick(event); }
-
-private:
-    GalleryWindow& owner_;
-};
 
 namespace {
 
@@ -114,70 +84,6 @@ QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint)
     return button;
 }
 
-// "Tahoma" 8 pt where it is installed, else the desktop's own sans font at 8 pt.
-QFont TileFont()
-{
-    static const QFont font = [] {
-        QFont chosen = QFontDatabase::families().contains(QStringLiteral("Tahoma")) ? QFont(QStringLiteral("Tahoma"))
-                                                                                    : QApplication::font();
-        chosen.setPointSize(8);
-        return chosen;
-    }();
-    return font;
-}
-
-QRect ToQRect(const Rect& r)
-{
-    return QRect(r.left, r.top, r.width(), r.height());
-}
-
-void DrawRaisedOrSunken(QPainter& painter, const QRect& r, const QColor& topLeft, const QColor& bottomRight)
-{
-    const int left = r.left(), top = r.top(), right = r.left() + r.width(), bottom = r.top() + r.height();
-    painter.setPen(topLeft);
-    painter.drawLine(left, bottom - 1, left, top);
-    painter.drawLine(left, top, right - 1, top);
-    painter.setPen(bottomRight);
-    painter.drawLine(right - 1, top, right - 1, bottom - 1);
-    painter.drawLine(right - 1, bottom - 1, left, bottom - 1);
-}
-
-void DrawTileFrame(QPainter& painter, const QRect& r, bool selected, const QPalette& palette)
-{
-    if (selected) {
-        painter.fillRect(r, QColor(0, 0, 255));
-        return;
-    }
-    painter.fillRect(r, QColor(245, 245, 245));
-    DrawRaisedOrSunken(painter, r, Qt::white, palette.color(QPalette::Dark));
-}
-
-void DrawTileWell(QPainter& painter, const QRect& r, bool current, const QPalette& palette)
-{
-    if (current) {
-        painter.fillRect(r, QColor(190, 215, 255));
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawRect(r.adjusted(0, 0, -1, -1));
-        return;
-    }
-    painter.fillRect(r, QColor(235, 235, 235));
-    DrawRaisedOrSunken(painter, r, palette.color(QPalette::Dark), Qt::white);
-}
-
-void DrawSelectionRect(QPainter& painter, const Rect& band)
-{
-    if (band.width() <= 0 || band.height() <= 0) return;
-    const QRect r = ToQRect(band);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QBrush(QColor(180, 200, 255), Qt::BDiagPattern));
-    painter.drawRect(r);
-    painter.setBrush(Qt::NoBrush);
-    QPen dotted(QColor(0, 0, 255));
-    dotted.setStyle(Qt::DotLine);
-    painter.setPen(dotted);
-    painter.drawRect(r.adjusted(0, 0, -1, -1));
-}
-
 std::string Title(int count, const std::string& folder)
 {
     return std::to_string(count) + " Images - Quillix - " + folder;
@@ -190,24 +96,10 @@ std::int64_t FileSize(const std::string& path)
     return st.st_size;
 }
 
-// A thumbnail on its way to the window. One that never arrives (the window went first) may hold
-// a decrypted picture: its last holder wipes the pixels.
-struct ThumbnailInTransit {
-    Thumbnail thumbnail;
-
-    explicit ThumbnailInTransit(Thumbnail made) : thumbnail(std::move(made)) {}
-    ThumbnailInTransit(const ThumbnailInTransit&) = default;
-    ThumbnailInTransit(ThumbnailInTransit&&) = default;
-    ThumbnailInTransit& operator=(const ThumbnailInTransit&) = delete;
-    ThumbnailInTransit& operator=(ThumbnailInTransit&&) = delete;
-    ~ThumbnailInTransit() { imaging::WipePixels(thumbnail.image); }
-};
-
 }  // namespace
 
 GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& viewer)
-    : session_(session), viewer_(viewer), model_(session.Model()), selection_(model_), pointer_(selection_),
-      thumbnailPassword_(std::make_shared<ThumbnailPassword>())
+    : session_(session), viewer_(viewer), model_(session.Model()), selection_(model_), pointer_(selection_)
 {
     model_.SetListener(this);
     resize(1000, 700);
@@ -218,7 +110,15 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
     scrollArea_->setWidgetResizable(false);
     scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scrollArea_->setFocusPolicy(Qt::NoFocus);
-    canvas_ = new TileCanvas(*this);
+    canvas_ = new TileCanvas(
+        {layout_, model_, selection_, pointer_},
+        {[this](QMouseEvent* e) { canvasMousePress(e); }, [this](QMouseEvent* e) { canvasMouseMove(e); },
+         [this](QMouseEvent* e) { canvasMouseRelease(e); }, [this](QMouseEvent* e) { canvasDoubleClick(e); }});
+    thumbnails_ = std::make_unique<ThumbnailStore>(model_.Files(), session_.Crypto(), session_.Options(), *canvas_);
+    // Nothing is shown while locked, and thumbnails wait while a batch run works on the files.
+    thumbnails_->SetHold([this] { return locked_ || BatchActive(); });
+    thumbnails_->SetTileSize(layout_.TileSize);
+    canvas_->setThumbnails(thumbnails_.get());
     scrollArea_->setWidget(canvas_);
     scrollArea_->viewport()->installEventFilter(this);
     connect(scrollArea_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { UpdateVisibleTiles(); });
@@ -227,10 +127,6 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
 
     status_ = new StatusPanels(this);
     setStatusBar(status_);
-    statusTimer_ = new QTimer(this);
-    statusTimer_->setInterval(200);
-    connect(statusTimer_, &QTimer::timeout, this, &GalleryWindow::RefreshStatus);
-    statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
     clipboardChanged();
     // The program's one pool, which the session holds.
@@ -250,13 +146,6 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
 
 GalleryWindow::~GalleryWindow()
 {
-    // Jobs that start from here on find no password; the results of those still running die with
-    // the window's queue.
-    {
-        const std::lock_guard lock(thumbnailPassword_->mutex);
-        crypto::SecureWipe(thumbnailPassword_->password);
-        thumbnailPassword_->generation = 0;
-    }
     if (batch_) batch_->StopAndWait();
     model_.SetListener(nullptr);
 }
@@ -372,7 +261,7 @@ void GalleryWindow::prepareToShow()
     UpdateLayout();
     // No tile is made current for the user: E, D, R or F2 would act on it unasked.
     model_.ApplyFocusPath();
-    canvas_->update();
+    SelectionShown();
     activateWindow();
     setFocus();
 }
@@ -405,12 +294,14 @@ void GalleryWindow::setLocked(bool locked)
     folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
     SetTitle();
     RefreshStatus();
-    canvas_->update();
-    PumpThumbnails();
+    canvas_->setBlank(locked);
+    thumbnails_->Pump();
 }
 
+// After every change of the list: its selection was restored only after the list was rebuilt.
 void GalleryWindow::ShowFolderResult(const Result<void>& outcome)
 {
+    RefreshStatus();
     if (!outcome) SetStatusMessage(outcome.error().message);
 }
 
@@ -496,7 +387,7 @@ void GalleryWindow::RenameSelection()
     if (!renamed) return;
     RefreshGallery();
     selection_.ReselectByNames();
-    canvas_->update();
+    SelectionShown();
 }
 
 void GalleryWindow::PasteFromClipboard()
@@ -519,7 +410,7 @@ void GalleryWindow::ReloadAndReselect(const std::string& folder)
     ShowFolderResult(model_.LoadFolder(folder));
     UpdateLayout();
     selection_.ReselectByNames();
-    canvas_->update();
+    SelectionShown();
 }
 
 void GalleryWindow::DeleteSelectedFiles()
@@ -591,37 +482,7 @@ void GalleryWindow::ForgetPassword()
 
 void GalleryWindow::PasswordForgotten()
 {
-    ShareThumbnailPassword();
-    LockContainerTiles();
-}
-
-void GalleryWindow::LockContainerTiles()
-{
-    const QImage placeholder = PlaceholderThumbnail(layout_.TileSize);
-    const QPixmap locked = placeholder.isNull() ? QPixmap() : QPixmap::fromImage(placeholder);
-    const std::vector<std::string>& files = model_.Files();
-    const std::size_t count = std::min(files.size(), thumbnails_.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        Slot& slot = thumbnails_[i];
-        if (slot.kind != ThumbnailKind::Picture || !container::IsEncryptedFile(files[i])) continue;
-        // The pixmap's image is its only other holder, so its pixels are wiped in place.
-        QImage pixels = slot.pixmap.toImage();
-        slot.pixmap = locked;
-        slot.kind = ThumbnailKind::Placeholder;
-        imaging::WipePixels(pixels);
-    }
-    canvas_->update();
-}
-
-void GalleryWindow::ShareThumbnailPassword()
-{
-    container::FileCrypto& crypto = session_.Crypto();
-    const std::uint64_t generation = crypto.PasswordGeneration();
-    const std::lock_guard lock(thumbnailPassword_->mutex);
-    if (thumbnailPassword_->generation == generation && generation != 0) return;
-    crypto::SecureWipe(thumbnailPassword_->password);
-    thumbnailPassword_->password = crypto.ActivePassword();
-    thumbnailPassword_->generation = generation;
+    thumbnails_->PasswordForgotten();
 }
 
 void GalleryWindow::ShowProperties()
@@ -691,7 +552,10 @@ void GalleryWindow::FinishBatch()
     const std::vector<std::string> notes = batch_->FinishRun();
     ++finishedRuns_;
     if (IsRotation(operation)) {
-        // The list and the selection stay; the thumbnails are made anew from the turned files.
+        // The list and the selection stay; the sizes and the thumbnails are taken anew from the
+        // turned files.
+        totals_.Read(model_.Files());
+        RefreshStatus();
         ResetThumbnails();
         canvas_->update();
     } else {
@@ -700,7 +564,7 @@ void GalleryWindow::FinishBatch()
     }
     if (const std::optional<BatchNotice> summary = BatchSummary(operation, notes))
         session_.dialogs().ShowMessage(summary->caption, summary->text, MessageIcon::Warning, MessageButtons::Ok);
-    PumpThumbnails();
+    thumbnails_->Pump();
 }
 
 Viewport GalleryWindow::CurrentViewport() const
@@ -714,6 +578,7 @@ void GalleryWindow::UpdateLayout()
 {
     const int width = scrollArea_->viewport()->width();
     layout_ = gallery::UpdateLayout(width, layout_.TileSize, model_.Count());
+    thumbnails_->SetTileSize(layout_.TileSize);
     canvas_->resize(width, CanvasHeight(layout_));
     UpdateVisibleTiles();
 }
@@ -723,6 +588,7 @@ void GalleryWindow::ReadTileSize()
     const TileSizeChoice tileSize = LoadTileSize(session_.AppSettings(), session_.Options().TileSize);
     session_.Options().TileSize = tileSize.TileSize;
     layout_.TileSize = tileSize.TileSize;
+    thumbnails_->SetTileSize(layout_.TileSize);
     if (tileSize.stored) session_.SaveSettings();
 }
 
@@ -735,7 +601,6 @@ void GalleryWindow::SetTileSize(int tileSize)
     session_.RememberTileSize(tileSize);
 }
 
-// Panel texts, five times a second as the files and the clipboard may change under us.
 void GalleryWindow::RefreshStatus()
 {
     if (locked_) {
@@ -743,17 +608,10 @@ void GalleryWindow::RefreshStatus()
             status_->setPanelText(panel, QString());
         return;
     }
-    int files = 0;
-    std::int64_t bytes = 0;
-    for (const std::string& path : model_.Files()) {
-        const std::int64_t size = FileSize(path);
-        if (size < 0) continue;
-        ++files;
-        bytes += size;
-    }
-    status_->setPanelText(0, QString::fromStdString(FolderTotalsText(files, bytes)));
-    const SelectionStats stats = selection_.GetSelectionStats();
-    status_->setPanelText(1, QString::fromStdString(SelectionTotalsText(stats.count, stats.bytes)));
+    const FileTotals listed = totals_.Listed();
+    status_->setPanelText(0, QString::fromStdString(FolderTotalsText(listed.count, listed.bytes)));
+    const FileTotals selected = totals_.Selected(model_.SelectedIndices);
+    status_->setPanelText(1, QString::fromStdString(SelectionTotalsText(selected.count, selected.bytes)));
     status_->setPanelText(2, QString::fromStdString(statusMessage_));
     status_->setClipboardShown(clipboardHasFiles_);
 }
@@ -880,6 +738,8 @@ void GalleryWindow::keyPressEvent(QKeyEvent* event)
     const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);
     for (const GalleryKeyAction& action : result.actions)
         RunKeyCommand(action, (modifiers & kShift) != 0, (modifiers & kControl) != 0);
+    // A key may have changed the selection.
+    RefreshStatus();
     if (result.consumed)
         event->accept();
     else
@@ -937,44 +797,10 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
     }
 }
 
-void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
+void GalleryWindow::SelectionShown()
 {
-    const QPalette& colours = palette();
-    painter.fillRect(clip, colours.color(QPalette::Button));
-    if (locked_) return;
-    const RowSpan rows = RowsTouched(layout_, clip.top(), clip.top() + clip.height());
-    if (rows.empty()) return;
-
-    painter.setFont(TileFont());
-    const QFontMetrics metrics(painter.font());
-    const int nameOffset = NameTextOffset(metrics.boundingRect(QLatin1Char('W')).height());
-    const auto measure = [&metrics](const std::string& text) {
-        return metrics.horizontalAdvance(QString::fromStdString(text));
-    };
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    for (int row = rows.first; row <= rows.last; ++row) {
-        for (int column = 0; column < layout_.Columns; ++column) {
-            const int i = row * layout_.Columns + column;
-            if (i >= layout_.Count) break;
-            const QRect tile = ToQRect(TileRect(layout_, i));
-            DrawTileFrame(painter, tile, selection_.IsSelected(i), colours);
-            const Rect well = WellRect(layout_, i);
-            DrawTileWell(painter, ToQRect(well), i == model_.CurrentIndex, colours);
-            if (const QPixmap* thumbnail = ThumbnailAt(i)) {
-                const Rect target = ThumbnailDrawRect(well, {thumbnail->width(), thumbnail->height()});
-                if (target.width() > 0 && target.height() > 0) painter.drawPixmap(ToQRect(target), *thumbnail);
-            }
-            const QRect strip = ToQRect(NameStripRect(layout_, i));
-            painter.fillRect(strip, colours.color(QPalette::Button));
-            painter.setPen(colours.color(QPalette::WindowText));
-            const std::string name = FitNameToWidth(FileNameOf(model_.Files()[static_cast<std::size_t>(i)]),
-                                                    NameWidthLimit(layout_.TileSize), measure);
-            painter.drawText(QRect(strip.left() + kNameIndent, strip.top() + nameOffset, strip.width() - kNameIndent,
-                                   strip.height() - nameOffset),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(name));
-        }
-    }
-    if (pointer_.RubberBandActive) DrawSelectionRect(painter, pointer_.RubberBandRect());
+    RefreshStatus();
+    canvas_->update();
 }
 
 void GalleryWindow::canvasMousePress(QMouseEvent* event)
@@ -983,20 +809,20 @@ void GalleryWindow::canvasMousePress(QMouseEvent* event)
     const QPoint pos = event->position().toPoint();
     const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
     const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
-    if (pointer_.MouseDown({pos.x(), pos.y()}, ctrl, shift, layout_, CurrentViewport())) canvas_->update();
+    if (pointer_.MouseDown({pos.x(), pos.y()}, ctrl, shift, layout_, CurrentViewport())) SelectionShown();
 }
 
 void GalleryWindow::canvasMouseMove(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    if (pointer_.MouseMove({pos.x(), pos.y()}, layout_)) canvas_->update();
+    if (pointer_.MouseMove({pos.x(), pos.y()}, layout_)) SelectionShown();
 }
 
 void GalleryWindow::canvasMouseRelease(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return;
     const QPoint pos = event->position().toPoint();
-    if (pointer_.MouseUp({pos.x(), pos.y()}, layout_, CurrentViewport())) canvas_->update();
+    if (pointer_.MouseUp({pos.x(), pos.y()}, layout_, CurrentViewport())) SelectionShown();
 }
 
 void GalleryWindow::canvasDoubleClick(QMouseEvent* event)
@@ -1009,9 +835,11 @@ void GalleryWindow::canvasDoubleClick(QMouseEvent* event)
 
 void GalleryWindow::listRebuilt(int)
 {
+    totals_.Read(model_.Files());
     ResetThumbnails();
     UpdateLayout();
     SetTitle();
+    RefreshStatus();
     canvas_->update();
 }
 
@@ -1020,8 +848,10 @@ void GalleryWindow::layoutChanged()
     UpdateLayout();
 }
 
+// The model asks for a repaint whenever it changed the current tile or the selection.
 void GalleryWindow::repaintRequested()
 {
+    RefreshStatus();
     canvas_->update();
 }
 
@@ -1057,23 +887,9 @@ void GalleryWindow::lastDirChosen(const std::string& folder)
     session_.RememberLastDir(folder);
 }
 
-const QPixmap* GalleryWindow::ThumbnailAt(int index) const
-{
-    if (index < 0 || index >= static_cast<int>(thumbnails_.size())) return nullptr;
-    const Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
-    return slot.pixmap.isNull() ? nullptr : &slot.pixmap;
-}
-
-ThumbnailKind GalleryWindow::ThumbnailKindAt(int index) const
-{
-    if (index < 0 || index >= static_cast<int>(thumbnails_.size())) return ThumbnailKind::None;
-    return thumbnails_[static_cast<std::size_t>(index)].kind;
-}
-
 void GalleryWindow::ResetThumbnails()
 {
-    thumbnails_.assign(static_cast<std::size_t>(model_.Count()), Slot{});
-    schedule_.Reset(model_.Count());
+    thumbnails_->Reset();
     UpdateVisibleTiles();
 }
 
@@ -1082,10 +898,9 @@ void GalleryWindow::UpdateVisibleTiles()
     const Viewport view = CurrentViewport();
     const RowSpan rows = RowsTouched(layout_, view.scrollY, view.scrollY + view.height);
     if (rows.empty())
-        schedule_.SetVisible(0, -1);
+        thumbnails_->SetVisible(0, -1);
     else
-        schedule_.SetVisible(rows.first * layout_.Columns, (rows.last + 1) * layout_.Columns - 1);
-    PumpThumbnails();
+        thumbnails_->SetVisible(rows.first * layout_.Columns, (rows.last + 1) * layout_.Columns - 1);
 }
 
 void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
@@ -1098,65 +913,7 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
             toWindow.Post([this] { CollectBatch(); });
         });
     }
-    PumpThumbnails();
-}
-
-// Keeps two thumbnail jobs per pool thread handed out, the visible tiles first: enough that no
-// worker waits while the window thread stores a result, few enough that newly visible tiles soon
-// come next. The pool puts the viewer's pictures before them. Thumbnails wait while a batch run
-// works on the files.
-void GalleryWindow::PumpThumbnails()
-{
-    if (!pool_ || locked_ || BatchActive()) return;
-    ShareThumbnailPassword();
-    const int limit = 2 * static_cast<int>(std::max(1u, pool_->ThreadCount()));
-    while (schedule_.Running() < limit) {
-        const int index = schedule_.Next();
-        if (index < 0) return;
-        ThumbnailRequest request;
-        request.path = model_.Files()[static_cast<std::size_t>(index)];
-        request.fileNamePW = session_.Options().FileNamePW;
-        request.tileSize = layout_.TileSize;
-        const int generation = schedule_.Generation();
-        pool_->Submit(workers::JobPriority::Thumbnail, [this, toWindow = fromWorkers_.sender(),
-                                                        password = thumbnailPassword_, request = std::move(request),
-                                                        generation, index]() mutable {
-            if (!toWindow.Receiving()) return;
-            // The password is read as the job starts, so that a queued job holds no copy of it: a
-            // thumbnail made before a password was entered keeps its placeholder until the list is
-            // rebuilt.
-            std::uint64_t passwordGeneration = 0;
-            {
-                const std::lock_guard lock(password->mutex);
-                request.password = password->password;
-                passwordGeneration = password->generation;
-            }
-            ThumbnailInTransit made{MakeThumbnail(request)};
-            crypto::SecureWipe(request.password);
-            toWindow.Post([this, generation, index, passwordGeneration, made = std::move(made)]() mutable {
-                ThumbnailMade(generation, index, passwordGeneration, std::move(made.thumbnail));
-            });
-        });
-    }
-}
-
-void GalleryWindow::ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail)
-{
-    if (schedule_.Finish(generation, index)) {
-        Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
-        const bool container = container::IsEncryptedFile(model_.Files()[static_cast<std::size_t>(index)]);
-        if (container && passwordGeneration != session_.Crypto().PasswordGeneration()) {
-            // Decrypted under a password forgotten since: only the placeholder may show.
-            imaging::WipePixels(thumbnail.image);
-            thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(layout_.TileSize)};
-        }
-        slot.kind = thumbnail.kind;
-        if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
-        canvas_->update(ToQRect(TileRect(layout_, index)));
-    } else {
-        imaging::WipePixels(thumbnail.image);
-    }
-    PumpThumbnails();
+    thumbnails_->SetPool(pool_);
 }
 
 }  // namespace quillix::gallery

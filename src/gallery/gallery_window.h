@@ -1,24 +1,21 @@
 #pragma once
 
 #include "browse/folder_model.h"
-#include "crypto/secure.h"
 #include "gallery/batch_runner.h"
 #include "gallery/gallery_keys.h"
 #include "gallery/gallery_settings.h"
+#include "gallery/list_totals.h"
 #include "gallery/selection.h"
-#include "gallery/thumbnail_maker.h"
-#include "gallery/thumbnail_schedule.h"
+#include "gallery/thumbnail_store.h"
 #include "gallery/tile_layout.h"
 #include "session/session.h"
 #include "viewer/gallery_link.h"
 #include "workers/window_thread_queue.h"
 
 #include <QMainWindow>
-#include <QPixmap>
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,8 +38,9 @@ class StatusPanels;
 class TileCanvas;
 
 // The gallery window: the folder's pictures as tiles with thumbnails, the selection, the tool band
-// and the status bar. It shows the session's folder model; the tile layout and the selection do
-// the work, and thumbnails are made on the session's worker pool.
+// and the status bar. It shows the session's folder model and wires the parts that do the work:
+// the tile layout and the selection, the thumbnail store (jobs on the session's worker pool) and
+// the canvas that paints from them.
 class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public browse::FolderModelListener {
     Q_OBJECT
 
@@ -87,12 +85,8 @@ public:
     StatusPanels* statusPanels() const { return status_; }
     QLineEdit* folderEdit() const { return folderEdit_; }
     Viewport CurrentViewport() const;
-    // The stored thumbnail of tile `index`: null until it is made, and for files that give none.
-    const QPixmap* ThumbnailAt(int index) const;
-    ThumbnailKind ThumbnailKindAt(int index) const;
-    // Every thumbnail of the list is made (or found impossible).
-    bool ThumbnailsComplete() const { return schedule_.Complete(); }
-    int ThumbnailGeneration() const { return schedule_.Generation(); }
+    // The thumbnails the canvas paints.
+    const ThumbnailStore& thumbnails() const { return *thumbnails_; }
     // Where thumbnails run at thumbnail priority and batch file work at batch priority: the
     // program's one pool, which the session holds, unless another is set here (tests). Jobs touch
     // no widget; their results come back through the window's event queue.
@@ -122,8 +116,7 @@ public:
     // How many batch runs have finished since the window was made.
     int FinishedBatchRuns() const { return finishedRuns_; }
 
-    // The canvas's paint and mouse work.
-    void paintTiles(class QPainter& painter, const QRect& clip);
+    // The canvas's mouse work.
     void canvasMousePress(class QMouseEvent* event);
     void canvasMouseMove(class QMouseEvent* event);
     void canvasMouseRelease(class QMouseEvent* event);
@@ -163,7 +156,11 @@ private:
     void prepareToShow();
     void UpdateLayout();
     void SetTitle();
+    // The panel texts: the totals from the sizes read with the list, the message, the clipboard
+    // sign. Called whenever the list or the selection may have changed.
     void RefreshStatus();
+    // The selection may have changed: its totals and its tiles shown anew.
+    void SelectionShown();
     void clipboardChanged();
     void ShowFolderResult(const Result<void>& outcome);
     void SetFitButtons();
@@ -177,8 +174,6 @@ private:
     // Thumbnails.
     void ResetThumbnails();
     void UpdateVisibleTiles();
-    void PumpThumbnails();
-    void ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail);
 
     session::Session& session_;
     viewer::ViewerWindow& viewer_;
@@ -196,19 +191,14 @@ private:
     QScrollArea* scrollArea_ = nullptr;
     TileCanvas* canvas_ = nullptr;
     StatusPanels* status_ = nullptr;
-    QTimer* statusTimer_ = nullptr;
     std::string statusMessage_;
     bool placementRestored_ = false;
     QRect hiddenGeometry_;  // where the window was when the viewer took over
     bool clipboardHasFiles_ = false;
     bool locked_ = false;
 
-    struct Slot {
-        ThumbnailKind kind = ThumbnailKind::None;
-        QPixmap pixmap;
-    };
-    std::vector<Slot> thumbnails_;
-    ThumbnailSchedule schedule_;
+    ListTotals totals_;
+    std::unique_ptr<ThumbnailStore> thumbnails_;
     workers::WorkerPool* pool_ = nullptr;
     std::function<Qt::KeyboardModifiers()> heldModifiers_;
     std::unique_ptr<BatchRunner> batch_;
@@ -217,20 +207,7 @@ private:
     int finishedRuns_ = 0;
     // The password generation a running encryption or decryption took its copy from.
     std::uint64_t runPasswordGeneration_ = 0;
-    // The password thumbnail jobs read as they start, and its generation: one copy for all of
-    // them, which forgetting wipes, rather than one in every queued job.
-    struct ThumbnailPassword {
-        std::mutex mutex;
-        std::string password;
-        std::uint64_t generation = 0;
-        ~ThumbnailPassword() { crypto::SecureWipe(password); }
-    };
-    // Hands the current password to the thumbnail jobs.
-    void ShareThumbnailPassword();
-    // Puts the placeholder back on every container's tile (the password was forgotten).
-    void LockContainerTiles();
-    std::shared_ptr<ThumbnailPassword> thumbnailPassword_;
-    // Results of the pool's jobs; declared last so that it goes first, and none reaches a window
+    // Results of the batch runs; declared last so that it goes first, and none reaches a window
     // whose members are being destroyed.
     workers::WindowThreadQueue fromWorkers_;
 };

@@ -216,9 +216,9 @@ private slots:
         QVERIFY(rig.session->Crypto().EnsurePassword(false));
         rig.Show();
         rig.Drain();
-        QVERIFY(rig.gallery->ThumbnailsComplete());
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Picture);
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Picture);
+        QVERIFY(rig.gallery->thumbnails().Complete());
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("$a.jpg")), ThumbnailKind::Picture);
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("$p.png")), ThumbnailKind::Picture);
         for (const char* name : {"$a.jpg", "$p.png"}) {
             rig.viewer->LoadImage(rig / name);
             rig.Drain();
@@ -234,9 +234,9 @@ private slots:
         QCOMPARE(rig.dialogs.passwordPrompts, 2);  // asked again, and cancelled
         QVERIFY(!rig.session->Crypto().HasPassword());
         QVERIFY(!rig.viewer->PaintSource());
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Placeholder);
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Placeholder);
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("b.png")), ThumbnailKind::Picture);
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("$a.jpg")), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("$p.png")), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("b.png")), ThumbnailKind::Picture);
         rig.Drain();
         QCOMPARE(CountInMemory(password), 0);
         // A text emptied but not wiped keeps all but its first character.
@@ -267,11 +267,11 @@ private slots:
         rig.viewer->LoadImage(rig / "$c5.jpg");
         rig.Forget();
         rig.Drain();
-        QVERIFY(rig.gallery->ThumbnailsComplete());
+        QVERIFY(rig.gallery->thumbnails().Complete());
         for (int i = 0; i < 12; ++i)
-            QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$c" + std::to_string(i) + ".jpg")),
+            QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("$c" + std::to_string(i) + ".jpg")),
                      ThumbnailKind::Placeholder);
-        QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("plain.png")), ThumbnailKind::Picture);
+        QCOMPARE(rig.gallery->thumbnails().KindAt(rig.Index("plain.png")), ThumbnailKind::Picture);
         QVERIFY(!rig.viewer->LoadPending());
         QVERIFY(!rig.viewer->PaintSource());
     }

@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(rig.gallery->Model().Count(), 3);
         QCOMPARE(rig.pool->SubmittedCount(), std::uint64_t{0});
         for (int i = 0; i < 3; ++i)
-            QVERIFY(!rig.gallery->ThumbnailAt(i));
+            QVERIFY(!rig.gallery->thumbnails().At(i));
         QCOMPARE(rig.gallery->windowTitle(), QString("Quillix"));
         QCOMPARE(rig.gallery->folderEdit()->text(), QString());
         QCOMPARE(rig.DrawnPixels(), 0);
@@ -80,8 +80,8 @@ private slots:
 
         rig.gallery->setLocked(false);
         quillix::test::Drain({rig.pool.get(), &rig.session->Pool()});
-        QVERIFY(rig.gallery->ThumbnailsComplete());
-        QVERIFY(rig.gallery->ThumbnailAt(0));
+        QVERIFY(rig.gallery->thumbnails().Complete());
+        QVERIFY(rig.gallery->thumbnails().At(0));
         QVERIFY(rig.gallery->windowTitle().startsWith("3 Images - Quillix - "));
         QCOMPARE(rig.gallery->folderEdit()->text().toStdString(), rig.pictures.path() + "/");
         QVERIFY(rig.DrawnPixels() > 0);

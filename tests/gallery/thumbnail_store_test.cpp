@@ -1,0 +1,177 @@
+#include "container/file_crypto.h"
+#include "gallery/thumbnail_store.h"
+#include "settings/app_options.h"
+#include "support/containers.h"
+#include "support/picture_files.h"
+#include "support/pool_drain.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_dir.h"
+#include "workers/worker_pool.h"
+
+#include <QGuiApplication>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+using quillix::gallery::ThumbnailKind;
+using quillix::gallery::ThumbnailStore;
+
+namespace {
+
+constexpr const char* kPassword = "quillix";
+
+// What the store told its listener, in order: a tile's index, or -1 for "several tiles".
+struct Recorder : quillix::gallery::ThumbnailStoreListener {
+    std::vector<int> told;
+    void thumbnailChanged(int index) override { told.push_back(index); }
+    void thumbnailsChanged() override { told.push_back(-1); }
+};
+
+// A store over a temporary folder's files, without any window, its jobs on a pool of one
+// thread so that they end in the order they were handed out.
+struct Rig {
+    quillix::test::TempDir folder;
+    quillix::browse::FileList files;
+    quillix::test::ScriptedDialogs dialogs;
+    quillix::container::FileCrypto crypto{dialogs, {}};
+    quillix::settings::AppOptions options;
+    Recorder listener;
+    quillix::workers::WorkerPool pool{1};
+    std::unique_ptr<ThumbnailStore> store;
+
+    Rig()
+    {
+        options.FileNamePW = true;
+        store = std::make_unique<ThumbnailStore>(files, crypto, options, listener);
+        store->SetTileSize(128);
+        store->SetPool(&pool);
+    }
+    // One JPEG file per size, so that a thumbnail tells its file.
+    void Write(const std::vector<QSize>& sizes)
+    {
+        files.clear();
+        for (const QSize& size : sizes) {
+            files.push_back(folder / ("p" + std::to_string(files.size()) + ".jpg"));
+            quillix::test::WriteJpeg(files.back(), size.width(), size.height());
+        }
+    }
+    void Drain() { quillix::test::Drain(pool); }
+};
+
+// Sizes whose thumbnails for tiles of 128 (104 on the longer side) come out whole.
+const std::vector<QSize> kWide{{64, 64}, {64, 32}, {64, 16}, {64, 8}, {32, 16}, {16, 8}};
+const std::vector<QSize> kTall{{32, 64}, {16, 64}, {8, 64}};
+
+QSize ThumbnailSize(QSize picture)
+{
+    return picture * 104 / std::max(picture.width(), picture.height());
+}
+
+}  // namespace
+
+class ThumbnailStoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void madeInTheScheduleOrderTheTilesInViewFirst()
+    {
+        Rig rig;
+        rig.Write(kWide);
+        rig.store->Reset();
+        rig.store->SetVisible(3, 4);
+        rig.Drain();
+        QCOMPARE(rig.listener.told, (std::vector<int>{3, 4, 0, 1, 2, 5}));
+        QVERIFY(rig.store->Complete());
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(rig.store->KindAt(i), ThumbnailKind::Picture);
+            QCOMPARE(rig.store->At(i)->size(), ThumbnailSize(kWide[static_cast<std::size_t>(i)]));
+        }
+        QVERIFY(rig.store->At(6) == nullptr);
+        QCOMPARE(rig.store->KindAt(-1), ThumbnailKind::None);
+    }
+
+    void heldStoresNothingAndResultsOfAnOlderListAreDropped()
+    {
+        Rig rig;
+        bool held = true;
+        rig.store->SetHold([&held] { return held; });
+        rig.Write({kWide[0], kWide[1], kWide[2]});
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QVERIFY(rig.listener.told.empty());
+        held = false;
+        {
+            quillix::test::HeldWorkers workers(rig.pool);
+            QVERIFY(workers.AllHeld());
+            rig.store->Pump();
+            const int first = rig.store->Generation();
+            // The list is made anew while the first list's jobs wait: other pictures now.
+            rig.Write(kTall);
+            rig.store->Reset();
+            rig.store->SetVisible(0, -1);
+            QCOMPARE(rig.store->Generation(), first + 1);
+        }
+        rig.Drain();
+        QVERIFY(rig.store->Complete());
+        QCOMPARE(rig.listener.told, (std::vector<int>{0, 1, 2}));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(rig.store->At(i)->size(), ThumbnailSize(kTall[static_cast<std::size_t>(i)]));
+    }
+
+    void forgettingThePasswordPutsTheContainersPlaceholderBack()
+    {
+        Rig rig;
+        rig.Write({kWide[1], kWide[2]});
+        rig.files[0] = quillix::test::EncryptInPlace(rig.files[0], kPassword);
+        rig.dialogs.passwords.push_back(std::string(kPassword));
+        QVERIFY(rig.crypto.EnsurePassword(false));
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Picture);
+        QCOMPARE(rig.store->At(0)->size(), ThumbnailSize(kWide[1]));
+
+        rig.crypto.ClearPassword();
+        rig.listener.told.clear();
+        rig.store->PasswordForgotten();
+        QCOMPARE(rig.listener.told, std::vector<int>{-1});
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.store->At(0)->size(), QSize(104, 104));
+        QCOMPARE(rig.store->KindAt(1), ThumbnailKind::Picture);
+
+        // Made anew without a password, the container gives its placeholder.
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.store->KindAt(1), ThumbnailKind::Picture);
+    }
+
+    void resultsArrivingAfterTheStoreIsGoneAreDropped()
+    {
+        Rig rig;
+        rig.Write(kWide);
+        {
+            quillix::test::HeldWorkers workers(rig.pool);
+            QVERIFY(workers.AllHeld());
+            rig.store->Reset();
+            rig.store->SetVisible(0, -1);
+            rig.store.reset();
+        }
+        rig.Drain();
+        QVERIFY(rig.listener.told.empty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    ThumbnailStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "thumbnail_store_test.moc"
