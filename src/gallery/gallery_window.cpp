@@ -241,8 +241,7 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
     // The folder box starts at the last folder, or the current directory when that is gone.
     std::string folder = session_.LastDir();
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
-    model_.FolderBox = WithSeparator(folder);
-    folderEdit_->setText(QString::fromStdString(model_.FolderBox));
+    model_.SetFolderBox(WithSeparator(folder));
     const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
@@ -353,19 +352,17 @@ void GalleryWindow::prepareToShow()
     SetFitButtons();
     ReadTileSize();
     RestorePlacement();
-    if (model_.FolderBox.empty()) {
+    if (model_.FolderBox().empty()) {
         const std::string current = viewer_.CurrentPath();
-        model_.FolderBox = WithSeparator(current.empty() ? QDir::currentPath().toStdString() : FolderOf(current));
-        folderEdit_->setText(QString::fromStdString(model_.FolderBox));
+        model_.SetFolderBox(WithSeparator(current.empty() ? QDir::currentPath().toStdString() : FolderOf(current)));
     }
-    if (model_.Count() == 0 || model_.FolderBox != model_.LoadedFolderWithSeparator)
-        ShowFolderResult(model_.LoadFolder(model_.FolderBox));
-    if (!model_.FocusPath.empty()) {
-        const int index = model_.IndexOfFile(model_.FocusPath);
+    if (model_.Count() == 0 || model_.FolderBox() != model_.LoadedFolderWithSeparator())
+        ShowFolderResult(model_.LoadFolder(model_.FolderBox()));
+    if (!model_.FocusPath().empty()) {
+        const int index = model_.IndexOfFile(model_.FocusPath());
         if (index >= 0) {
             model_.FocusTile(index);
-            model_.SelectedIndices = {index};
-            model_.AnchorIndex = index;
+            model_.ChooseOnly(index);
         }
     }
     SetTitle();
@@ -393,7 +390,7 @@ QString GalleryWindow::StatusText() const
 void GalleryWindow::SetTitle()
 {
     setWindowTitle(locked_ ? QStringLiteral("Quillix")
-                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox())));
 }
 
 void GalleryWindow::setLocked(bool locked)
@@ -402,7 +399,7 @@ void GalleryWindow::setLocked(bool locked)
     // Disabled widgets take no click, wheel turn or drop: the tool band and the tiles do nothing.
     menuWidget()->setEnabled(!locked);
     centralWidget()->setEnabled(!locked);
-    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
+    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox()));
     SetTitle();
     RefreshStatus();
     canvas_->update();
@@ -478,7 +475,7 @@ void GalleryWindow::BrowseForFolder()
 void GalleryWindow::CopySelectedToClipboard(bool cut)
 {
     std::vector<std::string> paths;
-    for (const int i : model_.SelectedIndices)
+    for (const int i : model_.SelectedIndices())
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
     if (paths.empty()) return;
     const bool ok = platform::PutFilesOnClipboard(paths, cut);
@@ -505,7 +502,7 @@ void GalleryWindow::PasteFromClipboard()
     const platform::ClipboardFiles files = platform::ReadFilesFromClipboard();
     if (files.paths.empty()) return;
     const std::string target =
-        browse::PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
+        browse::PasteTargetFolder(model_.FolderBox(), model_.LoadedFolder(), QDir::currentPath().toStdString());
     const container::NameChangeKey key = container::NameChangeKeyOf(session_.Crypto());
     selection_.ReselectNames = browse::PasteFiles(
         files.paths, files.cut, target, session_.dialogs(),
@@ -524,11 +521,11 @@ void GalleryWindow::ReloadAndReselect(const std::string& folder)
 
 void GalleryWindow::DeleteSelectedFiles()
 {
-    if (model_.SelectedIndices.empty()) return;
+    if (model_.SelectedIndices().empty()) return;
     // The files the dialog asks about, taken now: a run that ends while it is open rebuilds the
     // list and selects its own files, which the user never chose to delete.
     std::vector<std::string> paths;
-    for (const int i : model_.SelectedIndices)
+    for (const int i : model_.SelectedIndices())
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
     // The dialog names and counts the files that are still there.
     std::vector<std::string> names;
@@ -549,8 +546,8 @@ void GalleryWindow::DeleteSelectedFiles()
     // The files are still there: they go one by one, and the end of the run rebuilds the list
     // again. A current tile among them would be what F2 acts on meanwhile.
     model_.ClearSelection();
-    if (currentGoes && wasIdle && BatchActive()) model_.CurrentIndex = -1;
-    ShowFolderResult(model_.LoadFolder(model_.LoadedFolder));
+    if (currentGoes && wasIdle && BatchActive()) model_.MakeCurrent(-1);
+    ShowFolderResult(model_.LoadFolder(model_.LoadedFolder()));
     UpdateLayout();
     canvas_->update();
 }
@@ -695,7 +692,7 @@ void GalleryWindow::FinishBatch()
         ResetThumbnails();
         canvas_->update();
     } else {
-        ReloadAndReselect(model_.LoadedFolder);
+        ReloadAndReselect(model_.LoadedFolder());
         SetStatusMessage("Done");
     }
     if (const std::optional<BatchNotice> summary = BatchSummary(operation, notes))
@@ -959,7 +956,7 @@ void GalleryWindow::paintTiles(QPainter& painter, const QRect& clip)
             const QRect tile = ToQRect(TileRect(layout_, i));
             DrawTileFrame(painter, tile, selection_.IsSelected(i), colours);
             const Rect well = WellRect(layout_, i);
-            DrawTileWell(painter, ToQRect(well), i == model_.CurrentIndex, colours);
+            DrawTileWell(painter, ToQRect(well), i == model_.CurrentIndex(), colours);
             if (const QPixmap* thumbnail = ThumbnailAt(i)) {
                 const Rect target = ThumbnailDrawRect(well, {thumbnail->width(), thumbnail->height()});
                 if (target.width() > 0 && target.height() > 0) painter.drawPixmap(ToQRect(target), *thumbnail);

@@ -212,7 +212,7 @@ void ViewerWindow::ReturnToGallery()
             session_.Model().SetCurrentIndex(index);
             // The gallery focuses its remembered tile when shown: that is the one the viewer
             // stepped to, not the one it was opened on.
-            session_.Model().FocusPath = path;
+            session_.Model().FocusOnShow(path);
         }
     }
     // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.

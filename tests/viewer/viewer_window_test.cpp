@@ -352,7 +352,7 @@ private slots:
         second.Key(Qt::Key_Escape);
         QVERIFY(second.quitCodes.empty());
         QVERIFY(second.gallery->isVisible());
-        QCOMPARE(second.gallery->Model().FolderBox, second.pictures.path() + "/");
+        QCOMPARE(second.gallery->Model().FolderBox(), second.pictures.path() + "/");
         QCOMPARE(second.gallery->Model().CurrentFileName(), second / "b.jpg");
     }
 
