@@ -553,7 +553,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    switch (PreconditionOf(action.command)) {
+    switch (action.needs) {
     case Precondition::ShownFile:
     case Precondition::SingleFile:
         if (currentPath_.empty()) return;
@@ -571,7 +571,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     case ViewerCommand::Rename: RenameCommand(); break;
     case ViewerCommand::CopyToChosenSubfolder: CopyToChosenSubfolder(); break;
     case ViewerCommand::CopyToNumberedSubfolder:
-        CopyToSubfolder(currentPath_, std::to_string(action.subfolder), true);
+        CopyToSubfolder(currentPath_, std::to_string(action.argument), true);
         break;
     case ViewerCommand::ClipboardCopy: ClipboardCommand(false); break;
     case ViewerCommand::ClipboardCut: ClipboardCommand(true); break;
@@ -585,8 +585,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     case ViewerCommand::BackToGallery: EnterCommand(); break;
     case ViewerCommand::BackOrQuit: EscapeCommand(); break;
     case ViewerCommand::Delete: DeleteCommand(); break;
-    case ViewerCommand::NextFile: StepCommand(true); break;
-    case ViewerCommand::PrevFile: StepCommand(false); break;
+    case ViewerCommand::StepFile: StepFile(action.argument > 0, true); break;
     case ViewerCommand::None: break;
     }
     if (action.repaint && !detached_) update();
@@ -806,24 +805,22 @@ void ViewerWindow::DeleteCommand()
     NotifyFolderChanged(path);
 }
 
-void ViewerWindow::StepCommand(bool forward)
+void ViewerWindow::StepFile(bool forward, bool openAsGallery)
 {
+    if (!gallery_) return;
     travelForward_ = forward;
     gallery::FolderModel& model = gallery_->Model();
     if (forward)
         model.NextFile();
     else
         model.PrevFile();
-    OpenFromGallery(model.CurrentFileName());
-}
-
-void ViewerWindow::ShowCurrentOfGallery()
-{
-    if (!gallery_) return;
     // An empty list has no file to show; loading an empty path would only report an error.
-    const std::string current = gallery_->Model().CurrentFileName();
+    const std::string current = model.CurrentFileName();
     if (current.empty()) return;
-    LoadImage(current);
+    if (openAsGallery)
+        OpenFromGallery(current);
+    else
+        LoadImage(current);
 }
 
 void ViewerWindow::mousePressEvent(QMouseEvent* event)
@@ -832,16 +829,8 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
-        case LeftPressAction::PrevFile:
-            travelForward_ = false;
-            if (gallery_) gallery_->Model().PrevFile();
-            ShowCurrentOfGallery();
-            break;
-        case LeftPressAction::NextFile:
-            travelForward_ = true;
-            if (gallery_) gallery_->Model().NextFile();
-            ShowCurrentOfGallery();
-            break;
+        case LeftPressAction::PrevFile: StepFile(false, false); break;
+        case LeftPressAction::NextFile: StepFile(true, false); break;
         case LeftPressAction::StartDrag:
             dragging_ = true;
             lastDrag_ = pos;
@@ -911,15 +900,7 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
         ShowZoomStatus();
         break;
     case WheelAction::NextFile:
-    case WheelAction::PrevFile:
-        if (!gallery_) return;
-        travelForward_ = action == WheelAction::NextFile;
-        if (action == WheelAction::NextFile)
-            gallery_->Model().NextFile();
-        else
-            gallery_->Model().PrevFile();
-        ShowCurrentOfGallery();
-        break;
+    case WheelAction::PrevFile: StepFile(action == WheelAction::NextFile, false); break;
     case WheelAction::None: break;
     }
 }

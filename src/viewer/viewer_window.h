@@ -159,9 +159,9 @@ private:
     void EnterCommand();
     void EscapeCommand();
     void DeleteCommand();
-    void StepCommand(bool forward);
-    // After a step by edge click or wheel: show the gallery's current file.
-    void ShowCurrentOfGallery();
+    // One step through the gallery's list and the file it lands on shown: a key step opens it as
+    // the gallery does (and so enters gallery mode), an edge click or the wheel only loads it.
+    void StepFile(bool forward, bool openAsGallery);
     void WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position);
 
     ViewerEnvironment environment_;
