@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
         const quillix::app::StartPlan plan = quillix::app::PlanStart(
-            argument, viewer.AppSettings().PopString("LastDir"), QDir::currentPath().toStdString());
+            argument, viewer.AppSettings().GetString("LastDir"), QDir::currentPath().toStdString());
         const quillix::app::StartupHooks hooks = quillix::app::ProgramStartupHooks(
             viewer.Options(), viewer.RegeditSettings(), quillix::settings::DesktopPlaces::FromEnvironment(),
             quillix::settings::AppExecutable());

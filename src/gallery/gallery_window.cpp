@@ -237,7 +237,7 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
 
     settings::SettingsStore& store = viewer_.AppSettings();
     // The folder box starts at the last folder, or the current directory when that is gone.
-    std::string folder = store.PopString("LastDir");
+    std::string folder = store.GetString("LastDir");
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
     model_.FolderBox = WithSeparator(folder);
     folderEdit_->setText(QString::fromStdString(model_.FolderBox));
@@ -1040,7 +1040,7 @@ void GalleryWindow::sortModeChanged(int mode)
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     // Only a new mode is worth a write of the file.
-    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
+    if (viewer_.AppSettings().GetInt("SORT_MODE", 0) == mode) return;
     viewer_.AppSettings().PushInt("SORT_MODE", mode);
     viewer_.SaveSettings();
 }

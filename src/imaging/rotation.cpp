@@ -89,11 +89,6 @@ bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs)
     return outcome.ok;
 }
 
-bool EnsureWebPEncoder()
-{
-    return true;
-}
-
 bool SaveBitmapToWebP(const std::string& path, const QImage& picture, int quality)
 {
     if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) return false;

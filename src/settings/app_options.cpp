@@ -67,14 +67,14 @@ int PassesInRange(int passes)
 
 void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSettings)
 {
-    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
-    options.Fast = appSettings.PopBool("Fast", true);
-    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
-    options.MaxBytes = std::int64_t{appSettings.PopInt("mxb", 444)} * 1024;
+    options.FileNamePW = appSettings.GetBool("FileNamePW", true);
+    options.Fast = appSettings.GetBool("Fast", true);
+    options.EncryptionAlg = appSettings.GetInt("EncryptionAlg", 0);
+    options.MaxBytes = std::int64_t{appSettings.GetInt("mxb", 444)} * 1024;
     // A file edited by hand, or written before the range was kept, may hold any number.
-    options.Passes = PassesInRange(appSettings.PopInt("passes", kDefaultPasses));
-    options.MouseRevert = appSettings.PopBool("MOUSECTRL_REVERT", false);
-    options.MouseOption = appSettings.PopInt("MOUSECTRL_OPT", 0);
+    options.Passes = PassesInRange(appSettings.GetInt("passes", kDefaultPasses));
+    options.MouseRevert = appSettings.GetBool("MOUSECTRL_REVERT", false);
+    options.MouseOption = appSettings.GetInt("MOUSECTRL_OPT", 0);
 }
 
 container::FileOptions FileOptionsOf(const AppOptions& options)
@@ -98,11 +98,11 @@ void LoadSettings(AppOptions& options, SettingsStore& appSettings, SettingsStore
 
     ReadSecurityAndMouseOptions(options, appSettings);
     options.NoPinHash = HashPin(std::to_string(kNoPinValue));
-    options.PinHash = regeditSettings.PopString("p", options.NoPinHash);
-    options.SortMode = appSettings.PopInt("SORT_MODE", 0);
-    options.PinErrors = regeditSettings.PopInt("c", 0);
-    options.ScaleToFit = appSettings.PopBool("ScaleToFit", true);
-    options.FitWidth = appSettings.PopBool("FitWidth", false);
+    options.PinHash = regeditSettings.GetString("p", options.NoPinHash);
+    options.SortMode = appSettings.GetInt("SORT_MODE", 0);
+    options.PinErrors = regeditSettings.GetInt("c", 0);
+    options.ScaleToFit = appSettings.GetBool("ScaleToFit", true);
+    options.FitWidth = appSettings.GetBool("FitWidth", false);
 }
 
 void SaveSettings(const AppOptions& options, SettingsStore& appSettings, const std::string& iniDir)

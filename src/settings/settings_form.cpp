@@ -14,16 +14,16 @@ constexpr const char* kDefaultMaxBytes = "444";
 
 void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsStore& appSettings)
 {
-    form.maxBytes = std::to_string(appSettings.PopInt("mxb", 444));
+    form.maxBytes = std::to_string(appSettings.GetInt("mxb", 444));
     form.fullFile = form.maxBytes == "0";
     form.passes = std::to_string(options.Passes);
     form.mouseRevert = options.MouseRevert;
     form.mouseOption = options.MouseOption == kMouseStepZoomWithShift || options.MouseOption == kMouseZoomStepWithShift
                            ? options.MouseOption
                            : kMouseToggleWithRightButton;
-    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
-    options.Fast = appSettings.PopBool("Fast", true);
-    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
+    options.FileNamePW = appSettings.GetBool("FileNamePW", true);
+    options.Fast = appSettings.GetBool("Fast", true);
+    options.EncryptionAlg = appSettings.GetInt("EncryptionAlg", 0);
     form.fileNamePW = options.FileNamePW;
     form.fast = options.Fast;
     form.encryptionAlg = options.EncryptionAlg;

@@ -48,6 +48,11 @@ Size SizeOf(const QImage& image)
     return {image.width(), image.height()};
 }
 
+bool HoldsCtrlOrShift(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+}
+
 QTimer* MakeTimer(QObject* parent, int interval, bool singleShot)
 {
     auto* timer = new QTimer(parent);
@@ -79,11 +84,10 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
                                                // "Fast" is read from the settings file as it stands before each
                                                // operation.
                                                container::FileOptions options = settings::FileOptionsOf(options_);
-                                               options.Fast = appSettings_.PopBool("Fast", true);
+                                               options.Fast = appSettings_.GetBool("Fast", true);
                                                return options;
                                            },
                                            [this] { refreshTimer->start(); },
-                                           [this](const std::string& path) { NotifyFolderChanged(path); },
                                            [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
                                            [this] { PasswordForgotten(); }}),
       player_(this)
@@ -132,8 +136,6 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     connect(overlayTimer, &QTimer::timeout, this, &ViewerWindow::overlayTick);
     refreshTimer = MakeTimer(this, 277, true);
     connect(refreshTimer, &QTimer::timeout, this, &ViewerWindow::reloadAfterPassword);
-    folderChangedTimer = MakeTimer(this, 1000, true);
-    connect(folderChangedTimer, &QTimer::timeout, this, &ViewerWindow::repeatFolderChanged);
     gifFrameTimer_ = MakeTimer(this, 0, true);
     connect(gifFrameTimer_, &QTimer::timeout, this, [this] {
         if (gif_ && gif_->playback.Update(static_cast<std::int64_t>(NowMs()))) update();
@@ -250,7 +252,7 @@ void ViewerWindow::showEvent(QShowEvent* event)
 
 void ViewerWindow::closeEvent(QCloseEvent* event)
 {
-    Cleanup(true);
+    Cleanup();
     event->accept();
     Quit();
 }
@@ -272,7 +274,7 @@ void ViewerWindow::LoadImage(const std::string& path, bool reload)
 {
     // Each step within a folder would rewrite (and flush) an unchanged file on the window thread.
     const std::string folder = FolderOf(path);
-    if (appSettings_.PopString("LastDir") != folder) {
+    if (appSettings_.GetString("LastDir") != folder) {
         appSettings_.PushString("LastDir", folder);
         SaveSettings();
     }
@@ -300,7 +302,7 @@ PictureSettings ViewerWindow::CurrentPictureSettings() const
 void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
 {
     currentPath_ = decoded->path;
-    Cleanup(false);
+    Cleanup();
     // A notice given after the request (a command's "Rotated") belongs to the new picture; a
     // reload (after a password was entered, say) lets a command's notice finish its time too.
     if (noticeSerial_ == noticeSerialAtRequest_ && !(reloadKeepsNotice_ && notice_.deadline != 0)) notice_ = {};
@@ -371,10 +373,8 @@ void ViewerWindow::ShowLoadFailure(const std::string& message)
     });
 }
 
-void ViewerWindow::Cleanup(bool secure)
+void ViewerWindow::Cleanup()
 {
-    // Decrypted pictures live in memory only, so there is no temporary file to overwrite.
-    (void)secure;
     gifFrameTimer_->stop();
     WebPMode = false;
     GifActive = false;
@@ -438,25 +438,6 @@ void ViewerWindow::reloadAfterPassword()
 {
     refreshTimer->stop();
     Refresh();
-}
-
-void ViewerWindow::NotifyFolderChanged(const std::string& path)
-{
-    folderToNotify_ = FolderOf(path);
-    if (folderToNotify_.empty()) return;
-    folderChangedTimer->start();
-    SendFolderChanged();
-}
-
-void ViewerWindow::repeatFolderChanged()
-{
-    folderChangedTimer->stop();
-    SendFolderChanged();
-}
-
-void ViewerWindow::SendFolderChanged()
-{
-    // Linux file managers watch their folders themselves; nothing needs to be told.
 }
 
 void ViewerWindow::paintEvent(QPaintEvent*)
@@ -759,7 +740,7 @@ void ViewerWindow::EscapeCommand()
         ReturnToGallery();
         return;
     }
-    Cleanup(true);
+    Cleanup();
     pipeline_->CancelPending();
     overlayTimer->stop();
     detached_ = true;
@@ -772,7 +753,7 @@ void ViewerWindow::DeleteCommand()
     if (dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
                               MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    Cleanup(false);
+    Cleanup();
     if (::unlink(path.c_str()) != 0) {
         dialogs().ShowMessage("Error", "File could not be deleted.", MessageIcon::Error, MessageButtons::Ok);
         // The clean-up let go of an animation; show the file again as it was.
@@ -802,7 +783,6 @@ void ViewerWindow::DeleteCommand()
         LoadImage(next);
         update();
     }
-    NotifyFolderChanged(path);
 }
 
 void ViewerWindow::StepFile(bool forward, bool openAsGallery)
@@ -872,20 +852,16 @@ void ViewerWindow::wheelEvent(QWheelEvent* event)
 {
     event->accept();
     if (detached_) return;
-    // Touchpads send many small deltas; a step is taken per whole notch they add up to.
-    wheelRemainder_ += event->angleDelta().y();
-    while (std::abs(wheelRemainder_) >= kWheelNotch) {
-        const int notch = wheelRemainder_ > 0 ? kWheelNotch : -kWheelNotch;
-        wheelRemainder_ -= notch;
-        WheelNotch(notch, event->modifiers(), event->position().toPoint());
-    }
+    const int notches = wheel_.Add(event->angleDelta().y(), HoldsCtrlOrShift(event->modifiers()));
+    for (int i = 0; i < std::abs(notches); ++i)
+        WheelNotch(notches > 0 ? kWheelNotch : -kWheelNotch, event->modifiers(), event->position().toPoint());
 }
 
 void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     WheelInput input;
     input.delta = delta;
-    input.modifierHeld = (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+    input.modifierHeld = HoldsCtrlOrShift(modifiers);
     input.WheelToggle = WheelToggle;
     input.MouseOption = options_.MouseOption;
     input.MouseRevert = options_.MouseRevert;

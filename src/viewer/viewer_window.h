@@ -8,6 +8,7 @@
 #include "imaging/webp_player.h"
 #include "settings/app_options.h"
 #include "settings/settings_store.h"
+#include "viewer/mouse_rules.h"
 #include "viewer/overlays.h"
 #include "viewer/picture_pipeline.h"
 #include "viewer/zoom_math.h"
@@ -67,13 +68,12 @@ public:
     void LoadImage(const std::string& path);
     // A picture is asked for and not shown yet.
     bool LoadPending() const { return pipeline_->Pending(); }
-    void Cleanup(bool secure);
+    void Cleanup();
     void Refresh();
 
     void ShowZoomStatus();
     void ShowNotice(const std::string& text, int milliseconds);
     void ShowStickyNotice(const std::string& text);
-    void NotifyFolderChanged(const std::string& path);
 
     // Shared state.
     gallery::FileList& FileList() { return fileList_; }
@@ -108,7 +108,6 @@ public:
     QTimer* overlayTimer = nullptr;
     QTimer* gifRepaintTimer = nullptr;
     QTimer* refreshTimer = nullptr;
-    QTimer* folderChangedTimer = nullptr;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -140,8 +139,6 @@ private:
     void overlayTick();
     void gifRepaintTick();
     void reloadAfterPassword();
-    void repeatFolderChanged();
-    void SendFolderChanged();
     void Quit();
 
     // Commands.
@@ -196,10 +193,9 @@ private:
     ZoomState zoom_;
     bool dragging_ = false;
     QPoint lastDrag_;
-    int wheelRemainder_ = 0;
+    WheelNotches wheel_;
     Overlay notice_;
     Overlay zoomStatus_;
-    std::string folderToNotify_;
     bool detached_ = false;
 
     // The last downscaled copy of the source, so that repaints at one zoom scale only once.

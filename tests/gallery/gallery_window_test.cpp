@@ -270,7 +270,7 @@ private slots:
             SendWheel(*viewport, -120, Qt::ControlModifier);
             QCOMPARE(rig.gallery->Layout().TileSize, expected);
         }
-        QCOMPARE(rig.viewer->AppSettings().PopInt("TILE_SIZE", 0), 512);
+        QCOMPARE(rig.viewer->AppSettings().GetInt("TILE_SIZE", 0), 512);
         SendWheel(*viewport, 120, Qt::ShiftModifier);
         QCOMPARE(rig.gallery->Layout().TileSize, 496);
     }

@@ -127,5 +127,23 @@ TEST(LeftPressTest, EdgeZonesThenDrag)
     }
 }
 
+TEST(MouseRulesTest, PartsOfANotchAddUpUntilTheDirectionOrTheModifiersChange)
+{
+    WheelNotches notches;
+    EXPECT_EQ(notches.Add(-40, false), 0);
+    EXPECT_EQ(notches.Add(-40, false), 0);
+    EXPECT_EQ(notches.Add(-50, false), -1);  // 130: one notch, 10 kept
+    EXPECT_EQ(notches.Add(-110, false), -1);
+    EXPECT_EQ(notches.Add(-100, false), 0);
+    EXPECT_EQ(notches.Add(30, false), 0);  // the other way: the 100 are dropped
+    EXPECT_EQ(notches.Add(90, false), 1);
+    EXPECT_EQ(notches.Add(100, false), 0);
+    EXPECT_EQ(notches.Add(100, true), 0);  // what plain turns left does not count with Ctrl or Shift
+    EXPECT_EQ(notches.Add(20, true), 1);
+    EXPECT_EQ(notches.Add(0, true), 0);
+    EXPECT_EQ(notches.Add(100, true), 0);
+    EXPECT_EQ(notches.Add(INT32_MAX, true), 17895697);  // (INT32_MAX + 100) / 120, no overflow
+}
+
 }  // namespace
 }  // namespace quillix::viewer

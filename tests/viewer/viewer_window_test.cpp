@@ -437,7 +437,6 @@ private slots:
             QVERIFY(rig.viewer->PaintSource() != nullptr);
         }
         QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
-        QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
         rig.dialogs.answers = {MessageAnswer::Yes};
         rig.Key(Qt::Key_Delete);
