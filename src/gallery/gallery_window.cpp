@@ -106,6 +106,8 @@ QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint)
     auto* button = new QToolButton(bar);
     button->setIcon(IconFor(icon));
     button->setToolTip(hint);
+    // An icon alone names nothing to a screen reader (or to the end-to-end run).
+    button->setAccessibleName(hint);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(button);
