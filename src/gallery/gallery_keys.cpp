@@ -6,8 +6,6 @@ namespace {
 using C = GalleryCommand;
 using enum ModifierSource;
 using enum TileMove;
-using viewer::kControl;
-using viewer::kShift;
 
 constexpr int Arg(TileMove move)
 {

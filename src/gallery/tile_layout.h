@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/mouse_rules.h"
+#include "common/wheel_notches.h"
 
 #include <optional>
 
@@ -8,8 +8,6 @@
 // tile and its parts lie, the hit test, visibility, scrolling and the mouse wheel. Coordinates are
 // canvas pixels (the canvas is as tall as all rows and scrolls inside a viewport).
 namespace quillix::gallery {
-
-using viewer::WheelNotches;
 
 struct Size {
     int width = 0;

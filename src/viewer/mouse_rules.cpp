@@ -1,13 +1,6 @@
 #include "viewer/mouse_rules.h"
 
-#include <cstdint>
-
 namespace quillix::viewer {
-namespace {
-
-constexpr int kNotch = 120;
-
-}  // namespace
 
 WheelAction WheelActionFor(const WheelInput& input)
 {
@@ -36,20 +29,6 @@ LeftPressAction LeftPressActionFor(int x, int clientWidth, bool pannable)
     if (x <= kEdgeZone) return LeftPressAction::PrevFile;
     if (static_cast<long long>(x) >= static_cast<long long>(clientWidth) - kEdgeZone) return LeftPressAction::NextFile;
     return pannable ? LeftPressAction::StartDrag : LeftPressAction::None;
-}
-
-int WheelNotches::Add(int delta, bool modifierHeld)
-{
-    if (modifierHeld != modifierHeld_) {
-        pending_ = 0;
-        modifierHeld_ = modifierHeld;
-    }
-    if (delta == 0) return 0;
-    if ((pending_ < 0) != (delta < 0)) pending_ = 0;
-    const std::int64_t total = std::int64_t{pending_} + delta;
-    const std::int64_t notches = total / kNotch;
-    pending_ = static_cast<int>(total - notches * kNotch);
-    return static_cast<int>(notches);  // at most 2^32 / 120
 }
 
 }  // namespace quillix::viewer

@@ -27,20 +27,6 @@ struct RightButtonResult {
 // the caller resets the zoom to the fit in every case.
 RightButtonResult RightButtonPress(bool wheelToggle, int mouseOption);
 
-// Wheel amounts arrive as in QWheelEvent::angleDelta().y(): 120 a notch, positive turned away
-// from the user. High-resolution wheels and touchpads send parts of a notch; they add up here
-// until they make whole notches. A turn the other way, or Ctrl or Shift pressed or let go
-// between turns, starts again from nothing.
-class WheelNotches {
-public:
-    // The whole notches completed by `delta`, signed like it; the remainder is kept.
-    int Add(int delta, bool modifierHeld);
-
-private:
-    int pending_ = 0;
-    bool modifierHeld_ = false;
-};
-
 enum class LeftPressAction { PrevFile, NextFile, StartDrag, None };
 
 inline constexpr int kEdgeZone = 50;

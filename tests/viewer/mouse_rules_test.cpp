@@ -1,5 +1,7 @@
 #include "viewer/mouse_rules.h"
 
+#include "common/wheel_notches.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
