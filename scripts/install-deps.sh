@@ -11,6 +11,8 @@ packages=(
   xvfb xauth xclip
   # the end-to-end run: a window manager, keys and clicks, screenshots
   openbox xdotool imagemagick
+  # the format and lint checks
+  clang-format clang-tidy
   # cpack -G DEB: file finds the programs, dpkg-shlibdeps (dpkg-dev) their Depends
   file dpkg-dev
 )
