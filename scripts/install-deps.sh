@@ -9,8 +9,10 @@ packages=(
   libgcrypt20-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xclip
-  # the end-to-end run: a window manager, keys and clicks, screenshots
+  # the end-to-end run: a window manager, keys and clicks, screenshots, and widgets found by
+  # their accessible names over a private session bus
   openbox xdotool imagemagick
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   # the format and lint checks
   clang-format clang-tidy
   # cpack -G DEB: file finds the programs, dpkg-shlibdeps (dpkg-dev) their Depends

@@ -122,8 +122,6 @@ public:
     bool Active() const { return operation_ != BatchOperation::None; }
     BatchOperation Operation() const { return operation_; }
     int Count() const { return static_cast<int>(queue_.size()); }
-    int Position() const { return position_; }
-    const std::vector<std::string>& Queue() const { return queue_; }
 
 private:
     workers::WorkerPool& pool_;

@@ -106,6 +106,8 @@ QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint)
     auto* button = new QToolButton(bar);
     button->setIcon(IconFor(icon));
     button->setToolTip(hint);
+    // An icon alone names nothing to a screen reader (or to the end-to-end run).
+    button->setAccessibleName(hint);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(button);
@@ -188,11 +190,24 @@ std::int64_t FileSize(const std::string& path)
     return st.st_size;
 }
 
+// A thumbnail on its way to the window. One that never arrives (the window went first) may hold
+// a decrypted picture: its last holder wipes the pixels.
+struct ThumbnailInTransit {
+    Thumbnail thumbnail;
+
+    explicit ThumbnailInTransit(Thumbnail made) : thumbnail(std::move(made)) {}
+    ThumbnailInTransit(const ThumbnailInTransit&) = default;
+    ThumbnailInTransit(ThumbnailInTransit&&) = default;
+    ThumbnailInTransit& operator=(const ThumbnailInTransit&) = delete;
+    ThumbnailInTransit& operator=(ThumbnailInTransit&&) = delete;
+    ~ThumbnailInTransit() { viewer::WipePixels(thumbnail.image); }
+};
+
 }  // namespace
 
 GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this), selection_(model_), pointer_(selection_),
-      mailbox_(std::make_shared<Mailbox>())
+      thumbnailPassword_(std::make_shared<ThumbnailPassword>())
 {
     resize(1000, 700);
     buildToolBand();
@@ -217,8 +232,6 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
     clipboardChanged();
-    fromWorkers_ = new workers::WindowThreadQueue(this);
-    mailbox_->window = this;
     // The program's one pool, which the viewer holds.
     setWorkerPool(&viewer_.Pool());
 
@@ -237,10 +250,12 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
 
 GalleryWindow::~GalleryWindow()
 {
-    // Jobs still running find the window gone and drop their results.
+    // Jobs that start from here on find no password; the results of those still running die with
+    // the window's queue.
     {
-        const std::lock_guard lock(mailbox_->mutex);
-        mailbox_->window = nullptr;
+        const std::lock_guard lock(thumbnailPassword_->mutex);
+        crypto::SecureWipe(thumbnailPassword_->password);
+        thumbnailPassword_->generation = 0;
     }
     if (batch_) batch_->StopAndWait();
 }
@@ -601,11 +616,11 @@ void GalleryWindow::ShareThumbnailPassword()
 {
     container::FileCrypto& crypto = viewer_.Crypto();
     const std::uint64_t generation = crypto.PasswordGeneration();
-    const std::lock_guard lock(mailbox_->mutex);
-    if (mailbox_->passwordGeneration == generation && generation != 0) return;
-    crypto::SecureWipe(mailbox_->password);
-    mailbox_->password = crypto.ActivePassword();
-    mailbox_->passwordGeneration = generation;
+    const std::lock_guard lock(thumbnailPassword_->mutex);
+    if (thumbnailPassword_->generation == generation && generation != 0) return;
+    crypto::SecureWipe(thumbnailPassword_->password);
+    thumbnailPassword_->password = crypto.ActivePassword();
+    thumbnailPassword_->generation = generation;
 }
 
 void GalleryWindow::ShowProperties()
@@ -1082,11 +1097,8 @@ void GalleryWindow::setWorkerPool(workers::WorkerPool* pool)
     batch_.reset();
     pool_ = pool;
     if (pool_) {
-        batch_ = std::make_unique<BatchRunner>(*pool_, pool_->ThreadCount(), [mailbox = mailbox_] {
-            const std::lock_guard lock(mailbox->mutex);
-            if (!mailbox->window) return;
-            GalleryWindow* window = mailbox->window;
-            window->fromWorkers_->Post([window] { window->CollectBatch(); });
+        batch_ = std::make_unique<BatchRunner>(*pool_, pool_->ThreadCount(), [this, toWindow = fromWorkers_.sender()] {
+            toWindow.Post([this] { CollectBatch(); });
         });
     }
     PumpThumbnails();
@@ -1109,31 +1121,25 @@ void GalleryWindow::PumpThumbnails()
         request.fileNamePW = viewer_.Options().FileNamePW;
         request.tileSize = layout_.TileSize;
         const int generation = schedule_.Generation();
-        pool_->Submit(workers::JobPriority::Thumbnail,
-                      [mailbox = mailbox_, request = std::move(request), generation, index]() mutable {
-                          // The password is read as the job starts, so that a queued job holds
-                          // no copy of it: a thumbnail made before a password was entered keeps
-                          // its placeholder until the list is rebuilt.
-                          std::uint64_t passwordGeneration = 0;
-                          {
-                              const std::lock_guard lock(mailbox->mutex);
-                              if (!mailbox->window) return;
-                              request.password = mailbox->password;
-                              passwordGeneration = mailbox->passwordGeneration;
-                          }
-                          Thumbnail made = MakeThumbnail(request);
-                          crypto::SecureWipe(request.password);
-                          const std::lock_guard lock(mailbox->mutex);
-                          if (!mailbox->window) {
-                              viewer::WipePixels(made.image);
-                              return;
-                          }
-                          GalleryWindow* window = mailbox->window;
-                          window->fromWorkers_->Post(
-                              [window, generation, index, passwordGeneration, made = std::move(made)]() mutable {
-                                  window->ThumbnailMade(generation, index, passwordGeneration, std::move(made));
-                              });
-                      });
+        pool_->Submit(workers::JobPriority::Thumbnail, [this, toWindow = fromWorkers_.sender(),
+                                                        password = thumbnailPassword_, request = std::move(request),
+                                                        generation, index]() mutable {
+            if (!toWindow.Receiving()) return;
+            // The password is read as the job starts, so that a queued job holds no copy of it: a
+            // thumbnail made before a password was entered keeps its placeholder until the list is
+            // rebuilt.
+            std::uint64_t passwordGeneration = 0;
+            {
+                const std::lock_guard lock(password->mutex);
+                request.password = password->password;
+                passwordGeneration = password->generation;
+            }
+            ThumbnailInTransit made{MakeThumbnail(request)};
+            crypto::SecureWipe(request.password);
+            toWindow.Post([this, generation, index, passwordGeneration, made = std::move(made)]() mutable {
+                ThumbnailMade(generation, index, passwordGeneration, std::move(made.thumbnail));
+            });
+        });
     }
 }
 

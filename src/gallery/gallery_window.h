@@ -213,22 +213,22 @@ private:
     int finishedRuns_ = 0;
     // The password generation a running encryption or decryption took its copy from.
     std::uint64_t runPasswordGeneration_ = 0;
-    // How a job hands its result to the window thread; empty once the window is gone.
-    struct Mailbox {
+    // The password thumbnail jobs read as they start, and its generation: one copy for all of
+    // them, which forgetting wipes, rather than one in every queued job.
+    struct ThumbnailPassword {
         std::mutex mutex;
-        GalleryWindow* window = nullptr;
-        // The password thumbnail jobs read as they start, and its generation: one copy for all
-        // of them, which forgetting wipes, rather than one in every queued job.
         std::string password;
-        std::uint64_t passwordGeneration = 0;
-        ~Mailbox() { crypto::SecureWipe(password); }
+        std::uint64_t generation = 0;
+        ~ThumbnailPassword() { crypto::SecureWipe(password); }
     };
     // Hands the current password to the thumbnail jobs.
     void ShareThumbnailPassword();
     // Puts the placeholder back on every container's tile (the password was forgotten).
     void LockContainerTiles();
-    std::shared_ptr<Mailbox> mailbox_;
-    workers::WindowThreadQueue* fromWorkers_ = nullptr;  // results of the pool's jobs
+    std::shared_ptr<ThumbnailPassword> thumbnailPassword_;
+    // Results of the pool's jobs; declared last so that it goes first, and none reaches a window
+    // whose members are being destroyed.
+    workers::WindowThreadQueue fromWorkers_;
 };
 
 }  // namespace quillix::gallery

@@ -35,20 +35,11 @@ WebPPlayer::Stream::~Stream()
     if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
 }
 
-WebPPlayer::WebPPlayer(QObject* parent)
-    : QObject(parent), mailbox_(std::make_shared<Mailbox>()), fromWorkers_(new workers::WindowThreadQueue(this))
-{
-    mailbox_->player = this;
-}
+WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent) {}
 
+// A job still decoding finds no player afterwards, and a frame already posted dies with the queue.
 WebPPlayer::~WebPPlayer()
 {
-    // Waits only for a job that is posting its frame this moment; one still decoding finds no
-    // player afterwards, and a frame already posted dies with this object's pending events.
-    {
-        const std::lock_guard lock(mailbox_->mutex);
-        mailbox_->player = nullptr;
-    }
     Stop();
 }
 
@@ -231,15 +222,13 @@ bool WebPPlayer::RequestNext()
     const bool mayStartPass = MayStartPass();
     const std::uint64_t generation = generation_;
     const workers::JobId id =
-        pool_->Submit(workers::JobPriority::Viewer, [stream = stream_, mailbox = mailbox_, generation, mayStartPass] {
-            Step step = Advance(*stream, mayStartPass);
-            const std::lock_guard lock(mailbox->mutex);
-            if (!mailbox->player) return;
-            WebPPlayer* player = mailbox->player;
-            player->fromWorkers_->Post([player, generation, step = std::move(step)]() mutable {
-                player->StepDecoded(generation, std::move(step));
-            });
-        });
+        pool_->Submit(workers::JobPriority::Viewer,
+                      [this, stream = stream_, toPlayer = fromWorkers_.sender(), generation, mayStartPass] {
+                          Step step = Advance(*stream, mayStartPass);
+                          toPlayer.Post([this, generation, step = std::move(step)]() mutable {
+                              StepDecoded(generation, std::move(step));
+                          });
+                      });
     // A pool that was shut down takes no more jobs: the frames are decoded inline again.
     if (id == 0) inFlight_ = false;
     return inFlight_;

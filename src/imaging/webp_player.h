@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -107,12 +106,6 @@ private:
         int width = 0, height = 0;
         std::uint32_t loopCount = 0;
     };
-    // Lets a job find the player, or learn it is gone.
-    struct Mailbox {
-        std::mutex mutex;
-        WebPPlayer* player = nullptr;
-    };
-
     // A file that says it is animated plays as one when it can; anything else is a still picture.
     bool LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,
                              const std::function<Result<QImage>()>& still);
@@ -143,14 +136,15 @@ private:
     QTimer* timer_ = nullptr;
 
     workers::WorkerPool* pool_ = nullptr;
-    std::shared_ptr<Mailbox> mailbox_;
-    workers::WindowThreadQueue* fromWorkers_;  // decoded frames
     // Bumped by Stop, so a decode handed out before it is discarded when it arrives.
     std::uint64_t generation_ = 0;
     bool inFlight_ = false;
     // The timer fired before the decode arrived.
     bool waiting_ = false;
     std::optional<Step> ready_;
+    // Decoded frames; declared last so that it goes first, and no frame reaches a player whose
+    // members are being destroyed.
+    workers::WindowThreadQueue fromWorkers_;
 };
 
 }  // namespace quillix::imaging

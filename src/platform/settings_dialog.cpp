@@ -125,6 +125,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     AddLabel(pin, QStringLiteral("PIN:"), 10, 24);
     pinEdit_ = new QLineEdit(pin);
     pinEdit_->setGeometry(40, 20, 60, 21);
+    pinEdit_->setAccessibleName(QStringLiteral("PIN"));
     pinEdit_->setMaxLength(4);
     pinEdit_->setEchoMode(QLineEdit::Password);
     pinEdit_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"

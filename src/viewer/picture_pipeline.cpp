@@ -76,11 +76,10 @@ std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const c
 }
 
 PicturePipeline::PicturePipeline(workers::WorkerPool& pool, const container::FileCrypto& crypto, Decode decode,
-                                 Post post, Ready ready)
-    : pool_(pool), crypto_(crypto), decode_(std::move(decode)), post_(std::move(post)), ready_(std::move(ready)),
-      inbox_(std::make_shared<Inbox>())
+                                 Ready ready)
+    : pool_(pool), crypto_(crypto), decode_(std::move(decode)), ready_(std::move(ready)),
+      running_(std::make_shared<RunningJobs>())
 {
-    inbox_->pipeline = this;
 }
 
 PicturePipeline::~PicturePipeline()
@@ -88,10 +87,9 @@ PicturePipeline::~PicturePipeline()
     for (const Job& job : jobs_)
         pool_.Cancel(job.id);
     if (scaleJob_ != 0) pool_.Cancel(scaleJob_);
-    std::unique_lock lock(inbox_->mutex);
-    inbox_->open = false;
-    inbox_->pipeline = nullptr;
-    inbox_->idle.wait(lock, [this] { return inbox_->active == 0; });
+    std::unique_lock lock(running_->mutex);
+    running_->open = false;
+    running_->idle.wait(lock, [this] { return running_->active == 0; });
 }
 
 void PicturePipeline::Request(const std::string& path, const std::string& next, const PictureSettings& settings)
@@ -167,21 +165,21 @@ void PicturePipeline::DropJobsServingNeither()
 
 workers::JobId PicturePipeline::Submit(std::function<void()> work)
 {
-    return pool_.Submit(workers::JobPriority::Viewer, [inbox = inbox_, work = std::move(work)] {
+    return pool_.Submit(workers::JobPriority::Viewer, [running = running_, work = std::move(work)] {
         {
-            std::lock_guard lock(inbox->mutex);
-            if (!inbox->open) return;
-            ++inbox->active;
+            std::lock_guard lock(running->mutex);
+            if (!running->open) return;
+            ++running->active;
         }
         struct Finished {
-            Inbox& inbox;
+            RunningJobs& running;
             ~Finished()
             {
-                std::lock_guard lock(inbox.mutex);
-                --inbox.active;
-                inbox.idle.notify_all();
+                std::lock_guard lock(running.mutex);
+                --running.active;
+                running.idle.notify_all();
             }
-        } finished{*inbox};
+        } finished{*running};
         work();
     });
 }
@@ -190,7 +188,7 @@ void PicturePipeline::Start(const std::string& path, bool urgent)
 {
     const std::uint64_t ticket = ++lastTicket_;
     const workers::JobId id =
-        Submit([inbox = inbox_, decode = decode_, post = post_, path, settings = settings_, ticket] {
+        Submit([this, decode = decode_, toPipeline = fromWorkers_.sender(), path, settings = settings_, ticket] {
             std::shared_ptr<DecodedPicture> decoded;
             try {
                 decoded = decode(path, settings);
@@ -206,14 +204,9 @@ void PicturePipeline::Start(const std::string& path, bool urgent)
                 decoded->failure = kUnknownError;
             // Moved into the posted call: once it is posted, this worker holds no pixels of it.
             Picture picture = std::move(decoded);
-            std::lock_guard lock(inbox->mutex);
-            if (!inbox->open) return;
-            post([inbox, ticket, picture = std::move(picture)] {
-                if (inbox->pipeline) inbox->pipeline->Arrived(ticket, picture);
-            });
+            toPipeline.Post([this, ticket, picture = std::move(picture)] { Arrived(ticket, picture); });
         });
     if (id == 0) return;  // the pool has shut down: the program is ending
-    ++decodesStarted_;
     jobs_.push_back(Job{path, id, ticket});
     if (urgent) {
         const workers::JobId ids[] = {id};
@@ -230,16 +223,13 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
     scaleTicket_ = ticket;
     scaleKey_ = key;
     scaleSize_ = size;
-    scaleJob_ = Submit([inbox = inbox_, post = post_, source = QImage(source), size, key, ticket]() mutable {
-        QImage scaled = ShrinkImage(source, size);
-        // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
-        WipePixels(source);
-        std::lock_guard lock(inbox->mutex);
-        if (!inbox->open) return;
-        post([inbox, ticket, key, scaled = std::move(scaled)] {
-            if (inbox->pipeline) inbox->pipeline->ScaledArrived(ticket, key, scaled);
+    scaleJob_ =
+        Submit([this, toPipeline = fromWorkers_.sender(), source = QImage(source), size, key, ticket]() mutable {
+            QImage scaled = ShrinkImage(source, size);
+            // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
+            WipePixels(source);
+            toPipeline.Post([this, ticket, key, scaled = std::move(scaled)] { ScaledArrived(ticket, key, scaled); });
         });
-    });
     // What is on screen comes before a picture decoded ahead.
     const workers::JobId ids[] = {scaleJob_};
     pool_.MoveToFront(ids);

@@ -2,6 +2,7 @@
 
 #include "viewer/image_loader.h"
 #include "viewer/zoom_math.h"
+#include "workers/window_thread_queue.h"
 #include "workers/worker_pool.h"
 
 #include <QImage>
@@ -82,19 +83,17 @@ std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const c
 // dropped). Once a picture is shown, its neighbour in the direction of travel is decoded ahead.
 // At most three pictures are kept: the shown one, the one shown before it, and the preloaded one.
 //
-// Every member is called on the window thread. `post` hands a function to the window thread (a
-// queued call into the window's event loop); `ready` runs there.
+// Every member is called on the thread that made the pipeline (the window thread), where `ready`
+// runs too, from its event loop.
 class PicturePipeline {
 public:
-    using Post = std::function<void(std::function<void()>)>;
     using Ready = std::function<void(std::shared_ptr<const DecodedPicture>)>;
     using Decode = std::function<std::shared_ptr<DecodedPicture>(const std::string& path, const PictureSettings&)>;
     // A smooth copy asked for with RequestScaled: the source's cacheKey and the copy.
     using ScaledReady = std::function<void(qint64 sourceKey, QImage scaled)>;
 
     // `decode` runs on the workers; it must stay callable until the pipeline is destroyed.
-    PicturePipeline(workers::WorkerPool& pool, const container::FileCrypto& crypto, Decode decode, Post post,
-                    Ready ready);
+    PicturePipeline(workers::WorkerPool& pool, const container::FileCrypto& crypto, Decode decode, Ready ready);
     // Cancels what is queued and waits for this pipeline's running decodes, which use `decode`.
     ~PicturePipeline();
     PicturePipeline(const PicturePipeline&) = delete;
@@ -121,17 +120,16 @@ public:
 
     // What tests and the benchmark read.
     std::vector<std::string> KeptPaths() const;
-    std::size_t DecodesStarted() const { return decodesStarted_; }
     std::size_t DecodesInFlight() const { return jobs_.size(); }
 
 private:
-    // Shared with the jobs, which outlive neither the pipeline's destructor nor their captures.
-    struct Inbox {
+    // The jobs that run now, shared with them, so that the destructor can wait for those that
+    // use `decode` and keep the later ones from starting.
+    struct RunningJobs {
         std::mutex mutex;
         std::condition_variable idle;
         bool open = true;
         int active = 0;
-        PicturePipeline* pipeline = nullptr;
     };
     struct Job {
         std::string path;
@@ -155,9 +153,8 @@ private:
     workers::WorkerPool& pool_;
     const container::FileCrypto& crypto_;
     Decode decode_;
-    Post post_;
     Ready ready_;
-    std::shared_ptr<Inbox> inbox_;
+    std::shared_ptr<RunningJobs> running_;
 
     PictureSettings settings_;
     std::string wanted_;
@@ -165,13 +162,15 @@ private:
     Picture shown_, previous_, preloaded_;
     std::vector<Job> jobs_;
     std::uint64_t lastTicket_ = 0;
-    std::size_t decodesStarted_ = 0;
 
     ScaledReady scaledReady_;
     workers::JobId scaleJob_ = 0;
     std::uint64_t scaleTicket_ = 0;
     qint64 scaleKey_ = 0;
     QSize scaleSize_;
+    // The jobs' results; declared last so that it goes first, and none reaches a pipeline whose
+    // members are being destroyed.
+    workers::WindowThreadQueue fromWorkers_;
 };
 
 }  // namespace quillix::viewer

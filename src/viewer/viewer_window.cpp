@@ -95,13 +95,11 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
         pool_ = ownPool_.get();
     }
     player_.setPool(pool_);
-    fromWorkers_ = new workers::WindowThreadQueue(this);
     pipeline_ = std::make_unique<PicturePipeline>(
         *pool_, crypto_,
         [this](const std::string& path, const PictureSettings& settings) {
             return DecodeForViewer(path, crypto_, settings);
         },
-        [queue = fromWorkers_](std::function<void()> call) { queue->Post(std::move(call)); },
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();

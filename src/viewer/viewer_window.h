@@ -11,7 +11,6 @@
 #include "viewer/overlays.h"
 #include "viewer/picture_pipeline.h"
 #include "viewer/zoom_math.h"
-#include "workers/window_thread_queue.h"
 #include "workers/worker_pool.h"
 
 #include <QImage>
@@ -175,7 +174,6 @@ private:
     GalleryLink* gallery_ = nullptr;
     std::unique_ptr<workers::WorkerPool> ownPool_;
     workers::WorkerPool* pool_ = nullptr;
-    workers::WindowThreadQueue* fromWorkers_ = nullptr;  // the pipeline's results
     std::unique_ptr<PicturePipeline> pipeline_;
 
     std::string currentPath_;

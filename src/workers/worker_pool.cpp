@@ -120,6 +120,12 @@ std::size_t WorkerPool::RunningCount() const
     return running_;
 }
 
+std::uint64_t WorkerPool::SubmittedCount() const
+{
+    std::lock_guard lock(mutex_);
+    return lastId_;
+}
+
 std::uint64_t WorkerPool::FailedCount() const
 {
     std::lock_guard lock(mutex_);

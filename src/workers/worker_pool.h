@@ -56,6 +56,8 @@ public:
     unsigned ThreadCount() const { return static_cast<unsigned>(threads_.size()); }
     std::size_t QueuedCount() const;
     std::size_t RunningCount() const;
+    // How many jobs were ever accepted: a change tells that work was handed out meanwhile.
+    std::uint64_t SubmittedCount() const;
     // Jobs that ended by an exception.
     std::uint64_t FailedCount() const;
 

@@ -2,10 +2,10 @@
 #include "app/program_start.h"
 #include "gallery/gallery_window.h"
 #include "gallery/status_panels.h"
-#include "imaging/jpeg_codec.h"
 #include "platform/pin_dialog.h"
 #include "settings/app_options.h"
 #include "settings/pin_lock.h"
+#include "support/picture_files.h"
 #include "support/scoped_env.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -47,10 +47,8 @@ struct LockedStart {
 
     LockedStart()
     {
-        QImage red(64, 48, QImage::Format_RGB32);
-        red.fill(qRgb(220, 30, 30));
         for (const char* name : {"a.jpg", "$b.jpg", "c.jpg"})
-            quillix::test::WriteFile(pictures / name, quillix::imaging::EncodeJpeg(red, 90).value());
+            quillix::test::WriteJpeg(pictures / name, 64, 48, qRgb(220, 30, 30));
         quillix::settings::SettingsStore reg;
         quillix::settings::ConfigureRegeditSettings(reg);
         reg.PushString("p", quillix::settings::HashPin("1234"));
@@ -165,7 +163,7 @@ private slots:
         QCOMPARE(start.gallery->windowTitle(),
                  QString::fromStdString("3 Images - Quillix - " + start.pictures.path() + "/"));
         // Registered once the windows are up.
-        QTRY_VERIFY(start.registered);
+        QTRY_VERIFY_WITH_TIMEOUT(start.registered, 20000);
     }
 };
 

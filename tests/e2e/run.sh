@@ -7,8 +7,16 @@
 #   tests/e2e/run.sh BUILD_DIR
 #
 # BUILD_DIR holds bin/quillix, bin/quillix-crypt and bin/quillix-samples. Screenshots of what was
-# on screen go to BUILD_DIR/e2e/. Needs Xvfb, openbox, xdotool and ImageMagick.
+# on screen go to BUILD_DIR/e2e/. Needs Xvfb, openbox, xdotool, ImageMagick, and for finding
+# widgets by their accessible names a D-Bus session with AT-SPI (dbus-daemon, at-spi2-core,
+# python3-gi, gir1.2-atspi-2.0).
 set -euo pipefail
+
+# A session bus of its own, on which the accessibility bus is started.
+if [ -z "${QUILLIX_E2E_OWN_BUS:-}" ]; then
+  QUILLIX_E2E_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
+here=$(cd "$(dirname "$0")" && pwd)
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
 shots=$build/e2e
@@ -46,6 +54,9 @@ openbox >/dev/null 2>&1 &
 wm_pid=$!
 for _ in $(seq 100); do xdotool get_num_desktops >/dev/null 2>&1 && break; sleep 0.1; done
 xdotool get_num_desktops >/dev/null 2>&1 || fail "the window manager did not start"
+# The program exposes its widgets only when the accessibility bus is up as it starts.
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+/usr/bin/python3 "$here/widget_at.py" || fail "the accessibility bus did not start"
 
 # A scratch user: settings, registration and the program's own folder all live in $work.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
@@ -74,6 +85,8 @@ wait_window() {
   done
   fail "no window titled \"$title\" appeared; visible: $(visible_titles | tr '\n' '|')"
 }
+# The screen position "X Y" of the widget with accessible name $2 in the window titled $1.
+widget_at() { /usr/bin/python3 "$here/widget_at.py" "$1" "$2" || fail "no widget \"$2\" in \"$1\""; }
 visible_titles() { xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | sort -u; }
 key() {
   for k in "$@"; do
@@ -154,10 +167,12 @@ done
 
 step "set the PIN 1234 in the settings dialog"
 xdotool windowactivate --sync "$gallery"
-# The Settings button on the tool band, and the PIN field in the dialog (client coordinates).
-xdotool mousemove --window "$gallery" 747 16 click 1
+# The Settings button on the tool band, and the PIN field in the dialog, where they are on screen.
+at=$(widget_at "$gallery_title" Settings)
+xdotool mousemove $at click 1
 settings=$(wait_window "Settings")
-xdotool mousemove --window "$settings" 289 146 click 1
+at=$(widget_at Settings PIN)
+xdotool mousemove $at click 1
 sleep 0.2
 xdotool type --delay 50 1234
 key Return

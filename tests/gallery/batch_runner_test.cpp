@@ -4,6 +4,7 @@
 #include "container/file_ops.h"
 #include "container/work_files.h"
 #include "imaging/jpeg_codec.h"
+#include "support/picture_files.h"
 #include "support/temp_dir.h"
 #include "support/unwritable_folder.h"
 #include "support/writer_process.h"
@@ -25,40 +26,32 @@ namespace {
 using quillix::test::TempDir;
 using quillix::test::WriteFile;
 
-// Every step a run gives until its end, collected the way the window does when woken.
-struct Applied {
-    std::vector<BatchStep> steps;
-    int collects = 0;
-};
-
-Applied RunToEnd(BatchRunner& runner, std::optional<BatchStep> first)
+// Every step a run gives until its end, collected the way the window does when woken, once the
+// pool has done all the run's work: the files are handed out by the jobs themselves.
+std::vector<BatchStep> RunToEnd(quillix::workers::WorkerPool& pool, BatchRunner& runner, std::optional<BatchStep> first)
 {
-    Applied applied;
-    if (first) applied.steps.push_back(*first);
-    for (int guard = 0; guard < 10000; ++guard) {
-        BatchCollect collected = runner.Collect();
-        ++applied.collects;
-        for (BatchStep& step : collected.steps)
-            applied.steps.push_back(std::move(step));
-        if (collected.finished) return applied;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ADD_FAILURE() << "the run did not finish";
-    return applied;
+    std::vector<BatchStep> steps;
+    if (first) steps.push_back(*first);
+    pool.WaitIdle();
+    BatchCollect collected = runner.Collect();
+    for (BatchStep& step : collected.steps)
+        steps.push_back(std::move(step));
+    if (!collected.finished) ADD_FAILURE() << "the run did not finish with its work done";
+    return steps;
 }
 
-std::vector<std::string> Statuses(const Applied& applied)
+std::vector<std::string> Statuses(const std::vector<BatchStep>& steps)
 {
     std::vector<std::string> statuses;
-    for (const BatchStep& step : applied.steps)
+    for (const BatchStep& step : steps)
         statuses.push_back(step.status.value_or("-"));
     return statuses;
 }
 
-std::vector<int> Positions(const Applied& applied)
+std::vector<int> Positions(const std::vector<BatchStep>& steps)
 {
     std::vector<int> positions;
-    for (const BatchStep& step : applied.steps)
+    for (const BatchStep& step : steps)
         positions.push_back(step.position);
     return positions;
 }
@@ -101,12 +94,13 @@ TEST(BatchRunnerTest, StatusNamesEachFileBeforeOrAfterItsWorkAndStepsComeInListO
         std::mutex mutex;
         BatchRunner runner(pool, 3, {}, SlowFirst(done, mutex));
         std::vector<std::string> reselect{"kept"};
-        const Applied applied = RunToEnd(runner, runner.StartBatch(row.operation, files, {}, reselect));
-        EXPECT_EQ(Statuses(applied), row.statuses);
-        EXPECT_EQ(Positions(applied), (std::vector<int>{0, 1, 2, 3}));
-        ASSERT_EQ(applied.steps.size(), 4u);
-        EXPECT_TRUE(applied.steps[1].notices.empty());
-        EXPECT_EQ(applied.steps[2].notices, (std::vector<BatchNotice>{{"Warning", "about /d/f2"}}));
+        const std::vector<BatchStep> steps =
+            RunToEnd(pool, runner, runner.StartBatch(row.operation, files, {}, reselect));
+        EXPECT_EQ(Statuses(steps), row.statuses);
+        EXPECT_EQ(Positions(steps), (std::vector<int>{0, 1, 2, 3}));
+        ASSERT_EQ(steps.size(), 4u);
+        EXPECT_TRUE(steps[1].notices.empty());
+        EXPECT_EQ(steps[2].notices, (std::vector<BatchNotice>{{"Warning", "about /d/f2"}}));
         std::vector<std::string> expected{"kept"};
         expected.insert(expected.end(), row.reselected.begin(), row.reselected.end());
         EXPECT_EQ(reselect, expected);
@@ -129,11 +123,11 @@ TEST(BatchRunnerTest, OneRunAtATime)
     ASSERT_TRUE(runner.StartBatch(BatchOperation::Delete, {"/d/f1", "/d/f2"}, {}, reselect));
     EXPECT_FALSE(runner.StartBatch(BatchOperation::Encrypt, {"/d/f3"}, {}, reselect)) << "dropped";
     EXPECT_EQ(runner.Operation(), BatchOperation::Delete);
-    RunToEnd(runner, std::nullopt);
+    RunToEnd(pool, runner, std::nullopt);
     runner.FinishRun();
     EXPECT_EQ(done.size(), 2u);
     ASSERT_TRUE(runner.StartBatch(BatchOperation::Encrypt, {"/d/f3"}, {}, reselect));
-    RunToEnd(runner, std::nullopt);
+    RunToEnd(pool, runner, std::nullopt);
     EXPECT_EQ(done.size(), 3u);
 }
 
@@ -184,13 +178,6 @@ TEST(BatchRunnerTest, SummaryOfNotes)
     EXPECT_EQ(all->text.find("f20"), std::string::npos);
 }
 
-void WriteJpeg(const std::string& path)
-{
-    QImage image(8, 4, QImage::Format_RGB32);
-    image.fill(qRgb(10, 200, 30));
-    WriteFile(path, imaging::EncodeJpeg(image, 90).value());
-}
-
 TEST(RunBatchFileTest, TheRealWorkOnOneFile)
 {
     TempDir dir;
@@ -206,7 +193,7 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
     EXPECT_TRUE(RunBatchFile(BatchOperation::SecureDelete, dir / "b.jpg", settings).note.empty());
     EXPECT_EQ(quillix::test::FileNames(dir), std::set<std::string>{});
 
-    WriteJpeg(dir / "p.jpg");
+    test::WriteJpeg(dir / "p.jpg", 8, 4);
     const FileOutcome encrypted = RunBatchFile(BatchOperation::Encrypt, dir / "p.jpg", settings);
     EXPECT_EQ(encrypted.newPath, dir / "$p.jpg");
     EXPECT_TRUE(encrypted.note.empty());

@@ -114,14 +114,6 @@ struct Dialogs : quillix::test::ScriptedDialogs {
 struct Rig : quillix::test::GalleryRig<Dialogs> {
     using GalleryRig::GalleryRig;
 
-    // Every job finished and every result handed over.
-    void Drain()
-    {
-        for (int round = 0; round < 3; ++round) {
-            pool->WaitIdle();
-            QCoreApplication::processEvents();
-        }
-    }
     void Forget()
     {
         held = Qt::ControlModifier | Qt::ShiftModifier;
@@ -223,12 +215,14 @@ private slots:
         rig.dialogs.answers = 1;
         QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
         rig.Show();
-        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
+        rig.Drain();
+        QVERIFY(rig.gallery->ThumbnailsComplete());
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Picture);
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Picture);
         for (const char* name : {"$a.jpg", "$p.png"}) {
             rig.viewer->LoadImage(rig / name);
-            QVERIFY(QTest::qWaitFor([&] { return !rig.viewer->LoadPending(); }, 20000));
+            rig.Drain();
+            QVERIFY(!rig.viewer->LoadPending());
             QVERIFY(rig.viewer->PaintSource());
         }
         rig.Drain();
@@ -273,8 +267,7 @@ private slots:
         rig.viewer->LoadImage(rig / "$c5.jpg");
         rig.Forget();
         rig.Drain();
-        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
-        rig.Drain();
+        QVERIFY(rig.gallery->ThumbnailsComplete());
         for (int i = 0; i < 12; ++i)
             QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$c" + std::to_string(i) + ".jpg")),
                      ThumbnailKind::Placeholder);

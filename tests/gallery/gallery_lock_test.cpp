@@ -1,8 +1,10 @@
 #include "gallery/gallery_window.h"
 #include "gallery/status_panels.h"
-#include "imaging/jpeg_codec.h"
 #include "platform/about_dialog.h"
 #include "platform/settings_dialog.h"
+#include "support/gallery_rig.h"
+#include "support/picture_files.h"
+#include "support/pool_drain.h"
 #include "support/scoped_env.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
@@ -26,43 +28,13 @@ using quillix::test::TempDir;
 namespace {
 
 // A gallery over three pictures, locked before it opens the folder, as a start with a PIN set.
-struct LockedGallery {
-    TempDir pictures;
-    TempDir config;
-    quillix::test::ScopedEnv xdg{"XDG_CONFIG_HOME", config.path()};
-    quillix::test::ScriptedDialogs dialogs;
-    std::unique_ptr<quillix::viewer::ViewerWindow> viewer;
-    std::unique_ptr<GalleryWindow> gallery;
-    std::unique_ptr<quillix::workers::WorkerPool> pool;
-
+struct LockedGallery : quillix::test::GalleryRig<> {
     LockedGallery()
     {
-        QImage red(320, 200, QImage::Format_RGB32);
-        red.fill(qRgb(220, 30, 30));
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-            quillix::test::WriteFile(pictures / name, quillix::imaging::EncodeJpeg(red, 90).value());
-        quillix::viewer::ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
-        environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
-        environment.quit = [](int) {};
-        viewer = std::make_unique<quillix::viewer::ViewerWindow>(std::move(environment));
-        gallery = std::make_unique<GalleryWindow>(*viewer);
-        viewer->setGallery(gallery.get());
-        pool = std::make_unique<quillix::workers::WorkerPool>(2);
-        gallery->setWorkerPool(pool.get());
+            quillix::test::WriteJpeg(pictures / name, 320, 200, qRgb(220, 30, 30));
         gallery->setLocked(true);
-        gallery->Model().OpenFolder(pictures.path() + "/");
-        gallery->resize(800, 600);
-        gallery->show();
-        QVERIFY(QTest::qWaitForWindowExposed(gallery.get()));
-    }
-    ~LockedGallery()
-    {
-        pool->Shutdown();
-        viewer->setGallery(nullptr);
-        gallery.reset();
-        viewer.reset();
+        Show();
     }
     // How many pixels of the tile canvas are not its plain background.
     int DrawnPixels() const
@@ -93,9 +65,9 @@ private slots:
     void nothingShowsOrIsMadeUntilUnlocked()
     {
         LockedGallery rig;
-        QTest::qWait(300);
+        quillix::test::Drain({rig.pool.get(), &rig.viewer->Pool()});
         QCOMPARE(rig.gallery->Model().Count(), 3);
-        QCOMPARE(rig.pool->QueuedCount() + rig.pool->RunningCount(), std::size_t{0});
+        QCOMPARE(rig.pool->SubmittedCount(), std::uint64_t{0});
         for (int i = 0; i < 3; ++i)
             QVERIFY(!rig.gallery->ThumbnailAt(i));
         QCOMPARE(rig.gallery->windowTitle(), QString("Quillix"));
@@ -107,7 +79,8 @@ private slots:
         QVERIFY(rig.viewer->CurrentPath().empty());
 
         rig.gallery->setLocked(false);
-        QVERIFY(QTest::qWaitFor([&] { return rig.gallery->ThumbnailsComplete(); }, 20000));
+        quillix::test::Drain({rig.pool.get(), &rig.viewer->Pool()});
+        QVERIFY(rig.gallery->ThumbnailsComplete());
         QVERIFY(rig.gallery->ThumbnailAt(0));
         QVERIFY(rig.gallery->windowTitle().startsWith("3 Images - Quillix - "));
         QCOMPARE(rig.gallery->folderEdit()->text().toStdString(), rig.pictures.path() + "/");

@@ -5,8 +5,8 @@
 #include "common/paths.h"
 #include "gallery/delete_dialog.h"
 #include "gallery/gallery_window.h"
-#include "imaging/jpeg_codec.h"
 #include "support/gallery_rig.h"
+#include "support/picture_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
@@ -30,18 +30,12 @@
 
 using quillix::gallery::DeleteFilesDialog;
 using quillix::test::HeldWorkers;
+using quillix::test::WriteJpeg;
 
 namespace {
 
 constexpr const char* kPassword = "quillix";
 constexpr std::size_t kHalfMiB = 524288;
-
-void WriteJpeg(const std::string& path)
-{
-    QImage image(24, 16, QImage::Format_RGB32);
-    image.fill(qRgb(200, 80, 40));
-    quillix::test::WriteFile(path, quillix::imaging::EncodeJpeg(image, 90).value());
-}
 
 // A viewer and its gallery over a temporary picture folder, with what these tests do.
 struct Rig : quillix::test::GalleryRig<> {
@@ -168,7 +162,7 @@ private slots:
     {
         Rig rig;
         for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
-            WriteJpeg(rig / name);
+            WriteJpeg(rig / name, 24, 16);
         rig.viewer->Options().Passes = 1;
         rig.Show();
         rig.Click("d.jpg");
@@ -179,7 +173,7 @@ private slots:
             rig.dialogs.passwords = {kPassword};
             rig.Key(Qt::Key_E);
             QVERIFY(rig.gallery->BatchActive());
-            WriteJpeg(rig / "a.jpg");
+            WriteJpeg(rig / "a.jpg", 24, 16);
         }
         QVERIFY(rig.WaitForRuns(1));
         QCOMPARE(rig.Names(), (std::set<std::string>{"$b.jpg", "$d.jpg", "a.jpg", "c.jpg"}));
@@ -259,7 +253,7 @@ private slots:
     {
         Rig rig;
         for (int i = 0; i < 60; ++i)
-            WriteJpeg(rig / ("f" + std::to_string(100 + i) + ".jpg"));
+            WriteJpeg(rig / ("f" + std::to_string(100 + i) + ".jpg"), 24, 16);
         rig.viewer->StartGalleryMode();
         rig.Show();
         QWidget* canvas = rig.Canvas();
@@ -282,15 +276,18 @@ private slots:
         SendMouse(canvas, QEvent::MouseButtonRelease, click, Qt::NoButton);
         SendMouse(canvas, QEvent::MouseButtonDblClick, click, Qt::LeftButton);
         SendMouse(canvas, QEvent::MouseButtonRelease, click, Qt::NoButton);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.viewer->isVisible());
         const std::string opened = rig.gallery->Model().Files().at(static_cast<std::size_t>(under));
-        QTRY_COMPARE(rig.viewer->CurrentPath(), opened);
+        QCOMPARE(rig.viewer->CurrentPath(), opened);
 
         QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
         const std::string next = rig.gallery->Model().Files().at(static_cast<std::size_t>(under + 1));
-        QTRY_COMPARE(rig.viewer->CurrentPath(), next);
+        rig.Drain();
+        QCOMPARE(rig.viewer->CurrentPath(), next);
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.gallery->isVisible());
         QCOMPARE(rig.gallery->Model().CurrentFileName(), next);
         QCOMPARE(rig.gallery->Model().SelectedIndices, std::vector<int>{under + 1});
     }

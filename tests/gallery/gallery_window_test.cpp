@@ -11,8 +11,10 @@
 #include "support/containers.h"
 #include "support/gallery_rig.h"
 #include "support/gate.h"
+#include "support/picture_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/wheel.h"
 #include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
@@ -43,44 +45,24 @@
 
 using quillix::MessageAnswer;
 using quillix::gallery::ThumbnailKind;
+using quillix::test::EncryptInPlace;
 using quillix::test::HeldWorkers;
 using quillix::test::ScriptedDialogs;
+using quillix::test::SendWheel;
 using quillix::test::TempDir;
+using quillix::test::WriteJpeg;
+using quillix::test::WritePng;
 
 namespace {
 
 constexpr const char* kPassword = "quillix";
 
-QImage Filled(int width, int height, QRgb colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-void WriteJpeg(const std::string& path, int width, int height, QRgb colour = qRgb(200, 80, 40))
-{
-    quillix::test::WriteFile(path, quillix::imaging::EncodeJpeg(Filled(width, height, colour), 90).value());
-}
-
-void WritePng(const std::string& path, int width, int height, QRgb colour = qRgb(40, 160, 90))
-{
-    quillix::test::WriteFile(path, quillix::imaging::EncodePng(Filled(width, height, colour)).value());
-}
-
-void EncryptInPlace(const std::string& path)
-{
-    quillix::container::FileOptions options;
-    options.Passes = 0;
-    if (!quillix::container::EncryptToContainer(path, kPassword, options)) qFatal("encrypting a fixture failed");
-    std::filesystem::remove(path);
-}
-
 // A viewer and its gallery over a temporary picture folder, with what these tests read.
 struct Rig : quillix::test::GalleryRig<> {
     void WaitForThumbnails()
     {
-        QVERIFY(QTest::qWaitFor([this] { return gallery->ThumbnailsComplete(); }, 20000));
+        Drain();
+        QVERIFY(gallery->ThumbnailsComplete());
     }
     std::vector<int> Selected() const { return gallery->Model().SelectedIndices; }
     void Select(const std::vector<std::string>& names)
@@ -103,14 +85,6 @@ void AnswerDeleteDialog(const QString& button, const QString& question)
             for (QPushButton* b : dialog->findChildren<QPushButton*>())
                 if (b->text() == button) b->click();
         });
-}
-
-void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    const QPointF position(widget.width() / 2.0, widget.height() / 2.0);
-    QWheelEvent event(position, widget.mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
 }
 
 }  // namespace
@@ -174,7 +148,7 @@ private slots:
         Rig rig;
         WriteJpeg(rig / "plain.jpg", 64, 32);
         WritePng(rig / "secret.png", 64, 32);
-        EncryptInPlace(rig / "secret.png");
+        EncryptInPlace(rig / "secret.png", kPassword);
         rig.Show();
         rig.WaitForThumbnails();
         const int secret = rig.Index("$secret.png");
@@ -304,20 +278,25 @@ private slots:
         const QPoint b = rig.TileCentre(rig.Index("b.jpg"));
         QTest::mouseMove(rig.Canvas(), b);
         QTest::mouseDClick(rig.Canvas(), Qt::LeftButton, {}, b);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.viewer->isVisible());
         QVERIFY(!rig.gallery->isVisible());
-        QTRY_COMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "b.jpg");
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.gallery->isVisible());
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "b.jpg");
 
         // A file stepped to in the viewer comes back current, not the tile the viewer opened on.
         QTest::keyClick(rig.gallery.get(), Qt::Key_Return);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.viewer->isVisible());
         QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
-        QTRY_COMPARE(rig.viewer->CurrentPath(), rig / "c.jpg");
+        rig.Drain();
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "c.jpg");
         QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.gallery->isVisible(); }));
+        rig.Drain();
+        QVERIFY(rig.gallery->isVisible());
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "c.jpg");
         QCOMPARE(rig.Selected(), std::vector<int>{rig.Index("c.jpg")});
     }
@@ -519,7 +498,7 @@ private slots:
         QCOMPARE(seen[9].second, std::string("Del: f9.jpg"));
         // A vanished file is no failure.
         QVERIFY(rig.dialogs.messages.empty());
-        QTest::qWait(50);
+        rig.Drain();
         QCOMPARE(rig.gallery->FinishedBatchRuns(), 1);
     }
 
@@ -594,7 +573,7 @@ private slots:
         QCOMPARE(rig.gallery->ThumbnailAt(rig.Index("b.jpg"))->size(), QSize(104, 52));
 
         // An encrypted file shows the rotation's own message, in the run.
-        EncryptInPlace(rig / "b.jpg");
+        EncryptInPlace(rig / "b.jpg", kPassword);
         rig.gallery->RefreshGallery();
         rig.Select({"$b.jpg"});
         rig.Key(Qt::Key_R, Qt::ControlModifier);
@@ -660,8 +639,8 @@ private slots:
         WriteJpeg(rig / "c.jpg", 16, 16);
         const std::vector<std::uint8_t> a = quillix::test::ReadFile(rig / "a.jpg");
         const std::vector<std::uint8_t> b = quillix::test::ReadFile(rig / "b.jpg");
-        EncryptInPlace(rig / "a.jpg");
-        EncryptInPlace(rig / "b.jpg");
+        EncryptInPlace(rig / "a.jpg", kPassword);
+        EncryptInPlace(rig / "b.jpg", kPassword);
         rig.Show();
 
         // Without the password: F2 says what to do; a batch renames the others and lists the rest.
@@ -857,7 +836,8 @@ private slots:
         bool endedWhileAsked = false;
         quillix::test::WhenShown<quillix::gallery::DeleteFilesDialog>([&](quillix::gallery::DeleteFilesDialog* dialog) {
             held.Open();
-            endedWhileAsked = QTest::qWaitFor([&rig] { return rig.gallery->FinishedBatchRuns() == 1; }, 30000);
+            rig.Drain();
+            endedWhileAsked = rig.gallery->FinishedBatchRuns() == 1;
             for (QPushButton* b : dialog->findChildren<QPushButton*>())
                 if (b->text() == QStringLiteral("Normal delete")) b->click();
         });

@@ -160,7 +160,7 @@ private slots:
         OpenPin open(rig);
         open.dialog.lockoutTimer()->setInterval(20);
         open.dialog.lockoutTimer()->start();
-        QTRY_VERIFY_WITH_TIMEOUT(open.dialog.waitLabel()->isHidden(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(open.dialog.waitLabel()->isHidden(), 20000);
         open.Type("1234");
         QVERIFY(open.dialog.unlocked());
     }

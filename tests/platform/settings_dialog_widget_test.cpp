@@ -265,7 +265,7 @@ private slots:
         // Typing 0 ticks the box at the timer's next step.
         open.Type(d.maxBytesEdit(), "0");
         QVERIFY(d.maxBytesEdit()->hasFocus());
-        QTRY_VERIFY_WITH_TIMEOUT(d.fullFileBox()->isChecked(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.fullFileBox()->isChecked(), 20000);
         d.keepFullFileInStep();
         QVERIFY(!d.maxBytesEdit()->isEnabled());
 

@@ -1,6 +1,7 @@
 #include "platform/qt_dialogs.h"
 #include "platform/subfolder_dialog.h"
 
+#include "support/pool_drain.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
 
@@ -134,7 +135,7 @@ private slots:
         QVERIFY(!FullyVisible(buttons[29], area));
 
         // Down walks the column, scrolling along, and goes on to Cancel; Up comes back.
-        QTRY_VERIFY(buttons[0]->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(buttons[0]->hasFocus(), 20000);
         for (int i = 0; i < 29; ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(buttons[29]->hasFocus());
@@ -223,7 +224,9 @@ private slots:
         guard.start(10);
         QCOMPARE(dialogs.SelectSubfolder(dir / "kept"), std::nullopt);
         QCOMPARE(dialogs.SelectSubfolder(dir / "missing"), std::nullopt);
-        QTest::qWait(30);
+        quillix::test::HandlePostedEvents();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            shown += qobject_cast<SubfolderDialog*>(w) && w->isVisible() ? 1 : 0;
         QCOMPARE(shown, 0);
     }
 };

@@ -62,12 +62,6 @@ TEST(Catalogue, FirstStartDefaults)
 {
     TempDir dir;
     Stores s(dir);
-    const AppOptions before;
-    EXPECT_FALSE(before.FileNamePW);
-    EXPECT_FALSE(before.Fast);
-    EXPECT_EQ(before.MaxBytes, 102400);
-    EXPECT_TRUE(before.ScaleToFit);
-
     AppOptions o;
     o.SortMode = 4;
     o.PinErrors = 2;

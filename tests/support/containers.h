@@ -30,6 +30,20 @@ inline bool HasOldTime(const std::string& path)
            st.st_mtim.tv_nsec == kOldTime.tv_nsec;
 }
 
+// The file at `path` encrypted into its container beside it as the program's defaults do (the
+// name in the key unless told otherwise), and the plain file removed without overwriting.
+// The container's path.
+inline std::string EncryptInPlace(const std::string& path, const std::string& password, bool withName = true)
+{
+    container::FileOptions options;
+    options.Passes = 0;
+    options.FileNamePW = withName;
+    const Result<std::string> sealed = container::EncryptToContainer(path, password, options);
+    if (!sealed) throw std::runtime_error("encrypting a fixture failed: " + sealed.error().message);
+    std::filesystem::remove(path);
+    return sealed.value();
+}
+
 // The container of `bytes` as "$" + `plainName` in `folder` (ending in "/" or not), under
 // `password` with or without the name in its key; dated kOldTime. Its path.
 inline std::string MakeContainer(const std::string& folder, const std::string& plainName,

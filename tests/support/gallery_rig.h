@@ -3,7 +3,7 @@
 #include "common/paths.h"
 #include "gallery/gallery_window.h"
 #include "gallery/tile_layout.h"
-#include "support/gate.h"
+#include "support/pool_drain.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "viewer/viewer_window.h"
@@ -17,35 +17,6 @@
 #include <vector>
 
 namespace quillix::test {
-
-// Every worker of `pool` held at a gate, so that jobs queued meanwhile wait; the gates open at
-// the end of the scope at the latest.
-struct HeldWorkers {
-    explicit HeldWorkers(workers::WorkerPool& pool)
-    {
-        for (unsigned i = 0; i < pool.ThreadCount(); ++i) {
-            gates.push_back(std::make_shared<Gate>());
-            pool.Submit(workers::JobPriority::Viewer, [gate = gates.back()] { gate->Pass(); });
-        }
-    }
-    ~HeldWorkers() { Open(); }
-    HeldWorkers(const HeldWorkers&) = delete;
-    HeldWorkers& operator=(const HeldWorkers&) = delete;
-
-    bool AllHeld()
-    {
-        for (const auto& gate : gates)
-            if (!gate->WaitEntered()) return false;
-        return true;
-    }
-    void Open()
-    {
-        for (const auto& gate : gates)
-            gate->Open();
-    }
-
-    std::vector<std::shared_ptr<Gate>> gates;
-};
 
 // A viewer and its gallery over a temporary picture folder sorted by name, with scripted dialogs
 // of type `Dialogs`, the settings file in a folder of its own, and a pool of their own.
@@ -116,10 +87,13 @@ template <class Dialogs = ScriptedDialogs> struct GalleryRig {
             names.push_back(FileNameOf(gallery->Model().Files().at(static_cast<std::size_t>(i))));
         return names;
     }
-    // Drives the event loop until `runs` batch runs have finished.
+    // Until both windows' work is done and handed over (see test::Drain).
+    void Drain() { test::Drain({pool.get(), &viewer->Pool()}); }
+    // Whether `runs` batch runs have finished once the work is drained.
     bool WaitForRuns(int runs)
     {
-        return QTest::qWaitFor([this, runs] { return gallery->FinishedBatchRuns() >= runs; }, 30000);
+        Drain();
+        return gallery->FinishedBatchRuns() >= runs;
     }
     std::set<std::string> Names() const { return FileNames(pictures); }
 };

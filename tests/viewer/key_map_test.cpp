@@ -116,31 +116,5 @@ TEST(KeyMapTest, EveryRowCanActAndEveryCommandHasAKey)
     EXPECT_EQ(commands.size(), static_cast<std::size_t>(C::PrevFile));
 }
 
-TEST(KeyMapTest, Preconditions)
-{
-    const std::pair<C, Precondition> cases[] = {
-        {C::Rename, Precondition::ShownFile},
-        {C::CopyToChosenSubfolder, Precondition::ShownFile},
-        {C::CopyToNumberedSubfolder, Precondition::ShownFile},
-        {C::ClipboardCopy, Precondition::SingleFile},
-        {C::ClipboardCut, Precondition::SingleFile},
-        {C::ToggleSpeed, Precondition::None},
-        {C::Reload, Precondition::None},
-        {C::ForgetPassword, Precondition::None},
-        {C::Rotate, Precondition::ShownFile},
-        {C::Encrypt, Precondition::ShownFile},
-        {C::Decrypt, Precondition::ShownFile},
-        {C::TogglePause, Precondition::PlayingAnimation},
-        {C::BackToGallery, Precondition::None},
-        {C::BackOrQuit, Precondition::None},
-        {C::Delete, Precondition::ShownFile},
-        {C::NextFile, Precondition::ListNotEmpty},
-        {C::PrevFile, Precondition::ListNotEmpty},
-    };
-    for (const auto& [command, expected] : cases) {
-        EXPECT_EQ(PreconditionOf(command), expected) << static_cast<int>(command);
-    }
-}
-
 }  // namespace
 }  // namespace quillix::viewer

@@ -2,18 +2,20 @@
 #include "container/file_crypto.h"
 #include "container/file_ops.h"
 #include "imaging/animation_encoder.h"
-#include "imaging/jpeg_codec.h"
+#include "support/containers.h"
 #include "support/gate.h"
+#include "support/picture_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "viewer/picture_pipeline.h"
 #include "workers/worker_pool.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -29,40 +31,26 @@ using Picture = std::shared_ptr<const DecodedPicture>;
 
 constexpr const char* kPassword = "quillix";
 
-std::vector<std::uint8_t> Bytes(Result<std::vector<std::uint8_t>> encoded)
-{
-    if (!encoded) ADD_FAILURE() << "encoding a fixture failed: " << encoded.error().message;
-    return encoded ? std::move(encoded.value()) : std::vector<std::uint8_t>();
-}
-
-QImage Filled(int width, int height, QRgb colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-void WriteJpeg(const std::string& path, int width, int height)
-{
-    test::WriteFile(path, Bytes(imaging::EncodeJpeg(Filled(width, height, qRgb(90, 120, 200)), 90)));
-}
-
-std::string Encrypt(const std::string& path)
-{
-    container::FileOptions options;
-    options.Passes = 0;
-    options.FileNamePW = false;
-    const Result<std::string> made = container::EncryptToContainer(path, kPassword, options);
-    EXPECT_TRUE(made.ok());
-    std::filesystem::remove(path);
-    return made ? made.value() : std::string();
-}
-
 using test::Gate;
 
-// The test's thread plays the window thread: posted calls wait here until the test runs them.
-// Members are declared in the order they must outlive each other: the pool joins its threads
-// before the decode counts and gates they use go.
+// The pipeline hands its results over through the event loop of the thread that made it.
+void UseEventLoop()
+{
+    static int argc = 1;
+    static char name[] = "viewer_core_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+// Runs the results already posted; after the pool is idle, that is all of them.
+void Deliver()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+// The test's thread plays the window thread: the pipeline's results reach it through its event
+// loop, which the test turns. Members are declared in the order they must outlive each other: the pool joins its
+// threads before the decode counts and gates they use go.
 struct Rig {
     TempDir dir;
     test::ScriptedDialogs dialogs;
@@ -70,8 +58,6 @@ struct Rig {
     PictureSettings settings{{1920, 1080}, {}, false};
 
     std::mutex mutex;
-    std::condition_variable posted;
-    std::deque<std::function<void()>> calls;
     std::map<std::string, int> decodes;
     std::map<std::string, std::shared_ptr<Gate>> gates;
     std::vector<Picture> delivered;
@@ -83,6 +69,7 @@ struct Rig {
 
     explicit Rig(unsigned threads = 2) : pool(threads)
     {
+        UseEventLoop();
         pipeline = std::make_unique<PicturePipeline>(
             pool, crypto,
             [this](const std::string& path, const PictureSettings& s) {
@@ -94,13 +81,6 @@ struct Rig {
                 }
                 if (gate) gate->Pass();
                 return DecodeForViewer(path, crypto, s);
-            },
-            [this](std::function<void()> call) {
-                {
-                    std::lock_guard lock(mutex);
-                    calls.push_back(std::move(call));
-                }
-                posted.notify_all();
             },
             [this](Picture picture) {
                 delivered.push_back(picture);
@@ -126,19 +106,15 @@ struct Rig {
         std::lock_guard lock(mutex);
         return decodes.count(name) ? decodes[name] : 0;
     }
-    // Runs posted calls until `done` holds; false after 20 s without it.
+    // Turns the event loop, waking for each result, until `done` holds; false after 20 s without it.
     bool RunUntil(const std::function<bool()>& done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.start(20s);
         while (!done()) {
-            std::function<void()> call;
-            {
-                std::unique_lock lock(mutex);
-                if (!posted.wait_until(lock, deadline, [this] { return !calls.empty(); })) return false;
-                call = std::move(calls.front());
-                calls.pop_front();
-            }
-            call();
+            if (!limit.isActive()) return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         return true;
     }
@@ -164,7 +140,7 @@ TEST(PicturePipeline, PreloadsOneAheadInTheDirectionOfTravel)
 {
     Rig rig;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
-        WriteJpeg(rig / name, 40, 30);
+        test::WriteJpeg(rig / name, 40, 30);
 
     rig.Step("a.jpg", "b.jpg");
     EXPECT_EQ(rig.Decodes("b.jpg"), 1) << "the next file is decoded once a is shown";
@@ -196,7 +172,7 @@ TEST(PicturePipeline, KeepsTheShownThePreviousAndThePreloadedPictureOnly)
     Rig rig;
     const std::vector<std::string> names = {"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg"};
     for (const std::string& name : names)
-        WriteJpeg(rig / name, 32, 32);
+        test::WriteJpeg(rig / name, 32, 32);
     std::vector<std::weak_ptr<const DecodedPicture>> shown;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string next = i + 1 < names.size() ? names[i + 1] : std::string();
@@ -221,7 +197,7 @@ TEST(PicturePipeline, ANewerRequestCancelsOrDropsAnOlderOne)
 {
     Rig rig(1);
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        WriteJpeg(rig / name, 16, 16);
+        test::WriteJpeg(rig / name, 16, 16);
     const std::shared_ptr<Gate> gate = rig.Hold("a.jpg");
     rig.pipeline->Request(rig / "a.jpg", "", rig.settings);
     ASSERT_TRUE(gate->WaitEntered());
@@ -232,10 +208,7 @@ TEST(PicturePipeline, ANewerRequestCancelsOrDropsAnOlderOne)
     gate->Open();
     ASSERT_TRUE(rig.RunUntil([&] { return !rig.pipeline->Pending(); }));
     rig.pool.WaitIdle();
-    ASSERT_TRUE(rig.RunUntil([&] {
-        std::lock_guard lock(rig.mutex);
-        return rig.calls.empty();
-    }));
+    Deliver();
     ASSERT_EQ(rig.delivered.size(), 1u);
     EXPECT_EQ(rig.delivered[0]->path, rig / "c.jpg");
     EXPECT_EQ(rig.Decodes("b.jpg"), 0);
@@ -246,7 +219,7 @@ TEST(PicturePipeline, SteppingOntoAPreloadStillDecodingWaitsForIt)
 {
     Rig rig(1);
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        WriteJpeg(rig / name, 16, 16);
+        test::WriteJpeg(rig / name, 16, 16);
     const std::shared_ptr<Gate> gate = rig.Hold("b.jpg");
     rig.pipeline->Request(rig / "a.jpg", rig / "b.jpg", rig.settings);
     ASSERT_TRUE(rig.RunUntil([&] { return !rig.pipeline->Pending(); }));
@@ -262,11 +235,11 @@ TEST(PicturePipeline, SteppingOntoAPreloadStillDecodingWaitsForIt)
 TEST(PicturePipeline, AChangedFileIsReadAgain)
 {
     Rig rig;
-    WriteJpeg(rig / "a.jpg", 40, 30);
-    WriteJpeg(rig / "b.jpg", 40, 30);
+    test::WriteJpeg(rig / "a.jpg", 40, 30);
+    test::WriteJpeg(rig / "b.jpg", 40, 30);
     rig.Step("a.jpg", "b.jpg");
     rig.Step("b.jpg", "");
-    WriteJpeg(rig / "a.jpg", 60, 30);
+    test::WriteJpeg(rig / "a.jpg", 60, 30);
     rig.Step("a.jpg", "");
     EXPECT_EQ(rig.onScreen->picture.still.size(), QSize(60, 30));
     EXPECT_EQ(rig.Decodes("a.jpg"), 2);
@@ -288,8 +261,8 @@ TEST(PicturePipeline, AChangedFileIsReadAgain)
 TEST(PicturePipeline, ContainersFollowThePasswordOfTheRun)
 {
     Rig rig;
-    WriteJpeg(rig / "a.jpg", 24, 16);
-    const std::string container = Encrypt(rig / "a.jpg");
+    test::WriteJpeg(rig / "a.jpg", 24, 16);
+    const std::string container = test::EncryptInPlace(rig / "a.jpg", kPassword, false);
     const std::string name = FileNameOf(container);
 
     rig.Step(name, "");
@@ -329,17 +302,18 @@ TEST(PicturePipeline, DecodesEveryKindOffTheWindowThread)
         frame.delayCs = 10;
         gif.frames.push_back(frame);
     }
-    test::WriteFile(rig / "anim.gif", Bytes(imaging::EncodeGif(gif)));
-    test::WriteFile(rig / "sealed.gif", Bytes(imaging::EncodeGif(gif)));
-    test::WriteFile(rig / "still.webp", Bytes(imaging::EncodeStillWebP(Filled(30, 20, qRgb(9, 9, 9)))));
+    test::WriteFile(rig / "anim.gif", test::ValueOrThrow(imaging::EncodeGif(gif)));
+    test::WriteFile(rig / "sealed.gif", test::ValueOrThrow(imaging::EncodeGif(gif)));
+    test::WriteFile(rig / "still.webp",
+                    test::ValueOrThrow(imaging::EncodeStillWebP(test::Filled(30, 20, qRgb(9, 9, 9)))));
     std::vector<imaging::WebPAnimationFrame> frames;
     for (const QRgb colour : {qRgb(255, 0, 0), qRgb(0, 255, 0)})
-        frames.push_back({Filled(16, 16, colour), 80});
-    test::WriteFile(rig / "anim.webp", Bytes(imaging::EncodeAnimatedWebP(frames, {})));
-    test::WriteFile(rig / "sealed.webp", Bytes(imaging::EncodeAnimatedWebP(frames, {})));
-    Encrypt(rig / "sealed.gif");
-    Encrypt(rig / "sealed.webp");
-    WriteJpeg(rig / "big.jpg", 4000, 3000);
+        frames.push_back({test::Filled(16, 16, colour), 80});
+    test::WriteFile(rig / "anim.webp", test::ValueOrThrow(imaging::EncodeAnimatedWebP(frames, {})));
+    test::WriteFile(rig / "sealed.webp", test::ValueOrThrow(imaging::EncodeAnimatedWebP(frames, {})));
+    test::EncryptInPlace(rig / "sealed.gif", kPassword, false);
+    test::EncryptInPlace(rig / "sealed.webp", kPassword, false);
+    test::WriteJpeg(rig / "big.jpg", 4000, 3000);
     rig.dialogs.passwords = {std::string(kPassword)};
     ASSERT_TRUE(rig.crypto.EnsurePassword(false));
 
@@ -388,7 +362,7 @@ TEST(PicturePipeline, ScalesForTheLatestZoomOnly)
         copiedKey = key;
         copies.push_back(scaled.size());
     });
-    const QImage source = Filled(400, 300, qRgb(10, 20, 30));
+    const QImage source = test::Filled(400, 300, qRgb(10, 20, 30));
     {
         const std::shared_ptr<Gate> gate = std::make_shared<Gate>();
         rig.pool.Submit(workers::JobPriority::Thumbnail, [gate] { gate->Pass(); });
@@ -411,8 +385,7 @@ TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
     test::ScriptedDialogs dialogs;
     container::FileCrypto crypto{dialogs, {}};
     std::vector<Picture> delivered;
-    std::deque<std::function<void()>> calls;
-    std::mutex mutex;
+    UseEventLoop();
     workers::WorkerPool pool(1);
     PicturePipeline pipeline(
         pool, crypto,
@@ -420,22 +393,14 @@ TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
             if (path.ends_with("huge.jpg")) throw std::bad_alloc();
             auto decoded = std::make_shared<DecodedPicture>();
             decoded->path = path;
-            decoded->picture.still = Filled(2, 2, 0);
+            decoded->picture.still = test::Filled(2, 2, 0);
             return decoded;
-        },
-        [&](std::function<void()> call) {
-            std::lock_guard lock(mutex);
-            calls.push_back(std::move(call));
         },
         [&](Picture picture) { delivered.push_back(std::move(picture)); });
     for (const char* name : {"huge.jpg", "fine.jpg"}) {
         pipeline.Request(dir / name, "", {});
         pool.WaitIdle();
-        std::lock_guard lock(mutex);
-        while (!calls.empty()) {
-            calls.front()();
-            calls.pop_front();
-        }
+        Deliver();
     }
     ASSERT_EQ(delivered.size(), 2u);
     EXPECT_EQ(delivered[0]->failure, std::bad_alloc().what());
@@ -446,7 +411,7 @@ TEST(PicturePipeline, AThrowingDecodeCostsItsPictureOnly)
 TEST(PicturePipeline, DestructionWaitsForItsRunningDecodeAndDropsItsResult)
 {
     auto rig = std::make_unique<Rig>(1);
-    WriteJpeg(*rig / "a.jpg", 16, 16);
+    test::WriteJpeg(*rig / "a.jpg", 16, 16);
     const std::shared_ptr<Gate> gate = rig->Hold("a.jpg");
     rig->pipeline->Request(*rig / "a.jpg", "", rig->settings);
     ASSERT_TRUE(gate->WaitEntered());
@@ -455,8 +420,8 @@ TEST(PicturePipeline, DestructionWaitsForItsRunningDecodeAndDropsItsResult)
     gate->Open();
     destroyed.get();
     rig->pool.WaitIdle();
-    EXPECT_TRUE(rig->calls.empty()) << "nothing is posted once the pipeline is gone";
-    EXPECT_TRUE(rig->delivered.empty());
+    Deliver();
+    EXPECT_TRUE(rig->delivered.empty()) << "nothing arrives once the pipeline is gone";
 }
 
 }  // namespace

@@ -10,8 +10,11 @@
 #include "imaging/png_codec.h"
 #include "platform/qt_dialogs.h"
 #include "support/containers.h"
+#include "support/picture_files.h"
+#include "support/pool_drain.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
+#include "support/wheel.h"
 #include "support/when_shown.h"
 #include "viewer/viewer_window.h"
 
@@ -36,9 +39,14 @@
 using quillix::MessageAnswer;
 using quillix::MessageIcon;
 using quillix::gallery::GalleryWindow;
+using quillix::test::EncryptInPlace;
+using quillix::test::Filled;
 using quillix::test::ScriptedDialogs;
+using quillix::test::SendWheel;
 using quillix::test::TempDir;
+using quillix::test::ValueOrThrow;
 using quillix::test::WhenShown;
+using quillix::test::WriteJpeg;
 using quillix::viewer::ViewerEnvironment;
 using quillix::viewer::ViewerWindow;
 using quillix::workers::WorkerPool;
@@ -46,24 +54,6 @@ using quillix::workers::WorkerPool;
 namespace {
 
 constexpr const char* kPassword = "quillix";
-
-QImage Picture(int width, int height, QRgb colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-std::vector<std::uint8_t> Bytes(quillix::Result<std::vector<std::uint8_t>> encoded)
-{
-    if (!encoded) qFatal("encoding a test picture failed: %s", encoded.error().message.c_str());
-    return std::move(encoded.value());
-}
-
-void WriteJpeg(const std::string& path, int width = 64, int height = 48, QRgb colour = qRgb(200, 80, 40))
-{
-    quillix::test::WriteFile(path, Bytes(quillix::imaging::EncodeJpeg(Picture(width, height, colour), 90)));
-}
 
 bool Near(QRgb a, QRgb b)
 {
@@ -84,15 +74,15 @@ std::vector<std::uint8_t> AnimatedGif()
         frame.delayCs = 10;
         gif.frames.push_back(frame);
     }
-    return Bytes(quillix::imaging::EncodeGif(gif));
+    return ValueOrThrow(quillix::imaging::EncodeGif(gif));
 }
 
 std::vector<std::uint8_t> AnimatedWebP()
 {
     std::vector<quillix::imaging::WebPAnimationFrame> frames;
     for (const QRgb colour : {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)})
-        frames.push_back({Picture(16, 16, colour), 80});
-    return Bytes(quillix::imaging::EncodeAnimatedWebP(frames, {}));
+        frames.push_back({Filled(16, 16, colour), 80});
+    return ValueOrThrow(quillix::imaging::EncodeAnimatedWebP(frames, {}));
 }
 
 // Names, sizes and change times of a folder's entries, subfolders included.
@@ -106,14 +96,6 @@ std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> Listing(const std
                                           st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
     }
     return entries;
-}
-
-void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPoint at = QPoint(-1, -1))
-{
-    const QPointF position = at.x() < 0 ? QPointF(widget.width() / 2.0, widget.height() / 2.0) : QPointF(at);
-    QWheelEvent event(position, widget.mapToGlobal(position), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
 }
 
 int Percent(const ViewerWindow& viewer)
@@ -166,13 +148,14 @@ struct Rig {
     }
     void WaitForFullScreen()
     {
-        QVERIFY(QTest::qWaitFor([this] { return viewer->width() > 100; }));
+        QVERIFY(QTest::qWaitFor([this] { return viewer->width() > 100; }, 20000));
         Settle();
     }
-    // Waits until the picture asked for last is on screen.
+    // Until the picture asked for last is on screen.
     void Settle()
     {
-        QVERIFY(QTest::qWaitFor([this] { return !viewer->LoadPending(); }, 10000));
+        quillix::test::Drain(*pool);
+        QVERIFY(!viewer->LoadPending());
     }
     void Show(const std::string& name)
     {
@@ -197,41 +180,6 @@ struct Rig {
     }
     QString Title() const { return viewer->windowTitle(); }
 };
-
-// Keeps the pool's one thread busy until opened, so that nothing more is decoded meanwhile.
-class PoolHold {
-public:
-    explicit PoolHold(WorkerPool& pool)
-    {
-        pool.Submit(quillix::workers::JobPriority::Thumbnail, [gate = gate_, entered = entered_] {
-            *entered = true;
-            gate.wait();
-        });
-        QVERIFY(QTest::qWaitFor([this] { return entered_->load(); }));
-    }
-    ~PoolHold() { Open(); }
-    void Open()
-    {
-        if (opened_) return;
-        opened_ = true;
-        open_.set_value();
-    }
-
-private:
-    std::promise<void> open_;
-    std::shared_future<void> gate_ = open_.get_future().share();
-    std::shared_ptr<std::atomic<bool>> entered_ = std::make_shared<std::atomic<bool>>(false);
-    bool opened_ = false;
-};
-
-void EncryptInPlace(const std::string& path)
-{
-    quillix::container::FileOptions options;
-    options.Passes = 0;
-    const quillix::Result<std::string> container = quillix::container::EncryptToContainer(path, kPassword, options);
-    if (!container) qFatal("encrypting a fixture failed");
-    std::filesystem::remove(path);
-}
 
 }  // namespace
 
@@ -298,7 +246,7 @@ private slots:
         WriteJpeg(rig / "b.jpg", 64, 48, green);
         WriteJpeg(rig / "c.jpg", 64, 48, blue);
         rig.Open("a.jpg");
-        QVERIFY(QTest::qWaitFor([&rig] { return rig.viewer->Pipeline().DecodesInFlight() == 0; }));
+        QCOMPARE(rig.viewer->Pipeline().DecodesInFlight(), std::size_t{0});
         // Above the notice, which is drawn across the middle.
         const auto upperMiddle = [&rig] {
             const QImage shot = rig.viewer->grab().toImage();
@@ -306,7 +254,8 @@ private slots:
         };
 
         // With the only worker busy elsewhere, the step onto the preloaded picture needs none.
-        PoolHold hold(*rig.pool);
+        quillix::test::HeldWorkers hold(*rig.pool);
+        QVERIFY(hold.AllHeld());
         QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
         QVERIFY(!rig.viewer->LoadPending());
         QCOMPARE(rig.Shown(), std::string("b.jpg"));
@@ -316,7 +265,7 @@ private slots:
         rig.viewer->ShowNotice("Still b", 60000);
         QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
         QVERIFY(rig.viewer->LoadPending());
-        QTest::qWait(50);
+        quillix::test::HandlePostedEvents();
         QCOMPARE(rig.Shown(), std::string("b.jpg"));
         QCOMPARE(rig.Title(), QString("b.jpg"));
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "c.jpg");
@@ -483,7 +432,7 @@ private slots:
         Rig rig;
         WriteJpeg(rig / "photo.jpg");
         const std::vector<std::uint8_t> plain = quillix::test::ReadFile(rig / "photo.jpg");
-        EncryptInPlace(rig / "photo.jpg");
+        EncryptInPlace(rig / "photo.jpg", kPassword);
         rig.Open("$photo.jpg");
 
         // Without the password nothing can tell whether the key holds the name.
@@ -632,7 +581,7 @@ private slots:
         WriteJpeg(rig / "a.jpg");
         WriteJpeg(rig / "b.jpg");
         WriteJpeg(rig / "c.jpg");
-        EncryptInPlace(rig / "c.jpg");
+        EncryptInPlace(rig / "c.jpg", kPassword);
         rig.Open("a.jpg");
 
         // A password typed once (with a typo) is asked again; the repetition differs, so both
@@ -682,26 +631,34 @@ private slots:
     {
         Rig rig;
         WriteJpeg(rig / "a.jpg");
-        EncryptInPlace(rig / "a.jpg");
+        EncryptInPlace(rig / "a.jpg", kPassword);
         rig.Open("$a.jpg");
         QCOMPARE(rig.viewer->notice().text, std::string("Unknwon error"));
         QCOMPARE(rig.viewer->notice().deadline, std::uint64_t{0});
         QCOMPARE(rig.viewer->zoomStatus().text, std::string("$a.jpg - Fehler"));
         QVERIFY(rig.viewer->PaintSource() == nullptr);
 
+        // The picture is reloaded once the refresh timer fires, and shown once the pool is done.
+        const auto reloaded = [&rig] {
+            QSignalSpy fired(rig.viewer->refreshTimer, &QTimer::timeout);
+            QVERIFY(fired.wait(20000));
+            rig.Settle();
+        };
         rig.dialogs.passwords = {std::string(kPassword)};
-        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(rig.dialogs.passwordPrompts, 1);
         QVERIFY(rig.viewer->refreshTimer->isActive());
         QCOMPARE(rig.viewer->refreshTimer->interval(), 277);
         QVERIFY(rig.viewer->PaintSource() == nullptr);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->PaintSource() != nullptr, 2000);
+        reloaded();
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
         QVERIFY(rig.viewer->notice().text.empty());
 
         // A wrong password is told apart from a missing one.
         rig.dialogs.passwords = {std::string("wrong")};
-        rig.Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->notice().text, std::string("Decrypt failed (file error)."), 2000);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        reloaded();
+        QCOMPARE(rig.viewer->notice().text, std::string("Decrypt failed (file error)."));
         // Rotating a container is refused on screen.
         rig.Key(Qt::Key_R);
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted files cannot be rotated"));
@@ -726,12 +683,12 @@ private slots:
 
         // What each kind of failure says.
         WriteJpeg(rig / "x.tif");
-        EncryptInPlace(rig / "x.tif");
+        EncryptInPlace(rig / "x.tif", kPassword);
         quillix::test::WriteFile(rig / "bad.webp", std::string("RIFF....WEBPVP8 nothing"));
         quillix::test::WriteFile(rig / "$bad.webp", std::string("not a container"));
         quillix::test::WriteFile(rig / "$bad.jpg", std::string("not a container"));
-        quillix::test::WriteFile(rig / "sealed.webp", Bytes(quillix::imaging::EncodeJpeg(Picture(8, 8, 0), 90)));
-        EncryptInPlace(rig / "sealed.webp");
+        quillix::test::WriteFile(rig / "sealed.webp", ValueOrThrow(quillix::imaging::EncodeJpeg(Filled(8, 8, 0), 90)));
+        EncryptInPlace(rig / "sealed.webp", kPassword);
         struct Failure {
             const char* name;
             const char* notice;
@@ -841,7 +798,7 @@ private slots:
 
         rig.Show("anim.gif");
         QVERIFY(rig.viewer->GifActive);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->gifFrame(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.viewer->gifFrame(), 1, 20000);
 
         rig.Show("anim.webp");
         QVERIFY(rig.viewer->WebPMode);
@@ -849,7 +806,7 @@ private slots:
         // Frames after the first are decoded on the viewer's pool and still advance.
         QCOMPARE(rig.viewer->Player().pool(), &rig.viewer->Pool());
         const qint64 firstFrame = rig.viewer->Player().frame().cacheKey();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->Player().frame().cacheKey() != firstFrame, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->Player().frame().cacheKey() != firstFrame, 20000);
         rig.Key(Qt::Key_Space);
         QCOMPARE(rig.viewer->notice().text, std::string("Paused"));
         QVERIFY(rig.viewer->Player().paused());
@@ -955,13 +912,14 @@ private slots:
     {
         Rig rig;
         WriteJpeg(rig / "a.jpg");
-        quillix::test::WriteFile(rig / "b.png", Bytes(quillix::imaging::EncodePng(Picture(30, 20, qRgb(1, 2, 3)))));
+        quillix::test::WriteFile(rig / "b.png",
+                                 ValueOrThrow(quillix::imaging::EncodePng(Filled(30, 20, qRgb(1, 2, 3)))));
         quillix::test::WriteFile(rig / "c.gif", AnimatedGif());
         quillix::test::WriteFile(rig / "d.webp",
-                                 Bytes(quillix::imaging::EncodeStillWebP(Picture(30, 20, qRgb(9, 9, 9)))));
+                                 ValueOrThrow(quillix::imaging::EncodeStillWebP(Filled(30, 20, qRgb(9, 9, 9)))));
         quillix::test::WriteFile(rig / "e.webp", AnimatedWebP());
         for (const char* name : {"a.jpg", "b.png", "c.gif", "d.webp", "e.webp"})
-            EncryptInPlace(rig / name);
+            EncryptInPlace(rig / name, kPassword);
         rig.dialogs.passwords = {std::string(kPassword)};
         rig.viewer->Crypto().EnsurePassword(false);
 
@@ -974,7 +932,8 @@ private slots:
         }
         // The animation plays its passes from memory.
         QVERIFY(rig.viewer->Player().playing());
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->Player().passesDone() >= 2, 20000);
+        rig.Settle();
         QCOMPARE(Listing(rig.pictures.path()), before);
         rig.Key(Qt::Key_Escape);
         rig.viewer->close();

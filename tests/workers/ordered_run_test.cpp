@@ -1,10 +1,14 @@
 #include "workers/ordered_run.h"
 
+#include "support/gate.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <latch>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -34,10 +38,17 @@ TEST(OrderedRunTest, ResultsComeInListOrderWhateverOrderTheyFinishIn)
         d = static_cast<int>(random() % 6);
     std::mutex mutex;
     std::vector<std::size_t> finishOrder;
+    // Besides the mixed delays, the first item ends only after the second has: the items overlap
+    // whatever the machine's speed.
+    std::latch secondEnded(1);
     OrderedRun<int> run(pool, JobPriority::Batch, delaysMs.size(), 4, [&](std::size_t i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delaysMs[i]));
-        std::lock_guard lock(mutex);
-        finishOrder.push_back(i);
+        if (i == 0) secondEnded.wait();
+        {
+            std::lock_guard lock(mutex);
+            finishOrder.push_back(i);
+        }
+        if (i == 1) secondEnded.count_down();
         return static_cast<int>(i) * 10;
     });
     const std::vector<int> all = TakeAll(run);
@@ -123,20 +134,28 @@ TEST(OrderedRunTest, AnEmptyListIsFinishedAtOnceAndARunDestroyedEarlyWaits)
     EXPECT_TRUE(empty.Finished());
     EXPECT_TRUE(empty.WaitReady().empty());
 
-    std::atomic<int> ended{0};
-    {
-        OrderedRun<int> run(pool, JobPriority::Batch, 50, 2, [&](std::size_t) {
-            std::this_thread::sleep_for(2ms);
-            ++ended;
-            return 0;
-        });
-        std::this_thread::sleep_for(5ms);
-    }
+    // The items in flight wait at the gate until the run's destruction has stopped it.
+    quillix::test::Gate gate;
+    std::atomic<int> started{0}, ended{0};
+    auto run = std::make_unique<OrderedRun<int>>(pool, JobPriority::Batch, 50, 2, [&](std::size_t) {
+        ++started;
+        gate.Pass();
+        ++ended;
+        return 0;
+    });
+    ASSERT_TRUE(gate.WaitEntered());
+    const OrderedRun<int>* watched = run.get();
+    std::thread destroying([owned = std::move(run)]() mutable { owned.reset(); });
+    while (!watched->Stopped())  // the destructor stops the run first, then waits for its items
+        std::this_thread::yield();
+    gate.Open();
+    destroying.join();
     // Whatever was running has ended; nothing new starts.
     const int atDestruction = ended.load();
     pool.WaitIdle();
-    EXPECT_EQ(ended.load(), atDestruction);
-    EXPECT_LT(atDestruction, 50);
+    EXPECT_EQ(started.load(), atDestruction);
+    EXPECT_GE(atDestruction, 1);
+    EXPECT_LE(atDestruction, 2);
 }
 
 }  // namespace

@@ -168,6 +168,7 @@ TEST(WorkerPool, ShutdownDropsQueuedJobsAndWaitsForRunningOnes)
     EXPECT_TRUE(log.names.empty());
     EXPECT_EQ(resource.use_count(), 1);
     EXPECT_EQ(pool->Submit(JobPriority::Viewer, [] {}), 0u);
+    EXPECT_EQ(pool->SubmittedCount(), 12u) << "the refused job is not counted, the dropped ones are";
     pool->WaitIdle();
     pool->Shutdown();
     pool.reset();
