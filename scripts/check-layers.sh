@@ -18,7 +18,7 @@ layers=(
   "imaging         src/imaging/*                                     common crypto container workers"
   # The viewer window reads the folder listing and the folder model of the gallery core: the one
   # arrow that runs back up; it goes when the folder model moves below both windows.
-  "viewer          src/viewer/viewer_window.* src/viewer/gallery_link.h   common crypto container workers settings imaging viewer_core"
+  "viewer          src/viewer/viewer_window.* src/viewer/gallery_link.h   common crypto container workers settings imaging viewer_core gallery"
   "viewer_core     src/viewer/*                                      common crypto container workers imaging"
   "gallery_window  src/gallery/gallery_window.* src/gallery/status_panels.* src/gallery/delete_dialog.*   common crypto container workers settings platform imaging viewer_core gallery viewer"
   "gallery         src/gallery/*                                     common crypto container workers settings imaging viewer_core"
