@@ -103,13 +103,12 @@ int main(int argc, char** argv)
     dialogs.passwords = {kPassword};
     const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-batch-bench";
     std::filesystem::create_directories(config);
+    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", nullptr});
     quillix::viewer::ViewerEnvironment environment;
-    environment.dialogs = &dialogs;
-    environment.iniDir = config.string() + "/";
-    quillix::viewer::ViewerWindow viewer(std::move(environment));
-    viewer.Options().SortMode = 1;
-    viewer.Options().Passes = 7;
-    quillix::gallery::GalleryWindow gallery(viewer);
+    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
+    session.Options().SortMode = 1;
+    session.Options().Passes = 7;
+    quillix::gallery::GalleryWindow gallery(session, viewer);
     viewer.setGallery(&gallery);
     gallery.show();
     gallery.resize(1280, 800);
@@ -169,7 +168,7 @@ int main(int argc, char** argv)
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("%d files, %.1f MB on average, on %s; %u cores; passes 7; Fast %s\n", count,
                 static_cast<double>(bytes) / count / 1048576.0, quillix::bench::FileSystemOf(dir).c_str(), cores,
-                viewer.Crypto().OptionsForNextOperation().Fast ? "on" : "off");
+                session.Crypto().OptionsForNextOperation().Fast ? "on" : "off");
     RunFigures figures[2][2];
     for (const unsigned workers : {1u, cores}) {
         quillix::workers::WorkerPool pool(workers);
@@ -181,7 +180,7 @@ int main(int argc, char** argv)
                         encrypt ? "encrypt" : "decrypt", workers, workers == 1 ? " " : "s", f.wallMs, f.longestBusyMs);
             std::fflush(stdout);
         }
-        gallery.setWorkerPool(&viewer.Pool());
+        gallery.setWorkerPool(&session.Pool());
     }
     for (int op = 0; op < 2; ++op)
         std::printf("%s: %u workers take %.2f of one worker's time (goal <= 0.60)\n", op == 0 ? "encrypt" : "decrypt",

@@ -118,14 +118,13 @@ int Measure(int argc, char** argv, const std::string& dir)
     dialogs.passwords = {kPassword, kPassword};
     const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-gallery-bench";
     std::filesystem::create_directories(config);
+    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", nullptr});
     quillix::viewer::ViewerEnvironment environment;
-    environment.dialogs = &dialogs;
-    environment.iniDir = config.string() + "/";
-    quillix::viewer::ViewerWindow viewer(std::move(environment));
-    viewer.Options().SortMode = 1;
-    viewer.AppSettings().PushInt("TILE_SIZE", 128);
-    if (!viewer.Crypto().EnsurePassword(false)) return 1;
-    quillix::gallery::GalleryWindow gallery(viewer);
+    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
+    session.Options().SortMode = 1;
+    session.AppSettings().PushInt("TILE_SIZE", 128);
+    if (!session.Crypto().EnsurePassword(false)) return 1;
+    quillix::gallery::GalleryWindow gallery(session, viewer);
     viewer.setGallery(&gallery);
     quillix::workers::WorkerPool pool;
     gallery.setWorkerPool(&pool);
@@ -193,9 +192,9 @@ int Measure(int argc, char** argv, const std::string& dir)
     // The same thumbnails, one after another on this thread.
     QElapsedTimer serial;
     serial.start();
-    const std::string password = viewer.Crypto().ActivePassword();
+    const std::string password = session.Crypto().ActivePassword();
     for (const std::string& path : gallery.Model().Files())
-        (void)quillix::gallery::MakeThumbnail({path, password, viewer.Options().FileNamePW, 128});
+        (void)quillix::gallery::MakeThumbnail({path, password, session.Options().FileNamePW, 128});
     const double serialMs = serial.nsecsElapsed() / 1e6;
 
     // What the visible tiles cost one after another, to set the first paint against the floor the
@@ -204,7 +203,7 @@ int Measure(int argc, char** argv, const std::string& dir)
     visibleSerial.start();
     for (int i = 0; i < visibleTiles; ++i)
         (void)quillix::gallery::MakeThumbnail(
-            {gallery.Model().Files()[static_cast<std::size_t>(i)], password, viewer.Options().FileNamePW, 128});
+            {gallery.Model().Files()[static_cast<std::size_t>(i)], password, session.Options().FileNamePW, 128});
     const double visibleSerialMs = visibleSerial.nsecsElapsed() / 1e6;
 
     std::printf("folder: %d files on %s, %d cores, %u pool threads; window %d x %d, tile size %d, %d columns\n", count,

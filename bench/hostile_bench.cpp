@@ -129,12 +129,11 @@ int main(int argc, char** argv)
     quillix::test::ScriptedDialogs dialogs;
     const fs::path config = fs::temp_directory_path() / "quillix-hostile-bench-config";
     fs::create_directories(config);
+    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", nullptr});
     quillix::viewer::ViewerEnvironment environment;
-    environment.dialogs = &dialogs;
-    environment.iniDir = config.string() + "/";
-    quillix::viewer::ViewerWindow viewer(std::move(environment));
-    viewer.AppSettings().PushInt("TILE_SIZE", 128);
-    quillix::gallery::GalleryWindow gallery(viewer);
+    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
+    session.AppSettings().PushInt("TILE_SIZE", 128);
+    quillix::gallery::GalleryWindow gallery(session, viewer);
     viewer.setGallery(&gallery);
     quillix::workers::WorkerPool pool;
     gallery.setWorkerPool(&pool);

@@ -233,16 +233,14 @@ int main(int argc, char** argv)
 
     NoDialogs dialogs;
     quillix::workers::WorkerPool pool;
+    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", &pool});
     quillix::viewer::ViewerEnvironment environment;
-    environment.dialogs = &dialogs;
-    environment.iniDir = config.string() + "/";
     environment.quit = [](int) {};
-    environment.pool = &pool;
-    quillix::viewer::ViewerWindow viewer(std::move(environment));
-    viewer.Options().SortMode = 1;
-    quillix::gallery::GalleryWindow gallery(viewer);
+    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
+    session.Options().SortMode = 1;
+    quillix::gallery::GalleryWindow gallery(session, viewer);
     viewer.setGallery(&gallery);
-    const DecodeTime job = WorkerJobMs(paths, viewer.Crypto());
+    const DecodeTime job = WorkerJobMs(paths, session.Crypto());
     PaintWatch paints(viewer);
 
     // The first picture, cold.

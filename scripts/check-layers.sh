@@ -16,13 +16,13 @@ layers=(
   "platform        src/platform/*                                    common crypto container settings"
   "cli             src/cli/*                                         common crypto container settings workers"
   "imaging         src/imaging/*                                     common crypto container workers"
-  # The viewer window reads the folder listing and the folder model of the gallery core: the one
-  # arrow that runs back up; it goes when the folder model moves below both windows.
-  "viewer          src/viewer/viewer_window.* src/viewer/gallery_link.h   common crypto container workers settings imaging viewer_core gallery"
+  "browse          src/browse/*                                      common container settings imaging"
+  "session         src/session/*                                     common container workers settings browse"
+  "viewer          src/viewer/viewer_window.* src/viewer/gallery_link.h   common crypto container workers settings imaging browse session viewer_core"
   "viewer_core     src/viewer/*                                      common crypto container workers imaging"
-  "gallery_window  src/gallery/gallery_window.* src/gallery/status_panels.* src/gallery/delete_dialog.*   common crypto container workers settings platform imaging viewer_core gallery viewer"
-  "gallery         src/gallery/*                                     common crypto container workers settings imaging viewer_core"
-  "app             src/app/*                                         common crypto container workers settings platform imaging viewer_core gallery viewer gallery_window"
+  "gallery_window  src/gallery/gallery_window.* src/gallery/status_panels.* src/gallery/delete_dialog.*   common crypto container workers settings platform imaging browse session viewer_core gallery viewer"
+  "gallery         src/gallery/*                                     common crypto container workers settings imaging browse"
+  "app             src/app/*                                         common crypto container workers settings platform imaging browse session viewer_core gallery viewer gallery_window"
 )
 
 # Sets layer to the library of one file under src/, or to nothing when no row holds it.

@@ -5,10 +5,10 @@
 #include "platform/dialog_art.h"
 #include "platform/privacy.h"
 #include "platform/qt_dialogs.h"
+#include "session/session.h"
 #include "settings/app_options.h"
 #include "settings/desktop_registration.h"
 #include "viewer/viewer_window.h"
-#include "workers/worker_pool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,23 +33,19 @@ int main(int argc, char* argv[])
 
     try {
         quillix::platform::QtDialogs dialogs;
-        // The program's one worker pool; it outlives the windows, whose work it runs.
-        quillix::workers::WorkerPool pool;
-        quillix::viewer::ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.pool = &pool;
-        environment.iniDir = quillix::settings::IniFolder();
-        quillix::viewer::ViewerWindow viewer(std::move(environment));
-        quillix::gallery::GalleryWindow gallery(viewer);
+        // What both windows share, with the program's one worker pool; it outlives the windows.
+        quillix::session::Session session({&dialogs, quillix::settings::IniFolder(), nullptr});
+        quillix::viewer::ViewerWindow viewer(session);
+        quillix::gallery::GalleryWindow gallery(session, viewer);
         viewer.setGallery(&gallery);
 
         const std::string argument = argc > 1 ? quillix::app::TrimArgument(argv[1]) : std::string();
-        const quillix::app::StartPlan plan = quillix::app::PlanStart(
-            argument, viewer.AppSettings().PopString("LastDir"), QDir::currentPath().toStdString());
+        const quillix::app::StartPlan plan =
+            quillix::app::PlanStart(argument, session.LastDir(), QDir::currentPath().toStdString());
         const quillix::app::StartupHooks hooks = quillix::app::ProgramStartupHooks(
-            viewer.Options(), viewer.RegeditSettings(), quillix::settings::DesktopPlaces::FromEnvironment(),
+            session.Options(), session.RegeditSettings(), quillix::settings::DesktopPlaces::FromEnvironment(),
             quillix::settings::AppExecutable());
-        if (!quillix::app::StartProgram(viewer, gallery, plan, hooks)) return 0;
+        if (!quillix::app::StartProgram(session, viewer, gallery, plan, hooks)) return 0;
         return QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Quillix"), QString::fromLocal8Bit(error.what()));

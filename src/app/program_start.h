@@ -2,6 +2,9 @@
 
 #include "app/startup.h"
 
+namespace quillix::session {
+class Session;
+}
 namespace quillix::viewer {
 class ViewerWindow;
 }
@@ -16,7 +19,7 @@ namespace quillix::app {
 // nothing typed, clicked or dropped from the first moment on reaches it. The registration runs
 // 50 ms after the windows are up, or at once when the program is to end. False when the program
 // is to end (the PIN was not given).
-bool StartProgram(viewer::ViewerWindow& viewer, gallery::GalleryWindow& gallery, const StartPlan& plan,
-                  const StartupHooks& hooks);
+bool StartProgram(session::Session& session, viewer::ViewerWindow& viewer, gallery::GalleryWindow& gallery,
+                  const StartPlan& plan, const StartupHooks& hooks);
 
 }  // namespace quillix::app

@@ -51,8 +51,8 @@ CryptOutcome DecryptFileWith(const std::string& path, const std::string& passwor
 class FileCrypto {
 public:
     struct Hooks {
-        // The options of the next operation, read at its start (the program re-reads "Fast"
-        // from its settings store here).
+        // The options of the next operation, read at its start, so that a setting changed between
+        // two operations counts from the next one on.
         std::function<FileOptions()> options;
         // After a password was entered: the viewer reloads the shown picture with it.
         std::function<void()> passwordEntered;

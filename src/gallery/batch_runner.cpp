@@ -1,10 +1,10 @@
 #include "gallery/batch_runner.h"
 
+#include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/file_crypto.h"
 #include "container/secure_delete.h"
 #include "crypto/secure.h"
-#include "imaging/rotation.h"
 
 #include <unistd.h>
 
@@ -19,8 +19,6 @@ struct RunSettings {
     BatchSettings settings;
     ~RunSettings() { crypto::SecureWipe(settings.password); }
 };
-
-constexpr std::size_t kSummaryLines = 20;
 
 // What the summary says about a secure delete that did not go as planned; empty when it did.
 std::string WipeNote(const std::string& name, const container::WipeOutcome& wipe)
@@ -96,7 +94,8 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
     case BatchOperation::RotateCounterClockwise: {
         const imaging::RotationOutcome turned =
             imaging::RotateImageFile90(path, operation == BatchOperation::RotateClockwise ? +1 : -1);
-        if (!turned.message.empty()) outcome.notices.push_back({turned.caption, turned.message});
+        if (const std::optional<BatchNotice> notice = browse::RotationNotice(turned))
+            outcome.notices.push_back(*notice);
         break;
     }
     case BatchOperation::Encrypt:
@@ -126,18 +125,7 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
 
 std::optional<BatchNotice> BatchSummary(BatchOperation operation, const std::vector<std::string>& notes)
 {
-    return SummaryNotice(OperationName(operation), notes);
-}
-
-std::optional<BatchNotice> SummaryNotice(const std::string& caption, const std::vector<std::string>& notes)
-{
-    if (notes.empty()) return std::nullopt;
-    std::string text = notes.size() == 1 ? "1 file was not done as asked:\n"
-                                         : std::to_string(notes.size()) + " files were not done as asked:\n";
-    for (std::size_t i = 0; i < notes.size() && i < kSummaryLines; ++i)
-        text += "\n" + notes[i];
-    if (notes.size() > kSummaryLines) text += "\n... and " + std::to_string(notes.size() - kSummaryLines) + " more";
-    return BatchNotice{caption, text};
+    return browse::SummaryNotice(OperationName(operation), notes);
 }
 
 BatchRunner::BatchRunner(workers::WorkerPool& pool, unsigned parallel, std::function<void()> resultsReady,

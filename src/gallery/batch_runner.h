@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browse/summary_notice.h"
 #include "container/file_ops.h"
 #include "workers/ordered_run.h"
 
@@ -15,6 +16,8 @@
 // so what the user sees (status texts, progress, messages, reselection) comes in the same order
 // as if the files were done one after another.
 namespace quillix::gallery {
+
+using browse::BatchNotice;
 
 // The run's operation; the numbers are the operation codes.
 enum class BatchOperation {
@@ -33,14 +36,6 @@ const char* BatchStatusPrefix(BatchOperation operation);
 // (encrypt and decrypt).
 bool StatusBeforeOperation(BatchOperation operation);
 bool IsRotation(BatchOperation operation);
-
-// A message box for the user, shown on the window thread.
-struct BatchNotice {
-    std::string caption;
-    std::string text;
-
-    bool operator==(const BatchNotice&) const = default;
-};
 
 // What the work on one file gave.
 struct FileOutcome {
@@ -67,8 +62,6 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
 
 // The box shown after a run that left notes: its caption and text; nothing without notes.
 std::optional<BatchNotice> BatchSummary(BatchOperation operation, const std::vector<std::string>& notes);
-// The same box with its own caption, for runs of other kinds.
-std::optional<BatchNotice> SummaryNotice(const std::string& caption, const std::vector<std::string>& notes);
 
 // One file's result as the window applies it: the boxes first, then the status text and the
 // progress bar's position.

@@ -7,9 +7,6 @@ namespace {
 
 using C = GalleryCommand;
 using enum ModifierSource;
-using viewer::kControl;
-using viewer::kNoModifier;
-using viewer::kShift;
 
 constexpr GalleryKeyBinding Row(int key, C command, bool consumed)
 {

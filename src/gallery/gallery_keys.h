@@ -1,17 +1,13 @@
 #pragma once
 
-#include "viewer/key_map.h"
+#include "common/key_codes.h"
 
 #include <span>
 #include <vector>
 
 // The gallery window's keys as one table: which command a key starts, in the order the rows are
-// tested. Key codes and modifier bits are Qt's, as in the viewer's key map.
+// tested. Key codes and modifier bits are Qt's (key_codes), as in the viewer's key map.
 namespace quillix::gallery {
-
-using viewer::Modifiers;
-using viewer::ModifierSource;
-namespace keys = viewer::keys;
 
 enum class GalleryCommand {
     None,
@@ -45,13 +41,13 @@ inline constexpr int kAnyKey = -1;
 struct GalleryKeyBinding {
     int key = 0;
     // All of these must be present in the state `source` names; any others are not examined.
-    Modifiers required = viewer::kNoModifier;
+    Modifiers required = kNoModifier;
     ModifierSource source = ModifierSource::Event;
     // Event modifiers that keep the row from matching (R without Shift turns clockwise).
-    Modifiers excluded = viewer::kNoModifier;
+    Modifiers excluded = kNoModifier;
     // Held modifiers the command needs to act once its row matched (Ctrl+C pressed, Ctrl
     // released by the time the key is handled: the row takes the key, nothing is copied).
-    Modifiers heldToAct = viewer::kNoModifier;
+    Modifiers heldToAct = kNoModifier;
     GalleryCommand command = GalleryCommand::None;
     bool consumed = false;
     // The rows after this one are tested too once it acted.

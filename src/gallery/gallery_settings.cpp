@@ -1,6 +1,7 @@
 #include "gallery/gallery_settings.h"
 
 #include "gallery/tile_layout.h"
+#include "settings/setting_keys.h"
 
 #include <algorithm>
 #include <string>
@@ -9,7 +10,7 @@ namespace quillix::gallery {
 
 namespace {
 
-constexpr const char* kTileSizeKey = "TILE_SIZE";
+constexpr const char* kTileSizeKey = settings::kTileSizeSetting.name;
 constexpr const char* kStateKey = "Form2.WindowState";
 constexpr const char* kLeftKey = "Form2.Left";
 constexpr const char* kTopKey = "Form2.Top";

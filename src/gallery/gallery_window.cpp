@@ -1,17 +1,17 @@
 #include "gallery/gallery_window.h"
 
+#include "browse/file_operations.h"
 #include "common/paths.h"
 #include "container/container_file.h"
 #include "crypto/secure.h"
 #include "gallery/delete_dialog.h"
-#include "gallery/file_operations.h"
 #include "gallery/gallery_art.h"
 #include "gallery/status_panels.h"
 #include "gallery/tile_painting.h"
+#include "imaging/wipe_pixels.h"
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
-#include "viewer/picture_pipeline.h"
 #include "viewer/viewer_window.h"
 #include "workers/worker_pool.h"
 
@@ -200,15 +200,16 @@ struct ThumbnailInTransit {
     ThumbnailInTransit(ThumbnailInTransit&&) = default;
     ThumbnailInTransit& operator=(const ThumbnailInTransit&) = delete;
     ThumbnailInTransit& operator=(ThumbnailInTransit&&) = delete;
-    ~ThumbnailInTransit() { viewer::WipePixels(thumbnail.image); }
+    ~ThumbnailInTransit() { imaging::WipePixels(thumbnail.image); }
 };
 
 }  // namespace
 
-GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
-    : viewer_(viewer), model_(viewer.FileList(), viewer.Options(), this), selection_(model_), pointer_(selection_),
+GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& viewer)
+    : session_(session), viewer_(viewer), model_(session.Model()), selection_(model_), pointer_(selection_),
       thumbnailPassword_(std::make_shared<ThumbnailPassword>())
 {
+    model_.SetListener(this);
     resize(1000, 700);
     buildToolBand();
 
@@ -232,18 +233,17 @@ GalleryWindow::GalleryWindow(viewer::ViewerWindow& viewer)
     statusTimer_->start();
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &GalleryWindow::clipboardChanged);
     clipboardChanged();
-    // The program's one pool, which the viewer holds.
-    setWorkerPool(&viewer_.Pool());
+    // The program's one pool, which the session holds.
+    setWorkerPool(&session_.Pool());
 
     ReadTileSize();
 
-    settings::SettingsStore& store = viewer_.AppSettings();
     // The folder box starts at the last folder, or the current directory when that is gone.
-    std::string folder = store.PopString("LastDir");
+    std::string folder = session_.LastDir();
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
     model_.FolderBox = WithSeparator(folder);
     folderEdit_->setText(QString::fromStdString(model_.FolderBox));
-    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
 }
@@ -258,6 +258,7 @@ GalleryWindow::~GalleryWindow()
         thumbnailPassword_->generation = 0;
     }
     if (batch_) batch_->StopAndWait();
+    model_.SetListener(nullptr);
 }
 
 void GalleryWindow::buildToolBand()
@@ -304,7 +305,7 @@ void GalleryWindow::buildToolBand()
     connect(fitButton_, &QToolButton::clicked, this, [this] { FitButtonClicked(true, false); });
     connect(fitWidthButton_, &QToolButton::clicked, this, [this] { FitButtonClicked(true, true); });
     connect(fullSizeButton_, &QToolButton::clicked, this,
-            [this] { FitButtonClicked(false, viewer_.Options().FitWidth); });
+            [this] { FitButtonClicked(false, session_.Options().FitWidth); });
     sortButton_ = AddButton(viewBar, GalleryIcon::Sort, QString());
     connect(sortButton_, &QToolButton::clicked, this, [this] {
         ShowFolderResult(model_.CycleSortMode(viewer_.CurrentPath()));
@@ -326,7 +327,7 @@ void GalleryWindow::buildToolBand()
 
     QToolBar* helpBar = MakeToolBar(band);
     connect(AddButton(helpBar, GalleryIcon::Settings, QStringLiteral("Settings")), &QToolButton::clicked, this, [this] {
-        platform::ShowSettingsDialog(this, viewer_.Options(), viewer_.AppSettings(), viewer_.RegeditSettings(),
+        platform::ShowSettingsDialog(this, session_.Options(), session_.AppSettings(), session_.RegeditSettings(),
                                      MarbleTile());
     });
     connect(AddButton(helpBar, GalleryIcon::About, QStringLiteral("About")), &QToolButton::clicked, this,
@@ -346,7 +347,7 @@ void GalleryWindow::showEvent(QShowEvent* event)
 
 void GalleryWindow::prepareToShow()
 {
-    const SortModeLabels labels = SortModeLabelsOf(model_.SortMode());
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     SetFitButtons();
@@ -488,10 +489,10 @@ void GalleryWindow::RenameSelection()
 {
     const std::vector<std::string> paths = selection_.BuildSelectedFileList();
     if (paths.empty()) return;
-    const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
+    const container::NameChangeKey key = container::NameChangeKeyOf(session_.Crypto());
     const bool renamed = paths.size() == 1
-                             ? RenameOneFile(paths.front(), viewer_.dialogs(), selection_.ReselectNames, key)
-                             : BatchRename(paths, viewer_.dialogs(), selection_.ReselectNames, key);
+                             ? browse::RenameOneFile(paths.front(), session_.dialogs(), selection_.ReselectNames, key)
+                             : browse::BatchRename(paths, session_.dialogs(), selection_.ReselectNames, key);
     if (!renamed) return;
     RefreshGallery();
     selection_.ReselectByNames();
@@ -504,10 +505,10 @@ void GalleryWindow::PasteFromClipboard()
     const platform::ClipboardFiles files = platform::ReadFilesFromClipboard();
     if (files.paths.empty()) return;
     const std::string target =
-        PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
-    const container::NameChangeKey key = container::NameChangeKeyOf(viewer_.Crypto());
-    selection_.ReselectNames = PasteFiles(
-        files.paths, files.cut, target, viewer_.dialogs(),
+        browse::PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
+    const container::NameChangeKey key = container::NameChangeKeyOf(session_.Crypto());
+    selection_.ReselectNames = browse::PasteFiles(
+        files.paths, files.cut, target, session_.dialogs(),
         [this] { return (HeldModifiers() & Qt::ShiftModifier) != 0; }, key);
     ReloadAndReselect(target);
 }
@@ -560,7 +561,7 @@ bool GalleryWindow::EnsurePasswordForRun(bool encrypt, const std::vector<std::st
     // already needs none.
     const bool encrypting = encrypt && std::any_of(paths.begin(), paths.end(),
                                                    [](const std::string& p) { return !container::IsEncryptedFile(p); });
-    return encrypting ? viewer_.Crypto().EnsureConfirmedPassword() : viewer_.Crypto().EnsurePassword(false);
+    return encrypting ? session_.Crypto().EnsureConfirmedPassword() : session_.Crypto().EnsurePassword(false);
 }
 
 void GalleryWindow::EncryptDecryptSelection(bool encrypt)
@@ -584,8 +585,8 @@ void GalleryWindow::RotateSelection(int direction)
 
 void GalleryWindow::ForgetPassword()
 {
-    viewer_.Crypto().ClearPassword();
-    viewer_.Crypto().EnsurePassword(false);
+    session_.Crypto().ClearPassword();
+    session_.Crypto().EnsurePassword(false);
 }
 
 void GalleryWindow::PasswordForgotten()
@@ -607,14 +608,14 @@ void GalleryWindow::LockContainerTiles()
         QImage pixels = slot.pixmap.toImage();
         slot.pixmap = locked;
         slot.kind = ThumbnailKind::Placeholder;
-        viewer::WipePixels(pixels);
+        imaging::WipePixels(pixels);
     }
     canvas_->update();
 }
 
 void GalleryWindow::ShareThumbnailPassword()
 {
-    container::FileCrypto& crypto = viewer_.Crypto();
+    container::FileCrypto& crypto = session_.Crypto();
     const std::uint64_t generation = crypto.PasswordGeneration();
     const std::lock_guard lock(thumbnailPassword_->mutex);
     if (thumbnailPassword_->generation == generation && generation != 0) return;
@@ -626,18 +627,18 @@ void GalleryWindow::ShareThumbnailPassword()
 void GalleryWindow::ShowProperties()
 {
     const std::string path = model_.CurrentFileName();
-    if (!path.empty()) container::ShowHeaderInfo(path, viewer_.dialogs());
+    if (!path.empty()) container::ShowHeaderInfo(path, session_.dialogs());
 }
 
 void GalleryWindow::StartBatch(BatchOperation operation, std::vector<std::string> paths)
 {
     if (!batch_ || batch_->Active()) return;
     BatchSettings settings;
-    settings.options = viewer_.Crypto().OptionsForNextOperation();
+    settings.options = session_.Crypto().OptionsForNextOperation();
     // The run keeps its own copy: forgetting the password during the run affects later runs.
     if (operation == BatchOperation::Encrypt || operation == BatchOperation::Decrypt) {
-        runPasswordGeneration_ = viewer_.Crypto().PasswordGeneration();
-        settings.password = viewer_.Crypto().ActivePassword();
+        runPasswordGeneration_ = session_.Crypto().PasswordGeneration();
+        settings.password = session_.Crypto().ActivePassword();
     }
     const std::optional<BatchStep> first =
         batch_->StartBatch(operation, std::move(paths), std::move(settings), selection_.ReselectNames);
@@ -675,8 +676,8 @@ void GalleryWindow::CollectBatch()
 void GalleryWindow::ApplyBatchStep(const BatchStep& step)
 {
     for (const BatchNotice& notice : step.notices)
-        viewer_.dialogs().ShowMessage(notice.caption, notice.text, MessageIcon::Warning, MessageButtons::Ok);
-    if (step.passwordProven) viewer_.Crypto().ConfirmPassword(runPasswordGeneration_);
+        session_.dialogs().ShowMessage(notice.caption, notice.text, MessageIcon::Warning, MessageButtons::Ok);
+    if (step.passwordProven) session_.Crypto().ConfirmPassword(runPasswordGeneration_);
     if (step.status) SetStatusMessage(*step.status);
     status_->progress()->setValue(step.position);
 }
@@ -698,7 +699,7 @@ void GalleryWindow::FinishBatch()
         SetStatusMessage("Done");
     }
     if (const std::optional<BatchNotice> summary = BatchSummary(operation, notes))
-        viewer_.dialogs().ShowMessage(summary->caption, summary->text, MessageIcon::Warning, MessageButtons::Ok);
+        session_.dialogs().ShowMessage(summary->caption, summary->text, MessageIcon::Warning, MessageButtons::Ok);
     PumpThumbnails();
 }
 
@@ -719,20 +720,19 @@ void GalleryWindow::UpdateLayout()
 
 void GalleryWindow::ReadTileSize()
 {
-    const TileSizeChoice tileSize = LoadTileSize(viewer_.AppSettings(), viewer_.Options().TileSize);
-    viewer_.Options().TileSize = tileSize.TileSize;
+    const TileSizeChoice tileSize = LoadTileSize(session_.AppSettings(), session_.Options().TileSize);
+    session_.Options().TileSize = tileSize.TileSize;
     layout_.TileSize = tileSize.TileSize;
-    if (tileSize.stored) viewer_.SaveSettings();
+    if (tileSize.stored) session_.SaveSettings();
 }
 
 void GalleryWindow::SetTileSize(int tileSize)
 {
     layout_.TileSize = tileSize;
-    viewer_.Options().TileSize = tileSize;
+    session_.Options().TileSize = tileSize;
     UpdateLayout();
     canvas_->update();
-    viewer_.AppSettings().PushInt("TILE_SIZE", tileSize);
-    viewer_.SaveSettings();
+    session_.RememberTileSize(tileSize);
 }
 
 // Panel texts, five times a second as the files and the clipboard may change under us.
@@ -768,7 +768,7 @@ void GalleryWindow::clipboardChanged()
 
 void GalleryWindow::SetFitButtons()
 {
-    const settings::AppOptions& options = viewer_.Options();
+    const settings::AppOptions& options = session_.Options();
     fitButton_->setChecked(options.ScaleToFit && !options.FitWidth);
     fitWidthButton_->setChecked(options.ScaleToFit && options.FitWidth);
     fullSizeButton_->setChecked(!options.ScaleToFit);
@@ -776,10 +776,10 @@ void GalleryWindow::SetFitButtons()
 
 void GalleryWindow::FitButtonClicked(bool scaleToFit, bool fitWidth)
 {
-    viewer_.Options().ScaleToFit = scaleToFit;
-    viewer_.Options().FitWidth = fitWidth;
+    session_.Options().ScaleToFit = scaleToFit;
+    session_.Options().FitWidth = fitWidth;
     SetFitButtons();
-    viewer_.SaveSettings();
+    session_.SaveSettings();
 }
 
 void GalleryWindow::RestorePlacement()
@@ -790,7 +790,7 @@ void GalleryWindow::RestorePlacement()
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
     const QRect frame = geometry();
     const std::optional<WindowPlacement> placement =
-        LoadWindowPlacement(viewer_.AppSettings(), {frame.x(), frame.y(), frame.width(), frame.height()},
+        LoadWindowPlacement(session_.AppSettings(), {frame.x(), frame.y(), frame.width(), frame.height()},
                             {screen.x(), screen.y(), screen.width(), screen.height()});
     if (!placement) return;
     const WindowBounds& b = placement->bounds;
@@ -805,9 +805,9 @@ void GalleryWindow::SavePlacement()
                               : isMinimized() ? WindowState::Minimized
                                               : WindowState::Normal;
     const QRect frame = geometry();
-    if (SaveWindowPlacement(viewer_.AppSettings(), state, {frame.x(), frame.y(), frame.width(), frame.height()},
+    if (SaveWindowPlacement(session_.AppSettings(), state, {frame.x(), frame.y(), frame.width(), frame.height()},
                             layout_.TileSize))
-        viewer_.SaveSettings();
+        session_.SaveSettings();
 }
 
 void GalleryWindow::resizeEvent(QResizeEvent* event)
@@ -860,7 +860,7 @@ void GalleryWindow::handleWheel(QWheelEvent* event)
     WheelTurn turn;
     turn.delta = event->angleDelta().y();
     turn.ctrlOrShift = (held & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
-    turn.mouseRevert = viewer_.Options().MouseRevert;
+    turn.mouseRevert = session_.Options().MouseRevert;
     const WheelEffect effect = HandleGalleryWheel(wheel_, turn, layout_, CurrentViewport());
     if (effect.action == WheelAction::TileSize)
         SetTileSize(effect.TileSize);
@@ -879,7 +879,7 @@ void GalleryWindow::keyPressEvent(QKeyEvent* event)
     const auto held = static_cast<Modifiers>(HeldModifiers().toInt());
     const GalleryKeyResult result = GalleryCommandsForKey(event->key(), modifiers, held, model_.Count() == 0);
     for (const GalleryKeyAction& action : result.actions)
-        RunKeyCommand(action, (modifiers & viewer::kShift) != 0, (modifiers & viewer::kControl) != 0);
+        RunKeyCommand(action, (modifiers & kShift) != 0, (modifiers & kControl) != 0);
     if (result.consumed)
         event->accept();
     else
@@ -1045,19 +1045,16 @@ void GalleryWindow::folderBoxChanged(const std::string& text)
 
 void GalleryWindow::sortModeChanged(int mode)
 {
-    const SortModeLabels labels = SortModeLabelsOf(mode);
+    const browse::SortModeLabels labels = browse::SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
     // Only a new mode is worth a write of the file.
-    if (viewer_.AppSettings().PopInt("SORT_MODE", 0) == mode) return;
-    viewer_.AppSettings().PushInt("SORT_MODE", mode);
-    viewer_.SaveSettings();
+    session_.RememberSortMode(mode);
 }
 
 void GalleryWindow::lastDirChosen(const std::string& folder)
 {
-    viewer_.AppSettings().PushString("LastDir", folder);
-    viewer_.SaveSettings();
+    session_.RememberLastDir(folder);
 }
 
 const QPixmap* GalleryWindow::ThumbnailAt(int index) const
@@ -1118,7 +1115,7 @@ void GalleryWindow::PumpThumbnails()
         if (index < 0) return;
         ThumbnailRequest request;
         request.path = model_.Files()[static_cast<std::size_t>(index)];
-        request.fileNamePW = viewer_.Options().FileNamePW;
+        request.fileNamePW = session_.Options().FileNamePW;
         request.tileSize = layout_.TileSize;
         const int generation = schedule_.Generation();
         pool_->Submit(workers::JobPriority::Thumbnail, [this, toWindow = fromWorkers_.sender(),
@@ -1148,16 +1145,16 @@ void GalleryWindow::ThumbnailMade(int generation, int index, std::uint64_t passw
     if (schedule_.Finish(generation, index)) {
         Slot& slot = thumbnails_[static_cast<std::size_t>(index)];
         const bool container = container::IsEncryptedFile(model_.Files()[static_cast<std::size_t>(index)]);
-        if (container && passwordGeneration != viewer_.Crypto().PasswordGeneration()) {
+        if (container && passwordGeneration != session_.Crypto().PasswordGeneration()) {
             // Decrypted under a password forgotten since: only the placeholder may show.
-            viewer::WipePixels(thumbnail.image);
+            imaging::WipePixels(thumbnail.image);
             thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(layout_.TileSize)};
         }
         slot.kind = thumbnail.kind;
         if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
         canvas_->update(ToQRect(TileRect(layout_, index)));
     } else {
-        viewer::WipePixels(thumbnail.image);
+        imaging::WipePixels(thumbnail.image);
     }
     PumpThumbnails();
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "browse/folder_model.h"
 #include "crypto/secure.h"
 #include "gallery/batch_runner.h"
-#include "gallery/folder_model.h"
 #include "gallery/gallery_keys.h"
 #include "gallery/gallery_settings.h"
 #include "gallery/selection.h"
 #include "gallery/thumbnail_maker.h"
 #include "gallery/thumbnail_schedule.h"
 #include "gallery/tile_layout.h"
+#include "session/session.h"
 #include "viewer/gallery_link.h"
 #include "workers/window_thread_queue.h"
 
@@ -40,17 +41,19 @@ class StatusPanels;
 class TileCanvas;
 
 // The gallery window: the folder's pictures as tiles with thumbnails, the selection, the tool band
-// and the status bar. It holds the viewer's file list and settings; the folder model, the tile
-// layout and the selection do the work, and thumbnails are made on the shared worker pool.
-class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public FolderModelListener {
+// and the status bar. It shows the session's folder model; the tile layout and the selection do
+// the work, and thumbnails are made on the session's worker pool.
+class GalleryWindow : public QMainWindow, public viewer::GalleryLink, public browse::FolderModelListener {
     Q_OBJECT
 
 public:
-    explicit GalleryWindow(viewer::ViewerWindow& viewer);
+    GalleryWindow(session::Session& session, viewer::ViewerWindow& viewer);
     ~GalleryWindow() override;
 
+    // The session's folder model, which the window shows.
+    browse::FolderModel& Model() { return model_; }
+
     // viewer::GalleryLink
-    FolderModel& Model() override { return model_; }
     void ShowGallery() override;
     void CopySelectedToClipboard(bool cut) override;
     void PasswordForgotten() override;
@@ -91,7 +94,7 @@ public:
     bool ThumbnailsComplete() const { return schedule_.Complete(); }
     int ThumbnailGeneration() const { return schedule_.Generation(); }
     // Where thumbnails run at thumbnail priority and batch file work at batch priority: the
-    // program's one pool, which the viewer holds, unless another is set here (tests). Jobs touch
+    // program's one pool, which the session holds, unless another is set here (tests). Jobs touch
     // no widget; their results come back through the window's event queue.
     void setWorkerPool(workers::WorkerPool* pool);
     // Where the keyboard state is read ("held" modifiers); tests put their own here.
@@ -177,8 +180,9 @@ private:
     void PumpThumbnails();
     void ThumbnailMade(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail);
 
+    session::Session& session_;
     viewer::ViewerWindow& viewer_;
-    FolderModel model_;
+    browse::FolderModel& model_;
     Selection selection_;
     TilePointer pointer_;
     TileLayout layout_;

@@ -169,7 +169,7 @@ bool TilePointer::MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& 
     DragStart = pos;
     RubberBandActive = false;
     RubberBand = {};
-    FolderModel& model = selection_.Model();
+    browse::FolderModel& model = selection_.Model();
     const int index = TileIndexAt(layout, pos, view);
     if (index >= 0 && index < model.Count()) {
         model.FocusTile(index);
@@ -207,7 +207,7 @@ bool TilePointer::MouseMove(Point pos, const TileLayout& layout)
 
 bool TilePointer::MouseUp(Point pos, const TileLayout& layout, const Viewport& view)
 {
-    FolderModel& model = selection_.Model();
+    browse::FolderModel& model = selection_.Model();
     if (RubberBandActive) {
         RubberBand.right = pos.x;
         RubberBand.bottom = pos.y;
@@ -222,7 +222,7 @@ bool TilePointer::MouseUp(Point pos, const TileLayout& layout, const Viewport& v
 
 int TilePointer::DoubleClick(Point pos, const TileLayout& layout, const Viewport& view)
 {
-    FolderModel& model = selection_.Model();
+    browse::FolderModel& model = selection_.Model();
     const int index = TileIndexAt(layout, pos, view);
     if (index < 0 || index >= model.Count()) return -1;
     model.SetCurrentIndex(index);

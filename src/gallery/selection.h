@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gallery/folder_model.h"
+#include "browse/folder_model.h"
 #include "gallery/tile_layout.h"
 
 #include <cstdint>
@@ -30,7 +30,7 @@ int MoveTarget(TileMove move, int current, int columns, int rowsPerPage, int cou
 // and every reader here skips those. The model must outlive this object.
 class Selection {
 public:
-    explicit Selection(FolderModel& model) : model_(model) {}
+    explicit Selection(browse::FolderModel& model) : model_(model) {}
 
     bool IsSelected(int index) const;
     // Appends `index` unless it is selected already.
@@ -74,13 +74,13 @@ public:
     // anchor. False for an empty list.
     bool MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int rowsPerPage, int start = 0);
 
-    FolderModel& Model() { return model_; }
-    const FolderModel& Model() const { return model_; }
+    browse::FolderModel& Model() { return model_; }
+    const browse::FolderModel& Model() const { return model_; }
 
 private:
     bool inRange(int index) const { return index >= 0 && index < model_.Count(); }
 
-    FolderModel& model_;
+    browse::FolderModel& model_;
 };
 
 // Where the keys start when no tile is current: the first tile wholly in view, else the first of

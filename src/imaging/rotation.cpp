@@ -69,24 +69,15 @@ QImage RotateBitmap90(const QImage& source, int direction)
 
 RotationOutcome RotateImageFile90(const std::string& path, int direction)
 {
-    if (path.empty()) return {};
-    if (direction == 0) return {true, {}, {}};
-    if (container::IsEncryptedFile(path))
-        return {false, "Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."};
+    using Kind = RotationOutcome::Kind;
+    if (path.empty()) return {Kind::NotTurnable, path};
+    if (direction == 0) return {Kind::Turned, path};
+    if (container::IsEncryptedFile(path)) return {Kind::Encrypted, path};
     const ImageFormat format = FormatFromExtension(path);
-    if (format == ImageFormat::Unknown || format == ImageFormat::Gif) return {};
-    if (format == ImageFormat::WebP && IsAnimatedFile(path))
-        return {false, "Rotate WebP", "Rotation of animated WebP images is not implemented yet."};
-    if (!RotateStill(path, format, direction)) return {false, "Rotate", "Error while rotating image file."};
-    return {true, {}, {}};
-}
-
-bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs)
-{
-    const RotationOutcome outcome = RotateImageFile90(path, direction);
-    if (!outcome.message.empty())
-        dialogs.ShowMessage(outcome.caption, outcome.message, MessageIcon::Warning, MessageButtons::Ok);
-    return outcome.ok;
+    if (format == ImageFormat::Unknown || format == ImageFormat::Gif) return {Kind::NotTurnable, path};
+    if (format == ImageFormat::WebP && IsAnimatedFile(path)) return {Kind::Animated, path};
+    if (!RotateStill(path, format, direction)) return {Kind::Failed, path};
+    return {Kind::Turned, path};
 }
 
 bool EnsureWebPEncoder()

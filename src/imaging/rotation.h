@@ -1,7 +1,5 @@
 #pragma once
 
-#include "common/dialogs.h"
-
 #include <QImage>
 
 #include <string>
@@ -13,27 +11,29 @@ namespace quillix::imaging {
 // empty source gives a null image.
 QImage RotateBitmap90(const QImage& source, int direction);
 
-// What a rotation did: whether the file now holds the turned picture, and the message box the user
-// is to see (caption and text; both empty when there is none).
+// What a rotation did to the file at `path`.
 struct RotationOutcome {
-    bool ok = false;
-    std::string caption;
-    std::string message;
-};
+    enum class Kind {
+        Turned,       // the file holds the turned picture (direction 0: it was left as it is)
+        NotTurnable,  // no path, a GIF or an extension without a turn: nothing was done
+        Encrypted,    // a container: refused, untouched
+        Animated,     // an animated WebP: refused, untouched
+        Failed,       // it could not be read, turned or written back; it is unchanged
+    };
+    Kind kind = Kind::NotTurnable;
+    std::string path;
 
-// RotateImageFile90 without showing anything, for worker threads: the message comes back in the
-// outcome.
-RotationOutcome RotateImageFile90(const std::string& path, int direction);
+    bool ok() const { return kind == Kind::Turned; }
+};
 
 // Turns the picture file at `path` by a quarter as the user sees it (direction > 0 clockwise,
 // < 0 counter-clockwise, 0 nothing) and writes it back under the same name through a flushed
 // temporary file, so a failure never leaves half a picture. Nothing the file held is lost: JPEG
 // moves its DCT blocks where its size allows, with every marker and an upright EXIF orientation,
 // and otherwise keeps its pixels and only changes its EXIF orientation; PNG and BMP move their
-// stored samples as they are; WebP keeps alpha and stays lossless when it was. Encrypted files
-// and animated WebP are refused with a message box, a failed load or write shows "Error while
-// rotating image file."; GIF and other extensions give false silently.
-bool RotateImageFile90(const std::string& path, int direction, Dialogs& dialogs);
+// stored samples as they are; WebP keeps alpha and stays lossless when it was. Shows nothing and
+// is safe on any thread; the caller tells the user what the outcome means.
+RotationOutcome RotateImageFile90(const std::string& path, int direction);
 
 // libwebp is linked into the program, so its encoder is always there.
 bool EnsureWebPEncoder();

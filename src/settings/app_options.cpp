@@ -1,4 +1,5 @@
 #include "settings/app_options.h"
+#include "settings/setting_keys.h"
 
 #include "common/paths.h"
 #include "crypto/hashes.h"
@@ -67,14 +68,14 @@ int PassesInRange(int passes)
 
 void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSettings)
 {
-    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
-    options.Fast = appSettings.PopBool("Fast", true);
-    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
-    options.MaxBytes = std::int64_t{appSettings.PopInt("mxb", 444)} * 1024;
+    options.FileNamePW = Read(appSettings, kFileNamePWSetting);
+    options.Fast = Read(appSettings, kFastSetting);
+    options.EncryptionAlg = Read(appSettings, kEncryptionAlgSetting);
+    options.MaxBytes = std::int64_t{Read(appSettings, kMaxBytesSetting)} * 1024;
     // A file edited by hand, or written before the range was kept, may hold any number.
-    options.Passes = PassesInRange(appSettings.PopInt("passes", kDefaultPasses));
-    options.MouseRevert = appSettings.PopBool("MOUSECTRL_REVERT", false);
-    options.MouseOption = appSettings.PopInt("MOUSECTRL_OPT", 0);
+    options.Passes = PassesInRange(Read(appSettings, kPassesSetting));
+    options.MouseRevert = Read(appSettings, kMouseRevertSetting);
+    options.MouseOption = Read(appSettings, kMouseOptionSetting);
 }
 
 container::FileOptions FileOptionsOf(const AppOptions& options)
@@ -98,20 +99,20 @@ void LoadSettings(AppOptions& options, SettingsStore& appSettings, SettingsStore
 
     ReadSecurityAndMouseOptions(options, appSettings);
     options.NoPinHash = HashPin(std::to_string(kNoPinValue));
-    options.PinHash = regeditSettings.PopString("p", options.NoPinHash);
-    options.SortMode = appSettings.PopInt("SORT_MODE", 0);
-    options.PinErrors = regeditSettings.PopInt("c", 0);
-    options.ScaleToFit = appSettings.PopBool("ScaleToFit", true);
-    options.FitWidth = appSettings.PopBool("FitWidth", false);
+    options.PinHash = Read(regeditSettings, kPinHashSetting, options.NoPinHash);
+    options.SortMode = Read(appSettings, kSortModeSetting);
+    options.PinErrors = Read(regeditSettings, kPinErrorsSetting);
+    options.ScaleToFit = Read(appSettings, kScaleToFitSetting);
+    options.FitWidth = Read(appSettings, kFitWidthSetting);
 }
 
 void SaveSettings(const AppOptions& options, SettingsStore& appSettings, const std::string& iniDir)
 {
-    appSettings.PushBool("ScaleToFit", options.ScaleToFit);
-    appSettings.PushBool("FitWidth", options.FitWidth);
+    Write(appSettings, kScaleToFitSetting, options.ScaleToFit);
+    Write(appSettings, kFitWidthSetting, options.FitWidth);
     appSettings.IniFileDir = iniDir;
     appSettings.IniFileName = kIniFileName;
-    appSettings.PushInt("SORT_MODE", options.SortMode);
+    Write(appSettings, kSortModeSetting, options.SortMode);
     std::error_code ec;
     std::filesystem::create_directories(iniDir, ec);
     appSettings.SaveToFile();

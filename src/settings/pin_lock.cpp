@@ -1,4 +1,5 @@
 #include "settings/pin_lock.h"
+#include "settings/setting_keys.h"
 
 #include <climits>
 #include <cstdint>
@@ -20,14 +21,14 @@ int LockoutMs(int failures)
 void CountPinFailure(AppOptions& options, SettingsStore& regeditSettings)
 {
     if (options.PinErrors < INT_MAX) ++options.PinErrors;
-    regeditSettings.PushInt("c", options.PinErrors);
+    Write(regeditSettings, kPinErrorsSetting, options.PinErrors);
     regeditSettings.SaveToRegistry();
 }
 
 void ResetPinFailures(AppOptions& options, SettingsStore& regeditSettings)
 {
     options.PinErrors = 0;
-    regeditSettings.PushInt("c", 0);
+    Write(regeditSettings, kPinErrorsSetting, 0);
     regeditSettings.SaveToRegistry();
 }
 

@@ -1,4 +1,5 @@
 #include "settings/settings_form.h"
+#include "settings/setting_keys.h"
 
 #include "common/text.h"
 
@@ -14,16 +15,16 @@ constexpr const char* kDefaultMaxBytes = "444";
 
 void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsStore& appSettings)
 {
-    form.maxBytes = std::to_string(appSettings.PopInt("mxb", 444));
+    form.maxBytes = std::to_string(Read(appSettings, kMaxBytesSetting));
     form.fullFile = form.maxBytes == "0";
     form.passes = std::to_string(options.Passes);
     form.mouseRevert = options.MouseRevert;
     form.mouseOption = options.MouseOption == kMouseStepZoomWithShift || options.MouseOption == kMouseZoomStepWithShift
                            ? options.MouseOption
                            : kMouseToggleWithRightButton;
-    options.FileNamePW = appSettings.PopBool("FileNamePW", true);
-    options.Fast = appSettings.PopBool("Fast", true);
-    options.EncryptionAlg = appSettings.PopInt("EncryptionAlg", 0);
+    options.FileNamePW = Read(appSettings, kFileNamePWSetting);
+    options.Fast = Read(appSettings, kFastSetting);
+    options.EncryptionAlg = Read(appSettings, kEncryptionAlgSetting);
     form.fileNamePW = options.FileNamePW;
     form.fast = options.Fast;
     form.encryptionAlg = options.EncryptionAlg;
@@ -34,27 +35,27 @@ void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsS
 {
     const int maxBytes = StrToInt(form.maxBytes, kUnreadableMaxBytes);
     options.MaxBytes = std::int64_t{maxBytes} * 1024;
-    appSettings.PushInt("mxb", maxBytes);
+    Write(appSettings, kMaxBytesSetting, maxBytes);
     const int passes = PassesInRange(StrToInt(form.passes, kDefaultPasses));
     options.Passes = passes;
     options.MouseRevert = form.mouseRevert;
-    appSettings.PushBool("MOUSECTRL_REVERT", options.MouseRevert);
+    Write(appSettings, kMouseRevertSetting, options.MouseRevert);
     if (form.mouseOption == kMouseStepZoomWithShift || form.mouseOption == kMouseZoomStepWithShift ||
         form.mouseOption == kMouseToggleWithRightButton)
         options.MouseOption = form.mouseOption;
-    appSettings.PushInt("MOUSECTRL_OPT", options.MouseOption);
+    Write(appSettings, kMouseOptionSetting, options.MouseOption);
     if (const std::optional<std::string> hash = PinHashToStore(form.pin)) {
         // The running program keeps its PinHash: the new PIN is asked from the next start on.
-        regeditSettings.PushString("p", *hash);
+        Write(regeditSettings, kPinHashSetting, *hash);
         regeditSettings.SaveToRegistry();
     }
     options.EncryptionAlg = form.encryptionAlg >= 0 && form.encryptionAlg <= 3 ? form.encryptionAlg : 0;
-    appSettings.PushInt("EncryptionAlg", options.EncryptionAlg);
+    Write(appSettings, kEncryptionAlgSetting, options.EncryptionAlg);
     options.FileNamePW = form.fileNamePW;
-    appSettings.PushBool("FileNamePW", options.FileNamePW);
+    Write(appSettings, kFileNamePWSetting, options.FileNamePW);
     options.Fast = form.fast;
-    appSettings.PushBool("Fast", options.Fast);
-    appSettings.PushInt("passes", passes);
+    Write(appSettings, kFastSetting, options.Fast);
+    Write(appSettings, kPassesSetting, passes);
     std::error_code ec;
     if (!appSettings.IniFileDir.empty()) std::filesystem::create_directories(appSettings.IniFileDir, ec);
     appSettings.SaveToFile();
@@ -71,7 +72,7 @@ std::optional<std::string> PinHashToStore(const std::string& typed)
 
 void ClearPin(const AppOptions& options, SettingsStore& regeditSettings)
 {
-    regeditSettings.PushString("p", options.NoPinHash);
+    Write(regeditSettings, kPinHashSetting, options.NoPinHash);
     regeditSettings.SaveToRegistry();
 }
 

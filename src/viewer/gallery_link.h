@@ -2,18 +2,13 @@
 
 #include <string>
 
-namespace quillix::gallery {
-class FolderModel;
-}
-
 namespace quillix::viewer {
 
-// What the viewer needs of the gallery window: its folder model, through which every step goes,
-// and the few window actions the viewer triggers.
+// The few actions of the gallery window the viewer triggers; the folder model both step through
+// is the session's.
 class GalleryLink {
 public:
     virtual ~GalleryLink() = default;
-    virtual gallery::FolderModel& Model() = 0;
     // Shows the gallery window (the viewer hides itself).
     virtual void ShowGallery() = 0;
     // Puts the selected files on the clipboard, for moving when `cut`.

@@ -29,22 +29,14 @@ FileStamp StampOf(const std::string& path)
     return {true, st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
 }
 
-void WipePixels(QImage& image)
-{
-    // bits() of an image nobody shares writes in place; a shared one would be copied first.
-    if (!image.isNull() && image.isDetached())
-        crypto::SecureWipe(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
-    image = QImage();
-}
-
 DecodedPicture::~DecodedPicture()
 {
     if (!encrypted) return;
-    WipePixels(picture.still);
-    WipePixels(fitted);
+    imaging::WipePixels(picture.still);
+    imaging::WipePixels(fitted);
     if (picture.gif) {
         for (imaging::GifFrame& frame : picture.gif->frames)
-            WipePixels(frame.image);
+            imaging::WipePixels(frame.image);
     }
 }
 
@@ -227,7 +219,7 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
         Submit([this, toPipeline = fromWorkers_.sender(), source = QImage(source), size, key, ticket]() mutable {
             QImage scaled = ShrinkImage(source, size);
             // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
-            WipePixels(source);
+            imaging::WipePixels(source);
             toPipeline.Post([this, ticket, key, scaled = std::move(scaled)] { ScaledArrived(ticket, key, scaled); });
         });
     // What is on screen comes before a picture decoded ahead.
@@ -238,7 +230,7 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
 void PicturePipeline::ScaledArrived(std::uint64_t ticket, qint64 sourceKey, QImage scaled)
 {
     if (ticket != scaleTicket_) {
-        WipePixels(scaled);
+        imaging::WipePixels(scaled);
         return;
     }
     scaleJob_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/wipe_pixels.h"
 #include "viewer/image_loader.h"
 #include "viewer/zoom_math.h"
 #include "workers/window_thread_queue.h"
@@ -68,10 +69,6 @@ struct DecodedPicture {
     DecodedPicture& operator=(const DecodedPicture&) = default;
     ~DecodedPicture();
 };
-
-// Zeroes the pixels of `image` unless another QImage shares them (the last holder wipes them),
-// then lets it go.
-void WipePixels(QImage& image);
 
 // Decodes `path` for the viewer: LoadPicture plus the stamp and the fitted copy. Any thread.
 std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const container::FileCrypto& crypto,

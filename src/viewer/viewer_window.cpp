@@ -1,10 +1,10 @@
 #include "viewer/viewer_window.h"
 
+#include "browse/file_commands.h"
+#include "browse/folder_model.h"
+#include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/container_file.h"
-#include "gallery/folder_model.h"
-#include "imaging/rotation.h"
-#include "viewer/file_commands.h"
 #include "viewer/gallery_link.h"
 #include "viewer/image_loader.h"
 #include "viewer/key_map.h"
@@ -72,42 +72,29 @@ int MainRowKey(const QKeyEvent& event)
 
 }  // namespace
 
-ViewerWindow::ViewerWindow(ViewerEnvironment environment)
-    : environment_(std::move(environment)),
-      crypto_(*environment_.dialogs,
-              container::FileCrypto::Hooks{[this] {
-                                               // "Fast" is read from the settings file as it stands before each
-                                               // operation.
-                                               container::FileOptions options = settings::FileOptionsOf(options_);
-                                               options.Fast = appSettings_.PopBool("Fast", true);
-                                               return options;
-                                           },
-                                           [this] { refreshTimer->start(); },
-                                           [this](const std::string& path) { NotifyFolderChanged(path); },
-                                           [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
-                                           [this] { PasswordForgotten(); }}),
-      player_(this)
+ViewerWindow::ViewerWindow(session::Session& session, ViewerEnvironment environment)
+    : environment_(std::move(environment)), session_(session), player_(this)
 {
-    if (environment_.pool) {
-        pool_ = environment_.pool;
-    } else {
-        ownPool_ = std::make_unique<workers::WorkerPool>();
-        pool_ = ownPool_.get();
-    }
-    player_.setPool(pool_);
+    session_.cryptoEvents() = {
+        [this] { refreshTimer->start(); },
+        [this](const std::string& path) { NotifyFolderChanged(path); },
+        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
+        [this] { PasswordForgotten(); },
+    };
+    player_.setPool(&session_.Pool());
     pipeline_ = std::make_unique<PicturePipeline>(
-        *pool_, crypto_,
+        session_.Pool(), session_.Crypto(),
         [this](const std::string& path, const PictureSettings& settings) {
-            return DecodeForViewer(path, crypto_, settings);
+            return DecodeForViewer(path, session_.Crypto(), settings);
         },
         [this](std::shared_ptr<const DecodedPicture> decoded) { ShowPicture(std::move(decoded)); });
     pipeline_->OnScaled([this](qint64 sourceKey, QImage scaled) {
         const QImage* source = PaintSource();
         if (!source || source->cacheKey() != sourceKey) {
-            WipePixels(scaled);
+            imaging::WipePixels(scaled);
             return;
         }
-        WipePixels(scaled_);
+        imaging::WipePixels(scaled_);
         scaled_ = std::move(scaled);
         scaledKey_ = sourceKey;
         update();
@@ -122,12 +109,9 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
     setFocusPolicy(Qt::StrongFocus);
     resize(1, 1);
 
-    settings::ConfigureAppSettings(appSettings_, environment_.iniDir);
-    settings::ConfigureRegeditSettings(regeditSettings_);
     gifRepaintTimer = MakeTimer(this, 200, false);
     connect(gifRepaintTimer, &QTimer::timeout, this, &ViewerWindow::gifRepaintTick);
     gifRepaintTimer->start();
-    settings::LoadSettings(options_, appSettings_, regeditSettings_, environment_.iniDir);
     overlayTimer = MakeTimer(this, 100, false);
     connect(overlayTimer, &QTimer::timeout, this, &ViewerWindow::overlayTick);
     refreshTimer = MakeTimer(this, 277, true);
@@ -146,8 +130,10 @@ ViewerWindow::ViewerWindow(ViewerEnvironment environment)
 
 ViewerWindow::~ViewerWindow()
 {
-    // First: its running decodes read crypto_, and its deliveries call into this window.
+    // First: its running decodes read the session's FileCrypto, and its deliveries call into
+    // this window.
     pipeline_.reset();
+    session_.cryptoEvents() = {};
 }
 
 Size ViewerWindow::ScreenSize() const
@@ -165,7 +151,7 @@ Size ViewerWindow::ClientSize() const
 
 ScalingMode ViewerWindow::Scaling() const
 {
-    return {options_.ScaleToFit, options_.FitWidth};
+    return {session_.Options().ScaleToFit, session_.Options().FitWidth};
 }
 
 Size ViewerWindow::SourceSize() const
@@ -194,19 +180,14 @@ int ViewerWindow::gifFrame() const
     return gif_ ? gif_->playback.currentFrame() : -1;
 }
 
-void ViewerWindow::SaveSettings()
-{
-    settings::SaveSettings(options_, appSettings_, environment_.iniDir);
-}
-
 void ViewerWindow::StartStandalone(const std::string& path)
 {
     GalleryMode = false;
     // The gallery, hidden for now, opens at this folder when the viewer returns to it. Its list is
     // filled before the picture is asked for, so that the next file is decoded ahead at once.
     if (gallery_) {
-        gallery_->Model().OpenFolder(FolderOf(path));
-        gallery_->Model().SyncToFile(path, false);
+        session_.Model().OpenFolder(FolderOf(path));
+        session_.Model().SyncToFile(path, false);
     }
     LoadImage(path);
     showFullScreen();
@@ -216,7 +197,7 @@ void ViewerWindow::OpenFromGallery(const std::string& path)
 {
     GalleryMode = true;
     if (!isFullScreen() || !isVisible()) showFullScreen();
-    if (gallery_) gallery_->Model().SyncToFile(path, false);
+    if (gallery_) session_.Model().SyncToFile(path, false);
     LoadImage(path);
     update();
 }
@@ -224,14 +205,14 @@ void ViewerWindow::OpenFromGallery(const std::string& path)
 void ViewerWindow::ReturnToGallery()
 {
     std::string path = currentPath_;
-    if (path.empty() && gallery_) path = gallery_->Model().CurrentFileName();
+    if (path.empty() && gallery_) path = session_.Model().CurrentFileName();
     if (gallery_ && !path.empty()) {
-        const int index = gallery_->Model().IndexOfFile(path);
+        const int index = session_.Model().IndexOfFile(path);
         if (index >= 0) {
-            gallery_->Model().SetCurrentIndex(index);
+            session_.Model().SetCurrentIndex(index);
             // The gallery focuses its remembered tile when shown: that is the one the viewer
             // stepped to, not the one it was opened on.
-            gallery_->Model().FocusPath = path;
+            session_.Model().FocusPath = path;
         }
     }
     // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.
@@ -245,7 +226,7 @@ void ViewerWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     const std::string path = currentPath_.empty() ? pipeline_->PendingPath() : currentPath_;
-    if (!path.empty() && gallery_) gallery_->Model().SyncToFile(path, false);
+    if (!path.empty() && gallery_) session_.Model().SyncToFile(path, false);
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event)
@@ -270,12 +251,7 @@ void ViewerWindow::LoadImage(const std::string& path)
 
 void ViewerWindow::LoadImage(const std::string& path, bool reload)
 {
-    // Each step within a folder would rewrite (and flush) an unchanged file on the window thread.
-    const std::string folder = FolderOf(path);
-    if (appSettings_.PopString("LastDir") != folder) {
-        appSettings_.PushString("LastDir", folder);
-        SaveSettings();
-    }
+    session_.RememberLastDir(FolderOf(path));
     noticeSerialAtRequest_ = noticeSerial_;
     reloadKeepsNotice_ = reload;
     pipeline_->Request(path, NextInTravel(path), CurrentPictureSettings());
@@ -284,7 +260,7 @@ void ViewerWindow::LoadImage(const std::string& path, bool reload)
 std::string ViewerWindow::NextInTravel(const std::string& path) const
 {
     if (!gallery_) return {};
-    const gallery::FolderModel& model = gallery_->Model();
+    const browse::FolderModel& model = session_.Model();
     const int index = model.IndexOfFile(path);
     if (index < 0) return {};
     const int next = index + (travelForward_ ? 1 : -1);
@@ -294,7 +270,7 @@ std::string ViewerWindow::NextInTravel(const std::string& path) const
 
 PictureSettings ViewerWindow::CurrentPictureSettings() const
 {
-    return {ScreenSize(), Scaling(), options_.FileNamePW};
+    return {ScreenSize(), Scaling(), session_.Options().FileNamePW};
 }
 
 void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
@@ -562,7 +538,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
         if (!player_.playing() || !player_.animated()) return;
         break;
     case Precondition::ListNotEmpty:
-        if (!gallery_ || gallery_->Model().Count() == 0) return;
+        if (!gallery_ || session_.Model().Count() == 0) return;
         break;
     case Precondition::None: break;
     }
@@ -596,33 +572,34 @@ void ViewerWindow::RenameCommand()
 {
     // A picture decoded while the dialog is open may change the shown file; this one is renamed.
     const std::string path = currentPath_;
-    const std::optional<std::string> answer = dialogs().InputText("Rename", "New filename:", FileNameOf(path));
+    const std::optional<std::string> answer = session_.dialogs().InputText("Rename", "New filename:", FileNameOf(path));
     if (!answer) return;
-    const RenamePlan plan = PlanRename(path, *answer);
-    if (plan.action == RenamePlan::Action::Nothing) return;
-    if (plan.action == RenamePlan::Action::Exists) {
-        dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+    const browse::RenamePlan plan = browse::PlanRename(path, *answer);
+    if (plan.action == browse::RenamePlan::Action::Nothing) return;
+    if (plan.action == browse::RenamePlan::Action::Exists) {
+        session_.dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     const std::string& newPath = plan.newPath;
-    if (plan.action == RenamePlan::Action::Invalid) {
-        dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+    if (plan.action == browse::RenamePlan::Action::Invalid) {
+        session_.dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
-    const Result<container::NameChange> renamed = RenameFileAs(path, newPath, container::NameChangeKeyOf(crypto_));
+    const Result<container::NameChange> renamed =
+        browse::RenameFileAs(path, newPath, container::NameChangeKeyOf(session_.Crypto()));
     if (!renamed) {
         if (renamed.error().kind == ErrorKind::Exists)
-            dialogs().ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+            session_.dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         else if (container::IsRefusedNameChange(renamed.error()))
-            dialogs().ShowMessage("Rename", RefusedNameChangeText(path, "renamed", renamed.error()),
-                                  MessageIcon::Warning, MessageButtons::Ok);
+            session_.dialogs().ShowMessage("Rename", browse::RefusedNameChangeText(path, "renamed", renamed.error()),
+                                           MessageIcon::Warning, MessageButtons::Ok);
         else
-            dialogs().ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+            session_.dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
     if (!renamed.value().warning.empty())
-        dialogs().ShowMessage("Rename", renamed.value().warning, MessageIcon::Warning, MessageButtons::Ok);
-    if (gallery_) gallery_->Model().SyncToFile(newPath, true);
+        session_.dialogs().ShowMessage("Rename", renamed.value().warning, MessageIcon::Warning, MessageButtons::Ok);
+    if (gallery_) session_.Model().SyncToFile(newPath, true);
     LoadImage(newPath);
     ShowNotice("Renamed", kNoticeMs);
 }
@@ -630,20 +607,20 @@ void ViewerWindow::RenameCommand()
 void ViewerWindow::CopyToChosenSubfolder()
 {
     const std::string path = currentPath_;
-    const std::optional<std::string> name = dialogs().SelectSubfolder(FolderOf(path));
+    const std::optional<std::string> name = session_.dialogs().SelectSubfolder(FolderOf(path));
     if (!name || name->empty()) return;
     CopyToSubfolder(path, *name, false);
 }
 
 void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& name, bool create)
 {
-    const Result<std::string> copied =
-        CopyIntoFolder(path, FolderOf(path) + name + "/", create, container::NameChangeKeyOf(crypto_));
+    const Result<std::string> copied = browse::CopyIntoFolder(path, FolderOf(path) + name + "/", create,
+                                                              container::NameChangeKeyOf(session_.Crypto()));
     if (!copied) {
         std::string text = "Copy failed";
         if (container::IsRefusedNameChange(copied.error()))
-            text += "\n\n" + RefusedNameChangeText(path, "copied", copied.error());
-        dialogs().ShowMessage("Error", text, MessageIcon::Error, MessageButtons::Ok);
+            text += "\n\n" + browse::RefusedNameChangeText(path, "copied", copied.error());
+        session_.dialogs().ShowMessage("Error", text, MessageIcon::Error, MessageButtons::Ok);
         return;
     }
     ShowNotice("Copied to " + name, kNoticeMs);
@@ -652,7 +629,7 @@ void ViewerWindow::CopyToSubfolder(const std::string& path, const std::string& n
 void ViewerWindow::ClipboardCommand(bool cut)
 {
     if (!gallery_) return;
-    gallery_->Model().SelectFile(currentPath_);
+    session_.Model().SelectFile(currentPath_);
     gallery_->CopySelectedToClipboard(cut);
 }
 
@@ -669,8 +646,8 @@ void ViewerWindow::ToggleSpeed()
 
 void ViewerWindow::ForgetPassword()
 {
-    crypto_.ClearPassword();
-    crypto_.EnsurePassword(false);
+    session_.Crypto().ClearPassword();
+    session_.Crypto().EnsurePassword(false);
 }
 
 void ViewerWindow::PasswordForgotten()
@@ -682,10 +659,10 @@ void ViewerWindow::PasswordForgotten()
         locked->path = shown_->path;
         locked->stamp = shown_->stamp;
         locked->encrypted = true;
-        locked->passwordGeneration = crypto_.PasswordGeneration();
+        locked->passwordGeneration = session_.Crypto().PasswordGeneration();
         locked->fileNamePW = shown_->fileNamePW;
         locked->failure = kNoPasswordNotice;
-        WipePixels(scaled_);
+        imaging::WipePixels(scaled_);
         ShowPicture(std::move(locked));
     }
     // Pictures decrypted under the old password are let go (and wiped), decodes under way dropped.
@@ -700,13 +677,16 @@ void ViewerWindow::RotateCommand()
         ShowStickyNotice("Encrypted files cannot be rotated");
         return;
     }
-    if (!imaging::RotateImageFile90(path, +1, dialogs())) {
+    const imaging::RotationOutcome turned = imaging::RotateImageFile90(path, +1);
+    if (!turned.ok()) {
+        if (const std::optional<browse::BatchNotice> notice = browse::RotationNotice(turned))
+            session_.dialogs().ShowMessage(notice->caption, notice->text, MessageIcon::Warning, MessageButtons::Ok);
         ShowNotice("Rotate failed", 1200);
         return;
     }
     if (gallery_) {
-        gallery_->Model().SyncToFile(path, false);
-        const std::string current = gallery_->Model().CurrentFileName();
+        session_.Model().SyncToFile(path, false);
+        const std::string current = session_.Model().CurrentFileName();
         if (!current.empty()) path = current;
     }
     // The file keeps its name but not its picture.
@@ -721,21 +701,21 @@ void ViewerWindow::CryptCommand(bool encrypt)
     const std::string path = currentPath_;
     // E on a container and D on a plain file have nothing to do, and say nothing.
     if (container::IsEncryptedFile(path) == encrypt) return;
-    const container::CryptOutcome outcome = encrypt ? crypto_.Encrypt(path) : crypto_.Decrypt(path);
+    const container::CryptOutcome outcome = encrypt ? session_.Crypto().Encrypt(path) : session_.Crypto().Decrypt(path);
     const std::string& result = outcome.path;
     if (result.empty()) {
         // Refusals the user can act on (the name is taken, too long for the password, the file
         // too large) are told; a cancelled prompt and a wrong password stay silent.
         const Error& failure = outcome.error;
         if (failure.kind == ErrorKind::Exists || failure.kind == ErrorKind::Unsupported)
-            dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
+            session_.dialogs().ShowMessage("Warning", failure.message, MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     if (result == path) return;
     std::string next = result;
     if (gallery_) {
-        gallery_->Model().SyncToFile(result, true);
-        if (!gallery_->Model().CurrentFileName().empty()) next = gallery_->Model().CurrentFileName();
+        session_.Model().SyncToFile(result, true);
+        if (!session_.Model().CurrentFileName().empty()) next = session_.Model().CurrentFileName();
     }
     pipeline_->Forget();
     LoadImage(next);
@@ -756,7 +736,7 @@ void ViewerWindow::EnterCommand()
 void ViewerWindow::EscapeCommand()
 {
     if (GalleryMode) {
-        if (!currentPath_.empty() && gallery_) gallery_->Model().SyncToFile(currentPath_, false);
+        if (!currentPath_.empty() && gallery_) session_.Model().SyncToFile(currentPath_, false);
         ReturnToGallery();
         return;
     }
@@ -770,19 +750,19 @@ void ViewerWindow::EscapeCommand()
 void ViewerWindow::DeleteCommand()
 {
     const std::string path = currentPath_;
-    if (dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
-                              MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (session_.dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
+                                       MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     Cleanup(false);
     if (::unlink(path.c_str()) != 0) {
-        dialogs().ShowMessage("Error", "File could not be deleted.", MessageIcon::Error, MessageButtons::Ok);
+        session_.dialogs().ShowMessage("Error", "File could not be deleted.", MessageIcon::Error, MessageButtons::Ok);
         // The clean-up let go of an animation; show the file again as it was.
         LoadImage(path);
         return;
     }
     std::string next;
     if (gallery_) {
-        gallery::FolderModel& model = gallery_->Model();
+        browse::FolderModel& model = session_.Model();
         const int index = model.IndexOfFile(path);
         model.SyncToFile(path, true);
         // A culling session steps and deletes: go on with the file that took the deleted one's
@@ -809,7 +789,7 @@ void ViewerWindow::DeleteCommand()
 void ViewerWindow::StepCommand(bool forward)
 {
     travelForward_ = forward;
-    gallery::FolderModel& model = gallery_->Model();
+    browse::FolderModel& model = session_.Model();
     if (forward)
         model.NextFile();
     else
@@ -821,7 +801,7 @@ void ViewerWindow::ShowCurrentOfGallery()
 {
     if (!gallery_) return;
     // An empty list has no file to show; loading an empty path would only report an error.
-    const std::string current = gallery_->Model().CurrentFileName();
+    const std::string current = session_.Model().CurrentFileName();
     if (current.empty()) return;
     LoadImage(current);
 }
@@ -834,12 +814,12 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
         switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
         case LeftPressAction::PrevFile:
             travelForward_ = false;
-            if (gallery_) gallery_->Model().PrevFile();
+            if (gallery_) session_.Model().PrevFile();
             ShowCurrentOfGallery();
             break;
         case LeftPressAction::NextFile:
             travelForward_ = true;
-            if (gallery_) gallery_->Model().NextFile();
+            if (gallery_) session_.Model().NextFile();
             ShowCurrentOfGallery();
             break;
         case LeftPressAction::StartDrag:
@@ -850,7 +830,7 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
         case LeftPressAction::None: break;
         }
     } else if (event->button() == Qt::RightButton) {
-        const RightButtonResult result = RightButtonPress(WheelToggle, options_.MouseOption);
+        const RightButtonResult result = RightButtonPress(WheelToggle, session_.Options().MouseOption);
         WheelToggle = result.WheelToggle;
         if (result.notice) ShowNotice(result.notice, kNoticeMs);
         ResetZoomToFit();
@@ -898,8 +878,8 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
     input.delta = delta;
     input.modifierHeld = (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
     input.WheelToggle = WheelToggle;
-    input.MouseOption = options_.MouseOption;
-    input.MouseRevert = options_.MouseRevert;
+    input.MouseOption = session_.Options().MouseOption;
+    input.MouseRevert = session_.Options().MouseRevert;
     input.hasImage = PaintSource() != nullptr || (player_.width() > 0 && player_.height() > 0);
     const WheelAction action = WheelActionFor(input);
     switch (action) {
@@ -915,9 +895,9 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
         if (!gallery_) return;
         travelForward_ = action == WheelAction::NextFile;
         if (action == WheelAction::NextFile)
-            gallery_->Model().NextFile();
+            session_.Model().NextFile();
         else
-            gallery_->Model().PrevFile();
+            session_.Model().PrevFile();
         ShowCurrentOfGallery();
         break;
     case WheelAction::None: break;

@@ -1,17 +1,12 @@
 #pragma once
 
-#include "common/dialogs.h"
-#include "container/file_crypto.h"
-#include "gallery/folder_scan.h"
 #include "imaging/gif_animation.h"
 #include "imaging/gif_codec.h"
 #include "imaging/webp_player.h"
-#include "settings/app_options.h"
-#include "settings/settings_store.h"
+#include "session/session.h"
 #include "viewer/overlays.h"
 #include "viewer/picture_pipeline.h"
 #include "viewer/zoom_math.h"
-#include "workers/worker_pool.h"
 
 #include <QImage>
 #include <QWidget>
@@ -28,29 +23,24 @@ namespace quillix::viewer {
 
 class GalleryLink;
 
-// What the viewer takes from the program around it; tests replace the parts that reach the desktop.
+// What the viewer takes from the desktop around it; tests replace it.
 struct ViewerEnvironment {
-    Dialogs* dialogs = nullptr;
-    // Where "Quillix.ini" is read and written.
-    std::string iniDir;
     // The screen the fit is measured on; the primary screen when empty.
     std::function<Size()> screenSize;
     // Ends the program; QCoreApplication::exit when empty.
     std::function<void(int exitCode)> quit;
-    // The program's shared worker pool, which decodes the pictures; the window makes its own
-    // when this is empty.
-    workers::WorkerPool* pool = nullptr;
 };
 
-// The viewer window: one picture centred on black, every command a key or a mouse action. It owns
-// the settings, the shared file list, the password of the run and the WebP player; the gallery
-// holds references to them. Pictures are decoded on the worker pool; the window keeps painting
-// the shown picture and its notices until the next one is ready.
+// The viewer window: one picture centred on black, every command a key or a mouse action. The
+// settings, the listed files, the password of the run and the pool are the session's; the window
+// holds what it shows: the picture, the WebP player, the zoom and the notices. Pictures are decoded
+// on the session's pool; the window keeps painting the shown picture and its notices until the
+// next one is ready.
 class ViewerWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ViewerWindow(ViewerEnvironment environment);
+    explicit ViewerWindow(session::Session& session, ViewerEnvironment environment = {});
     ~ViewerWindow() override;
 
     void setGallery(GalleryLink* gallery) { gallery_ = gallery; }
@@ -75,19 +65,8 @@ public:
     void ShowStickyNotice(const std::string& text);
     void NotifyFolderChanged(const std::string& path);
 
-    // Shared state.
-    gallery::FileList& FileList() { return fileList_; }
-    settings::AppOptions& Options() { return options_; }
-    settings::SettingsStore& AppSettings() { return appSettings_; }
-    settings::SettingsStore& RegeditSettings() { return regeditSettings_; }
-    container::FileCrypto& Crypto() { return crypto_; }
     imaging::WebPPlayer& Player() { return player_; }
-    workers::WorkerPool& Pool() { return *pool_; }
     PicturePipeline& Pipeline() { return *pipeline_; }
-    Dialogs& dialogs() { return *environment_.dialogs; }
-    // Pushes the view options and writes "Quillix.ini".
-    void SaveSettings();
-    const std::string& IniDir() const { return environment_.iniDir; }
 
     // What tests and the paint read.
     const std::string& CurrentPath() const { return currentPath_; }
@@ -165,15 +144,9 @@ private:
     void WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position);
 
     ViewerEnvironment environment_;
-    settings::AppOptions options_;
-    settings::SettingsStore appSettings_;
-    settings::SettingsStore regeditSettings_;
-    gallery::FileList fileList_;
-    container::FileCrypto crypto_;
+    session::Session& session_;
     imaging::WebPPlayer player_;
     GalleryLink* gallery_ = nullptr;
-    std::unique_ptr<workers::WorkerPool> ownPool_;
-    workers::WorkerPool* pool_ = nullptr;
     std::unique_ptr<PicturePipeline> pipeline_;
 
     std::string currentPath_;

@@ -35,6 +35,7 @@ struct LockedStart {
     quillix::test::ScopedEnv xdg{"XDG_CONFIG_HOME", config.path()};
     quillix::test::ScriptedDialogs dialogs;
     quillix::workers::WorkerPool pool{2};
+    std::unique_ptr<quillix::session::Session> session;
     std::unique_ptr<quillix::viewer::ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
     bool registered = false;
@@ -54,14 +55,13 @@ struct LockedStart {
         reg.PushString("p", quillix::settings::HashPin("1234"));
         reg.SaveToRegistry();
 
+        session = std::make_unique<quillix::session::Session>(
+            quillix::session::SessionEnvironment{&dialogs, config.path() + "/", &pool});
         quillix::viewer::ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [](int) {};
-        environment.pool = &pool;
-        viewer = std::make_unique<quillix::viewer::ViewerWindow>(std::move(environment));
-        gallery = std::make_unique<GalleryWindow>(*viewer);
+        viewer = std::make_unique<quillix::viewer::ViewerWindow>(*session, std::move(environment));
+        gallery = std::make_unique<GalleryWindow>(*session, *viewer);
         viewer->setGallery(gallery.get());
     }
     ~LockedStart()
@@ -115,10 +115,10 @@ struct LockedStart {
         });
         person.start();
         const quillix::app::StartupHooks hooks{
-            [this] { return quillix::platform::AskPinAtStart(viewer->Options(), viewer->RegeditSettings()); },
+            [this] { return quillix::platform::AskPinAtStart(session->Options(), session->RegeditSettings()); },
             [this] { registered = true; }};
         const bool goOn = quillix::app::StartProgram(
-            *viewer, *gallery, {quillix::app::StartMode::Gallery, pictures.path() + "/", {}}, hooks);
+            *session, *viewer, *gallery, {quillix::app::StartMode::Gallery, pictures.path() + "/", {}}, hooks);
         person.stop();
         return goOn;
     }

@@ -206,14 +206,14 @@ private slots:
             image.fill(qRgb(90, 90, 90));
             PaintRun(image, pixels, 10);
             std::vector<std::uint8_t> png = quillix::imaging::EncodePng(image).value();
-            quillix::viewer::WipePixels(image);
+            quillix::imaging::WipePixels(image);
             rig.Encrypt("p.png", png, password);
         }
         quillix::test::WriteFile(rig / "b.png",
                                  quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
 
         rig.dialogs.answers = 1;
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
         rig.Show();
         rig.Drain();
         QVERIFY(rig.gallery->ThumbnailsComplete());
@@ -232,7 +232,7 @@ private slots:
 
         rig.Forget();
         QCOMPARE(rig.dialogs.passwordPrompts, 2);  // asked again, and cancelled
-        QVERIFY(!rig.viewer->Crypto().HasPassword());
+        QVERIFY(!rig.session->Crypto().HasPassword());
         QVERIFY(!rig.viewer->PaintSource());
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$a.jpg")), ThumbnailKind::Placeholder);
         QCOMPARE(rig.gallery->ThumbnailKindAt(rig.Index("$p.png")), ThumbnailKind::Placeholder);
@@ -261,7 +261,7 @@ private slots:
         quillix::test::WriteFile(rig / "plain.png",
                                  quillix::imaging::EncodePng(QImage(20, 20, QImage::Format_RGB32)).value());
         rig.dialogs.answers = 1;
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
 
         rig.Show();
         rig.viewer->LoadImage(rig / "$c5.jpg");

@@ -6,10 +6,6 @@ namespace quillix::gallery {
 namespace {
 
 using C = GalleryCommand;
-using viewer::kAlt;
-using viewer::kControl;
-using viewer::kNoModifier;
-using viewer::kShift;
 
 constexpr Modifiers kCtrlShift = kControl | kShift;
 

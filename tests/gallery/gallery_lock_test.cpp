@@ -65,7 +65,7 @@ private slots:
     void nothingShowsOrIsMadeUntilUnlocked()
     {
         LockedGallery rig;
-        quillix::test::Drain({rig.pool.get(), &rig.viewer->Pool()});
+        quillix::test::Drain({rig.pool.get(), &rig.session->Pool()});
         QCOMPARE(rig.gallery->Model().Count(), 3);
         QCOMPARE(rig.pool->SubmittedCount(), std::uint64_t{0});
         for (int i = 0; i < 3; ++i)
@@ -79,7 +79,7 @@ private slots:
         QVERIFY(rig.viewer->CurrentPath().empty());
 
         rig.gallery->setLocked(false);
-        quillix::test::Drain({rig.pool.get(), &rig.viewer->Pool()});
+        quillix::test::Drain({rig.pool.get(), &rig.session->Pool()});
         QVERIFY(rig.gallery->ThumbnailsComplete());
         QVERIFY(rig.gallery->ThumbnailAt(0));
         QVERIFY(rig.gallery->windowTitle().startsWith("3 Images - Quillix - "));

@@ -163,7 +163,7 @@ private slots:
         Rig rig;
         for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
             WriteJpeg(rig / name, 24, 16);
-        rig.viewer->Options().Passes = 1;
+        rig.session->Options().Passes = 1;
         rig.Show();
         rig.Click("d.jpg");
         rig.Click("b.jpg", Qt::ControlModifier);

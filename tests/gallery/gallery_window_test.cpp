@@ -157,15 +157,15 @@ private slots:
 
         // A wrong password still gives the placeholder.
         rig.dialogs.passwords = {"wrong"};
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
         rig.gallery->RefreshGallery();
         rig.WaitForThumbnails();
         QCOMPARE(rig.gallery->ThumbnailKindAt(secret), ThumbnailKind::Placeholder);
 
         // The right one shows the picture, but only after the list is rebuilt.
-        rig.viewer->Crypto().ClearPassword();
+        rig.session->Crypto().ClearPassword();
         rig.dialogs.passwords = {kPassword};
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
         QCOMPARE(rig.gallery->ThumbnailKindAt(secret), ThumbnailKind::Placeholder);
         rig.gallery->RefreshGallery();
         rig.WaitForThumbnails();
@@ -235,8 +235,8 @@ private slots:
     {
         Rig rig;
         WriteJpeg(rig / "a.jpg", 16, 16);
-        rig.viewer->AppSettings().PushInt("TILE_SIZE", 496);
-        rig.viewer->SaveSettings();
+        rig.session->AppSettings().PushInt("TILE_SIZE", 496);
+        rig.session->SaveSettings();
         rig.Show();
         QCOMPARE(rig.gallery->Layout().TileSize, 496);
         QWidget* viewport = rig.gallery->scrollArea()->viewport();
@@ -244,7 +244,7 @@ private slots:
             SendWheel(*viewport, -120, Qt::ControlModifier);
             QCOMPARE(rig.gallery->Layout().TileSize, expected);
         }
-        QCOMPARE(rig.viewer->AppSettings().PopInt("TILE_SIZE", 0), 512);
+        QCOMPARE(rig.session->AppSettings().PopInt("TILE_SIZE", 0), 512);
         SendWheel(*viewport, 120, Qt::ShiftModifier);
         QCOMPARE(rig.gallery->Layout().TileSize, 496);
     }
@@ -257,7 +257,7 @@ private slots:
             std::snprintf(name, sizeof name, "f%03d.jpg", i);
             quillix::test::WriteFile(rig / name, std::string("x"));
         }
-        rig.viewer->AppSettings().PushInt("TILE_SIZE", 512);
+        rig.session->AppSettings().PushInt("TILE_SIZE", 512);
         rig.Show();
         QCOMPARE(rig.gallery->Layout().Columns, 1);
         QVERIFY(rig.Canvas()->height() > 32767);
@@ -507,7 +507,7 @@ private slots:
         Rig rig;
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
             WriteJpeg(rig / name, 32, 16);
-        rig.viewer->Options().Passes = 1;
+        rig.session->Options().Passes = 1;
         rig.Show();
         rig.Select({"c.jpg", "a.jpg", "b.jpg"});
         std::vector<std::pair<int, std::string>> seen;
@@ -528,7 +528,7 @@ private slots:
         QCOMPARE(rig.dialogs.passwordRequests.back(), quillix::PasswordPrompt::EnterTwice);
         QCOMPARE(rig.gallery->statusPanels()->progress()->maximum(), 3);
         // Forgetting the password during the run changes nothing for it.
-        rig.viewer->Crypto().ClearPassword();
+        rig.session->Crypto().ClearPassword();
         QVERIFY(rig.WaitForRuns(1));
         QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg", "$c.jpg", "d.jpg"}));
         QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$c.jpg", "$a.jpg", "$b.jpg"}));
@@ -661,8 +661,8 @@ private slots:
 
         // With it: each keeps its "$" and opens under its new name, and the password is known good.
         rig.dialogs.passwords = {kPassword};
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
-        QVERIFY(!rig.viewer->Crypto().PasswordConfirmed());
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
+        QVERIFY(!rig.session->Crypto().PasswordConfirmed());
         rig.Select({"$b.jpg", "$a.jpg"});
         rig.dialogs.inputs = {std::string("pic")};
         rig.Key(Qt::Key_F2);
@@ -671,7 +671,7 @@ private slots:
         QCOMPARE(quillix::test::OpenedBytes(rig / "$pic002.jpg", kPassword, true), a);
         QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$pic001.jpg", "$pic002.jpg"}));
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{2});
-        QVERIFY(rig.viewer->Crypto().PasswordConfirmed());
+        QVERIFY(rig.session->Crypto().PasswordConfirmed());
 
         // Cut elsewhere, pasted here where its name is taken, "No": numbered, and it still opens.
         quillix::test::TempDir elsewhere;
@@ -692,7 +692,7 @@ private slots:
         Rig rig;
         for (int i = 0; i < 40; ++i)
             WriteJpeg(rig / ("p" + std::to_string(100 + i) + ".jpg"), 16, 16);
-        rig.viewer->Options().Passes = 3;
+        rig.session->Options().Passes = 3;
         rig.Show();
         rig.Key(Qt::Key_A, Qt::ControlModifier);
         rig.dialogs.passwords = {kPassword};
@@ -736,7 +736,7 @@ private slots:
             Rig rig;
             for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
                 WriteJpeg(rig / name, 16, 16);
-            rig.viewer->Options().Passes = 1;
+            rig.session->Options().Passes = 1;
             rig.Show();
             rig.Select({"c.jpg", "a.jpg", "b.jpg"});
             // Once the last file's result is in, before the run ends.
@@ -821,7 +821,7 @@ private slots:
         Rig rig;
         for (const char* name : {"a.jpg", "b.jpg", "d.jpg"})
             WriteJpeg(rig / name, 16, 16);
-        rig.viewer->Options().Passes = 1;
+        rig.session->Options().Passes = 1;
         rig.Show();
         rig.WaitForThumbnails();
         // The workers held, so that the encryption is still running when the dialog opens.
@@ -860,8 +860,8 @@ private slots:
             WriteJpeg(rig / name, 16, 16);
         quillix::test::WriteFile(rig / "$taken.jpg", std::string("something else"));
         QCOMPARE(::link((rig / "linked.jpg").c_str(), (elsewhere / "linked.jpg").c_str()), 0);
-        rig.viewer->Options().Passes = 1;
-        rig.viewer->Options().FileNamePW = true;
+        rig.session->Options().Passes = 1;
+        rig.session->Options().FileNamePW = true;
         rig.Show();
         rig.Select({longName, "linked.jpg", "taken.jpg", "ok.jpg"});
         std::vector<std::string> statusAtBox;

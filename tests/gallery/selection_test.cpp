@@ -14,7 +14,7 @@ namespace {
 
 using Indices = std::vector<int>;
 
-class ScrollListener : public FolderModelListener {
+class ScrollListener : public browse::FolderModelListener {
 public:
     void ensureVisible(int index) override { scrolledTo.push_back(index); }
     std::vector<int> scrolledTo;
@@ -58,10 +58,10 @@ struct Grid {
     }
     const Indices& Selected() const { return model.SelectedIndices; }
 
-    FileList files;
+    browse::FileList files;
     settings::AppOptions options;
     ScrollListener listener;
-    FolderModel model{files, options, &listener};
+    browse::FolderModel model{files, options, &listener};
     Selection selection{model};
     TilePointer pointer{selection};
     TileLayout layout;

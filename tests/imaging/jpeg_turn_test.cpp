@@ -5,7 +5,6 @@
 #include "imaging/rotation.h"
 #include "imaging/still_decoder.h"
 #include "support/exif_fixture.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
 
@@ -110,11 +109,9 @@ std::vector<std::uint8_t> ExifThumbnail(const std::vector<std::uint8_t>& jpeg)
 std::vector<std::uint8_t> TurnFile(const std::vector<std::uint8_t>& jpeg, int direction, int times = 1)
 {
     test::TempDir dir;
-    test::ScriptedDialogs dialogs;
     test::WriteFile(dir / "p.jpg", jpeg);
     for (int i = 0; i < times; ++i)
-        EXPECT_TRUE(RotateImageFile90(dir / "p.jpg", direction, dialogs));
-    EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_TRUE(RotateImageFile90(dir / "p.jpg", direction).ok());
     return test::ReadFile(dir / "p.jpg");
 }
 
@@ -325,11 +322,8 @@ TEST(TurnJpeg, AnExifBlockThatCannotTakeTheTagLeavesTheFileAlone)
         EXPECT_EQ(copy, c.jpeg);
 
         test::TempDir dir;
-        test::ScriptedDialogs dialogs;
         test::WriteFile(dir / "p.jpg", c.jpeg);
-        EXPECT_FALSE(RotateImageFile90(dir / "p.jpg", 1, dialogs));
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text, "Error while rotating image file.");
+        EXPECT_EQ(RotateImageFile90(dir / "p.jpg", 1).kind, RotationOutcome::Kind::Failed);
         EXPECT_EQ(test::ReadFile(dir / "p.jpg"), c.jpeg);
         EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"p.jpg"});
     }

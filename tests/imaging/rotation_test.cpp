@@ -80,7 +80,6 @@ TEST(SaveWebP, EncodesOpaqueAndReplacesTheFile)
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
 #include "imaging/webp_bridge.h"
-#include "support/scripted_dialogs.h"
 
 #include <png.h>
 
@@ -173,11 +172,9 @@ TEST(RotateFile, EveryStillFormatTurnsAQuarter)
         for (int direction : {1, -1}) {
             SCOPED_TRACE(testing::Message() << row.name << " direction " << direction);
             test::TempDir dir;
-            test::ScriptedDialogs dialogs;
             const std::string path = dir / row.name;
             test::WriteFile(path, row.encode(Quadrants()));
-            ASSERT_TRUE(RotateImageFile90(path, direction, dialogs));
-            EXPECT_TRUE(dialogs.messages.empty());
+            ASSERT_TRUE(RotateImageFile90(path, direction).ok());
             const Result<QImage> turned = row.decode(test::ReadFile(path));
             ASSERT_TRUE(turned.ok()) << turned.error().message;
             ASSERT_EQ(turned.value().size(), QSize(16, 24));
@@ -196,23 +193,21 @@ TEST(RotateFile, EveryStillFormatTurnsAQuarter)
 TEST(RotateFile, FourTurnsOfABmpGiveItBack)
 {
     test::TempDir dir;
-    test::ScriptedDialogs dialogs;
     const QImage source = Quadrants(3);
     test::WriteFile(dir / "b.bmp", EncodeBmp(source).value());
     for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(RotateImageFile90(dir / "b.bmp", 7, dialogs));
+        ASSERT_TRUE(RotateImageFile90(dir / "b.bmp", 7).ok());
     EXPECT_EQ(DecodeBmp(test::ReadFile(dir / "b.bmp")).value().convertToFormat(QImage::Format_RGB32), source);
 }
 
 TEST(RotateFile, TransparentColourStaysTransparent)
 {
     test::TempDir dir;
-    test::ScriptedDialogs dialogs;
     QImage image = Quadrants(4);
     const QRgb key = qRgb(0, 250, 0);  // the green block
     test::WriteFile(dir / "t.png", PngWithTransparentColour(image, key));
     ASSERT_EQ(qAlpha(DecodePng(test::ReadFile(dir / "t.png")).value().pixel(5, 1)), 0) << "the fixture keys green out";
-    ASSERT_TRUE(RotateImageFile90(dir / "t.png", 1, dialogs));
+    ASSERT_TRUE(RotateImageFile90(dir / "t.png", 1).ok());
     const QImage turned = DecodePng(test::ReadFile(dir / "t.png")).value();
     ASSERT_EQ(turned.size(), QSize(8, 12));
     EXPECT_EQ(qAlpha(turned.pixel(6, 5)), 0) << "the green block, now right of centre, is still transparent";
@@ -230,36 +225,24 @@ TEST(RotateFile, RefusalsAndFailures)
     test::WriteFile(dir / "broken.jpg", "\xff\xd8\xff not really");
     test::WriteFile(dir / "same.jpg", "untouched by direction 0");
 
+    using Kind = RotationOutcome::Kind;
     struct Row {
         const char* name;
         int direction;
-        bool result;
-        const char* caption;
-        const char* text;
+        Kind kind;
     };
     const Row rows[] = {
-        {"same.jpg", 0, true, nullptr, nullptr},
-        {"", 1, false, nullptr, nullptr},
-        {"$x.jpg", 1, false, "Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."},
-        {"a.gif", 1, false, nullptr, nullptr},
-        {"a.txt", -1, false, nullptr, nullptr},
-        {"anim.webp", 1, false, "Rotate WebP", "Rotation of animated WebP images is not implemented yet."},
-        {"broken.jpg", 1, false, "Rotate", "Error while rotating image file."},
-        {"missing.png", 1, false, "Rotate", "Error while rotating image file."},
+        {"same.jpg", 0, Kind::Turned},   {"", 1, Kind::NotTurnable},       {"$x.jpg", 1, Kind::Encrypted},
+        {"a.gif", 1, Kind::NotTurnable}, {"a.txt", -1, Kind::NotTurnable}, {"anim.webp", 1, Kind::Animated},
+        {"broken.jpg", 1, Kind::Failed}, {"missing.png", 1, Kind::Failed},
     };
     for (const Row& row : rows) {
-        test::ScriptedDialogs dialogs;
         const std::string path = *row.name ? dir / row.name : std::string();
         const auto before = path.empty() ? std::vector<std::uint8_t>{} : test::ReadFile(path);
-        EXPECT_EQ(RotateImageFile90(path, row.direction, dialogs), row.result) << row.name;
-        if (row.caption) {
-            ASSERT_EQ(dialogs.messages.size(), 1u) << row.name;
-            EXPECT_EQ(dialogs.messages[0].caption, row.caption);
-            EXPECT_EQ(dialogs.messages[0].text, row.text);
-            EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Warning);
-        } else {
-            EXPECT_TRUE(dialogs.messages.empty()) << row.name;
-        }
+        const RotationOutcome outcome = RotateImageFile90(path, row.direction);
+        EXPECT_EQ(outcome.kind, row.kind) << row.name;
+        EXPECT_EQ(outcome.ok(), row.kind == Kind::Turned) << row.name;
+        EXPECT_EQ(outcome.path, path);
         if (!path.empty()) {
             EXPECT_EQ(test::ReadFile(path), before) << row.name << " is left as it was";
         }

@@ -24,6 +24,7 @@ template <class Dialogs = ScriptedDialogs> struct GalleryRig {
     TempDir pictures;
     TempDir config;
     Dialogs dialogs;
+    std::unique_ptr<quillix::session::Session> session;
     std::unique_ptr<viewer::ViewerWindow> viewer;
     std::unique_ptr<gallery::GalleryWindow> gallery;
     std::unique_ptr<workers::WorkerPool> pool;
@@ -33,14 +34,14 @@ template <class Dialogs = ScriptedDialogs> struct GalleryRig {
     explicit GalleryRig(unsigned threads = 2)
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        session = std::make_unique<quillix::session::Session>(
+            quillix::session::SessionEnvironment{&dialogs, config.path() + "/", nullptr});
         viewer::ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return viewer::Size{1920, 1080}; };
         environment.quit = [](int) {};
-        viewer = std::make_unique<viewer::ViewerWindow>(std::move(environment));
-        viewer->Options().SortMode = 1;  // by name
-        gallery = std::make_unique<gallery::GalleryWindow>(*viewer);
+        viewer = std::make_unique<viewer::ViewerWindow>(*session, std::move(environment));
+        session->Options().SortMode = 1;  // by name
+        gallery = std::make_unique<gallery::GalleryWindow>(*session, *viewer);
         viewer->setGallery(gallery.get());
         pool = std::make_unique<workers::WorkerPool>(threads);
         gallery->setWorkerPool(pool.get());
@@ -88,7 +89,7 @@ template <class Dialogs = ScriptedDialogs> struct GalleryRig {
         return names;
     }
     // Until both windows' work is done and handed over (see test::Drain).
-    void Drain() { test::Drain({pool.get(), &viewer->Pool()}); }
+    void Drain() { test::Drain({pool.get(), &session->Pool()}); }
     // Whether `runs` batch runs have finished once the work is drained.
     bool WaitForRuns(int runs)
     {

@@ -1,7 +1,7 @@
+#include "browse/file_commands.h"
 #include "container/file_crypto.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
-#include "viewer/file_commands.h"
 #include "viewer/image_loader.h"
 
 #include <sys/stat.h>
@@ -35,7 +35,7 @@ TEST(ImageLoader, PipesAndFoldersAreRefusedWithoutWaiting)
     EXPECT_FALSE(LoadPicture(dir / "folder.jpg", crypto, true).ok());
     const container::NameChangeKey key{"pw", true, nullptr};
     for (const char* name : {"pipe.jpg", "$pipe.jpg"})
-        EXPECT_FALSE(CopyIntoFolder(dir / name, dir / "1", true, key).ok()) << "the copy keys 1 to 9: " << name;
+        EXPECT_FALSE(browse::CopyIntoFolder(dir / name, dir / "1", true, key).ok()) << "the copy keys 1 to 9: " << name;
     ::alarm(0);
 }
 

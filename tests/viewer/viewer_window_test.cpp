@@ -1,8 +1,8 @@
 #include "app/startup.h"
+#include "browse/folder_model.h"
 #include "container/container_file.h"
 #include "container/file_crypto.h"
 #include "container/file_ops.h"
-#include "gallery/folder_model.h"
 #include "gallery/gallery_window.h"
 #include "imaging/animation_encoder.h"
 #include "imaging/bmp_codec.h"
@@ -111,6 +111,7 @@ struct Rig {
     ScriptedDialogs dialogs;
     std::vector<int> quitCodes;
     std::unique_ptr<WorkerPool> pool;
+    std::unique_ptr<quillix::session::Session> session;
     std::unique_ptr<ViewerWindow> viewer;
     std::unique_ptr<GalleryWindow> gallery;
 
@@ -118,15 +119,14 @@ struct Rig {
     explicit Rig(quillix::Dialogs* real = nullptr, unsigned threads = 0) : pool(std::make_unique<WorkerPool>(threads))
     {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        session = std::make_unique<quillix::session::Session>(
+            quillix::session::SessionEnvironment{real ? real : &dialogs, config.path() + "/", pool.get()});
         ViewerEnvironment environment;
-        environment.dialogs = real ? real : &dialogs;
-        environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [this](int code) { quitCodes.push_back(code); };
-        environment.pool = pool.get();
-        viewer = std::make_unique<ViewerWindow>(std::move(environment));
-        viewer->Options().SortMode = 1;  // by name, so that steps are predictable
-        gallery = std::make_unique<GalleryWindow>(*viewer);
+        viewer = std::make_unique<ViewerWindow>(*session, std::move(environment));
+        session->Options().SortMode = 1;  // by name, so that steps are predictable
+        gallery = std::make_unique<GalleryWindow>(*session, *viewer);
         viewer->setGallery(gallery.get());
     }
     ~Rig()
@@ -193,7 +193,7 @@ private slots:
         for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
             WriteJpeg(rig / name);
         rig.Open("a.jpg");
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{3});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{3});
         // Showing a picture remembers its folder in the settings file.
         const std::vector<std::uint8_t> ini = quillix::test::ReadFile(rig.config / "Quillix.ini");
         const std::string lastDir = "LastDir=" + rig.pictures.path() + "/\r\n";
@@ -283,7 +283,7 @@ private slots:
     void windowsSortModeStepsInNaturalNameOrder()
     {
         Rig rig;
-        rig.viewer->Options().SortMode = 0;
+        rig.session->Options().SortMode = 0;
         for (const char* name : {"img10.jpg", "img2.jpg", "IMG3.jpg", "img1.jpg"})
             WriteJpeg(rig / name);
         rig.Open("img1.jpg");
@@ -304,7 +304,7 @@ private slots:
         QVERIFY(rig.gallery->isVisible());
         QVERIFY(!rig.viewer->isVisible());
         QCOMPARE(rig.gallery->StatusText(), QString::fromStdString("File not found: " + (rig / "gone.jpg")));
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{1});
     }
 
     void enterEscapeAndDoubleClickReturnToTheGallery()
@@ -334,7 +334,7 @@ private slots:
         rig.viewer->StartStandalone(rig / "a.jpg");
         rig.WaitForFullScreen();
         // Showing filled the gallery's list from the picture's folder.
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{2});
         QVERIFY(!rig.viewer->GalleryMode);
         rig.Key(Qt::Key_Escape);
         QCOMPARE(rig.quitCodes, std::vector<int>{0});
@@ -385,14 +385,14 @@ private slots:
             QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / deletion.shown);
             QVERIFY(rig.viewer->PaintSource() != nullptr);
         }
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{1});
         QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
         rig.dialogs.answers = {MessageAnswer::Yes};
         rig.Key(Qt::Key_Delete);
         QVERIFY(!rig.viewer->isVisible());
         QVERIFY(rig.gallery->isVisible());
-        QVERIFY(rig.viewer->FileList().empty());
+        QVERIFY(rig.session->FileList().empty());
     }
 
     void renameRefusesCollisionsAndTakesCaseOnlyChanges()
@@ -452,7 +452,7 @@ private slots:
 
         // With it, the "$" comes back and the container is made anew for its new name.
         rig.dialogs.passwords = {std::string(kPassword)};
-        QVERIFY(rig.viewer->Crypto().EnsurePassword(false));
+        QVERIFY(rig.session->Crypto().EnsurePassword(false));
         rig.Settle();
         rig.dialogs.inputs = {std::string("b.jpg")};
         rig.Key(Qt::Key_F2);
@@ -482,7 +482,7 @@ private slots:
         rig.Key(Qt::Key_4, Qt::KeypadModifier);
         QVERIFY(!std::filesystem::exists(rig / "4"));
         // The list is unchanged: the copies went to another folder.
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{1});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{1});
 
         std::filesystem::create_directory(rig / "keep");
         rig.dialogs.subfolders = {std::string("keep"), std::nullopt};
@@ -529,7 +529,7 @@ private slots:
         QVERIFY(rig.viewer->PaintSource() != nullptr);
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
         QCOMPARE(rig.Title(), QString("$b.jpg"));
-        QCOMPARE(rig.viewer->FileList().size(), std::size_t{2});
+        QCOMPARE(rig.session->FileList().size(), std::size_t{2});
 
         // Nor has E on a container.
         const auto listing = Listing(rig.pictures.path());
@@ -558,13 +558,12 @@ private slots:
         const auto written = std::filesystem::last_write_time(ini);
 
         ScriptedDialogs dialogs;
+        quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.path() + "/", nullptr});
         ViewerEnvironment environment;
-        environment.dialogs = &dialogs;
-        environment.iniDir = config.path() + "/";
         environment.screenSize = [] { return quillix::viewer::Size{1920, 1080}; };
         environment.quit = [](int) {};
-        ViewerWindow viewer(std::move(environment));
-        GalleryWindow gallery(viewer);
+        ViewerWindow viewer(session, std::move(environment));
+        GalleryWindow gallery(session, viewer);
         viewer.setGallery(&gallery);
         QCOMPARE(std::filesystem::last_write_time(ini), written);
         QCOMPARE(quillix::test::ReadText(ini), stored);
@@ -671,7 +670,7 @@ private slots:
         // A JPEG under a PNG name is shown by its content.
         WriteJpeg(rig / "really-jpeg.png");
         rig.dialogs.passwords = {std::string(kPassword)};
-        rig.viewer->Crypto().EnsurePassword(false);
+        rig.session->Crypto().EnsurePassword(false);
 
         rig.Open("broken.png");
         QVERIFY(!rig.viewer->notice().text.empty());
@@ -721,7 +720,7 @@ private slots:
         QCOMPARE(rig.viewer->zoomState().Zoom, 50.0);
         QCOMPARE(rig.viewer->PaintSource()->size(), QSize(10, 10));
 
-        rig.viewer->Options().ScaleToFit = false;
+        rig.session->Options().ScaleToFit = false;
         rig.Open("big.jpg");
         QCOMPARE(Percent(*rig.viewer), 100);
         SendWheel(*rig.viewer, 120, Qt::ControlModifier);
@@ -756,7 +755,7 @@ private slots:
     void dragPansWithinTheOverhang()
     {
         Rig rig;
-        rig.viewer->Options().ScaleToFit = false;
+        rig.session->Options().ScaleToFit = false;
         WriteJpeg(rig / "wide.jpg", 3000, 200);
         rig.Open("wide.jpg");
         QVERIFY(rig.viewer->Pannable());
@@ -804,7 +803,7 @@ private slots:
         QVERIFY(rig.viewer->WebPMode);
         QVERIFY(rig.viewer->Player().playing());
         // Frames after the first are decoded on the viewer's pool and still advance.
-        QCOMPARE(rig.viewer->Player().pool(), &rig.viewer->Pool());
+        QCOMPARE(rig.viewer->Player().pool(), &rig.session->Pool());
         const qint64 firstFrame = rig.viewer->Player().frame().cacheKey();
         QTRY_VERIFY_WITH_TIMEOUT(rig.viewer->Player().frame().cacheKey() != firstFrame, 20000);
         rig.Key(Qt::Key_Space);
@@ -817,6 +816,19 @@ private slots:
         QCOMPARE(rig.Shown(), std::string("anim.gif"));
         QVERIFY(!rig.viewer->Player().playing());
         QVERIFY(!rig.viewer->WebPMode);
+
+        // A GIF has no turn and says so only on screen; an animated WebP is refused in a box too.
+        const std::size_t boxes = rig.dialogs.messages.size();
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text, std::string("Rotate failed"));
+        QCOMPARE(rig.dialogs.messages.size(), boxes);
+        rig.Show("anim.webp");
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text, std::string("Rotate failed"));
+        QCOMPARE(rig.dialogs.messages.size(), boxes + 1);
+        QCOMPARE(rig.dialogs.messages.back().caption, std::string("Rotate WebP"));
+        QCOMPARE(rig.dialogs.messages.back().text,
+                 std::string("Rotation of animated WebP images is not implemented yet."));
     }
 
     void clipboardTakesTheShownFile()
@@ -841,7 +853,7 @@ private slots:
     void paintsThePictureCentredOnBlackWithItsOverlays()
     {
         Rig rig;
-        rig.viewer->Options().ScaleToFit = false;
+        rig.session->Options().ScaleToFit = false;
         WriteJpeg(rig / "a.jpg", 64, 48);
         rig.Open("a.jpg");
         rig.viewer->ShowNotice("Renamed & saved", 5000);
@@ -921,7 +933,7 @@ private slots:
         for (const char* name : {"a.jpg", "b.png", "c.gif", "d.webp", "e.webp"})
             EncryptInPlace(rig / name, kPassword);
         rig.dialogs.passwords = {std::string(kPassword)};
-        rig.viewer->Crypto().EnsurePassword(false);
+        rig.session->Crypto().EnsurePassword(false);
 
         const auto before = Listing(rig.pictures.path());
         for (const char* name : {"$a.jpg", "$b.png", "$c.gif", "$d.webp", "$e.webp"}) {

@@ -1,4 +1,4 @@
-#include "gallery/file_operations.h"
+#include "browse/file_operations.h"
 
 #include "support/containers.h"
 #include "support/scripted_dialogs.h"
@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <optional>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 namespace {
 
 using quillix::test::ReadText;
@@ -503,4 +503,4 @@ TEST(PasteTest, AFolderThatTakesNoFileLosesNothing)
 }
 
 }  // namespace
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -1,10 +1,10 @@
-#include "gallery/file_operations.h"
+#include "browse/file_operations.h"
 
+#include "browse/file_commands.h"
+#include "browse/summary_notice.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "common/unique_fd.h"
-#include "gallery/batch_runner.h"
-#include "viewer/file_commands.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 namespace {
 
 bool EntryExists(const std::string& path)
@@ -59,15 +59,15 @@ bool RenameOneFile(const std::string& path, Dialogs& dialogs, std::vector<std::s
     if (path.empty()) return false;
     const std::optional<std::string> answer = dialogs.InputText("Rename", "New filename:", FileNameOf(path));
     if (!answer) return false;
-    const viewer::RenamePlan plan = viewer::PlanRename(path, *answer);
+    const RenamePlan plan = PlanRename(path, *answer);
     switch (plan.action) {
-    case viewer::RenamePlan::Action::Nothing: return false;
-    case viewer::RenamePlan::Action::Exists:
-        dialogs.ShowMessage("Rename", viewer::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+    case RenamePlan::Action::Nothing: return false;
+    case RenamePlan::Action::Exists:
+        dialogs.ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
         return false;
-    case viewer::RenamePlan::Action::Invalid: break;
-    case viewer::RenamePlan::Action::Rename: {
-        const Result<container::NameChange> renamed = viewer::RenameFileAs(path, plan.newPath, key);
+    case RenamePlan::Action::Invalid: break;
+    case RenamePlan::Action::Rename: {
+        const Result<container::NameChange> renamed = RenameFileAs(path, plan.newPath, key);
         if (renamed) {
             reselectNames.push_back(plan.newPath);
             if (!renamed.value().warning.empty())
@@ -75,18 +75,18 @@ bool RenameOneFile(const std::string& path, Dialogs& dialogs, std::vector<std::s
             return true;
         }
         if (renamed.error().kind == ErrorKind::Exists) {
-            dialogs.ShowMessage("Rename", viewer::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+            dialogs.ShowMessage("Rename", kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
             return false;
         }
         if (container::IsRefusedNameChange(renamed.error())) {
-            dialogs.ShowMessage("Rename", viewer::RefusedNameChangeText(path, "renamed", renamed.error()),
-                                MessageIcon::Warning, MessageButtons::Ok);
+            dialogs.ShowMessage("Rename", RefusedNameChangeText(path, "renamed", renamed.error()), MessageIcon::Warning,
+                                MessageButtons::Ok);
             return false;
         }
         break;
     }
     }
-    dialogs.ShowMessage("Error", viewer::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+    dialogs.ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
     return false;
 }
 
@@ -110,7 +110,7 @@ bool BatchRename(const std::vector<std::string>& paths, Dialogs& dialogs, std::v
     const std::string prefix = TrimBlanksAndControls(*answer);
     // A prefix with a "/" would move the files into another folder.
     if (prefix.find('/') != std::string::npos) {
-        dialogs.ShowMessage("Error", viewer::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
+        dialogs.ShowMessage("Error", kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
         return false;
     }
     std::vector<std::string> targets;
@@ -125,7 +125,7 @@ bool BatchRename(const std::vector<std::string>& paths, Dialogs& dialogs, std::v
     }
     std::vector<std::string> notes;
     for (std::size_t k = 0; k < paths.size(); ++k) {
-        const Result<container::NameChange> renamed = viewer::RenameFileAs(paths[k], targets[k], key);
+        const Result<container::NameChange> renamed = RenameFileAs(paths[k], targets[k], key);
         if (renamed && !renamed.value().warning.empty()) notes.push_back(renamed.value().warning);
         if (renamed) continue;
         // It keeps its name, and stays selected under it.
@@ -214,7 +214,7 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
             if (!given) {
                 std::string text = CopyFailedText(source, dest);
                 if (container::IsRefusedNameChange(given.error()))
-                    text += "\n\n" + viewer::RefusedNameChangeText(source, "copied", given.error());
+                    text += "\n\n" + RefusedNameChangeText(source, "copied", given.error());
                 dialogs.ShowMessage(kCopyErrorCaption, text, MessageIcon::Warning, MessageButtons::Ok);
                 continue;
             }
@@ -223,12 +223,12 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
                 dialogs.ShowMessage("Warning", given.value().warning, MessageIcon::Warning, MessageButtons::Ok);
             continue;
         }
-        Result<void> copied = viewer::CopyFileAs(source, dest, replace);
+        Result<void> copied = CopyFileAs(source, dest, replace);
         // A numbered name taken since it was chosen: the next free one.
         for (int attempt = 0; numbered && !copied && copied.error().kind == ErrorKind::Exists && attempt < 100;
              ++attempt) {
             dest = NumberedFreeName(plainDest);
-            copied = viewer::CopyFileAs(source, dest, false);
+            copied = CopyFileAs(source, dest, false);
         }
         if (!copied) {
             dialogs.ShowMessage(kCopyErrorCaption, CopyFailedText(source, dest), MessageIcon::Warning,
@@ -248,4 +248,4 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
     return pasted;
 }
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

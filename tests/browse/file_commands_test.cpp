@@ -1,4 +1,4 @@
-#include "viewer/file_commands.h"
+#include "browse/file_commands.h"
 
 #include "support/containers.h"
 #include "support/file_size_limit.h"
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace quillix::viewer {
+namespace quillix::browse {
 namespace {
 
 using test::FileNames;
@@ -360,4 +360,4 @@ TEST(SubfolderNamesTest, FoldersAndLinksToFoldersInListingOrder)
 }
 
 }  // namespace
-}  // namespace quillix::viewer
+}  // namespace quillix::browse

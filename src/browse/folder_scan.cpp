@@ -1,4 +1,4 @@
-#include "gallery/folder_scan.h"
+#include "browse/folder_scan.h"
 
 #include "common/paths.h"
 #include "common/unique_fd.h"
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <memory>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 
 namespace {
 
@@ -92,4 +92,4 @@ FileTime FileSortTime(const std::string& path, bool newest)
     return newest ? modified : std::min(created, modified);
 }
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -10,7 +10,7 @@
 // The viewer's file commands that touch the disk: copying the shown picture into a folder and
 // renaming it, both without ever replacing a file that is already there, and neither ever making
 // a container unreadable: under a new plain name a container goes through GiveContainerName.
-namespace quillix::viewer {
+namespace quillix::browse {
 
 // The folder lister is shared with the dialogs, which sit below the viewer.
 using quillix::SubfolderNames;
@@ -76,4 +76,4 @@ struct RenamePlan {
 // compared case-sensitively: "a.jpg" to "A.jpg" is a rename.
 RenamePlan PlanRename(const std::string& currentPath, const std::string& answer);
 
-}  // namespace quillix::viewer
+}  // namespace quillix::browse

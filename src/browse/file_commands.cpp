@@ -1,4 +1,4 @@
-#include "viewer/file_commands.h"
+#include "browse/file_commands.h"
 
 #include "common/paths.h"
 #include "common/temp_file.h"
@@ -17,7 +17,7 @@
 #include <system_error>
 #include <vector>
 
-namespace quillix::viewer {
+namespace quillix::browse {
 namespace {
 
 // Any entry counts, a dangling link too: a link() onto it would fail all the same.
@@ -238,4 +238,4 @@ RenamePlan PlanRename(const std::string& currentPath, const std::string& answer)
     return {action, std::move(newPath)};
 }
 
-}  // namespace quillix::viewer
+}  // namespace quillix::browse

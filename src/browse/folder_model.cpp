@@ -1,4 +1,4 @@
-#include "gallery/folder_model.h"
+#include "browse/folder_model.h"
 
 #include "common/paths.h"
 
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 
 namespace {
 
@@ -151,6 +151,11 @@ std::string ParentFolder(const std::string& folderBox)
 FolderModel::FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener)
     : fileList_(fileList), options_(options), listener_(listener ? listener : &SilentListener())
 {
+}
+
+void FolderModel::SetListener(FolderModelListener* listener)
+{
+    listener_ = listener ? listener : &SilentListener();
 }
 
 Result<void> FolderModel::LoadFolder(const std::string& folder)
@@ -379,4 +384,4 @@ void FolderModel::setFolderBox(const std::string& text)
     listener_->folderBoxChanged(FolderBox);
 }
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "browse/folder_scan.h"
 #include "common/result.h"
-#include "gallery/folder_scan.h"
 #include "settings/app_options.h"
 
 #include <string>
 #include <vector>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 
 inline constexpr int kSortModeCount = 5;
 
@@ -54,6 +54,9 @@ public:
 class FolderModel {
 public:
     FolderModel(FileList& fileList, settings::AppOptions& options, FolderModelListener* listener = nullptr);
+
+    // The window that shows the model; nullptr for none, as when that window goes.
+    void SetListener(FolderModelListener* listener);
 
     // Rebuilds FileList from `folder`, sorted by the options' SortMode. An empty folder text
     // empties the list. A folder that cannot be read leaves the list empty and returns the Io
@@ -130,4 +133,4 @@ private:
     FolderModelListener* listener_;
 };
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -11,7 +11,7 @@
 
 // The file-system side of the gallery's folder model: listing a folder's image files and
 // reading the times the date sort orders by.
-namespace quillix::gallery {
+namespace quillix::browse {
 
 using FileList = std::vector<std::string>;
 
@@ -44,4 +44,4 @@ inline constexpr FileTime kUnreadableTime{std::numeric_limits<std::int64_t>::min
 // cannot be opened for reading.
 FileTime FileSortTime(const std::string& path, bool newest);
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -1,4 +1,4 @@
-#include "gallery/folder_model.h"
+#include "browse/folder_model.h"
 
 #include "common/paths.h"
 #include "support/temp_dir.h"
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace quillix::gallery {
+namespace quillix::browse {
 namespace {
 
 using test::TempDir;
@@ -716,4 +716,4 @@ TEST(Rebuild, ViewerStepsAndReloadsStayOnTheShownFile)
 }
 
 }  // namespace
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

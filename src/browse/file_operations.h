@@ -10,7 +10,7 @@
 // The gallery's file commands that ask and answer through dialogs: renaming one file or a numbered
 // batch, and pasting files from the clipboard. None of them shows a window of its own; `Dialogs`
 // does, so tests script the answers.
-namespace quillix::gallery {
+namespace quillix::browse {
 
 inline constexpr const char* kFileExistsCaption = "File exists";
 inline constexpr const char* kCopyErrorCaption = "Copy error";
@@ -66,4 +66,4 @@ std::vector<std::string> PasteFiles(const std::vector<std::string>& sources, boo
                                     Dialogs& dialogs, const std::function<bool()>& shiftHeld,
                                     const container::NameChangeKey& key);
 
-}  // namespace quillix::gallery
+}  // namespace quillix::browse

@@ -1,0 +1,37 @@
+#include "browse/rotation_notice.h"
+
+#include <gtest/gtest.h>
+
+namespace quillix::browse {
+namespace {
+
+using Kind = imaging::RotationOutcome::Kind;
+
+TEST(RotationNotice, EachRefusalAndFailureHasItsBox)
+{
+    struct Row {
+        Kind kind;
+        const char* caption;  // nullptr: no box
+        const char* text;
+    };
+    const Row rows[] = {
+        {Kind::Turned, nullptr, nullptr},
+        {Kind::NotTurnable, nullptr, nullptr},
+        {Kind::Encrypted, "Rotate", "RotateImageFile90: Encrypted files are not rotated.\nPlease decrypt first."},
+        {Kind::Animated, "Rotate WebP", "Rotation of animated WebP images is not implemented yet."},
+        {Kind::Failed, "Rotate", "Error while rotating image file."},
+    };
+    for (const Row& row : rows) {
+        const std::optional<BatchNotice> notice = RotationNotice({row.kind, "/d/a.jpg"});
+        if (!row.caption) {
+            EXPECT_FALSE(notice) << static_cast<int>(row.kind);
+            continue;
+        }
+        ASSERT_TRUE(notice) << row.caption;
+        EXPECT_EQ(notice->caption, row.caption);
+        EXPECT_EQ(notice->text, row.text);
+    }
+}
+
+}  // namespace
+}  // namespace quillix::browse
