@@ -165,7 +165,7 @@ BatchCollect BatchRunner::Collect()
         step.passwordProven = outcome.passwordProven;
         if (StatusBeforeOperation(operation_)) {
             if (index + 1 < Count())
-                step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index + 1)]);
+                step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index) + 1]);
         } else {
             step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index)]);
             if (!outcome.newPath.empty() && reselectNames_) reselectNames_->push_back(outcome.newPath);
