@@ -890,12 +890,6 @@ Qt::KeyboardModifiers GalleryWindow::HeldModifiers() const
 
 void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bool ctrl)
 {
-    const auto move = [&](TileMove where) {
-        const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
-        if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows,
-                                 FirstTileInView(layout_, CurrentViewport())))
-            canvas_->update();
-    };
     switch (action.command) {
     case GalleryCommand::Rename: RenameSelection(); break;
     case GalleryCommand::ClipboardCopy:
@@ -912,8 +906,7 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
     case GalleryCommand::DeleteFiles: DeleteSelectedFiles(); break;
     case GalleryCommand::Encrypt: EncryptDecryptSelection(true); break;
     case GalleryCommand::Decrypt: EncryptDecryptSelection(false); break;
-    case GalleryCommand::RotateClockwise: RotateSelection(+1); break;
-    case GalleryCommand::RotateCounterClockwise: RotateSelection(-1); break;
+    case GalleryCommand::Rotate: RotateSelection(action.argument); break;
     case GalleryCommand::ForgetPassword: ForgetPassword(); break;
     case GalleryCommand::SelectAll:
         if (selection_.SelectAll()) canvas_->update();
@@ -923,13 +916,13 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
         if (selection_.ToggleCurrent()) canvas_->update();
         break;
     case GalleryCommand::OpenCurrent: ShowImage(); break;
-    case GalleryCommand::MoveLeft: move(TileMove::Left); break;
-    case GalleryCommand::MoveRight: move(TileMove::Right); break;
-    case GalleryCommand::MoveUp: move(TileMove::Up); break;
-    case GalleryCommand::MoveDown: move(TileMove::Down); break;
-    case GalleryCommand::MovePageUp: move(TileMove::PageUp); break;
-    case GalleryCommand::MovePageDown: move(TileMove::PageDown); break;
-    case GalleryCommand::StopWhenListEmpty:
+    case GalleryCommand::Move: {
+        const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
+        if (selection_.MoveByKey(static_cast<TileMove>(action.argument), shift, ctrl, layout_.Columns, rows,
+                                 FirstTileInView(layout_, CurrentViewport())))
+            canvas_->update();
+        break;
+    }
     case GalleryCommand::None: break;
     }
 }

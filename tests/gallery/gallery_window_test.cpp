@@ -244,7 +244,7 @@ private slots:
             SendWheel(*viewport, -120, Qt::ControlModifier);
             QCOMPARE(rig.gallery->Layout().TileSize, expected);
         }
-        QCOMPARE(rig.session->AppSettings().PopInt("TILE_SIZE", 0), 512);
+        QCOMPARE(rig.session->AppSettings().GetInt("TILE_SIZE", 0), 512);
         SendWheel(*viewport, 120, Qt::ShiftModifier);
         QCOMPARE(rig.gallery->Layout().TileSize, 496);
     }

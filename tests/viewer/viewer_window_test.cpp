@@ -386,7 +386,6 @@ private slots:
             QVERIFY(rig.viewer->PaintSource() != nullptr);
         }
         QCOMPARE(rig.session->FileList().size(), std::size_t{1});
-        QVERIFY(rig.viewer->folderChangedTimer->isActive());
 
         rig.dialogs.answers = {MessageAnswer::Yes};
         rig.Key(Qt::Key_Delete);
