@@ -144,9 +144,9 @@ int main(int argc, char** argv)
     });
 
     const auto run = [&](bool encrypt) {
-        gallery.Model().SelectedIndices.clear();
+        gallery.Model().Select({});
         for (int i = 0; i < gallery.Model().Count(); ++i)
-            gallery.Model().SelectedIndices.push_back(i);
+            gallery.Model().AddToSelection(i);
         const int before = gallery.FinishedBatchRuns();
         clock.start();
         lastTick = -1;

@@ -13,6 +13,8 @@ packages=(
   # their accessible names over a private session bus
   openbox xdotool imagemagick
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
+  # the format and lint checks
+  clang-format clang-tidy
   # cpack -G DEB: file finds the programs, dpkg-shlibdeps (dpkg-dev) their Depends
   file dpkg-dev
 )

@@ -11,6 +11,8 @@
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 namespace quillix::browse {
 
@@ -162,12 +164,12 @@ Result<void> FolderModel::LoadFolder(const std::string& folder)
 {
     // Positions would move the selection onto a neighbour when a file is added or removed before
     // it, and the file commands would then act on a file nobody chose.
-    const bool sameFolder = !folder.empty() && WithSeparator(folder) == LoadedFolderWithSeparator;
+    const bool sameFolder = !folder.empty() && WithSeparator(folder) == loadedFolderWithSeparator_;
     const ChosenFiles chosen = sameFolder ? chosenFiles() : ChosenFiles{};
     fileList_.clear();
     Result<void> outcome;
     if (!folder.empty()) {
-        LoadedFolderWithSeparator = WithSeparator(folder);
+        loadedFolderWithSeparator_ = WithSeparator(folder);
         Result<FileList> listed = ListImageFiles(folder);
         if (listed) {
             fileList_ = std::move(listed).value();
@@ -175,7 +177,7 @@ Result<void> FolderModel::LoadFolder(const std::string& folder)
         } else {
             outcome = listed.error();
         }
-        LoadedFolder = folder;
+        loadedFolder_ = folder;
     }
     reapplyChosen(chosen);
     // The thumbnail slots follow the list, an empty one too.
@@ -186,11 +188,11 @@ Result<void> FolderModel::LoadFolder(const std::string& folder)
 FolderModel::ChosenFiles FolderModel::chosenFiles() const
 {
     ChosenFiles chosen;
-    for (const int i : SelectedIndices) {
+    for (const int i : selected_) {
         if (inRange(i)) chosen.selected.push_back(fileList_[static_cast<std::size_t>(i)]);
     }
-    if (inRange(CurrentIndex)) chosen.current = fileList_[static_cast<std::size_t>(CurrentIndex)];
-    if (inRange(AnchorIndex)) chosen.anchor = fileList_[static_cast<std::size_t>(AnchorIndex)];
+    if (inRange(currentIndex_)) chosen.current = fileList_[static_cast<std::size_t>(currentIndex_)];
+    if (inRange(anchorIndex_)) chosen.anchor = fileList_[static_cast<std::size_t>(anchorIndex_)];
     return chosen;
 }
 
@@ -207,14 +209,14 @@ void FolderModel::reapplyChosen(const ChosenFiles& chosen)
         const auto found = indexOf.find(path);
         return found == indexOf.end() ? -1 : found->second;
     };
-    SelectedIndices.clear();
+    std::vector<int> selected;
+    selected.reserve(chosen.selected.size());
     for (const std::string& path : chosen.selected) {
-        const int index = find(path);
-        if (index >= 0 && std::find(SelectedIndices.begin(), SelectedIndices.end(), index) == SelectedIndices.end())
-            SelectedIndices.push_back(index);
+        if (const int index = find(path); index >= 0) selected.push_back(index);
     }
-    CurrentIndex = chosen.current.empty() ? -1 : find(chosen.current);
-    AnchorIndex = chosen.anchor.empty() ? -1 : find(chosen.anchor);
+    Select(std::move(selected));
+    currentIndex_ = chosen.current.empty() ? -1 : find(chosen.current);
+    anchorIndex_ = chosen.anchor.empty() ? -1 : find(chosen.anchor);
 }
 
 int FolderModel::CompareForSort(int a, int b) const
@@ -229,41 +231,41 @@ int FolderModel::CompareForSort(int a, int b) const
 void FolderModel::FocusTile(int i)
 {
     if (fileList_.empty()) {
-        CurrentIndex = -1;
+        currentIndex_ = -1;
         return;
     }
-    CurrentIndex = std::clamp(i, 0, Count() - 1);
-    FocusPath = fileList_[static_cast<std::size_t>(CurrentIndex)];
-    listener_->ensureVisible(CurrentIndex);
+    currentIndex_ = std::clamp(i, 0, Count() - 1);
+    focusPath_ = fileList_[static_cast<std::size_t>(currentIndex_)];
+    listener_->ensureVisible(currentIndex_);
     listener_->repaintRequested();
 }
 
 void FolderModel::ApplyFocusPath()
 {
-    if (FocusPath.empty() || fileList_.empty()) return;
-    const int index = IndexOfFile(FocusPath);
+    if (focusPath_.empty() || fileList_.empty()) return;
+    const int index = IndexOfFile(focusPath_);
     if (index < 0) return;
     FocusTile(index);
-    FocusPath.clear();
+    focusPath_.clear();
 }
 
 Result<void> FolderModel::RefreshGallery()
 {
-    FocusPath = CurrentFileName();
-    if (FolderBox.empty()) return {};
-    Result<void> outcome = LoadFolder(FolderBox);
+    focusPath_ = CurrentFileName();
+    if (folderBox_.empty()) return {};
+    Result<void> outcome = LoadFolder(folderBox_);
     listener_->layoutChanged();
     listener_->repaintRequested();
     ApplyFocusPath();
     // A current file that is gone is not looked for again: it would come back as current should
     // a file of that name ever reappear.
-    FocusPath.clear();
+    focusPath_.clear();
     return outcome;
 }
 
 std::string FolderModel::BrowseStartFolder() const
 {
-    if (!FolderBox.empty()) return FolderBox;
+    if (!folderBox_.empty()) return folderBox_;
     std::error_code ec;
     const std::filesystem::path cwd = std::filesystem::current_path(ec);
     return ec ? std::string() : WithSeparator(cwd.string());
@@ -273,7 +275,7 @@ Result<void> FolderModel::ChooseFolder(const std::string& folder)
 {
     if (folder.empty()) return {};
     listener_->lastDirChosen(folder);
-    setFolderBox(WithSeparator(folder));
+    SetFolderBox(WithSeparator(folder));
     Result<void> outcome = LoadFolder(folder);
     listener_->layoutChanged();
     listener_->repaintRequested();
@@ -282,12 +284,12 @@ Result<void> FolderModel::ChooseFolder(const std::string& folder)
 
 Result<void> FolderModel::FolderUp()
 {
-    const std::string parent = ParentFolder(FolderBox);
+    const std::string parent = ParentFolder(folderBox_);
     if (parent.empty()) return {};
     if (!IsFolder(parent)) return MakeError(ErrorKind::Io, "Not a folder: " + parent);
-    setFolderBox(parent);
-    FocusPath.clear();
-    CurrentIndex = -1;
+    SetFolderBox(parent);
+    focusPath_.clear();
+    currentIndex_ = -1;
     ClearSelection();
     Result<void> outcome = LoadFolder(parent);
     listener_->layoutChanged();
@@ -298,12 +300,13 @@ Result<void> FolderModel::FolderUp()
 
 Result<void> FolderModel::CycleSortMode(const std::string& viewerPath)
 {
-    const std::string current = inRange(CurrentIndex) ? fileList_[static_cast<std::size_t>(CurrentIndex)] : viewerPath;
+    const std::string current =
+        inRange(currentIndex_) ? fileList_[static_cast<std::size_t>(currentIndex_)] : viewerPath;
     options_.SortMode = NextSortMode(options_.SortMode);
     listener_->sortModeChanged(options_.SortMode);
     // The rebuild keeps the selection on its files.
     Result<void> outcome = RefreshGallery();
-    CurrentIndex = current.empty() ? -1 : IndexOfFile(current);
+    currentIndex_ = current.empty() ? -1 : IndexOfFile(current);
     listener_->repaintRequested();
     return outcome;
 }
@@ -316,21 +319,21 @@ int FolderModel::IndexOfFile(const std::string& path) const
 
 std::string FolderModel::CurrentFileName() const
 {
-    return inRange(CurrentIndex) ? fileList_[static_cast<std::size_t>(CurrentIndex)] : std::string();
+    return inRange(currentIndex_) ? fileList_[static_cast<std::size_t>(currentIndex_)] : std::string();
 }
 
 void FolderModel::SetCurrentIndex(int i)
 {
     if (fileList_.empty()) return;
-    CurrentIndex = std::clamp(i, 0, Count() - 1);
-    SelectedIndices.assign(1, CurrentIndex);
+    currentIndex_ = std::clamp(i, 0, Count() - 1);
+    selected_.assign(1, currentIndex_);
     listener_->repaintRequested();
 }
 
 int FolderModel::NextFile()
 {
     if (fileList_.empty()) return -1;
-    int i = CurrentIndex;
+    int i = currentIndex_;
     if (i < Count() - 1) ++i;
     SetCurrentIndex(i);
     return i;
@@ -339,7 +342,7 @@ int FolderModel::NextFile()
 int FolderModel::PrevFile()
 {
     if (fileList_.empty()) return -1;
-    int i = CurrentIndex;
+    int i = currentIndex_;
     if (i > 0) --i;
     SetCurrentIndex(i);
     return i;
@@ -349,7 +352,7 @@ void FolderModel::SyncToFile(const std::string& path, bool reload)
 {
     const std::string folder = FolderOf(path);
     if (path.empty() || folder.empty()) return;
-    if (reload || fileList_.empty() || folder != LoadedFolderWithSeparator) {
+    if (reload || fileList_.empty() || folder != loadedFolderWithSeparator_) {
         // A folder that cannot be read leaves the list empty, which SetCurrentIndex accepts.
         (void)LoadFolder(folder);
     }
@@ -365,23 +368,68 @@ void FolderModel::SelectFile(const std::string& path)
 
 void FolderModel::OpenFolder(const std::string& folder)
 {
-    setFolderBox(folder);
+    SetFolderBox(folder);
     if (!listener_->galleryVisible()) return;
     (void)LoadFolder(folder);
     listener_->layoutChanged();
     listener_->repaintRequested();
 }
 
+bool FolderModel::IsSelected(int i) const
+{
+    return std::find(selected_.begin(), selected_.end(), i) != selected_.end();
+}
+
+void FolderModel::MakeCurrent(int i)
+{
+    currentIndex_ = i;
+}
+
+void FolderModel::AnchorAt(int i)
+{
+    anchorIndex_ = i;
+}
+
+void FolderModel::Select(std::vector<int> indices)
+{
+    // A file listed twice would be copied, encrypted or deleted twice.
+    std::unordered_set<int> seen;
+    seen.reserve(indices.size());
+    std::erase_if(indices, [&seen](int i) { return !seen.insert(i).second; });
+    selected_ = std::move(indices);
+}
+
+void FolderModel::AddToSelection(int i)
+{
+    if (!IsSelected(i)) selected_.push_back(i);
+}
+
+void FolderModel::RemoveFromSelection(int i)
+{
+    std::erase(selected_, i);
+}
+
+void FolderModel::ChooseOnly(int i)
+{
+    selected_.assign(1, i);
+    anchorIndex_ = i;
+}
+
 void FolderModel::ClearSelection()
 {
-    SelectedIndices.clear();
+    selected_.clear();
     listener_->repaintRequested();
 }
 
-void FolderModel::setFolderBox(const std::string& text)
+void FolderModel::FocusOnShow(const std::string& path)
 {
-    FolderBox = text;
-    listener_->folderBoxChanged(FolderBox);
+    focusPath_ = path;
+}
+
+void FolderModel::SetFolderBox(const std::string& text)
+{
+    folderBox_ = text;
+    listener_->folderBoxChanged(folderBox_);
 }
 
 }  // namespace quillix::browse

@@ -46,8 +46,8 @@ public:
     virtual bool galleryVisible() const { return false; }
 };
 
-// The gallery's folder model: which files are listed, in which order, and the current tile.
-// FileList and the options belong to the viewer and must outlive the model. Indices are 0-based
+// The folder model: which files are listed, in which order, the current tile and the selection.
+// FileList and the options belong to the session and must outlive the model. Indices are 0-based
 // positions in FileList; -1 means none. A rebuild keeps the current tile, the anchor and the
 // selection on the same files, not on the same positions; every read here still checks the
 // range, since the list may be filled by other means.
@@ -102,19 +102,44 @@ public:
     void SelectFile(const std::string& path);
     void OpenFolder(const std::string& folder);
 
-    void ClearSelection();
-
     const FileList& Files() const { return fileList_; }
     int Count() const { return static_cast<int>(fileList_.size()); }
     int SortMode() const { return options_.SortMode; }
 
-    int CurrentIndex = -1;
-    int AnchorIndex = -1;
-    std::vector<int> SelectedIndices;
-    std::string LoadedFolder;
-    std::string LoadedFolderWithSeparator;
-    std::string FocusPath;
-    std::string FolderBox;
+    // The current tile, -1 for none.
+    int CurrentIndex() const { return currentIndex_; }
+    // Where a Shift range starts, -1 for none.
+    int AnchorIndex() const { return anchorIndex_; }
+    // No index twice, in the order of choosing, which is the order the file commands process
+    // files in.
+    const std::vector<int>& SelectedIndices() const { return selected_; }
+    bool IsSelected(int i) const;
+    // The file the gallery makes current when it is shown next; empty for none.
+    const std::string& FocusPath() const { return focusPath_; }
+    // The text of the folder box, and the folder the list was last loaded from, as given and
+    // ending in "/".
+    const std::string& FolderBox() const { return folderBox_; }
+    const std::string& LoadedFolder() const { return loadedFolder_; }
+    const std::string& LoadedFolderWithSeparator() const { return loadedFolderWithSeparator_; }
+
+    // Entry i becomes current (-1: none), without scrolling to it, remembering it or touching the
+    // selection.
+    void MakeCurrent(int i);
+    // Shift ranges start at entry i from now on.
+    void AnchorAt(int i);
+    // The selection becomes `indices` in their order, a repeated index kept once.
+    void Select(std::vector<int> indices);
+    // Appends i unless it is selected already.
+    void AddToSelection(int i);
+    void RemoveFromSelection(int i);
+    // Entry i becomes the only selected one and the anchor.
+    void ChooseOnly(int i);
+    // Nothing selected; the anchor and the current tile stay.
+    void ClearSelection();
+    // The gallery makes `path` current when it is shown next (ApplyFocusPath); empty forgets it.
+    void FocusOnShow(const std::string& path);
+    // Shows `text` in the folder box; nothing is loaded.
+    void SetFolderBox(const std::string& text);
 
 private:
     // What the user chose, by path, across a rebuild of the list.
@@ -125,12 +150,18 @@ private:
     };
     ChosenFiles chosenFiles() const;
     void reapplyChosen(const ChosenFiles& chosen);
-    void setFolderBox(const std::string& text);
     bool inRange(int i) const { return i >= 0 && i < Count(); }
 
     FileList& fileList_;
     settings::AppOptions& options_;
     FolderModelListener* listener_;
+    int currentIndex_ = -1;
+    int anchorIndex_ = -1;
+    std::vector<int> selected_;
+    std::string loadedFolder_;
+    std::string loadedFolderWithSeparator_;
+    std::string focusPath_;
+    std::string folderBox_;
 };
 
 }  // namespace quillix::browse

@@ -227,7 +227,8 @@ std::string Reason(const Error& error)
     switch (error.kind) {
     case ErrorKind::BadHeader:
         return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
-    case ErrorKind::Truncated: return "not a container (" + error.message + ")";
+    case ErrorKind::Truncated:
+    case ErrorKind::Changed: return "not a container (" + error.message + ")";
     case ErrorKind::WrongPassword: return "wrong password or damaged file";
     case ErrorKind::Unsupported:
     case ErrorKind::Io:

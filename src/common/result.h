@@ -14,6 +14,7 @@ enum class ErrorKind {
     Unsupported,    // a format or option this build does not handle
     Io,             // the operating system refused a read or write
     Exists,         // the name a result would take belongs to another file, which is left alone
+    Changed,        // the file went, was replaced or changed while it was worked on: looking again may do
     Cancelled,      // the user gave no password, or did not confirm it: nothing to report
 };
 

@@ -152,7 +152,6 @@ CryptOutcome FileCrypto::Run(const std::string& path, bool encrypt)
         if (!encrypt) ConfirmPassword(generation);
         if (!outcome.warning.empty())
             dialogs_.ShowMessage("Warning", outcome.warning, MessageIcon::Warning, MessageButtons::Ok);
-        if (hooks_.folderChanged) hooks_.folderChanged(path);
     }
     return outcome;
 }

@@ -56,8 +56,6 @@ public:
         std::function<FileOptions()> options;
         // After a password was entered: the viewer reloads the shown picture with it.
         std::function<void()> passwordEntered;
-        // After a source was deleted, for whoever watches the folder.
-        std::function<void(const std::string& path)> folderChanged;
         // Lets the window repaint once before a long operation blocks it.
         std::function<void()> processPendingEvents;
         // After the password was forgotten: whatever was decrypted with it goes.

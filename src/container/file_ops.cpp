@@ -8,6 +8,7 @@
 #include "container/key_derivation.h"
 #include "container/keystream.h"
 #include "container/sealed_container.h"
+#include "container/wipe_report.h"
 #include "container/work_files.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
@@ -73,7 +74,7 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), c.layout.bodyLength - done));
         const long long got = ReadAt(c.fd.get(), std::span(buffer).first(want), kHeaderSize + done);
         if (got < 0) return ErrnoError("cannot read the container");
-        if (got != static_cast<long long>(want)) return MakeError(ErrorKind::Truncated, "container changed while read");
+        if (got != static_cast<long long>(want)) return MakeError(ErrorKind::Changed, "container changed while read");
         const std::span<std::uint8_t> chunk = std::span(buffer).first(want);
         mac.Update(chunk);
         if (keystream) {
@@ -257,18 +258,18 @@ Error ChangedMeanwhile(const std::string& path)
     return MakeError(ErrorKind::Io, path + " keeps changing while it is worked on; try again");
 }
 
-// Opens an existing regular file and waits for its lock. ErrorKind::Truncated when it went or
+// Opens an existing regular file and waits for its lock. ErrorKind::Changed when it went or
 // was replaced meanwhile, so the caller looks again.
 Result<UniqueFd> OpenAndLock(const std::string& path)
 {
     UniqueFd fd = OpenFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     struct stat st {};
-    if (!fd && errno == ENOENT) return MakeError(ErrorKind::Truncated, path + " went meanwhile");
+    if (!fd && errno == ENOENT) return MakeError(ErrorKind::Changed, path + " went meanwhile");
     if (!fd) return ErrnoError("cannot open " + path);
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return MakeError(ErrorKind::Unsupported, path + " is not a regular file");
     if (!LockFile(fd.get())) return ErrnoError("cannot lock " + path);
-    if (!NamesOpenFile(path, fd.get())) return MakeError(ErrorKind::Truncated, path + " changed meanwhile");
+    if (!NamesOpenFile(path, fd.get())) return MakeError(ErrorKind::Changed, path + " changed meanwhile");
     return fd;
 }
 
@@ -380,7 +381,7 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         // Only the container of an interrupted run of this very file may stand in for a new one.
         if (!S_ISREG(existing.st_mode)) return AlreadyExists(containerPath, path);
         Result<UniqueFd> other = OpenAndLock(containerPath);
-        if (!other && other.error().kind == ErrorKind::Truncated) continue;  // gone or replaced meanwhile
+        if (!other && other.error().kind == ErrorKind::Changed) continue;  // gone or replaced meanwhile
         if (!other) return AlreadyExists(containerPath, path);
         Result<OpenedContainer> c = Validate(std::move(other.value()));
         if (!c) return AlreadyExists(containerPath, path);
@@ -458,7 +459,7 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
         Result<UniqueFd> plain = OpenAndLock(plainPath);
         if (!LockFile(c.fd.get())) return ErrnoError("cannot lock " + path);
         if (!NamesOpenFile(path, c.fd.get())) return result;  // another run finished with the container
-        if (!plain && plain.error().kind == ErrorKind::Truncated) continue;
+        if (!plain && plain.error().kind == ErrorKind::Changed) continue;
         if (!plain) return AlreadyExists(plainPath, path);
         const Result<bool> same = HoldsSameBytes(c, keys, plain.value().get(), buffer);
         if (!same) return same.error();
@@ -478,11 +479,6 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
             return TakenMeanwhile(path, lease, result.wipe.keptAs, RemoveDecrypted(plainPath, made, options));
     }
     return result;
-}
-
-std::string OrEmpty(const Result<std::string>& result)
-{
-    return result.ok() ? result.value() : std::string();
 }
 
 }  // namespace
@@ -515,41 +511,8 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
 
 std::string SourceWarning(const std::string& source, const InPlaceResult& result, bool encrypted)
 {
-    const WipeOutcome& wipe = result.wipe;
     if (result.path == source) return {};
-    const std::string name = FileNameOf(source);
-    const std::string held = encrypted ? "the plain picture" : "the encrypted picture";
-    if (wipe.ok() && !wipe.otherLinks) return {};
-    if (wipe.ok())
-        return name + " has other hard links, which still hold " + held +
-               ": only this name was removed, nothing was overwritten.";
-
-    const int error = wipe.error != 0 ? wipe.error : wipe.passes.error;
-    const bool stopped = wipe.passes.stopped && error == 0;
-    const std::string why = stopped ? "stopped: the program was closing" : std::strerror(error);
-    std::string text = "Secure overwrite failed.\n\n";
-    if (wipe.otherLinks)
-        return text + name + " has other hard links, which still hold " + held +
-               "; it was not overwritten, and this name could not be removed (" + why + ").";
-    if (wipe.keptAs == source) return text + name + " was not overwritten and is still there (" + why + ").";
-    if (wipe.keptAs.empty()) return text + name + " was moved away by another program and was not overwritten.";
-    const std::string kept = FileNameOf(wipe.keptAs);
-    const std::string later = " The next encryption or decryption in this folder overwrites and removes it.";
-    const OverwriteReport& passes = wipe.passes;
-    if (stopped)
-        return text + name + " no longer has its name: it was moved to " + kept + " and overwritten completely " +
-               std::to_string(passes.passesDone) + " of " + std::to_string(passes.passesWanted) +
-               " times before the program closed." + later;
-    if (passes.complete())
-        return text + name + " was overwritten " + std::to_string(passes.passesDone) +
-               " times but could not be removed (" + why + "); what is left is kept as " + kept + "." + later;
-    text += name + " no longer has its name: it was moved to " + kept;
-    if (passes.passesDone > 0)
-        text += " and overwritten completely " + std::to_string(passes.passesDone) + " of " +
-                std::to_string(passes.passesWanted) + " times";
-    return text + "; pass " + std::to_string(passes.passesDone + 1) + " stopped after " +
-           std::to_string(passes.failedAt) + " of its " + std::to_string(passes.fileLength) + " bytes (" + why + ")." +
-           later;
+    return WipeWarning(source, result.wipe, encrypted ? "the plain picture" : "the encrypted picture");
 }
 
 Result<void> VerifyContainerFile(const std::string& path, const std::string& password, bool fileNamePW)
@@ -589,7 +552,7 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
         const long long got = ReadAt(c.fd.get(), piece, kHeaderSize + at);
         if (got < 0) return ErrnoError("cannot read " + path);
         if (got != static_cast<long long>(piece.size()))
-            return MakeError(ErrorKind::Truncated, "container changed while read");
+            return MakeError(ErrorKind::Changed, "container changed while read");
         mac.Update(piece);
     }
     if (!crypto::ConstantTimeEqual(mac.Final(), c.layout.header.tag))
@@ -599,16 +562,6 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     if (!keystream) return keystream.error();
     keystream.value().Apply(body, 0, c.layout.encryptedLength);
     return body;
-}
-
-std::string EncryptFileToContainer(const std::string& path, const std::string& password, const FileOptions& options)
-{
-    return OrEmpty(EncryptToContainer(path, password, options));
-}
-
-std::string DecryptContainerToFile(const std::string& path, const std::string& password, bool fileNamePW)
-{
-    return OrEmpty(DecryptToPlainFile(path, password, fileNamePW));
 }
 
 bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,

@@ -84,11 +84,6 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
                                                        bool fileNamePW);
 
-// The same three operations in the program's own terms: an empty text on failure, the argument
-// when there is nothing to do, else the new path.
-std::string EncryptFileToContainer(const std::string& path, const std::string& password, const FileOptions& options);
-std::string DecryptContainerToFile(const std::string& path, const std::string& password, bool fileNamePW);
-
 // On true `stream` holds exactly the plain bytes; on false it is empty.
 bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,
                      std::vector<std::uint8_t>& stream);

@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "container/file_crypto.h"
 #include "container/secure_delete.h"
+#include "container/wipe_report.h"
 #include "crypto/secure.h"
 
 #include <unistd.h>
@@ -19,22 +20,6 @@ struct RunSettings {
     BatchSettings settings;
     ~RunSettings() { crypto::SecureWipe(settings.password); }
 };
-
-// What the summary says about a secure delete that did not go as planned; empty when it did.
-std::string WipeNote(const std::string& name, const container::WipeOutcome& wipe)
-{
-    if (wipe.ok() && !wipe.otherLinks) return {};
-    if (wipe.ok())
-        return name + " has other hard links, which still hold the picture: only this name was removed, nothing "
-                      "was overwritten";
-    const int error = wipe.error != 0 ? wipe.error : wipe.passes.error;
-    std::string note = name + ": the secure overwrite failed";
-    if (error != 0) note += std::string(" (") + std::strerror(error) + ")";
-    if (error == 0 && wipe.passes.stopped) note += " (stopped: the program was closing)";
-    if (!wipe.keptAs.empty() && wipe.keptAs != FolderOf(wipe.keptAs) + name)
-        note += "; what is left is kept as " + FileNameOf(wipe.keptAs);
-    return note;
-}
 
 const char* OperationName(BatchOperation operation)
 {
@@ -87,7 +72,7 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
     case BatchOperation::SecureDelete: {
         const container::StopRequested stop = [token = settings.options.stop] { return token.stop_requested(); };
         container::FinishLeftovers(FolderOf(path), settings.options.Passes, stop);
-        outcome.note = WipeNote(name, container::WipeFile(path, settings.options.Passes, {stop}));
+        outcome.note = container::WipeNote(name, container::WipeFile(path, settings.options.Passes, {stop}));
         break;
     }
     case BatchOperation::RotateClockwise:
@@ -180,7 +165,7 @@ BatchCollect BatchRunner::Collect()
         step.passwordProven = outcome.passwordProven;
         if (StatusBeforeOperation(operation_)) {
             if (index + 1 < Count())
-                step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index + 1)]);
+                step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index) + 1]);
         } else {
             step.status = BatchStatusPrefix(operation_) + FileNameOf(queue_[static_cast<std::size_t>(index)]);
             if (!outcome.newPath.empty() && reselectNames_) reselectNames_->push_back(outcome.newPath);

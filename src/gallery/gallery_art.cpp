@@ -104,7 +104,7 @@ void Padlock(QPainter& p, bool open)
     p.setBrush(Qt::NoBrush);
     QPainterPath shackle;
     const double lift = open ? 5.0 : 0.0;
-    shackle.moveTo(10, 15 - (open ? 0 : 0));
+    shackle.moveTo(10, 15);
     shackle.lineTo(10, 10 - lift);
     shackle.arcTo(QRectF(10, 3 - lift, 12, 14), 180, -180);
     shackle.lineTo(22, open ? 7 - lift : 15);

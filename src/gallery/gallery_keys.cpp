@@ -1,44 +1,42 @@
 #include "gallery/gallery_keys.h"
 
-#include <array>
-
 namespace quillix::gallery {
 namespace {
 
 using C = GalleryCommand;
 using enum ModifierSource;
+using enum TileMove;
 
-constexpr GalleryKeyBinding Row(int key, C command, bool consumed)
+constexpr int Arg(TileMove move)
 {
-    return {key, kNoModifier, Event, kNoModifier, kNoModifier, command, consumed, false};
+    return static_cast<int>(move);
 }
 
 // Rows without required modifiers match whatever is held: Ctrl+E encrypts as E does.
-constexpr std::array kGalleryKeyMap = {
-    Row(keys::kF2, C::Rename, true),
-    GalleryKeyBinding{keys::kC, kControl, Event, kNoModifier, kControl, C::ClipboardCopy, true, false},
-    GalleryKeyBinding{keys::kX, kControl, Event, kNoModifier, kControl, C::ClipboardCut, true, false},
-    GalleryKeyBinding{keys::kV, kControl, Event, kNoModifier, kControl, C::ClipboardPaste, true, false},
-    Row(keys::kEscape, C::ExitProgram, false),
-    GalleryKeyBinding{keys::kDelete, kNoModifier, Event, kNoModifier, kNoModifier, C::DeleteFiles, false, true},
-    Row(keys::kE, C::Encrypt, true),
-    Row(keys::kD, C::Decrypt, true),
-    GalleryKeyBinding{keys::kR, kNoModifier, Event, kShift, kNoModifier, C::RotateClockwise, true, false},
-    GalleryKeyBinding{keys::kR, kShift, Event, kNoModifier, kNoModifier, C::RotateCounterClockwise, true, false},
-    GalleryKeyBinding{keys::kP, kControl | kShift, Held, kNoModifier, kNoModifier, C::ForgetPassword, false, true},
-    GalleryKeyBinding{keys::kA, kControl, Held, kNoModifier, kNoModifier, C::SelectAll, true, false},
-    Row(keys::kF5, C::Refresh, true),
-    Row(kAnyKey, C::StopWhenListEmpty, false),
-    Row(keys::kSpace, C::ToggleSelection, true),
+constexpr GalleryKeyBinding kGalleryKeyMap[] = {
+    {.key = keys::kF2, .command = C::Rename, .consumed = true},
+    {.key = keys::kC, .required = kControl, .heldToAct = kControl, .command = C::ClipboardCopy, .consumed = true},
+    {.key = keys::kX, .required = kControl, .heldToAct = kControl, .command = C::ClipboardCut, .consumed = true},
+    {.key = keys::kV, .required = kControl, .heldToAct = kControl, .command = C::ClipboardPaste, .consumed = true},
+    {.key = keys::kEscape, .command = C::ExitProgram},
+    {.key = keys::kDelete, .command = C::DeleteFiles, .continues = true},
+    {.key = keys::kE, .command = C::Encrypt, .consumed = true},
+    {.key = keys::kD, .command = C::Decrypt, .consumed = true},
+    {.key = keys::kR, .excluded = kShift, .command = C::Rotate, .argument = +1, .consumed = true},
+    {.key = keys::kR, .required = kShift, .command = C::Rotate, .argument = -1, .consumed = true},
+    {.key = keys::kP, .required = kControl | kShift, .source = Held, .command = C::ForgetPassword, .continues = true},
+    {.key = keys::kA, .required = kControl, .source = Held, .command = C::SelectAll, .consumed = true},
+    {.key = keys::kF5, .command = C::Refresh, .consumed = true},
+    {.key = keys::kSpace, .command = C::ToggleSelection, .consumed = true, .needsFiles = true},
     // Both Enter keys, the main one and the keypad's.
-    Row(keys::kReturn, C::OpenCurrent, true),
-    Row(keys::kEnter, C::OpenCurrent, true),
-    Row(keys::kPageUp, C::MovePageUp, true),
-    Row(keys::kPageDown, C::MovePageDown, true),
-    Row(keys::kLeft, C::MoveLeft, true),
-    Row(keys::kUp, C::MoveUp, true),
-    Row(keys::kRight, C::MoveRight, true),
-    Row(keys::kDown, C::MoveDown, true),
+    {.key = keys::kReturn, .command = C::OpenCurrent, .consumed = true, .needsFiles = true},
+    {.key = keys::kEnter, .command = C::OpenCurrent, .consumed = true, .needsFiles = true},
+    {.key = keys::kPageUp, .command = C::Move, .argument = Arg(PageUp), .consumed = true, .needsFiles = true},
+    {.key = keys::kPageDown, .command = C::Move, .argument = Arg(PageDown), .consumed = true, .needsFiles = true},
+    {.key = keys::kLeft, .command = C::Move, .argument = Arg(Left), .consumed = true, .needsFiles = true},
+    {.key = keys::kUp, .command = C::Move, .argument = Arg(Up), .consumed = true, .needsFiles = true},
+    {.key = keys::kRight, .command = C::Move, .argument = Arg(Right), .consumed = true, .needsFiles = true},
+    {.key = keys::kDown, .command = C::Move, .argument = Arg(Down), .consumed = true, .needsFiles = true},
 };
 
 }  // namespace
@@ -52,14 +50,10 @@ GalleryKeyResult GalleryCommandsForKey(int key, Modifiers modifiers, Modifiers h
 {
     GalleryKeyResult result;
     for (const GalleryKeyBinding& row : kGalleryKeyMap) {
-        if (row.command == C::StopWhenListEmpty) {
-            if (listEmpty) break;
-            continue;
-        }
-        if (row.key != key) continue;
+        if (row.key != key || (row.needsFiles && listEmpty)) continue;
         const Modifiers state = row.source == Held ? held : modifiers;
         if ((state & row.required) != row.required || (modifiers & row.excluded) != 0) continue;
-        result.actions.push_back({row.command, (held & row.heldToAct) == row.heldToAct});
+        result.actions.push_back({row.command, row.argument, (held & row.heldToAct) == row.heldToAct});
         result.consumed = row.consumed;
         if (!row.continues) break;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/key_codes.h"
+#include "gallery/selection.h"
 
 #include <span>
 #include <vector>
@@ -19,24 +20,14 @@ enum class GalleryCommand {
     DeleteFiles,
     Encrypt,
     Decrypt,
-    RotateClockwise,
-    RotateCounterClockwise,
+    Rotate,          // argument: +1 clockwise, -1 counter-clockwise
     ForgetPassword,  // the password is forgotten and asked for again
     SelectAll,
     Refresh,
-    StopWhenListEmpty,  // not a command: the rows after it need a listed file
     ToggleSelection,
     OpenCurrent,
-    MoveLeft,
-    MoveRight,
-    MoveUp,
-    MoveDown,
-    MovePageUp,
-    MovePageDown,
+    Move,  // argument: the TileMove
 };
-
-// Matches every key; only the list guard uses it.
-inline constexpr int kAnyKey = -1;
 
 struct GalleryKeyBinding {
     int key = 0;
@@ -49,9 +40,12 @@ struct GalleryKeyBinding {
     // released by the time the key is handled: the row takes the key, nothing is copied).
     Modifiers heldToAct = kNoModifier;
     GalleryCommand command = GalleryCommand::None;
+    int argument = 0;
     bool consumed = false;
     // The rows after this one are tested too once it acted.
     bool continues = false;
+    // With no file listed the row matches nothing.
+    bool needsFiles = false;
 };
 
 // The table in the order the rows are tested; the first matching row acts.
@@ -59,6 +53,7 @@ std::span<const GalleryKeyBinding> GalleryKeyMap();
 
 struct GalleryKeyAction {
     GalleryCommand command = GalleryCommand::None;
+    int argument = 0;
     // False when the row matched but the held modifiers it needs to act are missing.
     bool acts = true;
 
@@ -73,7 +68,7 @@ struct GalleryKeyResult {
 };
 
 // The rows that match `key` with the event's `modifiers` and the keyboard state `held`, walking
-// on past rows that continue. `listEmpty` stops the walk at the list guard.
+// on past rows that continue. With `listEmpty` the rows that need files match nothing.
 GalleryKeyResult GalleryCommandsForKey(int key, Modifiers modifiers, Modifiers held, bool listEmpty);
 
 }  // namespace quillix::gallery

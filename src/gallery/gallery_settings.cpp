@@ -28,7 +28,7 @@ bool IsStoredTileSize(int size)
 bool PushChanged(settings::SettingsStore& store, const char* key, int value)
 {
     const std::string text = std::to_string(value);
-    if (store.Exist(key) && store.PopString(key) == text) return false;
+    if (store.Exist(key) && store.GetString(key) == text) return false;
     store.PushString(key, text);
     return true;
 }
@@ -38,7 +38,7 @@ bool PushChanged(settings::SettingsStore& store, const char* key, int value)
 TileSizeChoice LoadTileSize(settings::SettingsStore& store, int current)
 {
     TileSizeChoice choice{current, false};
-    const int stored = store.PopInt(kTileSizeKey, current);
+    const int stored = store.GetInt(kTileSizeKey, current);
     if (IsStoredTileSize(stored)) choice.TileSize = stored;
     if (!IsStoredTileSize(choice.TileSize)) {
         choice.TileSize = kFirstStartTileSize;
@@ -62,12 +62,12 @@ WindowBounds ClampToScreen(WindowBounds bounds, const WindowBounds& screen)
 std::optional<WindowPlacement> LoadWindowPlacement(const settings::SettingsStore& store, const WindowBounds& current,
                                                    const WindowBounds& screen)
 {
-    const std::string state = store.PopString(kStateKey);
+    const std::string state = store.GetString(kStateKey);
     if (state.empty()) return std::nullopt;
     WindowPlacement placement;
     placement.state = settings::StrToInt(state, 0) == 2 ? WindowState::Maximized : WindowState::Normal;
-    placement.bounds = ClampToScreen({store.PopInt(kLeftKey, current.left), store.PopInt(kTopKey, current.top),
-                                      store.PopInt(kWidthKey, current.width), store.PopInt(kHeightKey, current.height)},
+    placement.bounds = ClampToScreen({store.GetInt(kLeftKey, current.left), store.GetInt(kTopKey, current.top),
+                                      store.GetInt(kWidthKey, current.width), store.GetInt(kHeightKey, current.height)},
                                      screen);
     return placement;
 }

@@ -136,8 +136,7 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
     // The folder box starts at the last folder, or the current directory when that is gone.
     std::string folder = session_.LastDir();
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
-    model_.FolderBox = WithSeparator(folder);
-    folderEdit_->setText(QString::fromStdString(model_.FolderBox));
+    model_.SetFolderBox(WithSeparator(folder));
     const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
@@ -241,19 +240,17 @@ void GalleryWindow::prepareToShow()
     SetFitButtons();
     ReadTileSize();
     RestorePlacement();
-    if (model_.FolderBox.empty()) {
+    if (model_.FolderBox().empty()) {
         const std::string current = viewer_.CurrentPath();
-        model_.FolderBox = WithSeparator(current.empty() ? QDir::currentPath().toStdString() : FolderOf(current));
-        folderEdit_->setText(QString::fromStdString(model_.FolderBox));
+        model_.SetFolderBox(WithSeparator(current.empty() ? QDir::currentPath().toStdString() : FolderOf(current)));
     }
-    if (model_.Count() == 0 || model_.FolderBox != model_.LoadedFolderWithSeparator)
-        ShowFolderResult(model_.LoadFolder(model_.FolderBox));
-    if (!model_.FocusPath.empty()) {
-        const int index = model_.IndexOfFile(model_.FocusPath);
+    if (model_.Count() == 0 || model_.FolderBox() != model_.LoadedFolderWithSeparator())
+        ShowFolderResult(model_.LoadFolder(model_.FolderBox()));
+    if (!model_.FocusPath().empty()) {
+        const int index = model_.IndexOfFile(model_.FocusPath());
         if (index >= 0) {
             model_.FocusTile(index);
-            model_.SelectedIndices = {index};
-            model_.AnchorIndex = index;
+            model_.ChooseOnly(index);
         }
     }
     SetTitle();
@@ -281,7 +278,7 @@ QString GalleryWindow::StatusText() const
 void GalleryWindow::SetTitle()
 {
     setWindowTitle(locked_ ? QStringLiteral("Quillix")
-                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox)));
+                           : QString::fromStdString(Title(model_.Count(), model_.FolderBox())));
 }
 
 void GalleryWindow::setLocked(bool locked)
@@ -290,7 +287,7 @@ void GalleryWindow::setLocked(bool locked)
     // Disabled widgets take no click, wheel turn or drop: the tool band and the tiles do nothing.
     menuWidget()->setEnabled(!locked);
     centralWidget()->setEnabled(!locked);
-    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox));
+    folderEdit_->setText(locked ? QString() : QString::fromStdString(model_.FolderBox()));
     SetTitle();
     RefreshStatus();
     canvas_->setBlank(locked);
@@ -368,7 +365,7 @@ void GalleryWindow::BrowseForFolder()
 void GalleryWindow::CopySelectedToClipboard(bool cut)
 {
     std::vector<std::string> paths;
-    for (const int i : model_.SelectedIndices)
+    for (const int i : model_.SelectedIndices())
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
     if (paths.empty()) return;
     const bool ok = platform::PutFilesOnClipboard(paths, cut);
@@ -395,7 +392,7 @@ void GalleryWindow::PasteFromClipboard()
     const platform::ClipboardFiles files = platform::ReadFilesFromClipboard();
     if (files.paths.empty()) return;
     const std::string target =
-        browse::PasteTargetFolder(model_.FolderBox, model_.LoadedFolder, QDir::currentPath().toStdString());
+        browse::PasteTargetFolder(model_.FolderBox(), model_.LoadedFolder(), QDir::currentPath().toStdString());
     const container::NameChangeKey key = container::NameChangeKeyOf(session_.Crypto());
     selection_.ReselectNames = browse::PasteFiles(
         files.paths, files.cut, target, session_.dialogs(),
@@ -414,11 +411,11 @@ void GalleryWindow::ReloadAndReselect(const std::string& folder)
 
 void GalleryWindow::DeleteSelectedFiles()
 {
-    if (model_.SelectedIndices.empty()) return;
+    if (model_.SelectedIndices().empty()) return;
     // The files the dialog asks about, taken now: a run that ends while it is open rebuilds the
     // list and selects its own files, which the user never chose to delete.
     std::vector<std::string> paths;
-    for (const int i : model_.SelectedIndices)
+    for (const int i : model_.SelectedIndices())
         if (i >= 0 && i < model_.Count()) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
     // The dialog names and counts the files that are still there.
     std::vector<std::string> names;
@@ -439,8 +436,8 @@ void GalleryWindow::DeleteSelectedFiles()
     // The files are still there: they go one by one, and the end of the run rebuilds the list
     // again. A current tile among them would be what F2 acts on meanwhile.
     model_.ClearSelection();
-    if (currentGoes && wasIdle && BatchActive()) model_.CurrentIndex = -1;
-    ShowFolderResult(model_.LoadFolder(model_.LoadedFolder));
+    if (currentGoes && wasIdle && BatchActive()) model_.MakeCurrent(-1);
+    ShowFolderResult(model_.LoadFolder(model_.LoadedFolder()));
     UpdateLayout();
     canvas_->update();
 }
@@ -558,7 +555,7 @@ void GalleryWindow::FinishBatch()
         ResetThumbnails();
         canvas_->update();
     } else {
-        ReloadAndReselect(model_.LoadedFolder);
+        ReloadAndReselect(model_.LoadedFolder());
         SetStatusMessage("Done");
     }
     if (const std::optional<BatchNotice> summary = BatchSummary(operation, notes))
@@ -609,7 +606,7 @@ void GalleryWindow::RefreshStatus()
     }
     const FileTotals listed = totals_.Listed();
     status_->setPanelText(0, QString::fromStdString(FolderTotalsText(listed.count, listed.bytes)));
-    const FileTotals selected = totals_.Selected(model_.SelectedIndices);
+    const FileTotals selected = totals_.Selected(model_.SelectedIndices());
     status_->setPanelText(1, QString::fromStdString(SelectionTotalsText(selected.count, selected.bytes)));
     status_->setPanelText(2, QString::fromStdString(statusMessage_));
     status_->setClipboardShown(clipboardHasFiles_);
@@ -752,12 +749,6 @@ Qt::KeyboardModifiers GalleryWindow::HeldModifiers() const
 
 void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bool ctrl)
 {
-    const auto move = [&](TileMove where) {
-        const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
-        if (selection_.MoveByKey(where, shift, ctrl, layout_.Columns, rows,
-                                 FirstTileInView(layout_, CurrentViewport())))
-            canvas_->update();
-    };
     switch (action.command) {
     case GalleryCommand::Rename: RenameSelection(); break;
     case GalleryCommand::ClipboardCopy:
@@ -774,8 +765,7 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
     case GalleryCommand::DeleteFiles: DeleteSelectedFiles(); break;
     case GalleryCommand::Encrypt: EncryptDecryptSelection(true); break;
     case GalleryCommand::Decrypt: EncryptDecryptSelection(false); break;
-    case GalleryCommand::RotateClockwise: RotateSelection(+1); break;
-    case GalleryCommand::RotateCounterClockwise: RotateSelection(-1); break;
+    case GalleryCommand::Rotate: RotateSelection(action.argument); break;
     case GalleryCommand::ForgetPassword: ForgetPassword(); break;
     case GalleryCommand::SelectAll:
         if (selection_.SelectAll()) canvas_->update();
@@ -785,13 +775,13 @@ void GalleryWindow::RunKeyCommand(const GalleryKeyAction& action, bool shift, bo
         if (selection_.ToggleCurrent()) canvas_->update();
         break;
     case GalleryCommand::OpenCurrent: ShowImage(); break;
-    case GalleryCommand::MoveLeft: move(TileMove::Left); break;
-    case GalleryCommand::MoveRight: move(TileMove::Right); break;
-    case GalleryCommand::MoveUp: move(TileMove::Up); break;
-    case GalleryCommand::MoveDown: move(TileMove::Down); break;
-    case GalleryCommand::MovePageUp: move(TileMove::PageUp); break;
-    case GalleryCommand::MovePageDown: move(TileMove::PageDown); break;
-    case GalleryCommand::StopWhenListEmpty:
+    case GalleryCommand::Move: {
+        const int rows = RowsPerPage(scrollArea_->viewport()->height(), layout_.TileSize);
+        if (selection_.MoveByKey(static_cast<TileMove>(action.argument), shift, ctrl, layout_.Columns, rows,
+                                 FirstTileInView(layout_, CurrentViewport())))
+            canvas_->update();
+        break;
+    }
     case GalleryCommand::None: break;
     }
 }

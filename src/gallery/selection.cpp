@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <numeric>
+#include <utility>
 
 namespace quillix::gallery {
 
@@ -27,19 +29,17 @@ int MoveTarget(TileMove move, int current, int columns, int rowsPerPage, int cou
 
 bool Selection::IsSelected(int index) const
 {
-    const std::vector<int>& selected = model_.SelectedIndices;
-    return std::find(selected.begin(), selected.end(), index) != selected.end();
+    return model_.IsSelected(index);
 }
 
 void Selection::AddSelection(int index)
 {
-    if (!IsSelected(index)) model_.SelectedIndices.push_back(index);
+    model_.AddToSelection(index);
 }
 
 void Selection::RemoveSelection(int index)
 {
-    std::vector<int>& selected = model_.SelectedIndices;
-    selected.erase(std::remove(selected.begin(), selected.end(), index), selected.end());
+    model_.RemoveFromSelection(index);
 }
 
 void Selection::ToggleSelection(int index)
@@ -48,48 +48,48 @@ void Selection::ToggleSelection(int index)
         RemoveSelection(index);
     else
         AddSelection(index);
-    model_.AnchorIndex = index;
+    model_.AnchorAt(index);
 }
 
 void Selection::SelectRange(int index)
 {
-    if (model_.AnchorIndex < 0) model_.AnchorIndex = index;
-    std::vector<int>& selected = model_.SelectedIndices;
-    selected.clear();
-    const int first = std::max(std::min(index, model_.AnchorIndex), 0);
-    const int last = std::min(std::max(index, model_.AnchorIndex), model_.Count() - 1);
+    if (model_.AnchorIndex() < 0) model_.AnchorAt(index);
+    std::vector<int> selected;
+    const int first = std::max(std::min(index, model_.AnchorIndex()), 0);
+    const int last = std::min(std::max(index, model_.AnchorIndex()), model_.Count() - 1);
     for (int i = first; i <= last; ++i)
         selected.push_back(i);
+    model_.Select(std::move(selected));
 }
 
 bool Selection::SelectByRect(Rect band, const TileLayout& layout)
 {
     const Rect r = NormalizeRect(band);
     if (r.width() == 0 || r.height() == 0) return false;
-    std::vector<int>& selected = model_.SelectedIndices;
-    selected.clear();
+    std::vector<int> selected;
     const int count = std::min(layout.Count, model_.Count());
     for (int i = 0; i < count; ++i) {
         if (Intersects(TileWithNameRect(layout, i), r)) selected.push_back(i);
     }
+    model_.Select(std::move(selected));
     return true;
 }
 
 std::vector<std::string> Selection::BuildSelectedFileList() const
 {
     std::vector<std::string> paths;
-    for (const int i : model_.SelectedIndices) {
+    for (const int i : model_.SelectedIndices()) {
         if (inRange(i)) paths.push_back(model_.Files()[static_cast<std::size_t>(i)]);
     }
-    if (paths.empty() && inRange(model_.CurrentIndex))
-        paths.push_back(model_.Files()[static_cast<std::size_t>(model_.CurrentIndex)]);
+    if (paths.empty() && inRange(model_.CurrentIndex()))
+        paths.push_back(model_.Files()[static_cast<std::size_t>(model_.CurrentIndex())]);
     return paths;
 }
 
 SelectionStats Selection::GetSelectionStats() const
 {
     SelectionStats stats;
-    for (const int i : model_.SelectedIndices) {
+    for (const int i : model_.SelectedIndices()) {
         if (!inRange(i)) continue;
         struct stat st {};
         if (::stat(model_.Files()[static_cast<std::size_t>(i)].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
@@ -101,31 +101,31 @@ SelectionStats Selection::GetSelectionStats() const
 
 void Selection::ReselectByNames()
 {
-    model_.SelectedIndices.clear();
+    std::vector<int> selected;
     for (const std::string& path : ReselectNames) {
-        if (const int index = model_.IndexOfFile(path); index >= 0) AddSelection(index);
+        if (const int index = model_.IndexOfFile(path); index >= 0) selected.push_back(index);
     }
+    model_.Select(std::move(selected));
     if (!ReselectNames.empty()) {
-        if (const int first = model_.IndexOfFile(ReselectNames.front()); first >= 0) model_.CurrentIndex = first;
+        if (const int first = model_.IndexOfFile(ReselectNames.front()); first >= 0) model_.MakeCurrent(first);
     }
 }
 
 bool Selection::SelectAll()
 {
     if (model_.Count() == 0) return false;
-    std::vector<int>& selected = model_.SelectedIndices;
-    selected.resize(static_cast<std::size_t>(model_.Count()));
-    for (int i = 0; i < model_.Count(); ++i)
-        selected[static_cast<std::size_t>(i)] = i;
-    if (model_.CurrentIndex < 0) model_.CurrentIndex = 0;
-    model_.AnchorIndex = model_.CurrentIndex;
+    std::vector<int> selected(static_cast<std::size_t>(model_.Count()));
+    std::iota(selected.begin(), selected.end(), 0);
+    model_.Select(std::move(selected));
+    if (model_.CurrentIndex() < 0) model_.MakeCurrent(0);
+    model_.AnchorAt(model_.CurrentIndex());
     return true;
 }
 
 bool Selection::ToggleCurrent()
 {
-    if (!inRange(model_.CurrentIndex)) return false;
-    ToggleSelection(model_.CurrentIndex);
+    if (!inRange(model_.CurrentIndex())) return false;
+    ToggleSelection(model_.CurrentIndex());
     return true;
 }
 
@@ -133,9 +133,9 @@ bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int
 {
     if (model_.Count() == 0) return false;
     int to = 0;
-    if (inRange(model_.CurrentIndex)) {
-        to = MoveTarget(move, model_.CurrentIndex, columns, rowsPerPage, model_.Count());
-        if (to != model_.CurrentIndex) model_.FocusTile(to);
+    if (inRange(model_.CurrentIndex())) {
+        to = MoveTarget(move, model_.CurrentIndex(), columns, rowsPerPage, model_.Count());
+        if (to != model_.CurrentIndex()) model_.FocusTile(to);
     } else {
         // Stepping from a tile nobody sees, or the key's way from tile 0, would pick a file the
         // user never looked at.
@@ -145,8 +145,7 @@ bool Selection::MoveByKey(TileMove move, bool shift, bool ctrl, int columns, int
     if (shift) {
         SelectRange(to);
     } else if (!ctrl) {
-        model_.SelectedIndices.assign(1, to);
-        model_.AnchorIndex = to;
+        model_.ChooseOnly(to);
     }
     return true;
 }
@@ -178,12 +177,11 @@ bool TilePointer::MouseDown(Point pos, bool ctrl, bool shift, const TileLayout& 
         } else if (shift) {
             selection_.SelectRange(index);
         } else {
-            model.SelectedIndices.assign(1, index);
-            model.AnchorIndex = index;
+            model.ChooseOnly(index);
         }
     } else {
         model.ClearSelection();
-        model.CurrentIndex = -1;
+        model.MakeCurrent(-1);
     }
     return true;
 }

@@ -24,10 +24,9 @@ enum class TileMove { Left, Right, Up, Down, PageUp, PageDown };
 // -1 for an empty list.
 int MoveTarget(TileMove move, int current, int columns, int rowsPerPage, int count);
 
-// The selection operations on a folder model's SelectedIndices, AnchorIndex and CurrentIndex.
-// SelectedIndices holds no index twice and keeps the order of adding, which is the order the
-// commands process files in. Indices are positions: after a rebuild some may lie beyond the list,
-// and every reader here skips those. The model must outlive this object.
+// What clicks, the band and the keys do to a folder model's selection, anchor and current tile.
+// Indices are positions: after a rebuild some may lie beyond the list, and every reader here
+// skips those. The model must outlive this object.
 class Selection {
 public:
     explicit Selection(browse::FolderModel& model) : model_(model) {}

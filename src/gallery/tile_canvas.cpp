@@ -125,7 +125,7 @@ void TileCanvas::paintEvent(QPaintEvent* event)
             const QRect tile = ToQRect(TileRect(layout, i));
             DrawTileFrame(painter, tile, sources_.selection.IsSelected(i), colours);
             const Rect well = WellRect(layout, i);
-            DrawTileWell(painter, ToQRect(well), i == sources_.model.CurrentIndex, colours);
+            DrawTileWell(painter, ToQRect(well), i == sources_.model.CurrentIndex(), colours);
             if (const QPixmap* thumbnail = thumbnails_ ? thumbnails_->At(i) : nullptr) {
                 const Rect target = ThumbnailDrawRect(well, {thumbnail->width(), thumbnail->height()});
                 if (target.width() > 0 && target.height() > 0) painter.drawPixmap(ToQRect(target), *thumbnail);

@@ -11,7 +11,6 @@ namespace {
 constexpr std::int64_t kWrap = 65536;
 // How far outside the viewport a real pointer position may lie before it counts as wrapped.
 constexpr std::int64_t kWrapSlack = 2000;
-constexpr int kNotch = 120;
 // More steps than this cross the whole wheel range anyway.
 constexpr int kMaxWheelSteps = (kMaxStoredTileSize - kMinStoredTileSize) / kTileSizeStep + 1;
 
@@ -160,25 +159,6 @@ std::optional<int> ScrollToIndex(const TileLayout& layout, int index, int viewpo
 {
     if (!InList(layout, index)) return std::nullopt;
     return std::min(TileOrigin(layout, index).y - kTileMargin, MaxScrollY(layout, viewportHeight));
-}
-
-int WheelNotches::Add(int delta, bool resizing)
-{
-    if (resizing != resizing_) {
-        pending_ = 0;
-        resizing_ = resizing;
-    }
-    if (delta == 0) return 0;
-    if ((pending_ < 0) != (delta < 0)) pending_ = 0;
-    const std::int64_t total = std::int64_t{pending_} + delta;
-    const std::int64_t notches = total / kNotch;
-    pending_ = static_cast<int>(total - notches * kNotch);
-    return ClampToInt(notches);
-}
-
-void WheelNotches::Reset()
-{
-    pending_ = 0;
 }
 
 int WheelTileSize(int tileSize, int notches, bool mouseRevert)

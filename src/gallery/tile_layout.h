@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/wheel_notches.h"
+
 #include <optional>
 
 // The tile grid of the gallery as arithmetic on sizes and indices: columns, canvas size, where a
@@ -118,21 +120,6 @@ int MaxScrollY(const TileLayout& layout, int viewportHeight);
 // The scroll position that brings tile `index`'s row, with the margin above it, to the top of the
 // viewport (or as far as the canvas allows); nothing for an empty list or an index outside it.
 std::optional<int> ScrollToIndex(const TileLayout& layout, int index, int viewportHeight);
-
-// Wheel amounts arrive as in QWheelEvent::angleDelta().y(): 120 a notch, positive turned away
-// from the user. High-resolution wheels and touchpads send parts of a notch; they add up here
-// until they make whole notches. A turn the other way, or a switch between resizing and
-// scrolling, starts again from nothing.
-class WheelNotches {
-public:
-    // The whole notches completed by `delta`, signed like it; the remainder is kept.
-    int Add(int delta, bool resizing);
-    void Reset();
-
-private:
-    int pending_ = 0;
-    bool resizing_ = false;
-};
 
 // The tile size after `notches` turns with Ctrl or Shift held: 16 pixels larger per notch towards
 // the user (negative), smaller away from the user, the other way round with `mouseRevert`; limited

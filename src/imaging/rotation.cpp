@@ -80,11 +80,6 @@ RotationOutcome RotateImageFile90(const std::string& path, int direction)
     return {Kind::Turned, path};
 }
 
-bool EnsureWebPEncoder()
-{
-    return true;
-}
-
 bool SaveBitmapToWebP(const std::string& path, const QImage& picture, int quality)
 {
     if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) return false;

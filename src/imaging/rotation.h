@@ -35,9 +35,6 @@ struct RotationOutcome {
 // is safe on any thread; the caller tells the user what the outcome means.
 RotationOutcome RotateImageFile90(const std::string& path, int direction);
 
-// libwebp is linked into the program, so its encoder is always there.
-bool EnsureWebPEncoder();
-
 // Encodes `picture` as a lossy WebP (alpha forced to 255) at `quality` (clamped to 0..100) and
 // replaces the file at `path` through a temporary file. False on any failure; the old file stays.
 bool SaveBitmapToWebP(const std::string& path, const QImage& picture, int quality);

@@ -7,6 +7,7 @@
 #include "imaging/webp_bridge.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace quillix::imaging {
@@ -50,7 +51,7 @@ QSize ThumbnailSize(int width, int height, int box)
 {
     if (width <= 0 || height <= 0 || box <= 0) return {};
     const double s = std::min(static_cast<double>(box) / width, static_cast<double>(box) / height);
-    return {static_cast<int>(width * s + 0.5), static_cast<int>(height * s + 0.5)};
+    return {static_cast<int>(std::lround(width * s)), static_cast<int>(std::lround(height * s))};
 }
 
 Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box)

@@ -11,10 +11,6 @@ Session::Session(SessionEnvironment environment)
                                                                       if (events_.passwordEntered)
                                                                           events_.passwordEntered();
                                                                   },
-                                                                  [this](const std::string& path) {
-                                                                      if (events_.folderChanged)
-                                                                          events_.folderChanged(path);
-                                                                  },
                                                                   [this] {
                                                                       if (events_.processPendingEvents)
                                                                           events_.processPendingEvents();

@@ -30,8 +30,6 @@ struct SessionEnvironment {
 struct CryptoEvents {
     // A password was entered: the shown picture is decoded again with it.
     std::function<void()> passwordEntered;
-    // A source file was deleted.
-    std::function<void(const std::string& path)> folderChanged;
     // A long operation is about to block the window thread: repaint once first.
     std::function<void()> processPendingEvents;
     // The password was forgotten: whatever was decrypted with it goes.

@@ -44,15 +44,15 @@ inline constexpr IntSetting kPinErrorsSetting{"c", 0};
 
 inline bool Read(const SettingsStore& store, BoolSetting setting)
 {
-    return store.PopBool(setting.name, setting.fallback);
+    return store.GetBool(setting.name, setting.fallback);
 }
 inline int Read(const SettingsStore& store, IntSetting setting)
 {
-    return store.PopInt(setting.name, setting.fallback);
+    return store.GetInt(setting.name, setting.fallback);
 }
 inline std::string Read(const SettingsStore& store, TextSetting setting, const std::string& fallback = {})
 {
-    return store.PopString(setting.name, fallback);
+    return store.GetString(setting.name, fallback);
 }
 inline void Write(SettingsStore& store, BoolSetting setting, bool value)
 {

@@ -173,7 +173,7 @@ void SettingsStore::PushString(const std::string& key, const std::string& value,
     Add(key, value, folder);
 }
 
-std::string SettingsStore::PopString(const std::string& key, const std::string& def, const std::string& folder) const
+std::string SettingsStore::GetString(const std::string& key, const std::string& def, const std::string& folder) const
 {
     const int i = GetIndex(key, folder);
     return i < 0 ? def : ValueAt(i);
@@ -184,7 +184,7 @@ void SettingsStore::PushInt(const std::string& key, int value, const std::string
     Add(key, std::to_string(value), folder);
 }
 
-int SettingsStore::PopInt(const std::string& key, int def, const std::string& folder) const
+int SettingsStore::GetInt(const std::string& key, int def, const std::string& folder) const
 {
     const int i = GetIndex(key, folder);
     return i < 0 ? def : StrToInt(ValueAt(i), def);
@@ -195,9 +195,9 @@ void SettingsStore::PushBool(const std::string& key, bool value, const std::stri
     Add(key, value ? "1" : "0", folder);
 }
 
-bool SettingsStore::PopBool(const std::string& key, bool def, const std::string& folder) const
+bool SettingsStore::GetBool(const std::string& key, bool def, const std::string& folder) const
 {
-    switch (PopInt(key, -1, folder)) {
+    switch (GetInt(key, -1, folder)) {
     case 0: return false;
     case 1: return true;
     default: return def;

@@ -47,17 +47,12 @@ public:
     const std::string& FolderAt(int i) const { return Folders[static_cast<std::size_t>(i)]; }
 
     void PushString(const std::string& key, const std::string& value, const std::string& folder = {});
-    void Push(const std::string& key, const std::string& value) { PushString(key, value); }
-    std::string PopString(const std::string& key, const std::string& def = {}, const std::string& folder = {}) const;
-    std::string Pop(const std::string& key, const std::string& def = {}, const std::string& folder = {}) const
-    {
-        return PopString(key, def, folder);
-    }
+    std::string GetString(const std::string& key, const std::string& def = {}, const std::string& folder = {}) const;
     void PushInt(const std::string& key, int value, const std::string& folder = {});
-    int PopInt(const std::string& key, int def = 0, const std::string& folder = {}) const;
+    int GetInt(const std::string& key, int def = 0, const std::string& folder = {}) const;
     void PushBool(const std::string& key, bool value, const std::string& folder = {});
     // Only the numbers 0 and 1 count; anything else gives `def`.
-    bool PopBool(const std::string& key, bool def = false, const std::string& folder = {}) const;
+    bool GetBool(const std::string& key, bool def = false, const std::string& folder = {}) const;
 
     // IniFileDir + "/" (unless empty or present) + IniFileName.
     std::string FilePath() const;

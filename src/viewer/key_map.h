@@ -10,7 +10,7 @@ enum class ViewerCommand {
     None,
     Rename,
     CopyToChosenSubfolder,
-    CopyToNumberedSubfolder,
+    CopyToNumberedSubfolder,  // argument: the subfolder's digit, 1 to 9
     ClipboardCopy,
     ClipboardCut,
     ToggleSpeed,
@@ -23,15 +23,27 @@ enum class ViewerCommand {
     BackToGallery,
     BackOrQuit,
     Delete,
-    NextFile,
-    PrevFile,
+    StepFile,  // argument: +1 to the next file, -1 to the previous one
+};
+
+// What a command waits for before it acts; without it the command does nothing.
+enum class Precondition {
+    None,
+    ShownFile,         // CurrentPath is not empty
+    SingleFile,        // the clipboard commands act only with one file shown
+    PlayingAnimation,  // the player plays an animation it loaded as animated
+    ListNotEmpty,      // the gallery's file list
 };
 
 struct KeyBinding {
     int key = 0;
+    // A row for the keys key..lastKey, the digits: its argument is the digit pressed.
+    int lastKey = 0;
     Modifiers required = kNoModifier;  // all of these must be present; any others are not examined
     ModifierSource source = ModifierSource::Event;
     ViewerCommand command = ViewerCommand::None;
+    int argument = 0;
+    Precondition needs = Precondition::None;
     bool repaint = false;  // the shown image or a notice may change, so the window repaints after acting
 };
 
@@ -40,7 +52,8 @@ std::span<const KeyBinding> KeyMap();
 
 struct KeyAction {
     ViewerCommand command = ViewerCommand::None;
-    int subfolder = 0;  // 1 to 9 for CopyToNumberedSubfolder, else 0
+    int argument = 0;
+    Precondition needs = Precondition::None;
     bool repaint = false;
 
     bool operator==(const KeyAction&) const = default;
@@ -56,16 +69,5 @@ inline KeyAction CommandForKey(int key, Modifiers modifiers, bool isKeypad)
 {
     return CommandForKey(key, modifiers, isKeypad, modifiers);
 }
-
-// What a command waits for before it acts; without it the command does nothing.
-enum class Precondition {
-    None,
-    ShownFile,         // CurrentPath is not empty
-    SingleFile,        // the clipboard commands act only with one file shown
-    PlayingAnimation,  // the player plays an animation it loaded as animated
-    ListNotEmpty,      // the gallery's file list
-};
-
-Precondition PreconditionOf(ViewerCommand command);
 
 }  // namespace quillix::viewer

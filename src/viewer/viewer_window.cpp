@@ -48,6 +48,11 @@ Size SizeOf(const QImage& image)
     return {image.width(), image.height()};
 }
 
+bool HoldsCtrlOrShift(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+}
+
 QTimer* MakeTimer(QObject* parent, int interval, bool singleShot)
 {
     auto* timer = new QTimer(parent);
@@ -77,7 +82,6 @@ ViewerWindow::ViewerWindow(session::Session& session, ViewerEnvironment environm
 {
     session_.cryptoEvents() = {
         [this] { refreshTimer->start(); },
-        [this](const std::string& path) { NotifyFolderChanged(path); },
         [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); },
         [this] { PasswordForgotten(); },
     };
@@ -116,8 +120,6 @@ ViewerWindow::ViewerWindow(session::Session& session, ViewerEnvironment environm
     connect(overlayTimer, &QTimer::timeout, this, &ViewerWindow::overlayTick);
     refreshTimer = MakeTimer(this, 277, true);
     connect(refreshTimer, &QTimer::timeout, this, &ViewerWindow::reloadAfterPassword);
-    folderChangedTimer = MakeTimer(this, 1000, true);
-    connect(folderChangedTimer, &QTimer::timeout, this, &ViewerWindow::repeatFolderChanged);
     gifFrameTimer_ = MakeTimer(this, 0, true);
     connect(gifFrameTimer_, &QTimer::timeout, this, [this] {
         if (gif_ && gif_->playback.Update(static_cast<std::int64_t>(NowMs()))) update();
@@ -212,7 +214,7 @@ void ViewerWindow::ReturnToGallery()
             session_.Model().SetCurrentIndex(index);
             // The gallery focuses its remembered tile when shown: that is the one the viewer
             // stepped to, not the one it was opened on.
-            session_.Model().FocusPath = path;
+            session_.Model().FocusOnShow(path);
         }
     }
     // Nothing changes behind the gallery's back, and the pictures decoded ahead are let go.
@@ -231,7 +233,7 @@ void ViewerWindow::showEvent(QShowEvent* event)
 
 void ViewerWindow::closeEvent(QCloseEvent* event)
 {
-    Cleanup(true);
+    Cleanup();
     event->accept();
     Quit();
 }
@@ -276,7 +278,7 @@ PictureSettings ViewerWindow::CurrentPictureSettings() const
 void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
 {
     currentPath_ = decoded->path;
-    Cleanup(false);
+    Cleanup();
     // A notice given after the request (a command's "Rotated") belongs to the new picture; a
     // reload (after a password was entered, say) lets a command's notice finish its time too.
     if (noticeSerial_ == noticeSerialAtRequest_ && !(reloadKeepsNotice_ && notice_.deadline != 0)) notice_ = {};
@@ -347,10 +349,8 @@ void ViewerWindow::ShowLoadFailure(const std::string& message)
     });
 }
 
-void ViewerWindow::Cleanup(bool secure)
+void ViewerWindow::Cleanup()
 {
-    // Decrypted pictures live in memory only, so there is no temporary file to overwrite.
-    (void)secure;
     gifFrameTimer_->stop();
     WebPMode = false;
     GifActive = false;
@@ -414,25 +414,6 @@ void ViewerWindow::reloadAfterPassword()
 {
     refreshTimer->stop();
     Refresh();
-}
-
-void ViewerWindow::NotifyFolderChanged(const std::string& path)
-{
-    folderToNotify_ = FolderOf(path);
-    if (folderToNotify_.empty()) return;
-    folderChangedTimer->start();
-    SendFolderChanged();
-}
-
-void ViewerWindow::repeatFolderChanged()
-{
-    folderChangedTimer->stop();
-    SendFolderChanged();
-}
-
-void ViewerWindow::SendFolderChanged()
-{
-    // Linux file managers watch their folders themselves; nothing needs to be told.
 }
 
 void ViewerWindow::paintEvent(QPaintEvent*)
@@ -529,7 +510,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    switch (PreconditionOf(action.command)) {
+    switch (action.needs) {
     case Precondition::ShownFile:
     case Precondition::SingleFile:
         if (currentPath_.empty()) return;
@@ -547,7 +528,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     case ViewerCommand::Rename: RenameCommand(); break;
     case ViewerCommand::CopyToChosenSubfolder: CopyToChosenSubfolder(); break;
     case ViewerCommand::CopyToNumberedSubfolder:
-        CopyToSubfolder(currentPath_, std::to_string(action.subfolder), true);
+        CopyToSubfolder(currentPath_, std::to_string(action.argument), true);
         break;
     case ViewerCommand::ClipboardCopy: ClipboardCommand(false); break;
     case ViewerCommand::ClipboardCut: ClipboardCommand(true); break;
@@ -561,8 +542,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event)
     case ViewerCommand::BackToGallery: EnterCommand(); break;
     case ViewerCommand::BackOrQuit: EscapeCommand(); break;
     case ViewerCommand::Delete: DeleteCommand(); break;
-    case ViewerCommand::NextFile: StepCommand(true); break;
-    case ViewerCommand::PrevFile: StepCommand(false); break;
+    case ViewerCommand::StepFile: StepFile(action.argument > 0, true); break;
     case ViewerCommand::None: break;
     }
     if (action.repaint && !detached_) update();
@@ -740,7 +720,7 @@ void ViewerWindow::EscapeCommand()
         ReturnToGallery();
         return;
     }
-    Cleanup(true);
+    Cleanup();
     pipeline_->CancelPending();
     overlayTimer->stop();
     detached_ = true;
@@ -753,7 +733,7 @@ void ViewerWindow::DeleteCommand()
     if (session_.dialogs().ShowMessage("Confirm delete", "Delete file?\n\n" + path, MessageIcon::Question,
                                        MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    Cleanup(false);
+    Cleanup();
     if (::unlink(path.c_str()) != 0) {
         session_.dialogs().ShowMessage("Error", "File could not be deleted.", MessageIcon::Error, MessageButtons::Ok);
         // The clean-up let go of an animation; show the file again as it was.
@@ -783,27 +763,24 @@ void ViewerWindow::DeleteCommand()
         LoadImage(next);
         update();
     }
-    NotifyFolderChanged(path);
 }
 
-void ViewerWindow::StepCommand(bool forward)
+void ViewerWindow::StepFile(bool forward, bool openAsGallery)
 {
+    if (!gallery_) return;
     travelForward_ = forward;
     browse::FolderModel& model = session_.Model();
     if (forward)
         model.NextFile();
     else
         model.PrevFile();
-    OpenFromGallery(model.CurrentFileName());
-}
-
-void ViewerWindow::ShowCurrentOfGallery()
-{
-    if (!gallery_) return;
     // An empty list has no file to show; loading an empty path would only report an error.
-    const std::string current = session_.Model().CurrentFileName();
+    const std::string current = model.CurrentFileName();
     if (current.empty()) return;
-    LoadImage(current);
+    if (openAsGallery)
+        OpenFromGallery(current);
+    else
+        LoadImage(current);
 }
 
 void ViewerWindow::mousePressEvent(QMouseEvent* event)
@@ -812,16 +789,8 @@ void ViewerWindow::mousePressEvent(QMouseEvent* event)
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         switch (LeftPressActionFor(pos.x(), width(), Pannable())) {
-        case LeftPressAction::PrevFile:
-            travelForward_ = false;
-            if (gallery_) session_.Model().PrevFile();
-            ShowCurrentOfGallery();
-            break;
-        case LeftPressAction::NextFile:
-            travelForward_ = true;
-            if (gallery_) session_.Model().NextFile();
-            ShowCurrentOfGallery();
-            break;
+        case LeftPressAction::PrevFile: StepFile(false, false); break;
+        case LeftPressAction::NextFile: StepFile(true, false); break;
         case LeftPressAction::StartDrag:
             dragging_ = true;
             lastDrag_ = pos;
@@ -863,20 +832,16 @@ void ViewerWindow::wheelEvent(QWheelEvent* event)
 {
     event->accept();
     if (detached_) return;
-    // Touchpads send many small deltas; a step is taken per whole notch they add up to.
-    wheelRemainder_ += event->angleDelta().y();
-    while (std::abs(wheelRemainder_) >= kWheelNotch) {
-        const int notch = wheelRemainder_ > 0 ? kWheelNotch : -kWheelNotch;
-        wheelRemainder_ -= notch;
-        WheelNotch(notch, event->modifiers(), event->position().toPoint());
-    }
+    const int notches = wheel_.Add(event->angleDelta().y(), HoldsCtrlOrShift(event->modifiers()));
+    for (int i = 0; i < std::abs(notches); ++i)
+        WheelNotch(notches > 0 ? kWheelNotch : -kWheelNotch, event->modifiers(), event->position().toPoint());
 }
 
 void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     WheelInput input;
     input.delta = delta;
-    input.modifierHeld = (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+    input.modifierHeld = HoldsCtrlOrShift(modifiers);
     input.WheelToggle = WheelToggle;
     input.MouseOption = session_.Options().MouseOption;
     input.MouseRevert = session_.Options().MouseRevert;
@@ -891,15 +856,7 @@ void ViewerWindow::WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint
         ShowZoomStatus();
         break;
     case WheelAction::NextFile:
-    case WheelAction::PrevFile:
-        if (!gallery_) return;
-        travelForward_ = action == WheelAction::NextFile;
-        if (action == WheelAction::NextFile)
-            session_.Model().NextFile();
-        else
-            session_.Model().PrevFile();
-        ShowCurrentOfGallery();
-        break;
+    case WheelAction::PrevFile: StepFile(action == WheelAction::NextFile, false); break;
     case WheelAction::None: break;
     }
 }

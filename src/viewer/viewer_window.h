@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/wheel_notches.h"
 #include "imaging/gif_animation.h"
 #include "imaging/gif_codec.h"
 #include "imaging/webp_player.h"
@@ -57,13 +58,12 @@ public:
     void LoadImage(const std::string& path);
     // A picture is asked for and not shown yet.
     bool LoadPending() const { return pipeline_->Pending(); }
-    void Cleanup(bool secure);
+    void Cleanup();
     void Refresh();
 
     void ShowZoomStatus();
     void ShowNotice(const std::string& text, int milliseconds);
     void ShowStickyNotice(const std::string& text);
-    void NotifyFolderChanged(const std::string& path);
 
     imaging::WebPPlayer& Player() { return player_; }
     PicturePipeline& Pipeline() { return *pipeline_; }
@@ -87,7 +87,6 @@ public:
     QTimer* overlayTimer = nullptr;
     QTimer* gifRepaintTimer = nullptr;
     QTimer* refreshTimer = nullptr;
-    QTimer* folderChangedTimer = nullptr;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -119,8 +118,6 @@ private:
     void overlayTick();
     void gifRepaintTick();
     void reloadAfterPassword();
-    void repeatFolderChanged();
-    void SendFolderChanged();
     void Quit();
 
     // Commands.
@@ -138,9 +135,9 @@ private:
     void EnterCommand();
     void EscapeCommand();
     void DeleteCommand();
-    void StepCommand(bool forward);
-    // After a step by edge click or wheel: show the gallery's current file.
-    void ShowCurrentOfGallery();
+    // One step through the gallery's list and the file it lands on shown: a key step opens it as
+    // the gallery does (and so enters gallery mode), an edge click or the wheel only loads it.
+    void StepFile(bool forward, bool openAsGallery);
     void WheelNotch(int delta, Qt::KeyboardModifiers modifiers, QPoint position);
 
     ViewerEnvironment environment_;
@@ -169,10 +166,9 @@ private:
     ZoomState zoom_;
     bool dragging_ = false;
     QPoint lastDrag_;
-    int wheelRemainder_ = 0;
+    WheelNotches wheel_;
     Overlay notice_;
     Overlay zoomStatus_;
-    std::string folderToNotify_;
     bool detached_ = false;
 
     // The last downscaled copy of the source, so that repaints at one zoom scale only once.

@@ -176,7 +176,7 @@ TEST_P(UnreadableFolder, GivesEmptyListAndError)
     EXPECT_EQ(r.error().kind, ErrorKind::Io);
     EXPECT_NE(r.error().message.find(folder), std::string::npos);
     EXPECT_TRUE(g.files.empty());
-    EXPECT_EQ(g.model.LoadedFolder, folder);
+    EXPECT_EQ(g.model.LoadedFolder(), folder);
     EXPECT_EQ(g.listener.rebuilds, std::vector<int>{0});
 }
 
@@ -198,7 +198,7 @@ TEST(FolderListing, EmptyFolderTextEmptiesTheListOnly)
     ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
     ASSERT_TRUE(g.model.LoadFolder("").ok());
     EXPECT_TRUE(g.files.empty());
-    EXPECT_EQ(g.model.LoadedFolder, dir.path());
+    EXPECT_EQ(g.model.LoadedFolder(), dir.path());
     EXPECT_EQ(g.listener.rebuilds, (std::vector<int>{1, 0}));
 }
 
@@ -335,14 +335,14 @@ TEST(SortButton, RestoresCurrentAndSelectionByPath)
         g.model.OpenFolder(dir.path() + "/");
         ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
         ASSERT_EQ(g.files, (FileList{b, a, c}));
-        g.model.CurrentIndex = t.current;
-        g.model.SelectedIndices = t.selected;
+        g.model.MakeCurrent(t.current);
+        g.model.Select(t.selected);
         ASSERT_TRUE(g.model.CycleSortMode(t.viewerPath).ok());
         EXPECT_EQ(g.options.SortMode, 0);
         EXPECT_EQ(g.listener.savedModes, std::vector<int>{0});
         EXPECT_EQ(g.files, (FileList{a, b, c}));
-        EXPECT_EQ(g.model.CurrentIndex, t.expectedCurrent);
-        EXPECT_EQ(g.model.SelectedIndices, t.expectedSelection);
+        EXPECT_EQ(g.model.CurrentIndex(), t.expectedCurrent);
+        EXPECT_EQ(g.model.SelectedIndices(), t.expectedSelection);
     }
 }
 
@@ -375,16 +375,16 @@ TEST(Navigation, NextAndPrevStopAtBothEnds)
         Gallery g;
         FillEntries(g, c.count);
         FolderModel& model = g.model;
-        model.CurrentIndex = c.current;
-        model.AnchorIndex = 5;
+        model.MakeCurrent(c.current);
+        model.AnchorAt(5);
         const int returned = c.next ? model.NextFile() : model.PrevFile();
         EXPECT_EQ(returned, c.expectedReturn);
-        EXPECT_EQ(model.CurrentIndex, c.expectedCurrent);
+        EXPECT_EQ(model.CurrentIndex(), c.expectedCurrent);
         if (c.count > 0) {
-            EXPECT_EQ(model.SelectedIndices, std::vector<int>{c.expectedCurrent});
+            EXPECT_EQ(model.SelectedIndices(), std::vector<int>{c.expectedCurrent});
         }
-        EXPECT_EQ(model.AnchorIndex, 5);
-        EXPECT_TRUE(model.FocusPath.empty());
+        EXPECT_EQ(model.AnchorIndex(), 5);
+        EXPECT_TRUE(model.FocusPath().empty());
     }
 }
 
@@ -398,14 +398,14 @@ TEST(Navigation, LookupsCompareWholePathsExactly)
     EXPECT_EQ(model.IndexOfFile("a.jpg"), -1);
     EXPECT_EQ(model.IndexOfFile(""), -1);
     EXPECT_EQ(model.CurrentFileName(), "");
-    model.CurrentIndex = 3;
+    model.MakeCurrent(3);
     EXPECT_EQ(model.CurrentFileName(), "");
 
     model.SelectFile("/f/A.jpg");
-    EXPECT_EQ(model.CurrentIndex, 3);
+    EXPECT_EQ(model.CurrentIndex(), 3);
     model.SelectFile("/f/B.jpg");
-    EXPECT_EQ(model.CurrentIndex, 1);
-    EXPECT_EQ(model.SelectedIndices, std::vector<int>{1});
+    EXPECT_EQ(model.CurrentIndex(), 1);
+    EXPECT_EQ(model.SelectedIndices(), std::vector<int>{1});
     EXPECT_EQ(model.CurrentFileName(), "/f/B.jpg");
 }
 
@@ -420,23 +420,23 @@ TEST(Navigation, SyncToFileLoadsOnlyWhenNeeded)
 
     g.model.SyncToFile(dir / "b.png", false);
     EXPECT_TRUE(g.listener.rebuilds.empty()) << "same folder, written with a separator";
-    EXPECT_EQ(g.model.CurrentIndex, 1);
+    EXPECT_EQ(g.model.CurrentIndex(), 1);
 
     MakeFile(dir, "c.gif");
     g.model.SyncToFile(dir / "c.gif", false);
-    EXPECT_EQ(g.model.CurrentIndex, 0) << "not reloaded, so not listed";
+    EXPECT_EQ(g.model.CurrentIndex(), 0) << "not reloaded, so not listed";
     g.model.SyncToFile(dir / "c.gif", true);
-    EXPECT_EQ(g.model.CurrentIndex, 2);
-    EXPECT_EQ(g.model.LoadedFolder, dir.path() + "/");
+    EXPECT_EQ(g.model.CurrentIndex(), 2);
+    EXPECT_EQ(g.model.LoadedFolder(), dir.path() + "/");
 
     g.model.SyncToFile(dir / "A.JPG", false);
-    EXPECT_EQ(g.model.CurrentIndex, 0) << "a path differing in case is another file";
+    EXPECT_EQ(g.model.CurrentIndex(), 0) << "a path differing in case is another file";
 
     g.listener.rebuilds.clear();
     g.model.SyncToFile("", true);
     g.model.SyncToFile("bare.jpg", true);
     EXPECT_TRUE(g.listener.rebuilds.empty());
-    EXPECT_EQ(g.model.CurrentIndex, 0);
+    EXPECT_EQ(g.model.CurrentIndex(), 0);
 
     TempDir other;
     MakeFile(other, "x.jpg");
@@ -447,7 +447,7 @@ TEST(Navigation, SyncToFileLoadsOnlyWhenNeeded)
 
     g.model.SyncToFile(dir / "gone/z.jpg", false);
     EXPECT_TRUE(g.files.empty());
-    EXPECT_EQ(g.model.CurrentIndex, -1);
+    EXPECT_EQ(g.model.CurrentIndex(), -1);
     EXPECT_EQ(g.model.CurrentFileName(), "");
 }
 
@@ -459,23 +459,23 @@ TEST(Focus, FocusTileClampsAndApplyFocusPathFindsThePathAgain)
     const std::pair<int, int> clamps[] = {{-4, 0}, {1, 1}, {99, 2}};
     for (const auto& [asked, made] : clamps) {
         model.FocusTile(asked);
-        EXPECT_EQ(model.CurrentIndex, made);
-        EXPECT_EQ(model.FocusPath, g.files[static_cast<std::size_t>(made)]);
+        EXPECT_EQ(model.CurrentIndex(), made);
+        EXPECT_EQ(model.FocusPath(), g.files[static_cast<std::size_t>(made)]);
         EXPECT_EQ(g.listener.visibleRequests.back(), made);
     }
 
-    model.FocusPath = "/f/1.JPG";
+    model.FocusOnShow("/f/1.JPG");
     model.ApplyFocusPath();
-    EXPECT_EQ(model.CurrentIndex, 2);
-    EXPECT_EQ(model.FocusPath, "/f/1.JPG") << "kept for a later try";
-    model.FocusPath = "/f/1.jpg";
+    EXPECT_EQ(model.CurrentIndex(), 2);
+    EXPECT_EQ(model.FocusPath(), "/f/1.JPG") << "kept for a later try";
+    model.FocusOnShow("/f/1.jpg");
     model.ApplyFocusPath();
-    EXPECT_EQ(model.CurrentIndex, 1);
-    EXPECT_TRUE(model.FocusPath.empty());
+    EXPECT_EQ(model.CurrentIndex(), 1);
+    EXPECT_TRUE(model.FocusPath().empty());
 
     g.files.clear();
     model.FocusTile(1);
-    EXPECT_EQ(model.CurrentIndex, -1);
+    EXPECT_EQ(model.CurrentIndex(), -1);
 }
 
 TEST(Focus, RefreshKeepsTheCurrentFile)
@@ -493,19 +493,19 @@ TEST(Focus, RefreshKeepsTheCurrentFile)
     ASSERT_TRUE(g.model.RefreshGallery().ok());
     EXPECT_EQ(g.model.CurrentFileName(), dir / "c.jpg");
     EXPECT_EQ(g.listener.visibleRequests, std::vector<int>{2}) << "scrolled into view";
-    EXPECT_TRUE(g.model.FocusPath.empty());
-    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{2}) << "the selection stays on its file";
+    EXPECT_TRUE(g.model.FocusPath().empty());
+    EXPECT_EQ(g.model.SelectedIndices(), std::vector<int>{2}) << "the selection stays on its file";
 
     std::filesystem::remove(dir / "c.jpg");
     ASSERT_TRUE(g.model.RefreshGallery().ok());
-    EXPECT_EQ(g.model.CurrentIndex, -1);
-    EXPECT_TRUE(g.model.SelectedIndices.empty());
-    EXPECT_TRUE(g.model.FocusPath.empty()) << "a file that is gone is not looked for again";
+    EXPECT_EQ(g.model.CurrentIndex(), -1);
+    EXPECT_TRUE(g.model.SelectedIndices().empty());
+    EXPECT_TRUE(g.model.FocusPath().empty()) << "a file that is gone is not looked for again";
 
     // Should it come back, it does not become current unasked.
     MakeFile(dir, "c.jpg");
     ASSERT_TRUE(g.model.RefreshGallery().ok());
-    EXPECT_EQ(g.model.CurrentIndex, -1);
+    EXPECT_EQ(g.model.CurrentIndex(), -1);
 }
 
 TEST(FolderChanges, ParentFolder)
@@ -532,22 +532,22 @@ TEST(FolderChanges, FolderUpResetsCurrentAndSelection)
     g.listener.visible = true;
     g.model.OpenFolder(dir / "sub/");
     g.model.SetCurrentIndex(0);
-    g.model.FocusPath = dir / "sub/inner.png";
+    g.model.FocusOnShow(dir / "sub/inner.png");
 
     ASSERT_TRUE(g.model.FolderUp().ok());
-    EXPECT_EQ(g.model.FolderBox, dir.path() + "/");
+    EXPECT_EQ(g.model.FolderBox(), dir.path() + "/");
     EXPECT_EQ(g.listener.folderBox, dir.path() + "/");
     EXPECT_EQ(g.files, FileList{dir / "top.jpg"});
-    EXPECT_EQ(g.model.CurrentIndex, -1);
-    EXPECT_TRUE(g.model.SelectedIndices.empty());
-    EXPECT_TRUE(g.model.FocusPath.empty());
+    EXPECT_EQ(g.model.CurrentIndex(), -1);
+    EXPECT_TRUE(g.model.SelectedIndices().empty());
+    EXPECT_TRUE(g.model.FocusPath().empty());
     EXPECT_EQ(g.listener.statusRefreshes, 1);
 
     Gallery root;
     root.model.OpenFolder("/");
     ASSERT_TRUE(root.model.FolderUp().ok());
-    EXPECT_EQ(root.model.FolderBox, "/");
-    EXPECT_EQ(root.model.LoadedFolder, "/");
+    EXPECT_EQ(root.model.FolderBox(), "/");
+    EXPECT_EQ(root.model.LoadedFolder(), "/");
 }
 
 TEST(FolderChanges, FolderUpToAMissingFolderChangesNothing)
@@ -555,12 +555,12 @@ TEST(FolderChanges, FolderUpToAMissingFolderChangesNothing)
     TempDir dir;
     Gallery g;
     g.model.OpenFolder(dir / "gone/sub/");
-    g.model.CurrentIndex = 2;
-    g.model.SelectedIndices = {2};
+    g.model.MakeCurrent(2);
+    g.model.Select({2});
     EXPECT_FALSE(g.model.FolderUp().ok());
-    EXPECT_EQ(g.model.FolderBox, dir / "gone/sub/");
-    EXPECT_EQ(g.model.CurrentIndex, 2);
-    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{2});
+    EXPECT_EQ(g.model.FolderBox(), dir / "gone/sub/");
+    EXPECT_EQ(g.model.CurrentIndex(), 2);
+    EXPECT_EQ(g.model.SelectedIndices(), std::vector<int>{2});
     EXPECT_TRUE(g.listener.rebuilds.empty());
 }
 
@@ -569,17 +569,17 @@ TEST(FolderChanges, ChosenFolderIsSavedShownAndLoaded)
     TempDir dir;
     MakeFile(dir, "a.jpg");
     Gallery g;
-    g.model.CurrentIndex = 4;
+    g.model.MakeCurrent(4);
     ASSERT_TRUE(g.model.ChooseFolder("").ok());
     EXPECT_TRUE(g.listener.lastDir.empty());
     EXPECT_TRUE(g.listener.rebuilds.empty());
 
     ASSERT_TRUE(g.model.ChooseFolder(dir.path()).ok());
     EXPECT_EQ(g.listener.lastDir, dir.path());
-    EXPECT_EQ(g.model.FolderBox, dir.path() + "/");
-    EXPECT_EQ(g.model.LoadedFolder, dir.path());
+    EXPECT_EQ(g.model.FolderBox(), dir.path() + "/");
+    EXPECT_EQ(g.model.LoadedFolder(), dir.path());
     EXPECT_EQ(g.files, FileList{dir / "a.jpg"});
-    EXPECT_EQ(g.model.CurrentIndex, -1) << "another folder: nothing current";
+    EXPECT_EQ(g.model.CurrentIndex(), -1) << "another folder: nothing current";
     EXPECT_EQ(g.model.BrowseStartFolder(), dir.path() + "/");
 }
 
@@ -589,7 +589,7 @@ TEST(FolderChanges, OpenFolderLoadsOnlyWhenTheGalleryIsVisible)
     MakeFile(dir, "a.jpg");
     Gallery g;
     g.model.OpenFolder(dir.path() + "/");
-    EXPECT_EQ(g.model.FolderBox, dir.path() + "/");
+    EXPECT_EQ(g.model.FolderBox(), dir.path() + "/");
     EXPECT_TRUE(g.files.empty());
     g.listener.visible = true;
     g.model.OpenFolder(dir.path() + "/");
@@ -624,9 +624,9 @@ TEST(Rebuild, ChosenFilesFollowTheirPaths)
             MakeFile(dir, name);
         Gallery g(1);
         ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
-        g.model.SelectedIndices = {g.model.IndexOfFile(dir / "d.jpg"), g.model.IndexOfFile(dir / "c.jpg"), 17};
-        g.model.CurrentIndex = g.model.IndexOfFile(dir / "d.jpg");
-        g.model.AnchorIndex = g.model.IndexOfFile(dir / "c.jpg");
+        g.model.Select({g.model.IndexOfFile(dir / "d.jpg"), g.model.IndexOfFile(dir / "c.jpg"), 17});
+        g.model.MakeCurrent(g.model.IndexOfFile(dir / "d.jpg"));
+        g.model.AnchorAt(g.model.IndexOfFile(dir / "c.jpg"));
         for (const std::string& name : c.add)
             MakeFile(dir, name);
         for (const std::string& name : c.remove)
@@ -635,11 +635,11 @@ TEST(Rebuild, ChosenFilesFollowTheirPaths)
         // With and without the trailing "/": the same folder.
         ASSERT_TRUE(g.model.LoadFolder(dir.path() + "/").ok());
         std::vector<std::string> selected;
-        for (const int i : g.model.SelectedIndices)
+        for (const int i : g.model.SelectedIndices())
             selected.push_back(FileNameOf(g.files.at(static_cast<std::size_t>(i))));
         EXPECT_EQ(selected, c.expectedSelection);
         EXPECT_EQ(FileNameOf(g.model.CurrentFileName()), c.expectedCurrent);
-        const int anchor = g.model.AnchorIndex;
+        const int anchor = g.model.AnchorIndex();
         EXPECT_EQ(anchor < 0 ? std::string() : FileNameOf(g.files.at(static_cast<std::size_t>(anchor))),
                   c.expectedAnchor);
     }
@@ -654,8 +654,8 @@ TEST(Rebuild, AnotherFolderStartsWithNothingChosen)
     const auto chooseB = [&dir](Gallery& g) {
         ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
         g.model.SetCurrentIndex(1);
-        g.model.AnchorIndex = 1;
-        g.model.FocusPath.clear();
+        g.model.AnchorAt(1);
+        g.model.FocusOnShow({});
     };
     struct Case {
         const char* what;
@@ -677,9 +677,9 @@ TEST(Rebuild, AnotherFolderStartsWithNothingChosen)
         Gallery g;
         chooseB(g);
         c.change(g);
-        EXPECT_EQ(g.model.CurrentIndex, -1);
-        EXPECT_EQ(g.model.AnchorIndex, -1);
-        EXPECT_TRUE(g.model.SelectedIndices.empty());
+        EXPECT_EQ(g.model.CurrentIndex(), -1);
+        EXPECT_EQ(g.model.AnchorIndex(), -1);
+        EXPECT_TRUE(g.model.SelectedIndices().empty());
         EXPECT_EQ(g.model.CurrentFileName(), "");
     }
 
@@ -688,8 +688,28 @@ TEST(Rebuild, AnotherFolderStartsWithNothingChosen)
     chooseB(g);
     g.model.SyncToFile(dir / "sub/a.jpg", false);
     EXPECT_EQ(g.model.CurrentFileName(), dir / "sub/a.jpg");
-    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{0});
-    EXPECT_EQ(g.model.AnchorIndex, -1);
+    EXPECT_EQ(g.model.SelectedIndices(), std::vector<int>{0});
+    EXPECT_EQ(g.model.AnchorIndex(), -1);
+}
+
+// A file chosen twice would be copied, encrypted or deleted twice: however the selection is made,
+// each index stays once, where it was first chosen.
+TEST(Selection, NoFileIsChosenTwice)
+{
+    Gallery g;
+    g.files = {"/f/a.jpg", "/f/b.jpg", "/f/c.jpg"};
+    g.model.Select({2, 0, 2, 1, 0});
+    EXPECT_EQ(g.model.SelectedIndices(), (std::vector<int>{2, 0, 1}));
+    g.model.AddToSelection(0);
+    EXPECT_EQ(g.model.SelectedIndices(), (std::vector<int>{2, 0, 1}));
+    g.model.RemoveFromSelection(0);
+    g.model.AddToSelection(0);
+    EXPECT_EQ(g.model.SelectedIndices(), (std::vector<int>{2, 1, 0}));
+    EXPECT_TRUE(g.model.IsSelected(1));
+    g.model.ChooseOnly(1);
+    EXPECT_EQ(g.model.SelectedIndices(), std::vector<int>{1});
+    EXPECT_EQ(g.model.AnchorIndex(), 1);
+    EXPECT_FALSE(g.model.IsSelected(2));
 }
 
 // The viewer steps through the gallery's list and reloads it after its own file operations:
@@ -707,7 +727,7 @@ TEST(Rebuild, ViewerStepsAndReloadsStayOnTheShownFile)
     MakeFile(dir, "a.jpg");
     g.model.SyncToFile(dir / "c.jpg", true);
     EXPECT_EQ(g.model.CurrentFileName(), dir / "c.jpg");
-    EXPECT_EQ(g.model.SelectedIndices, std::vector<int>{2});
+    EXPECT_EQ(g.model.SelectedIndices(), std::vector<int>{2});
     g.model.NextFile();
     EXPECT_EQ(g.model.CurrentFileName(), dir / "d.jpg");
     g.model.PrevFile();

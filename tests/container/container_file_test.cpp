@@ -35,11 +35,15 @@ TEST(EncryptedFileRecognition, NameOrMarker)
     WriteFile(dir / "twofish-renamed.jpg", twofish);
 
     const std::pair<const char*, bool> rows[] = {
-        {"$notes.jpg", true},                                       // the name alone decides
-        {"plain.jpg", false},          {"tail.jpg", true},          // the marker alone decides
-        {"short.jpg", false},          {"aes-renamed.jpg", false},  // AES has no marker: without "$" it is not
-                                                                    // recognised
-        {"twofish-renamed.jpg", true}, {"$missing.jpg", true},     {"missing.jpg", false},
+        {"$notes.jpg", true},  // the name alone decides
+        {"plain.jpg", false},
+        {"tail.jpg", true},  // the marker alone decides
+        {"short.jpg", false},
+        {"aes-renamed.jpg", false},  // AES has no marker: without "$" it is not
+                                     // recognised
+        {"twofish-renamed.jpg", true},
+        {"$missing.jpg", true},
+        {"missing.jpg", false},
     };
     for (const auto& [name, encrypted] : rows)
         EXPECT_EQ(IsEncryptedFile(dir / name), encrypted) << name;

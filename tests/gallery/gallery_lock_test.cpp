@@ -91,7 +91,7 @@ private slots:
     {
         LockedGallery rig;
         rig.gallery->Model().FocusTile(1);
-        rig.gallery->Model().SelectedIndices = {0, 1, 2};
+        rig.gallery->Model().Select({0, 1, 2});
         rig.gallery->statusPanels()->setPanelText(0, "stale");
         rig.gallery->SetStatusMessage("File not found: " + (rig.pictures / "x.jpg"));
         rig.gallery->setLocked(true);  // refreshes the status bar as the status timer does

@@ -96,7 +96,7 @@ private slots:
         for (const char* name : {"b.jpg", "c.jpg", "d.jpg", "e.jpg"})
             quillix::test::WriteFile(rig / name, std::string(kHalfMiB, 'x'));
         rig.Show();
-        QCOMPARE(rig.gallery->Model().CurrentIndex, -1);
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), -1);
 
         rig.Click("e.jpg");
         rig.Click("c.jpg", Qt::ControlModifier);
@@ -142,8 +142,8 @@ private slots:
         rig.Key(Qt::Key_Delete);
         QVERIFY(rig.WaitForRuns(1));
         QCOMPARE(rig.Names(), (std::set<std::string>{"a.jpg", "d.jpg", "e.jpg"}));
-        QVERIFY(rig.gallery->Model().SelectedIndices.empty());
-        QCOMPARE(rig.gallery->Model().CurrentIndex, -1);
+        QVERIFY(rig.gallery->Model().SelectedIndices().empty());
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), -1);
 
         rig.dialogs.passwords = {kPassword};
         for (const int key : {int(Qt::Key_E), int(Qt::Key_D), int(Qt::Key_R), int(Qt::Key_F2), int(Qt::Key_Return)})
@@ -203,9 +203,9 @@ private slots:
         };
         for (const Change& change : changes) {
             change.go();
-            QVERIFY2(rig.gallery->Model().CurrentIndex == -1, change.what);
-            QVERIFY2(rig.gallery->Model().SelectedIndices.empty(), change.what);
-            QCOMPARE(rig.gallery->Model().AnchorIndex, -1);
+            QVERIFY2(rig.gallery->Model().CurrentIndex() == -1, change.what);
+            QVERIFY2(rig.gallery->Model().SelectedIndices().empty(), change.what);
+            QCOMPARE(rig.gallery->Model().AnchorIndex(), -1);
 
             const int deleteDialogs = DeleteDialogsDuring([&rig] {
                 rig.dialogs.passwords = {kPassword};
@@ -219,7 +219,7 @@ private slots:
             QVERIFY(!rig.viewer->isVisible());
             QVERIFY(!rig.gallery->BatchActive());
             QCOMPARE(rig.gallery->FinishedBatchRuns(), 0);
-            QVERIFY(rig.gallery->Model().SelectedIndices.empty());
+            QVERIFY(rig.gallery->Model().SelectedIndices().empty());
 
             rig.Key(Qt::Key_Right);
             QCOMPARE(rig.CurrentName(), change.first);
@@ -241,8 +241,8 @@ private slots:
         QVERIFY(bar->maximum() >= rowTwo);
         bar->setValue(rowTwo);
         rig.Key(Qt::Key_Down);
-        QCOMPARE(rig.gallery->Model().CurrentIndex, 2 * columns);
-        QCOMPARE(rig.gallery->Model().SelectedIndices, std::vector<int>{2 * columns});
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), 2 * columns);
+        QCOMPARE(rig.gallery->Model().SelectedIndices(), std::vector<int>{2 * columns});
         QCOMPARE(bar->value(), rowTwo);
     }
 
@@ -289,7 +289,7 @@ private slots:
         rig.Drain();
         QVERIFY(rig.gallery->isVisible());
         QCOMPARE(rig.gallery->Model().CurrentFileName(), next);
-        QCOMPARE(rig.gallery->Model().SelectedIndices, std::vector<int>{under + 1});
+        QCOMPARE(rig.gallery->Model().SelectedIndices(), std::vector<int>{under + 1});
     }
 
     // The question names one file, all of three, and three of five with the rest counted; names

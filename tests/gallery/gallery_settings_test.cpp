@@ -37,7 +37,7 @@ TEST(TileSizeSetting, StoredValueOrFallback)
         EXPECT_EQ(choice.TileSize, c.expected);
         EXPECT_EQ(choice.stored, c.written);
         if (c.written) {
-            EXPECT_EQ(store.PopString("TILE_SIZE"), std::to_string(c.expected));
+            EXPECT_EQ(store.GetString("TILE_SIZE"), std::to_string(c.expected));
         } else {
             EXPECT_EQ(store.Exist("TILE_SIZE"), c.stored.has_value());
         }
@@ -115,28 +115,28 @@ TEST(WindowPlacementSetting, SaveWritesOnlyWhatChangedAndKeepsNormalBoundsWhileM
     SettingsStore store;
     const WindowBounds normal{40, 50, 1000, 700};
     EXPECT_TRUE(SaveWindowPlacement(store, WindowState::Normal, normal, 128));
-    EXPECT_EQ(store.PopString("Form2.WindowState"), "0");
-    EXPECT_EQ(store.PopInt("TILE_SIZE"), 128);
-    EXPECT_EQ(store.PopInt("Form2.Left"), 40);
-    EXPECT_EQ(store.PopInt("Form2.Top"), 50);
-    EXPECT_EQ(store.PopInt("Form2.Width"), 1000);
-    EXPECT_EQ(store.PopInt("Form2.Height"), 700);
+    EXPECT_EQ(store.GetString("Form2.WindowState"), "0");
+    EXPECT_EQ(store.GetInt("TILE_SIZE"), 128);
+    EXPECT_EQ(store.GetInt("Form2.Left"), 40);
+    EXPECT_EQ(store.GetInt("Form2.Top"), 50);
+    EXPECT_EQ(store.GetInt("Form2.Width"), 1000);
+    EXPECT_EQ(store.GetInt("Form2.Height"), 700);
     EXPECT_FALSE(SaveWindowPlacement(store, WindowState::Normal, normal, 128)) << "nothing new to write";
 
     EXPECT_TRUE(SaveWindowPlacement(store, WindowState::Maximized, {0, 0, 1920, 1080}, 128));
-    EXPECT_EQ(store.PopString("Form2.WindowState"), "2");
-    EXPECT_EQ(store.PopInt("Form2.Width"), 1000) << "a maximized window keeps the normal bounds";
+    EXPECT_EQ(store.GetString("Form2.WindowState"), "2");
+    EXPECT_EQ(store.GetInt("Form2.Width"), 1000) << "a maximized window keeps the normal bounds";
     EXPECT_FALSE(SaveWindowPlacement(store, WindowState::Maximized, {0, 0, 1920, 1080}, 128));
     EXPECT_TRUE(SaveWindowPlacement(store, WindowState::Maximized, {0, 0, 1920, 1080}, 144));
-    EXPECT_EQ(store.PopInt("TILE_SIZE"), 144);
+    EXPECT_EQ(store.GetInt("TILE_SIZE"), 144);
     EXPECT_TRUE(SaveWindowPlacement(store, WindowState::Minimized, {0, 0, 10, 10}, 144));
-    EXPECT_EQ(store.PopString("Form2.WindowState"), "1");
-    EXPECT_EQ(store.PopInt("Form2.Left"), 40);
+    EXPECT_EQ(store.GetString("Form2.WindowState"), "1");
+    EXPECT_EQ(store.GetInt("Form2.Left"), 40);
 
     // A bound changed by hand in the file is written back.
     store.PushString("Form2.Left", "junk");
     EXPECT_TRUE(SaveWindowPlacement(store, WindowState::Normal, normal, 144));
-    EXPECT_EQ(store.PopInt("Form2.Left"), 40);
+    EXPECT_EQ(store.GetInt("Form2.Left"), 40);
 }
 
 TEST(WindowPlacementSetting, SavedPlacementComesBackFromTheFile)

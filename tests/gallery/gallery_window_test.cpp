@@ -64,12 +64,12 @@ struct Rig : quillix::test::GalleryRig<> {
         Drain();
         QVERIFY(gallery->thumbnails().Complete());
     }
-    std::vector<int> Selected() const { return gallery->Model().SelectedIndices; }
+    std::vector<int> Selected() const { return gallery->Model().SelectedIndices(); }
     void Select(const std::vector<std::string>& names)
     {
-        gallery->Model().SelectedIndices.clear();
+        gallery->Model().Select({});
         for (const std::string& name : names)
-            gallery->Model().SelectedIndices.push_back(Index(name));
+            gallery->Model().AddToSelection(Index(name));
     }
     std::string Status() const { return gallery->StatusMessage(); }
 };
@@ -204,7 +204,7 @@ private slots:
         QTest::mouseClick(canvas, Qt::LeftButton, {}, rig.TileCentre(3));
         QTest::mouseClick(canvas, Qt::LeftButton, Qt::ShiftModifier, rig.TileCentre(7));
         QCOMPARE(rig.Selected(), (std::vector<int>{3, 4, 5, 6, 7}));
-        QCOMPARE(rig.gallery->Model().CurrentIndex, 7);
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), 7);
         QTest::mouseClick(canvas, Qt::LeftButton, Qt::ControlModifier, rig.TileCentre(5));
         QCOMPARE(rig.Selected(), (std::vector<int>{3, 4, 6, 7}));
         QTest::mouseClick(canvas, Qt::LeftButton, Qt::ShiftModifier, rig.TileCentre(9));
@@ -222,7 +222,7 @@ private slots:
         // A click on empty space clears the selection and the current tile.
         QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(4, 4));
         QVERIFY(rig.Selected().empty());
-        QCOMPARE(rig.gallery->Model().CurrentIndex, -1);
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), -1);
 
         // Keys: Ctrl+A, then Right moves and selects one.
         rig.Key(Qt::Key_A, Qt::ControlModifier);
@@ -244,7 +244,7 @@ private slots:
             SendWheel(*viewport, -120, Qt::ControlModifier);
             QCOMPARE(rig.gallery->Layout().TileSize, expected);
         }
-        QCOMPARE(rig.session->AppSettings().PopInt("TILE_SIZE", 0), 512);
+        QCOMPARE(rig.session->AppSettings().GetInt("TILE_SIZE", 0), 512);
         SendWheel(*viewport, 120, Qt::ShiftModifier);
         QCOMPARE(rig.gallery->Layout().TileSize, 496);
     }
@@ -264,7 +264,7 @@ private slots:
         QScrollBar* bar = rig.gallery->scrollArea()->verticalScrollBar();
         bar->setValue(bar->maximum());
         QTest::mouseClick(rig.Canvas(), Qt::LeftButton, {}, rig.TileCentre(250));
-        QCOMPARE(rig.gallery->Model().CurrentIndex, 250);
+        QCOMPARE(rig.gallery->Model().CurrentIndex(), 250);
         QCOMPARE(rig.Selected(), std::vector<int>{250});
     }
 
@@ -317,7 +317,7 @@ private slots:
                 }
         });
         rig.gallery->BrowseForFolder();
-        QCOMPARE(rig.gallery->Model().FolderBox, rig / "chosen/");
+        QCOMPARE(rig.gallery->Model().FolderBox(), rig / "chosen/");
         QVERIFY(!std::filesystem::exists(rig.config / "QtProject.conf"));
     }
 
@@ -427,8 +427,8 @@ private slots:
         QTest::keyClick(rig.gallery.get(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(quillix::platform::ReadFilesFromClipboard().paths, std::vector<std::string>{rig / "b.jpg"});
         // Nothing selected: nothing copied, even with a current tile.
-        rig.gallery->Model().SelectedIndices.clear();
-        rig.gallery->Model().CurrentIndex = 0;
+        rig.gallery->Model().Select({});
+        rig.gallery->Model().MakeCurrent(0);
         rig.gallery->SetStatusMessage("");
         rig.Key(Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(rig.Status(), std::string());
@@ -463,8 +463,8 @@ private slots:
         rig.Show();
 
         // A current tile without a selection deletes nothing and asks nothing.
-        rig.gallery->Model().SelectedIndices.clear();
-        rig.gallery->Model().CurrentIndex = 0;
+        rig.gallery->Model().Select({});
+        rig.gallery->Model().MakeCurrent(0);
         rig.Key(Qt::Key_Delete);
         QCOMPARE(rig.Names().size(), std::size_t{11});
 
@@ -606,7 +606,7 @@ private slots:
         WriteJpeg(rig / "b.jpg", 16, 16);
         rig.Show();
         rig.Select({"a.jpg"});
-        rig.gallery->Model().CurrentIndex = rig.Index("a.jpg");
+        rig.gallery->Model().MakeCurrent(rig.Index("a.jpg"));
         rig.gallery->ShowProperties();
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
         QCOMPARE(rig.dialogs.messages[0].caption, std::string("Header"));
@@ -632,7 +632,7 @@ private slots:
         QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "img001.jpg");
 
         // Properties without a current tile: nothing.
-        rig.gallery->Model().CurrentIndex = -1;
+        rig.gallery->Model().MakeCurrent(-1);
         rig.dialogs.messages.clear();
         rig.gallery->ShowProperties();
         QVERIFY(rig.dialogs.messages.empty());

@@ -56,7 +56,7 @@ struct Grid {
     {
         selection.MoveByKey(move, shift, ctrl, layout.Columns, RowsPerPage(view.height, layout.TileSize));
     }
-    const Indices& Selected() const { return model.SelectedIndices; }
+    const Indices& Selected() const { return model.SelectedIndices(); }
 
     browse::FileList files;
     settings::AppOptions options;
@@ -75,17 +75,17 @@ TEST(SelectionClicks, ClickShiftClickCtrlClick)
     EXPECT_EQ(g.Selected(), (Indices{3}));
     g.Click(7, false, true);
     EXPECT_EQ(g.Selected(), (Indices{3, 4, 5, 6, 7}));
-    EXPECT_EQ(g.model.AnchorIndex, 3);
-    EXPECT_EQ(g.model.CurrentIndex, 7);
+    EXPECT_EQ(g.model.AnchorIndex(), 3);
+    EXPECT_EQ(g.model.CurrentIndex(), 7);
     g.Click(5, true);
     EXPECT_EQ(g.Selected(), (Indices{3, 4, 6, 7}));
-    EXPECT_EQ(g.model.AnchorIndex, 5);
-    EXPECT_EQ(g.model.CurrentIndex, 5);
+    EXPECT_EQ(g.model.AnchorIndex(), 5);
+    EXPECT_EQ(g.model.CurrentIndex(), 5);
     g.Click(9, false, true);
     EXPECT_EQ(g.Selected(), (Indices{5, 6, 7, 8, 9}));
     g.Click(2, false, true);  // backwards from the anchor, still ascending
     EXPECT_EQ(g.Selected(), (Indices{2, 3, 4, 5}));
-    EXPECT_EQ(g.model.FocusPath, PathOf(2));
+    EXPECT_EQ(g.model.FocusPath(), PathOf(2));
 }
 
 TEST(SelectionClicks, ShiftWithoutAnchorAndCtrlShift)
@@ -93,15 +93,15 @@ TEST(SelectionClicks, ShiftWithoutAnchorAndCtrlShift)
     Grid g(20);
     g.Click(6, false, true);
     EXPECT_EQ(g.Selected(), (Indices{6}));
-    EXPECT_EQ(g.model.AnchorIndex, 6);
+    EXPECT_EQ(g.model.AnchorIndex(), 6);
 
     g.Click(8, true, true);  // Ctrl wins: a toggle
     EXPECT_EQ(g.Selected(), (Indices{6, 8}));
-    EXPECT_EQ(g.model.AnchorIndex, 8);
+    EXPECT_EQ(g.model.AnchorIndex(), 8);
     g.Click(6, true, true);
     EXPECT_EQ(g.Selected(), (Indices{8}));
-    EXPECT_EQ(g.model.AnchorIndex, 6);
-    EXPECT_EQ(g.model.CurrentIndex, 6) << "a tile toggled off stays current";
+    EXPECT_EQ(g.model.AnchorIndex(), 6);
+    EXPECT_EQ(g.model.CurrentIndex(), 6) << "a tile toggled off stays current";
 }
 
 TEST(SelectionClicks, ClickOnEmptySpaceClearsAndLeavesNoCurrentTile)
@@ -114,10 +114,10 @@ TEST(SelectionClicks, ClickOnEmptySpaceClearsAndLeavesNoCurrentTile)
         g.Click(5, true);
         g.Press(empty);
         EXPECT_TRUE(g.Selected().empty());
-        EXPECT_EQ(g.model.CurrentIndex, -1);
+        EXPECT_EQ(g.model.CurrentIndex(), -1);
         g.Release(empty);
         EXPECT_TRUE(g.Selected().empty());
-        EXPECT_EQ(g.model.AnchorIndex, 5) << "the anchor stays";
+        EXPECT_EQ(g.model.AnchorIndex(), 5) << "the anchor stays";
     }
 }
 
@@ -125,7 +125,7 @@ TEST(SelectionClicks, ClickFocusesAndScrollsThroughTheModel)
 {
     Grid g(40);
     g.Click(13);
-    EXPECT_EQ(g.model.CurrentIndex, 13);
+    EXPECT_EQ(g.model.CurrentIndex(), 13);
     EXPECT_EQ(g.listener.scrolledTo, (Indices{13}));
 }
 
@@ -137,7 +137,7 @@ TEST(SelectionClicks, ReleaseInTheGapClearsButKeepsTheCurrentTile)
     EXPECT_FALSE(g.pointer.RubberBandActive);
     g.Release({141, 50});  // 2 pixels into the gap
     EXPECT_TRUE(g.Selected().empty());
-    EXPECT_EQ(g.model.CurrentIndex, 0);
+    EXPECT_EQ(g.model.CurrentIndex(), 0);
     EXPECT_FALSE(g.pointer.MouseTracking);
 }
 
@@ -165,7 +165,7 @@ TEST(SelectionDrag, ThreePixelsIsAClickFourStartsTheBand)
         }
         g.Release(end);
         EXPECT_EQ(g.Selected(), (Indices{5})) << "a band starting on a tile includes that tile";
-        EXPECT_EQ(g.model.CurrentIndex, 5);
+        EXPECT_EQ(g.model.CurrentIndex(), 5);
         EXPECT_FALSE(g.pointer.RubberBandActive);
         EXPECT_EQ(g.pointer.RubberBandRect(), Rect{});
     }
@@ -187,8 +187,8 @@ TEST(SelectionDrag, BandReplacesTheSelectionWithEveryTouchedTile)
     EXPECT_EQ(g.Selected(), (Indices{0, 1, 4, 5}));
     g.Release(g.Inside(14));
     EXPECT_EQ(g.Selected(), (Indices{5, 6, 9, 10, 13, 14}));
-    EXPECT_EQ(g.model.CurrentIndex, 5) << "the press set the current tile";
-    EXPECT_EQ(g.model.AnchorIndex, 5);
+    EXPECT_EQ(g.model.CurrentIndex(), 5) << "the press set the current tile";
+    EXPECT_EQ(g.model.AnchorIndex(), 5);
 }
 
 TEST(SelectionDrag, BandOverTheGapOnlyOrTouchingAnEdgeSelectsNothing)
@@ -232,7 +232,7 @@ TEST(SelectionDrag, MovesWithoutAPressChangeNothing)
     g.Click(2);
     EXPECT_FALSE(g.pointer.MouseMove({300, 300}, g.layout));
     EXPECT_EQ(g.Selected(), (Indices{2}));
-    EXPECT_EQ(g.model.CurrentIndex, 2);
+    EXPECT_EQ(g.model.CurrentIndex(), 2);
 }
 
 // The double click opens the tile at its own position, whatever the pointer's last move said:
@@ -245,12 +245,12 @@ TEST(SelectionDoubleClick, OpensTheTileAtTheClick)
     g.Click(13, true);
     g.Click(15, true);
     EXPECT_EQ(g.pointer.DoubleClick(g.Inside(13), g.layout, g.view), 13);
-    EXPECT_EQ(g.model.CurrentIndex, 13);
+    EXPECT_EQ(g.model.CurrentIndex(), 13);
     EXPECT_EQ(g.Selected(), (Indices{13}));
 
     for (const Point off : {Point{5, 5}, Point{g.Inside(39).x, g.Inside(39).y + RowPitch(128)}}) {
         EXPECT_EQ(g.pointer.DoubleClick(off, g.layout, g.view), -1);
-        EXPECT_EQ(g.model.CurrentIndex, 13) << "nothing changes off the tiles";
+        EXPECT_EQ(g.model.CurrentIndex(), 13) << "nothing changes off the tiles";
         EXPECT_EQ(g.Selected(), (Indices{13}));
     }
 }
@@ -302,10 +302,10 @@ TEST(SelectionKeys, WithoutACurrentTileTheFirstKeyStartsAtTheGivenTile)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Grid g(20);
-        g.model.AnchorIndex = c.anchor;
+        g.model.AnchorAt(c.anchor);
         ASSERT_TRUE(g.selection.MoveByKey(c.move, c.shift, c.ctrl, g.layout.Columns, 3, c.start));
         const int made = std::min(c.start, 19);
-        EXPECT_EQ(g.model.CurrentIndex, made);
+        EXPECT_EQ(g.model.CurrentIndex(), made);
         EXPECT_EQ(g.Selected(), c.expected);
         EXPECT_EQ(g.listener.scrolledTo, (Indices{made}));
     }
@@ -313,7 +313,7 @@ TEST(SelectionKeys, WithoutACurrentTileTheFirstKeyStartsAtTheGivenTile)
     Grid g(20);
     g.selection.MoveByKey(TileMove::Right, false, false, g.layout.Columns, 3, 8);
     g.Key(TileMove::Right);
-    EXPECT_EQ(g.model.CurrentIndex, 9);
+    EXPECT_EQ(g.model.CurrentIndex(), 9);
     EXPECT_EQ(g.Selected(), (Indices{9}));
 }
 
@@ -352,16 +352,16 @@ TEST(SelectionKeys, ShiftExtendsCtrlMovesAlone)
     Grid g(20);
     g.Click(5);
     g.Key(TileMove::Down, false, true);
-    EXPECT_EQ(g.model.CurrentIndex, 9);
+    EXPECT_EQ(g.model.CurrentIndex(), 9);
     EXPECT_EQ(g.Selected(), (Indices{5})) << "Ctrl moves the current tile without selecting";
     g.Key(TileMove::Right, true);
-    EXPECT_EQ(g.model.CurrentIndex, 10);
+    EXPECT_EQ(g.model.CurrentIndex(), 10);
     EXPECT_EQ(g.Selected(), (Indices{5, 6, 7, 8, 9, 10}));
     g.Key(TileMove::Up, true, true);  // Shift wins over Ctrl
     EXPECT_EQ(g.Selected(), (Indices{5, 6}));
     g.Key(TileMove::Left);
     EXPECT_EQ(g.Selected(), (Indices{5}));
-    EXPECT_EQ(g.model.AnchorIndex, 5);
+    EXPECT_EQ(g.model.AnchorIndex(), 5);
 }
 
 TEST(SelectionKeys, PageDownMovesThreeRowsOfFourAndStopsAtTheLastTile)
@@ -370,12 +370,12 @@ TEST(SelectionKeys, PageDownMovesThreeRowsOfFourAndStopsAtTheLastTile)
     ASSERT_EQ(RowsPerPage(g.view.height, 128), 3);
     g.Click(0);
     g.Key(TileMove::PageDown);
-    EXPECT_EQ(g.model.CurrentIndex, 12);
+    EXPECT_EQ(g.model.CurrentIndex(), 12);
     EXPECT_EQ(g.Selected(), (Indices{12}));
     g.Key(TileMove::PageDown);
-    EXPECT_EQ(g.model.CurrentIndex, 19);
+    EXPECT_EQ(g.model.CurrentIndex(), 19);
     g.Key(TileMove::PageUp, true);
-    EXPECT_EQ(g.model.CurrentIndex, 7);
+    EXPECT_EQ(g.model.CurrentIndex(), 7);
     EXPECT_EQ(g.Selected(), (Indices{7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
 }
 
@@ -384,8 +384,8 @@ TEST(SelectionKeys, CtrlASpaceAndAnEmptyList)
     Grid g(5);
     EXPECT_TRUE(g.selection.SelectAll());
     EXPECT_EQ(g.Selected(), (Indices{0, 1, 2, 3, 4}));
-    EXPECT_EQ(g.model.CurrentIndex, 0);
-    EXPECT_EQ(g.model.AnchorIndex, 0);
+    EXPECT_EQ(g.model.CurrentIndex(), 0);
+    EXPECT_EQ(g.model.AnchorIndex(), 0);
     EXPECT_TRUE(g.listener.scrolledTo.empty()) << "Ctrl+A does not scroll";
 
     g.Click(3, true);  // toggles 3 off, current 3
@@ -394,9 +394,9 @@ TEST(SelectionKeys, CtrlASpaceAndAnEmptyList)
     EXPECT_EQ(g.Selected(), (Indices{0, 1, 2, 4, 3}));
     EXPECT_TRUE(g.selection.SelectAll());
     EXPECT_EQ(g.Selected(), (Indices{0, 1, 2, 3, 4}));
-    EXPECT_EQ(g.model.AnchorIndex, 3);
+    EXPECT_EQ(g.model.AnchorIndex(), 3);
 
-    g.model.CurrentIndex = -1;
+    g.model.MakeCurrent(-1);
     EXPECT_FALSE(g.selection.ToggleCurrent());
 
     Grid empty(0);
@@ -404,17 +404,17 @@ TEST(SelectionKeys, CtrlASpaceAndAnEmptyList)
     EXPECT_FALSE(empty.selection.ToggleCurrent());
     empty.Key(TileMove::Down);
     EXPECT_TRUE(empty.Selected().empty());
-    EXPECT_EQ(empty.model.CurrentIndex, -1);
-    EXPECT_EQ(empty.model.AnchorIndex, -1);
+    EXPECT_EQ(empty.model.CurrentIndex(), -1);
+    EXPECT_EQ(empty.model.AnchorIndex(), -1);
 }
 
 TEST(SelectionRange, StopsAtTheListsEndAfterARebuild)
 {
     Grid g(20);
-    g.model.AnchorIndex = 25;  // a position from a longer list
+    g.model.AnchorAt(25);  // a position from a longer list
     g.selection.SelectRange(17);
     EXPECT_EQ(g.Selected(), (Indices{17, 18, 19}));
-    EXPECT_EQ(g.model.AnchorIndex, 25);
+    EXPECT_EQ(g.model.AnchorIndex(), 25);
 }
 
 TEST(SelectionFiles, BuildSelectedFileListKeepsTheClickOrder)
@@ -436,8 +436,8 @@ TEST(SelectionFiles, BuildSelectedFileListKeepsTheClickOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "current " << c.current << " selected " << c.selected.size());
         Grid g(20);
-        g.model.SelectedIndices = c.selected;
-        g.model.CurrentIndex = c.current;
+        g.model.Select(c.selected);
+        g.model.MakeCurrent(c.current);
         EXPECT_EQ(g.selection.BuildSelectedFileList(), c.expected);
     }
 }
@@ -458,30 +458,30 @@ TEST(SelectionFiles, StatsCountOnlyFilesThatAreStillThere)
     g.files.push_back(dir / "d.jpg");
     std::filesystem::remove(dir / "gone.jpg");
 
-    g.model.SelectedIndices = {1, 3, 0, 2, 4, 9};
+    g.model.Select({1, 3, 0, 2, 4, 9});
     const SelectionStats stats = g.selection.GetSelectionStats();
     EXPECT_EQ(stats.count, 3);
     EXPECT_EQ(stats.bytes, 1003);
 
-    g.model.SelectedIndices.clear();
-    g.model.CurrentIndex = 1;
+    g.model.Select({});
+    g.model.MakeCurrent(1);
     EXPECT_EQ(g.selection.GetSelectionStats().count, 0) << "the current tile alone is not counted";
 }
 
 TEST(SelectionFiles, ReselectByNamesComparesExactly)
 {
     Grid g(10);
-    g.model.SelectedIndices = {0, 1};
-    g.model.CurrentIndex = 4;
-    g.model.AnchorIndex = 4;
-    g.model.FocusPath = PathOf(4);
+    g.model.Select({0, 1});
+    g.model.MakeCurrent(4);
+    g.model.AnchorAt(4);
+    g.model.FocusOnShow(PathOf(4));
     g.selection.ReselectNames = {PathOf(7),       PathOf(2),       "/pics/missing.jpg",
                                  "/pics/F03.jpg", "/Pics/f05.jpg", PathOf(2)};
     g.selection.ReselectByNames();
     EXPECT_EQ(g.Selected(), (Indices{7, 2}));
-    EXPECT_EQ(g.model.CurrentIndex, 7);
-    EXPECT_EQ(g.model.AnchorIndex, 4);
-    EXPECT_EQ(g.model.FocusPath, PathOf(4));
+    EXPECT_EQ(g.model.CurrentIndex(), 7);
+    EXPECT_EQ(g.model.AnchorIndex(), 4);
+    EXPECT_EQ(g.model.FocusPath(), PathOf(4));
     EXPECT_TRUE(g.listener.scrolledTo.empty());
     EXPECT_EQ(g.selection.ReselectNames.size(), 6u) << "the names are kept";
 
@@ -489,12 +489,12 @@ TEST(SelectionFiles, ReselectByNamesComparesExactly)
     g.selection.ReselectNames = {"/pics/gone.jpg", PathOf(1)};
     g.selection.ReselectByNames();
     EXPECT_EQ(g.Selected(), (Indices{1}));
-    EXPECT_EQ(g.model.CurrentIndex, 7);
+    EXPECT_EQ(g.model.CurrentIndex(), 7);
 
     g.selection.ClearReselectNames();
     g.selection.ReselectByNames();
     EXPECT_TRUE(g.Selected().empty());
-    EXPECT_EQ(g.model.CurrentIndex, 7);
+    EXPECT_EQ(g.model.CurrentIndex(), 7);
 }
 
 }  // namespace

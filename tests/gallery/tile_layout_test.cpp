@@ -232,26 +232,6 @@ TEST(TileLayoutTest, PlainWheelScrolls)
     EXPECT_EQ(HandleGalleryWheel(notches, {-120, false, true}, layout, {0, 0, 300, h}).ScrollY, 118);
 }
 
-TEST(TileLayoutTest, PartsOfANotchAddUpUntilTheDirectionOrTheModeChanges)
-{
-    WheelNotches notches;
-    EXPECT_EQ(notches.Add(-40, false), 0);
-    EXPECT_EQ(notches.Add(-40, false), 0);
-    EXPECT_EQ(notches.Add(-50, false), -1);  // 130: one notch, 10 kept
-    EXPECT_EQ(notches.Add(-110, false), -1);
-    EXPECT_EQ(notches.Add(-100, false), 0);
-    EXPECT_EQ(notches.Add(30, false), 0);  // the other way: the 100 are dropped
-    EXPECT_EQ(notches.Add(90, false), 1);
-    EXPECT_EQ(notches.Add(100, false), 0);
-    EXPECT_EQ(notches.Add(100, true), 0);  // scrolling's remainder does not resize
-    EXPECT_EQ(notches.Add(20, true), 1);
-    EXPECT_EQ(notches.Add(0, true), 0);
-    EXPECT_EQ(notches.Add(100, true), 0);
-    notches.Reset();
-    EXPECT_EQ(notches.Add(100, true), 0);
-    EXPECT_EQ(notches.Add(INT32_MAX, true), 17895697);  // (INT32_MAX + 100) / 120, no overflow
-}
-
 TEST(TileLayoutTest, RowsPerPage)
 {
     EXPECT_EQ(RowsPerPage(474, 128), 3);

@@ -49,7 +49,6 @@ TEST(SaveWebP, EncodesOpaqueAndReplacesTheFile)
     test::TempDir dir;
     const std::string path = dir / "a.webp";
     test::WriteFile(path, "old");
-    EXPECT_TRUE(EnsureWebPEncoder());
     QImage image(40, 20, QImage::Format_ARGB32);
     image.fill(qRgba(200, 30, 40, 0));
     ASSERT_TRUE(SaveBitmapToWebP(path, image, 250));  // quality is clamped

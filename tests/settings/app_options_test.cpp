@@ -139,7 +139,7 @@ TEST(Catalogue, SaveThenLoad)
     EXPECT_TRUE(back.FitWidth);
     EXPECT_EQ(back.SortMode, 3);
     EXPECT_EQ(back.Passes, 7);
-    EXPECT_EQ(fresh.app.PopString("LastDir"), "/pics/");
+    EXPECT_EQ(fresh.app.GetString("LastDir"), "/pics/");
 }
 
 TEST(Catalogue, IniFolderPortableOrPerUser)

@@ -127,7 +127,7 @@ TEST(PinLock, FailuresAreCountedInTheRegistryAndResetByTheRightPin)
         SettingsStore reg;
         ConfigureRegeditSettings(reg);
         reg.LoadFromRegistry();
-        return reg.PopString("c", "(none)");
+        return reg.GetString("c", "(none)");
     };
     SettingsStore reg;
     ConfigureRegeditSettings(reg);

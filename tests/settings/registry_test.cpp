@@ -55,9 +55,9 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
     ASSERT_TRUE(s.SaveToRegistry());
     SettingsStore loaded = PinStore(dir);
     ASSERT_TRUE(loaded.LoadFromRegistry());
-    EXPECT_EQ(loaded.PopString("p"), "new");
-    EXPECT_EQ(loaded.PopInt("c"), 2);
-    EXPECT_EQ(loaded.PopString("deep", "", "Sub"), "x");
+    EXPECT_EQ(loaded.GetString("p"), "new");
+    EXPECT_EQ(loaded.GetInt("c"), 2);
+    EXPECT_EQ(loaded.GetString("deep", "", "Sub"), "x");
 
     // Keys nested deeper than one level are not folders of the store; other keys survive.
     SettingsStore deeper = PinStore(dir);
@@ -75,13 +75,13 @@ TEST(RegistryBackend, SaveNeverDeletesAndFoldersAreSubkeys)
     EXPECT_FALSE(loaded.Exist("hidden", "Sub"));
     EXPECT_EQ(loaded.Count(), 3);
     ASSERT_TRUE(deeper.LoadFromRegistry());
-    EXPECT_EQ(deeper.PopString("hidden"), "1");
+    EXPECT_EQ(deeper.GetString("hidden"), "1");
 
     ASSERT_TRUE(loaded.ClearRegistry());
     EXPECT_FALSE(loaded.LoadFromRegistry());
     EXPECT_FALSE(deeper.LoadFromRegistry()) << "subkeys go with their key";
     ASSERT_TRUE(neighbour.LoadFromRegistry()) << "clearing one key leaves the others";
-    EXPECT_EQ(neighbour.PopString("n"), "1");
+    EXPECT_EQ(neighbour.GetString("n"), "1");
 }
 
 TEST(RegistryBackend, AppendAndUnrepresentableValues)
@@ -95,8 +95,8 @@ TEST(RegistryBackend, AppendAndUnrepresentableValues)
     t.PushString("local", "1");
     t.PushString("p", "unsaved");
     ASSERT_TRUE(t.AppendFromRegistry());
-    EXPECT_EQ(t.PopString("local"), "1");
-    EXPECT_EQ(t.PopString("p"), "hash");
+    EXPECT_EQ(t.GetString("local"), "1");
+    EXPECT_EQ(t.GetString("p"), "hash");
 
     // These cannot be kept in the file: each fails, the others are still written, and
     // nothing already there is corrupted.
@@ -114,8 +114,8 @@ TEST(RegistryBackend, AppendAndUnrepresentableValues)
 
     ASSERT_TRUE(s.LoadFromRegistry());
     EXPECT_EQ(s.Count(), 2) << "p and c";
-    EXPECT_EQ(s.PopString("c"), "3");
-    EXPECT_EQ(s.PopString("p"), "hash");
+    EXPECT_EQ(s.GetString("c"), "3");
+    EXPECT_EQ(s.GetString("p"), "hash");
 }
 
 TEST(RegistryBackend, HandWrittenFile)
@@ -132,20 +132,20 @@ TEST(RegistryBackend, HandWrittenFile)
                                     "[Software\\Microsoft\\RegEdit]\r\n"
                                     "p=second=with equals\r\n");
     ASSERT_TRUE(s.LoadFromRegistry());
-    EXPECT_EQ(s.PopString("p"), "second=with equals") << "a repeated key and name: the later text";
-    EXPECT_EQ(s.PopString("c ", "none"), " 1") << "names compare exactly, nothing is trimmed";
+    EXPECT_EQ(s.GetString("p"), "second=with equals") << "a repeated key and name: the later text";
+    EXPECT_EQ(s.GetString("c ", "none"), " 1") << "names compare exactly, nothing is trimmed";
 
     s.PushString("p", "third");
     ASSERT_TRUE(s.SaveToRegistry());
     SettingsStore back = PinStore(dir);
     ASSERT_TRUE(back.LoadFromRegistry());
-    EXPECT_EQ(back.PopString("p"), "third");
+    EXPECT_EQ(back.GetString("p"), "third");
     EXPECT_EQ(back.Count(), 2);
     SettingsStore other = PinStore(dir);
     other.Firmenname = "";
     other.Programmname = "Other";
     ASSERT_TRUE(other.LoadFromRegistry());
-    EXPECT_EQ(other.PopString("o"), "1");
+    EXPECT_EQ(other.GetString("o"), "1");
 }
 
 // The file holds the PIN: one that cannot be read must not be replaced by what little the

@@ -47,7 +47,7 @@ struct Program {
         SettingsStore freshReg;
         ConfigureRegeditSettings(freshReg);
         freshReg.LoadFromRegistry();
-        return freshReg.PopString("p", "(none)");
+        return freshReg.GetString("p", "(none)");
     }
     SettingsFormState Shown()
     {
@@ -170,8 +170,8 @@ TEST(SettingsForm, NumbersThatDoNotConvertAndNumbersOutOfRange)
         form.maxBytes = c.maxBytes;
         form.passes = c.passes;
         ApplySettings(form, program.options, program.app, program.reg);
-        EXPECT_EQ(program.app.PopInt("mxb", -99), c.storedMxb) << c.maxBytes;
-        EXPECT_EQ(program.app.PopInt("passes", -99), c.storedPasses) << c.passes;
+        EXPECT_EQ(program.app.GetInt("mxb", -99), c.storedMxb) << c.maxBytes;
+        EXPECT_EQ(program.app.GetInt("passes", -99), c.storedPasses) << c.passes;
         EXPECT_EQ(program.Reloaded().MaxBytes, std::int64_t{c.storedMxb} * 1024) << c.maxBytes;
         EXPECT_EQ(program.Reloaded().Passes, c.storedPasses) << c.passes;
     }

@@ -72,19 +72,19 @@ TEST(SettingsRows, AddDeleteAndOrder)
     s.PushInt("A", -12);
     s.PushBool("B", true);
     s.PushString("C", "");
-    s.Push("A", "again");
+    s.PushString("A", "again");
     ASSERT_EQ(s.Count(), 3);
     EXPECT_EQ(s.KeyAt(0), "B");
     EXPECT_EQ(s.KeyAt(2), "A") << "re-pushing moves a key to the end";
-    EXPECT_EQ(s.Pop("A"), "again");
-    EXPECT_EQ(s.PopString("C", "default"), "") << "an empty value is not a missing one";
-    EXPECT_EQ(s.PopString("missing", "default"), "default");
+    EXPECT_EQ(s.GetString("A"), "again");
+    EXPECT_EQ(s.GetString("C", "default"), "") << "an empty value is not a missing one";
+    EXPECT_EQ(s.GetString("missing", "default"), "default");
     EXPECT_FALSE(s.Exist("b")) << "keys are case-sensitive";
 
     s.PushString("A", "other", "Folder");
     EXPECT_EQ(s.Count(), 4) << "the same key in another folder is another row";
-    EXPECT_EQ(s.PopString("A", "", "Folder"), "other");
-    EXPECT_EQ(s.PopString("A"), "again");
+    EXPECT_EQ(s.GetString("A", "", "Folder"), "other");
+    EXPECT_EQ(s.GetString("A"), "again");
     EXPECT_TRUE(s.Delete("A", "Folder"));
     EXPECT_FALSE(s.Delete("A", "Folder"));
     EXPECT_EQ(s.GetIndex("A"), 2);
@@ -96,7 +96,7 @@ TEST(SettingsRows, TypedReads)
 {
     struct Row {
         std::optional<std::string> stored;  // nothing: no row at all
-        int popInt;                         // PopInt with default 7
+        int popInt;                         // GetInt with default 7
         bool popBoolDefFalse;
         bool popBoolDefTrue;
     };
@@ -117,21 +117,21 @@ TEST(SettingsRows, TypedReads)
         SettingsStore s;
         if (row.stored) s.PushString("k", *row.stored);
         const std::string label = row.stored ? "'" + *row.stored + "'" : "missing";
-        EXPECT_EQ(s.PopInt("k", 7), row.popInt) << label;
-        EXPECT_EQ(s.PopBool("k", false), row.popBoolDefFalse) << label;
-        EXPECT_EQ(s.PopBool("k", true), row.popBoolDefTrue) << label;
+        EXPECT_EQ(s.GetInt("k", 7), row.popInt) << label;
+        EXPECT_EQ(s.GetBool("k", false), row.popBoolDefFalse) << label;
+        EXPECT_EQ(s.GetBool("k", true), row.popBoolDefTrue) << label;
     }
 
     SettingsStore s;
     const std::pair<int, const char*> written[] = {{0, "0"}, {-5, "-5"}, {2147483647, "2147483647"}};
     for (const auto& [value, text] : written) {
         s.PushInt("n", value);
-        EXPECT_EQ(s.PopString("n"), text);
+        EXPECT_EQ(s.GetString("n"), text);
     }
     s.PushBool("b", true);
-    EXPECT_EQ(s.PopString("b"), "1");
+    EXPECT_EQ(s.GetString("b"), "1");
     s.PushBool("b", false);
-    EXPECT_EQ(s.PopString("b"), "0");
+    EXPECT_EQ(s.GetString("b"), "0");
 }
 
 // How single lines of a hand-written file read back.
@@ -172,7 +172,7 @@ TEST(SettingsFile, LoadCases)
         const std::string label = std::string("file '") + c.file + "', key '" + c.key + "'";
         if (c.value) {
             EXPECT_TRUE(s.Exist(c.key, c.folder)) << label;
-            EXPECT_EQ(s.PopString(c.key, "<default>", c.folder), *c.value) << label;
+            EXPECT_EQ(s.GetString(c.key, "<default>", c.folder), *c.value) << label;
         } else {
             EXPECT_FALSE(s.Exist(c.key, c.folder)) << label;
         }
@@ -218,7 +218,7 @@ TEST(SettingsFile, OddLinesSurviveALoadAndASave)
     s.PushString("stale", "gone after the load");
     ASSERT_TRUE(s.LoadFromFile());
     EXPECT_FALSE(s.Exist("stale"));
-    EXPECT_FALSE(s.PopBool("Fast", true)) << "the last occurrence wins";
+    EXPECT_FALSE(s.GetBool("Fast", true)) << "the last occurrence wins";
 
     ASSERT_TRUE(s.SaveToFile());
     const std::string written = "\r\n; a comment=\r\nFast=0\r\nfast=1\r\nurl=http://x/?a=b\r\n[]=\r\nkey=[a]\r\n"
@@ -238,7 +238,7 @@ TEST(SettingsFile, MissingFilesAndAppending)
     SettingsStore s = StoreIn(dir, "none.ini");
     s.PushInt("kept", 1);
     EXPECT_FALSE(s.AppendFromFile());
-    EXPECT_EQ(s.PopInt("kept"), 1) << "appending a missing file leaves the rows alone";
+    EXPECT_EQ(s.GetInt("kept"), 1) << "appending a missing file leaves the rows alone";
     EXPECT_FALSE(s.LoadFromFile());
     EXPECT_EQ(s.Count(), 0) << "loading clears first: unsaved rows are gone";
     EXPECT_FALSE(s.ClearFile());
@@ -247,8 +247,8 @@ TEST(SettingsFile, MissingFilesAndAppending)
     s.PushInt("kept", 1);
     test::WriteFile(dir / "none.ini", "b=2\r\nkept=5\r\n");
     EXPECT_TRUE(s.AppendFromFile());
-    EXPECT_EQ(s.PopInt("a"), 1);
-    EXPECT_EQ(s.PopInt("kept"), 5);
+    EXPECT_EQ(s.GetInt("a"), 1);
+    EXPECT_EQ(s.GetInt("kept"), 5);
     EXPECT_EQ(s.KeyAt(s.Count() - 1), "kept") << "a row read from the file moves to its place at the end";
     EXPECT_TRUE(s.ClearFile());
     EXPECT_FALSE(std::filesystem::exists(dir / "none.ini"));

@@ -84,7 +84,7 @@ template <class Dialogs = ScriptedDialogs> struct GalleryRig {
     std::vector<std::string> SelectedNames() const
     {
         std::vector<std::string> names;
-        for (const int i : gallery->Model().SelectedIndices)
+        for (const int i : gallery->Model().SelectedIndices())
             names.push_back(FileNameOf(gallery->Model().Files().at(static_cast<std::size_t>(i))));
         return names;
     }

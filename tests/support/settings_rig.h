@@ -55,14 +55,14 @@ struct SettingsRig {
         settings::SettingsStore fresh;
         settings::ConfigureRegeditSettings(fresh);
         fresh.LoadFromRegistry();
-        return fresh.PopString(name, "(none)");
+        return fresh.GetString(name, "(none)");
     }
     std::string StoredSetting(const std::string& key) const
     {
         settings::SettingsStore fresh;
         settings::ConfigureAppSettings(fresh, IniDir());
         fresh.LoadFromFile();
-        return fresh.PopString(key, "(none)");
+        return fresh.GetString(key, "(none)");
     }
     bool IniWritten() const { return std::filesystem::exists(IniDir() + "Quillix.ini"); }
 };

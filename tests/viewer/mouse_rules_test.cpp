@@ -1,5 +1,7 @@
 #include "viewer/mouse_rules.h"
 
+#include "common/wheel_notches.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -125,6 +127,24 @@ TEST(LeftPressTest, EdgeZonesThenDrag)
         EXPECT_EQ(LeftPressActionFor(c.x, c.clientWidth, c.pannable), c.expected)
             << c.x << " in " << c.clientWidth << (c.pannable ? " pannable" : "");
     }
+}
+
+TEST(MouseRulesTest, PartsOfANotchAddUpUntilTheDirectionOrTheModifiersChange)
+{
+    WheelNotches notches;
+    EXPECT_EQ(notches.Add(-40, false), 0);
+    EXPECT_EQ(notches.Add(-40, false), 0);
+    EXPECT_EQ(notches.Add(-50, false), -1);  // 130: one notch, 10 kept
+    EXPECT_EQ(notches.Add(-110, false), -1);
+    EXPECT_EQ(notches.Add(-100, false), 0);
+    EXPECT_EQ(notches.Add(30, false), 0);  // the other way: the 100 are dropped
+    EXPECT_EQ(notches.Add(90, false), 1);
+    EXPECT_EQ(notches.Add(100, false), 0);
+    EXPECT_EQ(notches.Add(100, true), 0);  // what plain turns left does not count with Ctrl or Shift
+    EXPECT_EQ(notches.Add(20, true), 1);
+    EXPECT_EQ(notches.Add(0, true), 0);
+    EXPECT_EQ(notches.Add(100, true), 0);
+    EXPECT_EQ(notches.Add(INT32_MAX, true), 17895697);  // (INT32_MAX + 100) / 120, no overflow
 }
 
 }  // namespace
