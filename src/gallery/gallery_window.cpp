@@ -137,9 +137,7 @@ GalleryWindow::GalleryWindow(session::Session& session, viewer::ViewerWindow& vi
     std::string folder = session_.LastDir();
     if (!IsFolder(folder)) folder = QDir::currentPath().toStdString();
     model_.SetFolderBox(WithSeparator(folder));
-    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
-    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
-    status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    ShowSortLabels(model_.SortMode());
 }
 
 GalleryWindow::~GalleryWindow()
@@ -234,9 +232,7 @@ void GalleryWindow::showEvent(QShowEvent* event)
 
 void GalleryWindow::prepareToShow()
 {
-    const browse::SortModeLabels labels = browse::SortModeLabelsOf(model_.SortMode());
-    sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
-    status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+    ShowSortLabels(model_.SortMode());
     SetFitButtons();
     ReadTileSize();
     RestorePlacement();
@@ -862,11 +858,16 @@ void GalleryWindow::folderBoxChanged(const std::string& text)
     folderEdit_->setText(locked_ ? QString() : QString::fromStdString(text));
 }
 
-void GalleryWindow::sortModeChanged(int mode)
+void GalleryWindow::ShowSortLabels(int mode)
 {
     const browse::SortModeLabels labels = browse::SortModeLabelsOf(mode);
     sortButton_->setToolTip(QString::fromUtf8(labels.longLabel));
     status_->setPanelText(5, QString::fromUtf8(labels.shortLabel));
+}
+
+void GalleryWindow::sortModeChanged(int mode)
+{
+    ShowSortLabels(mode);
     // Only a new mode is worth a write of the file.
     session_.RememberSortMode(mode);
 }

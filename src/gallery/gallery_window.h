@@ -163,6 +163,8 @@ private:
     void SelectionShown();
     void clipboardChanged();
     void ShowFolderResult(const Result<void>& outcome);
+    // The sort button's tool tip and the status bar's sort panel.
+    void ShowSortLabels(int mode);
     void SetFitButtons();
     void FitButtonClicked(bool scaleToFit, bool fitWidth);
     void handleWheel(class QWheelEvent* event);
