@@ -33,7 +33,7 @@ void BM_DecryptToStream8MB(benchmark::State& state)
         state.SkipWithError(sealed.error().message.c_str());
         return;
     }
-    std::vector<std::uint8_t> stream;
+    crypto::SecureBytes stream;
     for (auto _ : state) {
         if (!container::DecryptToStream(sealed.value(), "pw", true, stream)) state.SkipWithError("decryption failed");
         benchmark::DoNotOptimize(stream.data());

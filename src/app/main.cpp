@@ -1,6 +1,7 @@
 #include "app/desktop_duties.h"
 #include "app/program_start.h"
 #include "app/startup.h"
+#include "crypto/secure_memory.h"
 #include "gallery/gallery_window.h"
 #include "platform/dialog_art.h"
 #include "platform/privacy.h"
@@ -19,6 +20,8 @@
 
 int main(int argc, char* argv[])
 {
+    // No core dump and no debugger of the same user may read the pictures and passwords.
+    quillix::crypto::ProtectProcessMemory();
     // Needs no display: it only removes files.
     if (argc == 2 && std::string_view(argv[1]) == "--unregister") return quillix::app::UnregisterCommand();
 

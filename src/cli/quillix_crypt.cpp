@@ -391,13 +391,13 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         const Environment& env)
 {
     const std::string& given = inv.files.front();
-    Result<std::vector<std::uint8_t>> plain =
+    Result<crypto::SecureBytes> plain =
         container::DecryptContainerFile(ContainerNamed(given), password, options.FileNamePW);
     if (!plain) {
         *env.err << given << ": " << Reason(plain.error()) << "\n";
         return kExitFailed;
     }
-    std::vector<std::uint8_t>& bytes = plain.value();
+    crypto::SecureBytes& bytes = plain.value();
     // Piece by piece, each wiped right after it is written while it is still in the cache.
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     for (std::size_t at = 0; at < bytes.size(); at += kPiece) {

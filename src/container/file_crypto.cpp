@@ -14,10 +14,7 @@ std::string TrimPassword(const std::string& text)
 
 FileCrypto::FileCrypto(Dialogs& dialogs, Hooks hooks) : dialogs_(dialogs), hooks_(std::move(hooks)) {}
 
-FileCrypto::~FileCrypto()
-{
-    crypto::SecureWipe(activePassword_);
-}
+FileCrypto::~FileCrypto() = default;
 
 bool FileCrypto::EnsurePassword(bool noPrompt)
 {
@@ -78,11 +75,11 @@ void FileCrypto::SetPassword(std::string password, bool confirmed)
 {
     {
         std::lock_guard lock(passwordMutex_);
-        crypto::SecureWipe(activePassword_);
-        activePassword_ = std::move(password);
+        activePassword_ = crypto::ToSecureString(password.data(), password.size());
         passwordConfirmed_ = confirmed;
         ++generation_;
     }
+    crypto::SecureWipe(password);
     if (hooks_.passwordEntered) hooks_.passwordEntered();
 }
 
@@ -95,7 +92,7 @@ void FileCrypto::ConfirmPassword(std::uint64_t generation) const
 std::string FileCrypto::ActivePassword() const
 {
     std::lock_guard lock(passwordMutex_);
-    return activePassword_;
+    return std::string(activePassword_.data(), activePassword_.size());
 }
 
 bool FileCrypto::HasPassword() const
@@ -114,7 +111,7 @@ void FileCrypto::ClearPassword()
 {
     {
         std::lock_guard lock(passwordMutex_);
-        crypto::SecureWipe(activePassword_);
+        crypto::Forget(activePassword_);
         passwordConfirmed_ = false;
         ++generation_;
     }
@@ -199,19 +196,19 @@ CryptOutcome DecryptFileWith(const std::string& path, const std::string& passwor
     return InPlaceWith(path, false, password, options);
 }
 
-bool FileCrypto::DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const
+bool FileCrypto::DecryptToStream(const std::string& path, crypto::SecureBytes& stream) const
 {
     return DecryptToStream(path, CurrentOptions().FileNamePW, stream);
 }
 
-bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const
+bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, crypto::SecureBytes& stream) const
 {
     std::uint64_t generation = 0;
     std::string password;
     {
         std::lock_guard lock(passwordMutex_);
         generation = generation_;
-        password = activePassword_;
+        password.assign(activePassword_.data(), activePassword_.size());
     }
     const bool ok = container::DecryptToStream(path, password, fileNamePW, stream);
     crypto::SecureWipe(password);

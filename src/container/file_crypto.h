@@ -2,6 +2,7 @@
 
 #include "common/dialogs.h"
 #include "container/file_ops.h"
+#include "crypto/secure_memory.h"
 
 #include <atomic>
 #include <cstdint>
@@ -99,10 +100,10 @@ public:
     std::string DecryptFile(const std::string& path) { return Decrypt(path).path; }
     // The plain bytes of a container in memory, under the active password; nothing is asked.
     // Opening a container confirms the password it opened.
-    bool DecryptToStream(const std::string& path, std::vector<std::uint8_t>& stream) const;
+    bool DecryptToStream(const std::string& path, crypto::SecureBytes& stream) const;
     // The same with the file-name option given, for worker threads: the password is read once,
     // when the call starts, and no lock is held while the keys are derived.
-    bool DecryptToStream(const std::string& path, bool fileNamePW, std::vector<std::uint8_t>& stream) const;
+    bool DecryptToStream(const std::string& path, bool fileNamePW, crypto::SecureBytes& stream) const;
 
     // The options the next operation works with, read now.
     FileOptions OptionsForNextOperation() const { return CurrentOptions(); }
@@ -122,7 +123,8 @@ private:
     Hooks hooks_;
 
     mutable std::mutex passwordMutex_;
-    std::string activePassword_;
+    // In guarded memory, wiped when it changes or goes.
+    crypto::SecureString activePassword_;
     std::atomic<std::uint64_t> generation_{0};
     // What a successful read learns about the password; guarded by passwordMutex_.
     mutable bool passwordConfirmed_ = false;

@@ -1,6 +1,5 @@
 #include "container/file_ops.h"
 
-#include "common/memory.h"
 #include "common/paths.h"
 #include "common/temp_file.h"
 #include "common/unique_fd.h"
@@ -527,8 +526,7 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }
 
-Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
-                                                       bool fileNamePW)
+Result<crypto::SecureBytes> DecryptContainerFile(const std::string& path, const std::string& password, bool fileNamePW)
 {
     if (FileNameOf(path).empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
     Result<OpenedContainer> opened = OpenAndValidate(path);
@@ -537,15 +535,11 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
 
     // The body is read once into private memory: the MAC is checked on exactly the bytes that
     // are then decrypted, whatever happens to the file meanwhile. Each piece is fed to the MAC
-    // while it is still in the cache, and the buffer asks for huge pages, because faulting in
-    // small fresh pages costs as much as the MAC itself on a large picture.
+    // while it is still in the cache. The memory is guarded, as the bytes are decrypted in place.
     const ContainerKeys keys =
         DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
     ContainerMac mac(keys.macKey.span(), c.layout.header);
-    std::vector<std::uint8_t> body;
-    body.reserve(static_cast<std::size_t>(c.layout.bodyLength));
-    AdviseHugePages(body.data(), body.capacity());
-    body.resize(static_cast<std::size_t>(c.layout.bodyLength));
+    crypto::SecureBytes body(static_cast<std::size_t>(c.layout.bodyLength));
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     for (std::size_t at = 0; at < body.size(); at += kPiece) {
         const std::span<std::uint8_t> piece = std::span(body).subspan(at, std::min(kPiece, body.size() - at));
@@ -564,10 +558,9 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     return body;
 }
 
-bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,
-                     std::vector<std::uint8_t>& stream)
+bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW, crypto::SecureBytes& stream)
 {
-    Result<std::vector<std::uint8_t>> plain = DecryptContainerFile(path, password, fileNamePW);
+    Result<crypto::SecureBytes> plain = DecryptContainerFile(path, password, fileNamePW);
     if (!plain) {
         crypto::SecureWipe(stream.data(), stream.size());
         stream.clear();

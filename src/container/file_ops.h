@@ -3,6 +3,7 @@
 #include "common/result.h"
 #include "container/secure_delete.h"
 #include "container/source_lease.h"
+#include "crypto/secure_memory.h"
 
 #include <cstdint>
 #include <stop_token>
@@ -80,12 +81,12 @@ Result<std::string> DecryptToPlainFile(const std::string& path, const std::strin
 // Validates and authenticates a container without decrypting anything.
 Result<void> VerifyContainerFile(const std::string& path, const std::string& password, bool fileNamePW);
 
-// The plain bytes of a container, decrypted in memory; the name need not begin with "$".
-Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
-                                                       bool fileNamePW);
+// The plain bytes of a container, decrypted in guarded memory (locked, wiped when freed); the
+// name need not begin with "$".
+Result<crypto::SecureBytes> DecryptContainerFile(const std::string& path, const std::string& password, bool fileNamePW);
 
 // On true `stream` holds exactly the plain bytes; on false it is empty.
 bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,
-                     std::vector<std::uint8_t>& stream);
+                     crypto::SecureBytes& stream);
 
 }  // namespace quillix::container

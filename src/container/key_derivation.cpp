@@ -4,6 +4,7 @@
 #include "crypto/hashes.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
+#include "crypto/secure_memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -26,7 +27,10 @@ struct KeyCache {
     std::mutex mutex;
     // Wakes the threads that wait for a key another thread is deriving.
     std::condition_variable derived;
-    std::map<std::string, KeyCacheEntry> entries;
+    // Each entry's node lives in guarded memory.
+    std::map<std::string, KeyCacheEntry, std::less<>,
+             crypto::SecureAllocator<std::pair<const std::string, KeyCacheEntry>>>
+        entries;
     // Key texts being derived right now, outside the lock.
     std::set<std::string> deriving;
     // Bumped by every clear, so a derivation that straddles one does not refill the cache.

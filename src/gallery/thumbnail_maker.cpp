@@ -7,6 +7,7 @@
 #include "gallery/tile_layout.h"
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
+#include "imaging/secure_picture.h"
 #include "imaging/thumbnail.h"
 
 #include <exception>
@@ -47,10 +48,11 @@ Thumbnail MakeOrThrow(const ThumbnailRequest& request)
         return Decode(format, bytes.value(), request.tileSize);
     }
     if (request.password.empty() || format == imaging::ImageFormat::Unknown) return Placeholder(request.tileSize);
-    Result<std::vector<std::uint8_t>> plain =
+    Result<crypto::SecureBytes> plain =
         container::DecryptContainerFile(request.path, request.password, request.fileNamePW);
     if (!plain) return Placeholder(request.tileSize);
     const crypto::WipeOnExit wipe(plain.value());
+    const imaging::ContainerPixels pixels;
     Thumbnail made = Decode(format, plain.value(), request.tileSize);
     if (made.kind != ThumbnailKind::Picture) return Placeholder(request.tileSize);
     return made;

@@ -129,7 +129,7 @@ Result<QImage> DecodeRle(std::span<const std::uint8_t> b, const Layout& l, std::
     const std::int64_t paintable = static_cast<std::int64_t>((b.size() - at) / 2) * 255;
     if (!DataCouldShow(width * height, paintable))
         return MakeError(ErrorKind::BadHeader, "BMP: the RLE data is too short for the declared size");
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
+    QImage image = NewPicture(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "BMP: not enough memory for the picture");
     // Pixels the stream never reaches (jumped over, left by an early end of row or picture, or
     // missing from a cut file) stay transparent, as Firefox and Chrome show them.
@@ -204,7 +204,7 @@ Result<QImage> DecodeBmp(std::span<const std::uint8_t> b)
     const bool alpha = l.masks[3] != 0;
     const Channel red(l.masks[0]), green(l.masks[1]), blue(l.masks[2]), opacity(l.masks[3]);
 
-    QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = NewPicture(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "BMP: not enough memory for the picture");
     int anyAlpha = 0;
     for (int y = 0; y < height; ++y) {
@@ -227,7 +227,15 @@ Result<QImage> DecodeBmp(std::span<const std::uint8_t> b)
         }
     }
     // Many writers declare an alpha mask and leave it zero: such a picture is meant opaque.
-    if (alpha && anyAlpha == 0) image = image.convertToFormat(QImage::Format_RGB32);
+    // Made opaque in place: a converted copy would leave a container's pixels in ordinary memory.
+    if (alpha && anyAlpha == 0) {
+        for (int y = 0; y < height; ++y) {
+            auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < width; ++x)
+                out[x] |= 0xFF000000u;
+        }
+        image.reinterpretAsFormat(QImage::Format_RGB32);
+    }
     return image;
 }
 

@@ -1,5 +1,6 @@
 #include "imaging/gif_codec.h"
 
+#include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
 
@@ -258,7 +259,7 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader, st
                 return MakeError(ErrorKind::Unsupported, "GIF canvas size out of range");
             if (!DataCouldShow(std::int64_t{w} * h, paintable))
                 return MakeError(ErrorKind::BadHeader, "GIF: the file is too short for the declared size");
-            canvas = QImage(w, h, QImage::Format_ARGB32);
+            canvas = NewPicture(w, h, QImage::Format_ARGB32);
             if (canvas.isNull()) return MakeError(ErrorKind::Unsupported, "GIF canvas too large");
             canvas.fill(Qt::transparent);
         }
@@ -274,7 +275,7 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader, st
         disposal = control.DisposalMode;
         disposeRect = frame & canvas.rect();
         // A detached copy: the canvas is drawn on next, and the frames keep their own pixels.
-        restore = disposal == DISPOSE_PREVIOUS && !last ? canvas.copy() : QImage();
+        restore = disposal == DISPOSE_PREVIOUS && !last ? CopyPicture(canvas) : QImage();
 
         const GifPalette palette =
             PaletteOf(desc.ColorMap ? desc.ColorMap : gif->SColorMap, codeSize, control.TransparentColor);
@@ -285,7 +286,7 @@ Result<GifAnimation> ReadFrames(GifFileType* gif, const MemoryReader& reader, st
             animation.frames.push_back(GifFrame{std::move(canvas), delayMs});
             break;
         }
-        if (drawn.complete || drawn.rows > 0) animation.frames.push_back(GifFrame{canvas.copy(), delayMs});
+        if (drawn.complete || drawn.rows > 0) animation.frames.push_back(GifFrame{CopyPicture(canvas), delayMs});
         if (!drawn.complete) {
             fault = gif->Error;
             break;

@@ -6,6 +6,7 @@
 #include "imaging/gif_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "imaging/secure_picture.h"
 #include "imaging/webp_bridge.h"
 
 #include <sys/stat.h>
@@ -27,6 +28,7 @@ void FreePixels(void* pixels)
 QImage NewPicture(int width, int height, QImage::Format format)
 {
     if (width <= 0 || height <= 0) return {};
+    if (ContainerPixels::Active()) return NewSecurePicture(width, height, format);
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
     const std::size_t size = stride * static_cast<std::size_t>(height);
     if (size < kHugePage) return QImage(width, height, format);

@@ -14,7 +14,8 @@
 // Still pictures from any of the five formats, chosen by name or by content.
 namespace quillix::imaging {
 
-// An uninitialised 32-bit picture for a decoder to fill; null when memory runs out. Large ones
+// An uninitialised 32-bit picture for a decoder to fill; null when memory runs out. Under
+// ContainerPixels it is a secure one (NewSecurePicture). Large ordinary ones
 // ask for transparent huge pages: faulting in fresh small pages costs a third of a 24-megapixel
 // JPEG decode. The kernel may stall once to compact memory for them.
 QImage NewPicture(int width, int height, QImage::Format format);

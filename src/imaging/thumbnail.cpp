@@ -3,6 +3,7 @@
 #include "crypto/secure.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
 
@@ -42,7 +43,7 @@ Result<QImage> ScaleTo(Result<QImage> decoded, QSize size)
     QImage scaled = full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     // The full-size picture may have come out of a container: its pixels go with it.
     if (full.isDetached()) crypto::SecureWipe(full.bits(), static_cast<std::size_t>(full.sizeInBytes()));
-    return scaled;
+    return KeepSecure(std::move(scaled));
 }
 
 }  // namespace

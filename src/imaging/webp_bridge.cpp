@@ -1,6 +1,7 @@
 #include "imaging/webp_bridge.h"
 
 #include "common/unique_fd.h"
+#include "crypto/secure.h"
 #include "imaging/image_format.h"
 #include "imaging/still_decoder.h"
 
@@ -88,7 +89,7 @@ Result<QImage> FirstFrameOnCanvas(WebPDemuxer* demux, QSize size)
     const FrameIterator frame(demux, 1);
     if (!frame.held || canvasWidth <= 0 || canvasHeight <= 0)
         return MakeError(ErrorKind::BadHeader, "animated WebP has no readable frame");
-    QImage canvas(size, QImage::Format_ARGB32);
+    QImage canvas = NewPicture(size.width(), size.height(), QImage::Format_ARGB32);
     if (canvas.isNull()) return MakeError(ErrorKind::Unsupported, "WebP picture too large");
     canvas.fill(Qt::transparent);
 
@@ -147,7 +148,7 @@ Result<QImage> FirstFrame(std::span<const std::uint8_t> bytes, std::optional<QSi
 
 QImage ImageFromRgba(const std::uint8_t* rgba, int width, int height, int stride)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
+    QImage image = NewPicture(width, height, QImage::Format_ARGB32);
     if (image.isNull()) return image;
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* src = rgba + static_cast<std::ptrdiff_t>(y) * stride;
@@ -168,10 +169,12 @@ Result<QImage> LoadWebPToBitmap(std::span<const std::uint8_t> bytes)
     if (features.has_animation) return MakeError(ErrorKind::Unsupported, "animated WebP has no still picture");
     if (Result<void> believed = CheckStill(features, bytes.size()); !believed) return believed.error();
     int w = 0, h = 0;
-    std::unique_ptr<std::uint8_t, decltype(&WebPFree)> pixels(WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h),
-                                                              &WebPFree);
+    std::uint8_t* const pixels = WebPDecodeRGBA(bytes.data(), bytes.size(), &w, &h);
     if (!pixels) return MakeError(ErrorKind::BadHeader, "WebP picture cannot be decoded");
-    QImage image = ImageFromRgba(pixels.get(), w, h, w * 4);
+    QImage image = ImageFromRgba(pixels, w, h, w * 4);
+    // libwebp's copy goes at once, wiped: it may be a container's picture.
+    crypto::SecureWipe(pixels, static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    WebPFree(pixels);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "WebP picture too large");
     return image;
 }
@@ -233,7 +236,7 @@ Result<QImage> LoadWebPScaled(std::span<const std::uint8_t> bytes, int width, in
     if (config.input.has_animation) return MakeError(ErrorKind::Unsupported, "animated WebP has no still picture");
     if (Result<void> believed = CheckStill(config.input, bytes.size()); !believed) return believed.error();
 
-    QImage image(width, height, QImage::Format_ARGB32);
+    QImage image = NewPicture(width, height, QImage::Format_ARGB32);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "scaled size too large");
     config.options.use_scaling = 1;
     config.options.scaled_width = width;

@@ -1,5 +1,7 @@
 #include "imaging/webp_player.h"
 
+#include "crypto/secure.h"
+#include "imaging/secure_picture.h"
 #include "imaging/webp_bridge.h"
 #include "workers/worker_pool.h"
 
@@ -7,8 +9,6 @@
 #include <webp/demux.h>
 
 #include <QTimer>
-
-#include <string.h>
 
 #include <algorithm>
 #include <climits>
@@ -29,10 +29,17 @@ void WebPPlayer::DecoderDeleter::operator()(WebPAnimDecoder* decoder) const
 
 WebPPlayer::Stream::~Stream()
 {
-    // The decoder reads the bytes, so it goes first. The bytes may be a decrypted picture; they do
-    // not outlive their use in the heap.
+    // The decoder reads the bytes, so it goes first; the bytes are wiped as they are freed.
+    DropDecoder();
+}
+
+void WebPPlayer::Stream::DropDecoder()
+{
+    // libwebp frees its canvas unwiped, and it holds the last frame of what may be a container.
+    if (decoder && canvas) crypto::SecureWipe(canvas, canvasSize);
+    canvas = nullptr;
+    canvasSize = 0;
     decoder.reset();
-    if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
 }
 
 WebPPlayer::WebPPlayer(QObject* parent) : QObject(parent) {}
@@ -94,11 +101,12 @@ bool WebPPlayer::LoadAnimated(const std::string& path)
     return LoadAnimatedFile(path);
 }
 
-bool WebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes)
+bool WebPPlayer::LoadAnimated(std::span<const std::uint8_t> bytes, bool fromContainer)
 {
     Stop();
     stream_ = std::make_shared<Stream>();
     stream_->source = Source::Memory;
+    stream_->fromContainer = fromContainer;
     stream_->bytes.assign(bytes.begin(), bytes.end());
     return StartPlaying();
 }
@@ -116,14 +124,13 @@ WebPPlayer::Step WebPPlayer::OpenPass(Stream& stream, bool reread)
 {
     Step failed;
     failed.kind = Step::PassFailed;
-    stream.decoder.reset();
+    stream.DropDecoder();
     // From a file, each pass reads the file as it is now; from memory, the kept bytes serve again.
     if (stream.source == Source::File && (reread || stream.bytes.empty())) {
-        if (!stream.bytes.empty()) explicit_bzero(stream.bytes.data(), stream.bytes.size());
         stream.bytes.clear();
         Result<std::vector<std::uint8_t>> bytes = ReadImageFile(stream.fileName);
         if (!bytes) return failed;
-        stream.bytes = std::move(bytes.value());
+        stream.bytes.assign(bytes.value().begin(), bytes.value().end());
     }
     // libwebp's animation decoder also takes still files as one frame; those are not animations here.
     WebPBitstreamFeatures features{};
@@ -145,6 +152,9 @@ WebPPlayer::Step WebPPlayer::OpenPass(Stream& stream, bool reread)
         !WebPAnimDecoderGetNext(decoder, &pixels, &timestamp) || !pixels)
         return failed;
     const int w = static_cast<int>(info.canvas_width), h = static_cast<int>(info.canvas_height);
+    stream.canvas = pixels;
+    stream.canvasSize = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    const ContainerPixels secure(stream.fromContainer);
     Step step;
     step.picture = ImageFromRgba(pixels, w, h, w * 4);
     if (step.picture.isNull()) return failed;
@@ -176,6 +186,9 @@ WebPPlayer::Step WebPPlayer::Advance(Stream& stream, bool mayStartPass)
         return step;
     step.width = static_cast<int>(info.canvas_width);
     step.height = static_cast<int>(info.canvas_height);
+    stream.canvas = pixels;
+    stream.canvasSize = static_cast<std::size_t>(step.width) * static_cast<std::size_t>(step.height) * 4;
+    const ContainerPixels secure(stream.fromContainer);
     step.picture = ImageFromRgba(pixels, step.width, step.height, step.width * 4);
     if (!step.picture.isNull()) step.kind = Step::Frame;
     return step;
@@ -310,10 +323,14 @@ bool WebPPlayer::LoadFromFile(const std::string& path)
         IsAnimatedFile(path), [&] { return LoadAnimated(path); }, [&] { return LoadWebPToBitmap(path); });
 }
 
-bool WebPPlayer::LoadFromBytes(std::span<const std::uint8_t> bytes)
+bool WebPPlayer::LoadFromBytes(std::span<const std::uint8_t> bytes, bool fromContainer)
 {
     return LoadStillOrAnimated(
-        IsAnimatedBytes(bytes), [&] { return LoadAnimated(bytes); }, [&] { return LoadWebPToBitmap(bytes); });
+        IsAnimatedBytes(bytes), [&] { return LoadAnimated(bytes, fromContainer); },
+        [&] {
+            const ContainerPixels secure(fromContainer);
+            return LoadWebPToBitmap(bytes);
+        });
 }
 
 bool WebPPlayer::LoadStillOrAnimated(bool looksAnimated, const std::function<bool()>& animate,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/result.h"
+#include "crypto/secure_memory.h"
 #include "workers/window_thread_queue.h"
 
 #include <QImage>
@@ -42,13 +43,14 @@ public:
 
     // Still or animated; false (and stopped) when the file cannot be shown.
     bool LoadFromFile(const std::string& path);
-    // The same for a WebP held in memory, such as a decrypted one; the bytes are copied.
-    bool LoadFromBytes(std::span<const std::uint8_t> bytes);
+    // The same for a WebP held in memory; the bytes are copied. A container's (`fromContainer`)
+    // frames are kept in guarded memory (ContainerPixels).
+    bool LoadFromBytes(std::span<const std::uint8_t> bytes, bool fromContainer = false);
 
     // Starts an animation with its first frame shown. From a file, each new pass reads the file
     // again; from memory, the player keeps a copy of the bytes for the passes.
     bool LoadAnimated(const std::string& path);
-    bool LoadAnimated(std::span<const std::uint8_t> bytes);
+    bool LoadAnimated(std::span<const std::uint8_t> bytes, bool fromContainer = false);
 
     // Ends playing and releases the decoder and bytes; the frame stays.
     void Stop();
@@ -93,10 +95,16 @@ private:
     // while no decode is handed out, else the job; the last owner wipes the bytes.
     struct Stream {
         ~Stream();
+        // Wipes the decoder's canvas, then lets the decoder go.
+        void DropDecoder();
         Source source = Source::None;
         std::string fileName;
-        std::vector<std::uint8_t> bytes;
+        bool fromContainer = false;
+        crypto::SecureBytes bytes;
         std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
+        // The decoder's canvas, as its last frame handed it out.
+        std::uint8_t* canvas = nullptr;
+        std::size_t canvasSize = 0;
     };
     // One decoding step's outcome, made on whichever thread decoded.
     struct Step {

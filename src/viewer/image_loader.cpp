@@ -5,6 +5,7 @@
 #include "crypto/secure.h"
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
+#include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
 
@@ -47,11 +48,18 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
     LoadedPicture picture;
     picture.webp = true;
     picture.encrypted = container::IsEncryptedFile(path);
-    std::vector<std::uint8_t> bytes;
+    crypto::SecureBytes bytes;
     if (!picture.encrypted) {
         Result<std::vector<std::uint8_t>> read = imaging::ReadImageFile(path);
         if (!read) return MakeError(ErrorKind::Io, WebPFailureText(false));
-        bytes = std::move(read.value());
+        // A still plain picture is decoded from what was read; only an animation keeps its bytes.
+        if (!imaging::IsAnimatedBytes(read.value())) {
+            Result<QImage> still = imaging::LoadWebPToBitmap(read.value());
+            if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(false));
+            picture.still = std::move(still.value());
+            return picture;
+        }
+        bytes.assign(read.value().begin(), read.value().end());
     } else {
         // Without a password the still formats say "Unknwon error"; an encrypted WebP says the
         // same rather than leaving the previous picture under this file's name.
@@ -64,6 +72,7 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
         return picture;
     }
     const crypto::WipeOnExit wipe(bytes);
+    const imaging::ContainerPixels pixels;
     Result<QImage> still = imaging::LoadWebPToBitmap(bytes);
     if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(picture.encrypted));
     picture.still = std::move(still.value());
@@ -74,10 +83,11 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
                                     const container::FileCrypto& crypto, bool fileNamePW)
 {
     if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
-    std::vector<std::uint8_t> plain;
+    crypto::SecureBytes plain;
     const crypto::WipeOnExit wipe(plain);
     if (!crypto.DecryptToStream(path, fileNamePW, plain))
         return MakeError(ErrorKind::WrongPassword, "Decrypt failed (file error).");
+    const imaging::ContainerPixels pixels;
 
     Result<LoadedPicture> result = MakeError(ErrorKind::Unsupported, "Encrypted format not supported.");
     if (ext == ".gif") {
@@ -100,11 +110,6 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
 }
 
 }  // namespace
-
-WebPBytes::~WebPBytes()
-{
-    crypto::SecureWipe(bytes.data(), bytes.size());
-}
 
 const char* WebPFailureText(bool encrypted)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/result.h"
+#include "crypto/secure_memory.h"
 #include "imaging/gif_animation.h"
 #include "imaging/gif_codec.h"
 
@@ -18,12 +19,11 @@ class FileCrypto;
 
 namespace quillix::viewer {
 
-// A file's bytes kept for the WebP player; wiped when released, as they may be a decrypted picture.
+// A file's bytes kept for the WebP player, in guarded memory as they may be a decrypted picture.
 struct WebPBytes {
-    std::vector<std::uint8_t> bytes;
+    crypto::SecureBytes bytes;
 
-    explicit WebPBytes(std::vector<std::uint8_t> data) : bytes(std::move(data)) {}
-    ~WebPBytes();
+    explicit WebPBytes(crypto::SecureBytes data) : bytes(std::move(data)) {}
     WebPBytes(const WebPBytes&) = delete;
     WebPBytes& operator=(const WebPBytes&) = delete;
 };

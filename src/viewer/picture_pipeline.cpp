@@ -3,6 +3,7 @@
 #include "container/container_file.h"
 #include "container/file_crypto.h"
 #include "crypto/secure.h"
+#include "imaging/secure_picture.h"
 #include "viewer/picture_scaling.h"
 
 #include <sys/stat.h>
@@ -51,6 +52,8 @@ std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const c
     decoded->fileNamePW = settings.fileNamePW;
     decoded->encrypted = container::IsEncryptedFile(path);
 
+    // The fitted copy of a container's picture is made in guarded memory as its picture is.
+    const imaging::ContainerPixels pixels(decoded->encrypted);
     Result<LoadedPicture> loaded = LoadPicture(path, crypto, settings.fileNamePW);
     if (!loaded) {
         decoded->failure = loaded.error().message.empty() ? kUnknownError : loaded.error().message;

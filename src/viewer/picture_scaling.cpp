@@ -1,5 +1,9 @@
 #include "viewer/picture_scaling.h"
 
+#include "crypto/secure.h"
+#include "imaging/secure_picture.h"
+#include "imaging/still_decoder.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -95,7 +99,7 @@ QImage ShrinkImage(const QImage& source, QSize size)
     const bool supported = opaque || format == QImage::Format_ARGB32 || format == QImage::Format_ARGB32_Premultiplied;
     if (source.isNull() || size.isEmpty() || !supported || size.width() > source.width() ||
         size.height() > source.height())
-        return source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return imaging::KeepSecure(source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
     const int sw = source.width(), sh = source.height(), dw = size.width(), dh = size.height();
     const bool premultiply = format == QImage::Format_ARGB32;
@@ -112,9 +116,20 @@ QImage ShrinkImage(const QImage& source, QSize size)
         ShrinkRows<Alpha::Premultiplied>(source, across, dw, narrow.data());
 
     // The rows each destination row covers, weighted, added up.
-    QImage result(dw, dh, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
-    if (result.isNull()) return result;
+    QImage result = imaging::NewPicture(dw, dh, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     std::vector<std::uint32_t> sum(static_cast<std::size_t>(dw) * 4);
+    // What was shrunk so far is a container's picture when the result is one.
+    struct WipeWork {
+        std::vector<std::uint8_t>& narrow;
+        std::vector<std::uint32_t>& sum;
+        ~WipeWork()
+        {
+            if (!imaging::ContainerPixels::Active()) return;
+            crypto::SecureWipe(narrow.data(), narrow.size());
+            crypto::SecureWipe(sum.data(), sum.size() * sizeof(sum[0]));
+        }
+    } const wipeWork{narrow, sum};
+    if (result.isNull()) return result;
     for (int y = 0; y < dh; ++y) {
         const auto j = static_cast<std::size_t>(y);
         std::fill(sum.begin(), sum.end(), 0u);

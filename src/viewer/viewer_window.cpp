@@ -294,7 +294,7 @@ void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
     const LoadedPicture& picture = shown_->picture;
     if (picture.webpAnimation) {
         // The player decodes an animation frame by frame as it plays, here on the window thread.
-        if (!player_.LoadFromBytes(picture.webpAnimation->bytes)) {
+        if (!player_.LoadFromBytes(picture.webpAnimation->bytes, picture.encrypted)) {
             ShowLoadFailure(WebPFailureText(picture.encrypted));
             return;
         }

@@ -5,6 +5,7 @@
 #include "container/key_derivation.h"
 #include "container/sealed_container.h"
 #include "container/work_files.h"
+#include "support/secure_bytes.h"
 #include "support/temp_dir.h"
 #include "support/writer_process.h"
 
@@ -149,7 +150,7 @@ Bytes Sealed(const Bytes& plain, const std::string& plainName, bool fileNamePW =
 
 bool DecryptsTo(const std::string& path, const Bytes& plain, bool fileNamePW = true)
 {
-    const Result<Bytes> opened = container::DecryptContainerFile(path, kPassword, fileNamePW);
+    const Result<crypto::SecureBytes> opened = container::DecryptContainerFile(path, kPassword, fileNamePW);
     return opened.ok() && opened.value() == plain;
 }
 

@@ -7,6 +7,7 @@
 #include "support/hex.h"
 #include "support/reference_blowfish.h"
 #include "support/scripted_dialogs.h"
+#include "support/secure_bytes.h"
 #include "support/temp_dir.h"
 
 #include <gcrypt.h>
@@ -157,7 +158,7 @@ TEST(PasswordPrompt, EncryptionWaitsForAKnownGoodPassword)
         f.dialogs.passwords.assign(row.answers.begin(), row.answers.end());
         f.dialogs.repeats.assign(row.repeats.begin(), row.repeats.end());
 
-        std::vector<std::uint8_t> stream;
+        crypto::SecureBytes stream;
         switch (row.before) {
         case Before::Nothing: break;
         case Before::TypedOnce: ASSERT_TRUE(f.crypto.EnsurePassword(false)); break;
@@ -205,7 +206,7 @@ TEST(FileCryptoOps, EncryptThenDecryptInPlace)
     EXPECT_TRUE(f.dialogs.messages.empty());
 
     EXPECT_EQ(f.crypto.EncryptFile(container), container) << "already encrypted: nothing to do";
-    std::vector<std::uint8_t> stream;
+    crypto::SecureBytes stream;
     EXPECT_TRUE(f.crypto.DecryptToStream(container, stream));
     EXPECT_EQ(stream, plain);
 
@@ -227,7 +228,7 @@ TEST(FileCryptoOps, ForgettingDropsTheCachedKeys)
     ASSERT_TRUE(EncryptToContainer(dir / "a.jpg", "pw", f.options));
     f.dialogs.passwords = {"pw", "pw"};
     ASSERT_TRUE(f.crypto.EnsurePassword(false));
-    std::vector<std::uint8_t> stream;
+    crypto::SecureBytes stream;
     const auto derivationsToOpen = [&] {
         const std::uint64_t before = KeyDerivationCount();
         EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
@@ -377,7 +378,7 @@ TEST(FileCryptoOps, WarningsAboutTheSource)
         EXPECT_EQ(f.dialogs.messages[0].caption, "Warning");
         EXPECT_EQ(f.dialogs.messages[0].text,
                   "Secure overwrite failed.\n\na.jpg was not overwritten and is still there (Permission denied).");
-        std::vector<std::uint8_t> stream;
+        crypto::SecureBytes stream;
         EXPECT_TRUE(f.crypto.DecryptToStream(dir / "$a.jpg", stream));
         EXPECT_EQ(stream, std::vector<std::uint8_t>(3000, 'a'));
     }
@@ -423,7 +424,7 @@ TEST(FileCryptoOps, DecryptsOnWorkerThreadsWithoutTheHooks)
     EXPECT_NE(entered, start);
     const int optionReads = f.optionReads;
 
-    std::vector<std::vector<std::uint8_t>> streams(4);
+    std::vector<crypto::SecureBytes> streams(4);
     std::vector<std::thread> workers;
     for (auto& stream : streams)
         workers.emplace_back([&f, &dir, &stream] {
@@ -438,7 +439,7 @@ TEST(FileCryptoOps, DecryptsOnWorkerThreadsWithoutTheHooks)
     f.crypto.ClearPassword();
     EXPECT_NE(f.crypto.PasswordGeneration(), entered);
     EXPECT_FALSE(f.crypto.HasPassword());
-    std::vector<std::uint8_t> stream;
+    crypto::SecureBytes stream;
     EXPECT_FALSE(f.crypto.DecryptToStream(dir / "$a.jpg", f.options.FileNamePW, stream));
 }
 

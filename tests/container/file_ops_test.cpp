@@ -2,6 +2,7 @@
 #include "container/file_ops.h"
 #include "support/file_size_limit.h"
 #include "support/hex.h"
+#include "support/secure_bytes.h"
 #include "support/temp_dir.h"
 
 #include <sys/stat.h>
@@ -78,7 +79,7 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
         EXPECT_EQ(HeaderOf(sealed.value()).iters, row.fast ? 20000u : 200000u);
 
         EXPECT_TRUE(VerifyContainerFile(sealed.value(), "pw", row.fileNamePW).ok());
-        Bytes stream = {1, 2, 3};
+        crypto::SecureBytes stream = {1, 2, 3};
         EXPECT_TRUE(DecryptToStream(sealed.value(), "pw", row.fileNamePW, stream));
         EXPECT_EQ(stream, plain);
 
@@ -160,7 +161,7 @@ TEST(FileOps, WrongPasswordWritesNothing)
     EXPECT_EQ(test::FileNames(dir), std::set<std::string>{"$photo.jpg"}) << "no plain file and no temporary";
     EXPECT_EQ(ReadFile(containerPath), before);
 
-    Bytes stream = {9};
+    crypto::SecureBytes stream = {9};
     EXPECT_FALSE(DecryptToStream(containerPath, "wrong", true, stream));
     EXPECT_TRUE(stream.empty());
     EXPECT_FALSE(DecryptToStream(containerPath, "right", false, stream)) << "other FileNamePW setting";
@@ -229,7 +230,7 @@ TEST(FileOps, ContainerWithoutDollarCanStillBeShown)
     WriteFile(dir / "a.webp", test::PseudoRandomBytes(900));
     ASSERT_TRUE(EncryptToContainer(dir / "a.webp", "pw", Options(2, true, false)).ok());
     fs::rename(dir / "$a.webp", dir / "b.webp");
-    Bytes stream;
+    crypto::SecureBytes stream;
     EXPECT_TRUE(DecryptToStream(dir / "b.webp", "pw", false, stream));
     EXPECT_EQ(stream, test::PseudoRandomBytes(900));
 }

@@ -3,6 +3,7 @@
 // SIGKILL after a random number of applied results and a random part of a file's time.
 #include "common/unique_fd.h"
 #include "container/file_ops.h"
+#include "support/secure_bytes.h"
 #include "support/temp_dir.h"
 
 #include <fcntl.h>
@@ -110,7 +111,7 @@ protected:
                 found = true;
             }
             if (fs::exists(sealed)) {
-                const Result<Bytes> opened = container::DecryptContainerFile(sealed, kPassword, true);
+                const Result<crypto::SecureBytes> opened = container::DecryptContainerFile(sealed, kPassword, true);
                 ASSERT_TRUE(opened.ok() && opened.value() == expected) << sealed << " " << when;
                 found = true;
             }

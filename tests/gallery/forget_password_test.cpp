@@ -5,6 +5,7 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
 #include "support/gallery_rig.h"
+#include "support/memory_scan.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 #include "viewer/picture_pipeline.h"
@@ -28,63 +29,8 @@ using quillix::gallery::ThumbnailKind;
 
 namespace {
 
-// A byte string looked for in memory. The test keeps it in two halves and never joins them
-// except to hand it to the program, so that its own copies are never found.
-struct Needle {
-    std::string first;
-    std::string second;
-};
-
-// Where in this process's readable memory `needle.first` is directly followed by
-// `needle.second`. Read through /proc/self/mem, in pieces that overlap by the needle's length,
-// into a buffer of its own that is left out of the search.
-int CountInMemory(const Needle& needle)
-{
-    const std::size_t length = needle.first.size() + needle.second.size();
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    void* mapped = ::mmap(nullptr, kPiece, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return -1;
-    auto* buffer = static_cast<char*>(mapped);
-    const auto own = reinterpret_cast<std::uintptr_t>(buffer);
-
-    std::string maps;
-    {
-        std::ifstream in("/proc/self/maps");
-        std::stringstream text;
-        text << in.rdbuf();
-        maps = text.str();
-    }
-    const quillix::UniqueFd mem(::open("/proc/self/mem", O_RDONLY | O_CLOEXEC));
-    int found = mem ? 0 : -1;
-    std::istringstream lines(maps);
-    std::string line;
-    while (mem && std::getline(lines, line)) {
-        std::uintptr_t begin = 0, end = 0;
-        char perms[5] = {};
-        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3 || perms[0] != 'r') continue;
-        if (line.find("[vvar") != std::string::npos || line.find("[vsyscall]") != std::string::npos) continue;
-        if (begin <= own && own < end) continue;
-        for (std::uintptr_t at = begin; at < end;) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uintptr_t>(kPiece, end - at));
-            const ssize_t got = ::pread(mem.get(), buffer, want, static_cast<off_t>(at));
-            if (got <= 0) break;  // unreadable from here on (a device mapping, say)
-            const auto size = static_cast<std::size_t>(got);
-            for (std::size_t i = 0; i + length <= size; ++i) {
-                const void* hit = std::memchr(buffer + i, needle.first[0], size - length - i + 1);
-                if (!hit) break;
-                i = static_cast<std::size_t>(static_cast<const char*>(hit) - buffer);
-                if (std::memcmp(buffer + i, needle.first.data(), needle.first.size()) == 0 &&
-                    std::memcmp(buffer + i + needle.first.size(), needle.second.data(), needle.second.size()) == 0)
-                    ++found;
-            }
-            if (size < want || at + size >= end) break;
-            at += size - (length - 1);
-        }
-    }
-    quillix::crypto::SecureWipe(buffer, kPiece);
-    ::munmap(mapped, kPiece);
-    return found;
-}
+using quillix::test::CountInMemory;
+using quillix::test::Needle;
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {

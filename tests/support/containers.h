@@ -66,8 +66,8 @@ inline std::string MakeContainer(const std::string& folder, const std::string& p
 // empty when it does not open.
 inline std::vector<std::uint8_t> OpenedBytes(const std::string& path, const std::string& password, bool withName)
 {
-    Result<std::vector<std::uint8_t>> plain = container::DecryptContainerFile(path, password, withName);
-    return plain ? plain.value() : std::vector<std::uint8_t>{};
+    Result<crypto::SecureBytes> plain = container::DecryptContainerFile(path, password, withName);
+    return plain ? std::vector<std::uint8_t>(plain.value().begin(), plain.value().end()) : std::vector<std::uint8_t>{};
 }
 
 }  // namespace quillix::test

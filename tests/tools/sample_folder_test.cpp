@@ -56,10 +56,11 @@ protected:
 
     static std::vector<std::uint8_t> Decrypted(const SampleFile& f)
     {
-        Result<std::vector<std::uint8_t>> plain =
+        Result<crypto::SecureBytes> plain =
             container::DecryptContainerFile(f.path, kSamplePassword, SampleEncryptionOptions().FileNamePW);
         EXPECT_TRUE(plain.ok()) << Name(f) << ": " << plain.error().message;
-        return plain ? std::move(plain).value() : std::vector<std::uint8_t>{};
+        return plain ? std::vector<std::uint8_t>(plain.value().begin(), plain.value().end())
+                     : std::vector<std::uint8_t>{};
     }
 
     static test::TempDir* dir_;

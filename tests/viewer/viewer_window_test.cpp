@@ -592,7 +592,7 @@ private slots:
         QCOMPARE(rig.dialogs.passwordNotices.back(), std::string(quillix::container::kPasswordsDifferNotice));
         QCOMPARE(rig.Shown(), std::string("$a.jpg"));
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted"));
-        std::vector<std::uint8_t> stream;
+        quillix::crypto::SecureBytes stream;
         QVERIFY(quillix::container::DecryptToStream(rig / "$a.jpg", kPassword, true, stream));
 
         // A password that has just shown a container is good for encrypting at once.
