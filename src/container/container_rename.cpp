@@ -11,6 +11,7 @@
 #include "container/work_files.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
+#include "crypto/secure_memory.h"
 
 #include <sys/stat.h>
 
@@ -81,8 +82,7 @@ Result<LockedSource> OpenLocked(const std::string& path)
 }
 
 // Whether the body of the container open as `fd` matches its tag under `keys`.
-Result<bool> MacMatches(int fd, const ContainerLayout& layout, const ContainerKeys& keys,
-                        std::vector<std::uint8_t>& buffer)
+Result<bool> MacMatches(int fd, const ContainerLayout& layout, const ContainerKeys& keys, crypto::SecureBytes& buffer)
 {
     ContainerMac mac(keys.macKey.span(), layout.header);
     for (std::uint64_t done = 0; done < layout.bodyLength;) {
@@ -108,7 +108,7 @@ void KeepDate(int fd, const struct stat& source)
 // Writes the container of `source` anew for the plain name of `to`, checks that it opens and
 // gives it that name without replacing anything.
 Result<void> WriteReencrypted(const LockedSource& source, const ContainerLayout& layout, const ContainerKeys& oldKeys,
-                              const std::string& to, const std::string& newText, std::vector<std::uint8_t>& buffer)
+                              const std::string& to, const std::string& newText, crypto::SecureBytes& buffer)
 {
     const ContainerHeader& old = layout.header;
     // The fast mode's salt is made from the plain name, as an encryption makes it.
@@ -170,7 +170,7 @@ Result<void> WriteReencrypted(const LockedSource& source, const ContainerLayout&
 
 // Copies the container's bytes as they are, checks that the copy holds them and gives it the
 // name `to` without replacing anything.
-Result<void> CopyAsItIs(const LockedSource& source, const std::string& to, std::vector<std::uint8_t>& buffer)
+Result<void> CopyAsItIs(const LockedSource& source, const std::string& to, crypto::SecureBytes& buffer)
 {
     Result<WorkFile> temp = WorkFile::Create(FolderOf(to), 0);
     if (!temp) return temp.error();
@@ -186,7 +186,7 @@ Result<void> CopyAsItIs(const LockedSource& source, const std::string& to, std::
     }
     KeepDate(out, source.st);
 
-    std::vector<std::uint8_t> theirs(buffer.size());
+    crypto::SecureBytes theirs(buffer.size());
     for (std::uint64_t done = 0; done < length;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - done));
         const std::span<std::uint8_t> mine = std::span(buffer).first(want);
@@ -267,7 +267,7 @@ Result<NameChange> GiveContainerName(const std::string& from, const std::string&
     Result<LockedSource> opened = OpenLocked(from);
     if (!opened) return opened.error();
     const LockedSource& source = opened.value();
-    std::vector<std::uint8_t> buffer(kBufferSize);
+    crypto::SecureBytes buffer(kBufferSize);
     NameChange change;
 
     if (PlainNameOf(from) != PlainNameOf(to)) {

@@ -11,6 +11,7 @@
 #include "container/work_files.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
+#include "crypto/secure_memory.h"
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -65,7 +66,7 @@ using PlainSink = std::function<bool(std::span<const std::uint8_t> plain, std::u
 // Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
 // and hands it to `sink`. Fails on a short read, a failed sink or a MAC mismatch.
 Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
-                         const PlainSink& sink, std::vector<std::uint8_t>& buffer)
+                         const PlainSink& sink, crypto::SecureBytes& buffer)
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
@@ -90,7 +91,7 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
 // Decrypts the container and compares it with the file open as `plainFd`: true when the MAC
 // holds and the two agree byte for byte, false when the MAC holds and they differ.
 Result<bool> HoldsSameBytes(const OpenedContainer& c, const ContainerKeys& keys, int plainFd,
-                            std::vector<std::uint8_t>& buffer)
+                            crypto::SecureBytes& buffer)
 {
     struct stat st {};
     if (::fstat(plainFd, &st) != 0) return ErrnoError("cannot examine the plain file");
@@ -98,7 +99,7 @@ Result<bool> HoldsSameBytes(const OpenedContainer& c, const ContainerKeys& keys,
     Result<ContainerKeystream> keystream =
         ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
     if (!keystream) return keystream.error();
-    std::vector<std::uint8_t> other(buffer.size());
+    crypto::SecureBytes other(buffer.size());
     const Result<void> checked = ProcessBody(
         c, keys, &keystream.value(),
         [&](std::span<const std::uint8_t> plain, std::uint64_t offset) {
@@ -220,7 +221,7 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
     if (!WriteAll(out, SerializeContainerHeader(header))) return ErrnoError("cannot write " + containerPath);
 
     ContainerMac mac(keys.macKey.span(), header);
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
+    crypto::SecureBytes buffer(kIoBufferSize);
     const crypto::WipeOnExit wipeBuffer(buffer);
     // The body is what the file holds now; one that shrank meanwhile ends early, one that grew
     // is cut at the length the header was made for.
@@ -276,7 +277,7 @@ Result<UniqueFd> OpenAndLock(const std::string& path)
 // without replacing anything; the plain file stays locked for as long as the result lives.
 Result<WorkFile> DecryptToNewFile(const OpenedContainer& c, const SourceLease& lease, const std::string& path,
                                   const ContainerKeys& keys, const std::string& plainPath, const FileOptions& options,
-                                  std::vector<std::uint8_t>& buffer)
+                                  crypto::SecureBytes& buffer)
 {
     // A first pass authenticates, so a wrong password never puts a plain byte on disk.
     Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
@@ -385,7 +386,7 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         Result<OpenedContainer> c = Validate(std::move(other.value()));
         if (!c) return AlreadyExists(containerPath, path);
         const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
-        std::vector<std::uint8_t> buffer(kIoBufferSize);
+        crypto::SecureBytes buffer(kIoBufferSize);
         const crypto::WipeOnExit wipeBuffer(buffer);
         const Result<bool> same = HoldsSameBytes(c.value(), keys, in, buffer);
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
@@ -431,7 +432,7 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     const ContainerKeys keys = DeriveContainerKeys(
         c.layout.header, crypto::SecretText{BuildPasswordText(path, password, options.FileNamePW)}.text);
     const std::string plainPath = FolderOf(path) + name.substr(1);
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
+    crypto::SecureBytes buffer(kIoBufferSize);
     const crypto::WipeOnExit wipeBuffer(buffer);
 
     // An existing plain file stays locked until the container is gone, so that an encryption
@@ -521,7 +522,7 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     const OpenedContainer& c = opened.value();
     const ContainerKeys keys =
         DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
-    std::vector<std::uint8_t> buffer(kIoBufferSize);
+    crypto::SecureBytes buffer(kIoBufferSize);
     const crypto::WipeOnExit wipeBuffer(buffer);
     return ProcessBody(c, keys, nullptr, nullptr, buffer);
 }

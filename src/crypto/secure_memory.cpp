@@ -54,6 +54,19 @@ void ReportFallback()
                  program_invocation_short_name);
 }
 
+// Whether a block of `total` bytes is larger than all the memory this process may lock: it then
+// goes to ordinary memory at once, sparing sodium_malloc's passes over it. Without the limit
+// (root, as a rule) nothing is too large.
+bool BeyondLockLimit(std::size_t total)
+{
+    static const rlim_t limit = [] {
+        rlimit current{};
+        if (::geteuid() == 0 || ::getrlimit(RLIMIT_MEMLOCK, &current) != 0) return RLIM_INFINITY;
+        return current.rlim_cur;
+    }();
+    return limit != RLIM_INFINITY && total > limit;
+}
+
 // sodium_malloc locks its block but ignores a failed lock. Locking again tells: pages locked
 // already count once, and a block the limit left unlocked fails again.
 bool LockHolds(void* block, std::size_t size)
@@ -91,9 +104,11 @@ void* SecureAllocate(std::size_t size)
     if (size > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
     InitialiseOnce();
     const std::size_t total = sizeof(BlockHeader) + (size + kAlignment - 1) / kAlignment * kAlignment;
-    if (void* block = sodium_malloc(total)) {
-        if (LockHolds(block, total)) return Hand(block, kLocked, total);
-        sodium_free(block);
+    if (!BeyondLockLimit(total)) {
+        if (void* block = sodium_malloc(total)) {
+            if (LockHolds(block, total)) return Hand(block, kLocked, total);
+            sodium_free(block);
+        }
     }
     ReportFallback();
     void* block = std::aligned_alloc(kAlignment, total);

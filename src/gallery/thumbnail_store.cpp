@@ -3,6 +3,7 @@
 #include "container/container_file.h"
 #include "container/file_crypto.h"
 #include "crypto/secure.h"
+#include "crypto/secure_memory.h"
 #include "imaging/wipe_pixels.h"
 #include "settings/app_options.h"
 #include "workers/worker_pool.h"
@@ -14,9 +15,9 @@ namespace quillix::gallery {
 
 struct ThumbnailStore::SharedPassword {
     std::mutex mutex;
-    std::string password;
+    // In guarded memory: it lives as long as the gallery.
+    crypto::SecureString password;
     std::uint64_t generation = 0;
-    ~SharedPassword() { crypto::SecureWipe(password); }
 };
 
 namespace {
@@ -46,7 +47,7 @@ ThumbnailStore::ThumbnailStore(const browse::FileList& files, container::FileCry
 ThumbnailStore::~ThumbnailStore()
 {
     const std::lock_guard lock(password_->mutex);
-    crypto::SecureWipe(password_->password);
+    crypto::Forget(password_->password);
     password_->generation = 0;
 }
 
@@ -91,7 +92,7 @@ void ThumbnailStore::Pump()
             std::uint64_t passwordGeneration = 0;
             {
                 const std::lock_guard lock(password->mutex);
-                request.password = password->password;
+                request.password.assign(password->password.data(), password->password.size());
                 passwordGeneration = password->generation;
             }
             ThumbnailInTransit made{MakeThumbnail(request)};
@@ -145,8 +146,9 @@ void ThumbnailStore::SharePassword()
     const std::uint64_t generation = crypto_.PasswordGeneration();
     const std::lock_guard lock(password_->mutex);
     if (password_->generation == generation && generation != 0) return;
-    crypto::SecureWipe(password_->password);
-    password_->password = crypto_.ActivePassword();
+    std::string active = crypto_.ActivePassword();
+    password_->password = crypto::ToSecureString(active.data(), active.size());
+    crypto::SecureWipe(active);
     password_->generation = generation;
 }
 

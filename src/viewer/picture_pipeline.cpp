@@ -209,7 +209,7 @@ void PicturePipeline::Start(const std::string& path, bool urgent)
     }
 }
 
-void PicturePipeline::RequestScaled(const QImage& source, QSize size)
+void PicturePipeline::RequestScaled(const QImage& source, QSize size, bool container)
 {
     const qint64 key = source.cacheKey();
     if (source.isNull() || size.isEmpty() || (scaleJob_ != 0 && key == scaleKey_ && size == scaleSize_)) return;
@@ -218,8 +218,9 @@ void PicturePipeline::RequestScaled(const QImage& source, QSize size)
     scaleTicket_ = ticket;
     scaleKey_ = key;
     scaleSize_ = size;
-    scaleJob_ =
-        Submit([this, toPipeline = fromWorkers_.sender(), source = QImage(source), size, key, ticket]() mutable {
+    scaleJob_ = Submit(
+        [this, toPipeline = fromWorkers_.sender(), source = QImage(source), size, key, ticket, container]() mutable {
+            const imaging::ContainerPixels pixels(container);
             QImage scaled = ShrinkImage(source, size);
             // Let go at once; wiped here when the picture was dropped meanwhile (its last holder).
             imaging::WipePixels(source);

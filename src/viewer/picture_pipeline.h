@@ -111,8 +111,9 @@ public:
 
     // Asks for `source` scaled smoothly (area-averaged) to `size`, for a zoom the fitted copy does
     // not match; `scaledReady` gets it on the window thread. A newer request replaces an older one
-    // still queued; asking again for the same copy does nothing.
-    void RequestScaled(const QImage& source, QSize size);
+    // still queued; asking again for the same copy does nothing. The copy of a container's
+    // picture (`container`) is made in guarded memory.
+    void RequestScaled(const QImage& source, QSize size, bool container = false);
     void OnScaled(ScaledReady scaledReady) { scaledReady_ = std::move(scaledReady); }
 
     // What tests and the benchmark read.

@@ -5,6 +5,7 @@
 #include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/container_file.h"
+#include "imaging/secure_picture.h"
 #include "viewer/gallery_link.h"
 #include "viewer/image_loader.h"
 #include "viewer/key_map.h"
@@ -427,11 +428,14 @@ void ViewerWindow::paintEvent(QPaintEvent*)
         if (place.width < source->width() || place.height < source->height()) {
             // Shrinking: an area-averaged copy made once per zoom looks far better than sampling.
             const qint64 key = source->cacheKey();
+            const bool container = shown_ && shown_->encrypted;
             const bool haveCopy = !scaled_.isNull() && scaledKey_ == key;
             if (haveCopy && scaled_.size() == target.size()) {
                 painter.drawImage(target.topLeft(), scaled_);
             } else if (static_cast<qint64>(source->width()) * source->height() <= kScaleHereMaxPixels) {
-                scaled_ = source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                const imaging::ContainerPixels pixels(container);
+                scaled_ =
+                    imaging::KeepSecure(source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
                 scaledKey_ = key;
                 painter.drawImage(target.topLeft(), scaled_);
             } else {
@@ -440,7 +444,7 @@ void ViewerWindow::paintEvent(QPaintEvent*)
                 painter.setRenderHint(QPainter::SmoothPixmapTransform, haveCopy);
                 painter.drawImage(QRectF(target), haveCopy ? scaled_ : *source);
                 painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-                pipeline_->RequestScaled(*source, target.size());
+                pipeline_->RequestScaled(*source, target.size(), container);
             }
         } else {
             // Enlarging: only the part inside the window is stretched, so a 5000 % zoom stays cheap.

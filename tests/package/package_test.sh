@@ -39,7 +39,7 @@ echo "$man" | grep -q "$build" && fail "man page names the build folder"
 [ "$(dpkg-deb -f "$deb" Package)" = quillix ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libgcrypt20 libjpeg62-turbo libpng16-16 libgif7 libwebp7 \
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libgcrypt20 libsodium23 libjpeg62-turbo libpng16-16 libgif7 libwebp7 \
   libwebpdemux2; do
   echo "$depends" | grep -q "$library" || fail "Depends lacks $library: $depends"
 done
