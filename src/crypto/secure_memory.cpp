@@ -1,34 +1,58 @@
 #include "crypto/secure_memory.h"
 
+#include "common/memory.h"
+
 #include <sodium.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace quillix::crypto {
 namespace {
 
-// Every block starts with this header, so that SecureFree knows how the block was made. It keeps
-// the caller's bytes 64-byte aligned: sodium_malloc puts a block's end at its guard page, so a
-// multiple of 64 ends there and starts aligned.
+// Every block's bytes follow this header, so that SecureFree knows how the block was made. It
+// keeps the caller's bytes 64-byte aligned: a locked block ends at its guard page, and its size
+// is a multiple of 64.
 struct alignas(64) BlockHeader {
     std::uint64_t kind;
-    std::size_t total;  // header included
+    std::size_t total;   // header included
+    void* mapping;       // a mapped block's whole mapping, guard pages included
+    std::size_t mapped;  // and its length
 };
-constexpr std::uint64_t kLocked = 0x514C58'4C4F434BULL;    // "QLXLOCK"
+constexpr std::uint64_t kSodium = 0x514C58'4C4F434BULL;    // "QLXLOCK"
+constexpr std::uint64_t kMapped = 0x514C58'4D415031ULL;    // "QLXMAP1"
 constexpr std::uint64_t kOrdinary = 0x514C58'4F524431ULL;  // "QLXORD1"
 constexpr std::size_t kAlignment = alignof(BlockHeader);
 
+// From this size on, a block is mapped here rather than by sodium_malloc, with the same guard
+// pages, lock, exclusion from core dumps and wipe, and with transparent huge pages asked for
+// before the lock faults it in: fresh small pages cost several times the decryption of a large
+// picture, and sodium_malloc locks its block before it could be advised.
+constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
+
 std::atomic<bool> simulateLockFailure{false};
 std::atomic<bool> fallbackReported{false};
+
+std::size_t PageSize()
+{
+    static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+std::size_t RoundUp(std::size_t size, std::size_t unit)
+{
+    return (size + unit - 1) / unit * unit;
+}
 
 void InitialiseOnce()
 {
@@ -55,8 +79,8 @@ void ReportFallback()
 }
 
 // Whether a block of `total` bytes is larger than all the memory this process may lock: it then
-// goes to ordinary memory at once, sparing sodium_malloc's passes over it. Without the limit
-// (root, as a rule) nothing is too large.
+// goes to ordinary memory at once, sparing the passes over it. Without the limit (root, as a
+// rule) nothing is too large.
 bool BeyondLockLimit(std::size_t total)
 {
     static const rlim_t limit = [] {
@@ -67,23 +91,144 @@ bool BeyondLockLimit(std::size_t total)
     return limit != RLIM_INFINITY && total > limit;
 }
 
-// sodium_malloc locks its block but ignores a failed lock. Locking again tells: pages locked
-// already count once, and a block the limit left unlocked fails again.
-bool LockHolds(void* block, std::size_t size)
+bool Lock(void* data, std::size_t size)
 {
     if (simulateLockFailure.load(std::memory_order_relaxed)) return false;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<std::uintptr_t>(block) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(block) + size + page - 1) / page * page;
+    const std::size_t page = PageSize();
+    const auto begin = reinterpret_cast<std::uintptr_t>(data) / page * page;
+    const auto end = RoundUp(reinterpret_cast<std::uintptr_t>(data) + size, page);
     return ::mlock(reinterpret_cast<void*>(begin), end - begin) == 0;
 }
 
-void* Hand(void* block, std::uint64_t kind, std::size_t total)
+BlockHeader* Stamp(void* at, std::uint64_t kind, std::size_t total)
 {
-    auto* header = static_cast<BlockHeader*>(block);
+    auto* header = static_cast<BlockHeader*>(at);
     header->kind = kind;
     header->total = total;
+    header->mapping = nullptr;
+    header->mapped = 0;
+    return header;
+}
+
+// sodium_malloc locks its block but ignores a failed lock. Locking again tells: pages locked
+// already count once, and a block the limit left unlocked fails again.
+void* SodiumBlock(std::size_t total)
+{
+    void* block = sodium_malloc(total);
+    if (!block) return nullptr;
+    if (!Lock(block, total)) {
+        sodium_free(block);
+        return nullptr;
+    }
+    return Stamp(block, kSodium, total) + 1;
+}
+
+// The mapping of the mapped block freed last, wiped, kept locked for the next block that fits
+// it: a picture shown after another needs buffers of about the same sizes, and a fresh mapping
+// costs a page fault per page where a used one costs none.
+struct Spare {
+    std::mutex mutex;
+    std::uint8_t* mapping = nullptr;
+    std::size_t mapped = 0;
+
+    // The spare mapping when a block of `total` bytes fits it without wasting more than it uses.
+    std::pair<std::uint8_t*, std::size_t> TakeFor(std::size_t total)
+    {
+        const std::lock_guard lock(mutex);
+        const std::size_t inner = mapped - 2 * PageSize();
+        if (!mapping || inner < total || inner - total > std::max(total, kHugePage)) return {nullptr, 0};
+        return {std::exchange(mapping, nullptr), std::exchange(mapped, 0)};
+    }
+    // Keeps a freed mapping, letting the older spare go.
+    void Keep(std::uint8_t* freed, std::size_t length)
+    {
+        std::uint8_t* old = freed;
+        std::size_t oldLength = length;
+        if (length <= kLargestSpare) {
+            const std::lock_guard lock(mutex);
+            old = std::exchange(mapping, freed);
+            oldLength = std::exchange(mapped, length);
+        }
+        if (old) ::munmap(old, oldLength);
+    }
+    // Gives the spare's locked memory back, so that a new block may lock it.
+    bool Release()
+    {
+        std::uint8_t* old = nullptr;
+        std::size_t oldLength = 0;
+        {
+            const std::lock_guard lock(mutex);
+            old = std::exchange(mapping, nullptr);
+            oldLength = std::exchange(mapped, 0);
+        }
+        if (old) ::munmap(old, oldLength);
+        return old != nullptr;
+    }
+
+    static constexpr std::size_t kLargestSpare = std::size_t{256} << 20;
+};
+
+Spare& SpareMapping()
+{
+    static Spare spare;
+    return spare;
+}
+
+// The block of `total` bytes at the end of `mapping`, locked, with its header.
+void* PlaceBlock(std::uint8_t* mapping, std::size_t mapped, std::size_t total)
+{
+    std::uint8_t* const block = mapping + mapped - PageSize() - total;
+    if (!Lock(block, total)) {
+        ::munmap(mapping, mapped);
+        return nullptr;
+    }
+    BlockHeader* header = Stamp(block, kMapped, total);
+    header->mapping = mapping;
+    header->mapped = mapped;
     return header + 1;
+}
+
+// A guard page, the block (ending where the second guard page starts), a guard page. A block of
+// a huge page or more ends on a huge-page boundary, so that every huge page it spans lies inside
+// the mapping; only the pages it occupies are locked, and so faulted in.
+void* MappedBlock(std::size_t total)
+{
+    if (const auto [mapping, mapped] = SpareMapping().TakeFor(total); mapping)
+        return PlaceBlock(mapping, mapped, total);
+    const std::size_t page = PageSize();
+    const std::size_t unit = total >= kHugePage ? kHugePage : page;
+    const std::size_t inner = RoundUp(total, unit);
+    const std::size_t slack = unit > page ? unit : 0;
+    const std::size_t length = inner + 2 * page + slack;
+    void* made = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (made == MAP_FAILED) return nullptr;
+    auto* const first = static_cast<std::uint8_t*>(made);
+    auto* const inside = reinterpret_cast<std::uint8_t*>(RoundUp(reinterpret_cast<std::uintptr_t>(first + page), unit));
+    std::uint8_t* const mapping = inside - page;
+    const std::size_t mapped = inner + 2 * page;
+    // What the alignment left over at either end goes back at once.
+    if (mapping > first) ::munmap(first, static_cast<std::size_t>(mapping - first));
+    if (first + length > mapping + mapped)
+        ::munmap(mapping + mapped, static_cast<std::size_t>(first + length - (mapping + mapped)));
+
+    ::madvise(inside, inner, MADV_DONTDUMP);
+    AdviseHugePages(inside, inner);
+    if (::mprotect(mapping, page, PROT_NONE) != 0 || ::mprotect(inside + inner, page, PROT_NONE) != 0) {
+        ::munmap(mapping, mapped);
+        return nullptr;
+    }
+    return PlaceBlock(mapping, mapped, total);
+}
+
+void* OrdinaryBlock(std::size_t total)
+{
+    const bool large = total >= kMappedFrom;
+    const std::size_t alignment = large ? kHugePage : kAlignment;
+    const std::size_t rounded = RoundUp(total, alignment);
+    void* block = std::aligned_alloc(alignment, rounded);
+    if (!block) return nullptr;
+    if (large) AdviseHugePages(block, rounded);
+    return Stamp(block, kOrdinary, rounded) + 1;
 }
 
 BlockHeader* HeaderOf(const void* data)
@@ -103,34 +248,41 @@ void* SecureAllocate(std::size_t size)
 {
     if (size > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
     InitialiseOnce();
-    const std::size_t total = sizeof(BlockHeader) + (size + kAlignment - 1) / kAlignment * kAlignment;
+    const std::size_t total = sizeof(BlockHeader) + RoundUp(size, kAlignment);
     if (!BeyondLockLimit(total)) {
-        if (void* block = sodium_malloc(total)) {
-            if (LockHolds(block, total)) return Hand(block, kLocked, total);
-            sodium_free(block);
+        const auto locked = [total] { return total < kMappedFrom ? SodiumBlock(total) : MappedBlock(total); };
+        if (void* data = locked()) return data;
+        // The spare may hold the locked memory this block needs.
+        if (SpareMapping().Release()) {
+            if (void* data = locked()) return data;
         }
     }
     ReportFallback();
-    void* block = std::aligned_alloc(kAlignment, total);
-    if (!block) return nullptr;
-    return Hand(block, kOrdinary, total);
+    return OrdinaryBlock(total);
 }
 
 void SecureFree(void* data) noexcept
 {
     if (!data) return;
     BlockHeader* header = HeaderOf(data);
-    if (header->kind == kLocked) {
+    switch (header->kind) {
+    case kSodium:
         sodium_free(header);  // wipes it all, then unlocks and unmaps
         return;
+    case kMapped: {
+        auto* const mapping = static_cast<std::uint8_t*>(header->mapping);
+        const std::size_t mapped = header->mapped;
+        sodium_memzero(header, header->total);
+        SpareMapping().Keep(mapping, mapped);
+        return;
     }
-    sodium_memzero(header, header->total);
-    std::free(header);
+    default: sodium_memzero(header, header->total); std::free(header);
+    }
 }
 
 bool IsLockedMemory(const void* data)
 {
-    return data && HeaderOf(data)->kind == kLocked;
+    return data && HeaderOf(data)->kind != kOrdinary;
 }
 
 bool LockFallbackReported()

@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
-// Memory for passwords, keys and decrypted pictures, from libsodium's guarded allocator: locked
-// so that it is never swapped, left out of core dumps, fenced by guard pages, wiped when freed.
+// Memory for passwords, keys and decrypted pictures: locked so that it is never swapped, left out
+// of core dumps, fenced by guard pages, wiped when freed. Small blocks come from libsodium's
+// guarded allocator (sodium_malloc); large ones are mapped the same way here, with transparent
+// huge pages asked for first, which sodium_malloc cannot do.
 namespace quillix::crypto {
 
 // Turns core dumps off and keeps other processes of the user from attaching (PR_SET_DUMPABLE),

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <string>
 
@@ -50,6 +51,26 @@ TEST(SecureMemory, BuffersOfEverySizeAreAlignedLockedAndLeftOutOfCoreDumps)
         SecureFree(data);
     }
     SecureFree(nullptr);
+}
+
+TEST(SecureMemory, LargeBuffersAreWipedWhenFreedAndFencedByAGuardPage)
+{
+    constexpr std::size_t kSize = std::size_t{4} << 20;
+    for (int round = 0; round < 2; ++round) {
+        auto* bytes = static_cast<std::uint8_t*>(SecureAllocate(kSize));
+        ASSERT_NE(bytes, nullptr);
+        // Memory handed out again (the freed block's, when it is kept for reuse) holds nothing of
+        // what it held.
+        std::size_t left = 0;
+        for (std::size_t i = 0; i < kSize; ++i)
+            left += bytes[i] == 0xAB;
+        EXPECT_EQ(left, 0u) << "round " << round;
+        std::memset(bytes, 0xAB, kSize);
+        SecureFree(bytes);
+    }
+    auto* bytes = static_cast<std::uint8_t*>(SecureAllocate(kSize));
+    EXPECT_DEATH(static_cast<volatile std::uint8_t*>(bytes)[kSize] = 1, "");
+    SecureFree(bytes);
 }
 
 TEST(SecureMemory, ContainersKeepTheirBytesInGuardedMemoryAsTheyGrow)
