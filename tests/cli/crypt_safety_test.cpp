@@ -9,12 +9,14 @@
 #include "support/writer_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,18 +70,28 @@ struct Finished {
     bool killed = false;
 };
 
-// Waits for the child, killing it when it takes longer than `limit` (a pipe it waits on).
+// Waits for the child, killing it when it takes longer than `limit` (a pipe it waits on). The
+// child's end wakes the wait; without pidfds (kernels before 5.3) the wait has no limit of its
+// own, and the test's time limit stands in for it.
 Finished Wait(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(60))
 {
-    const Clock::time_point deadline = Clock::now() + limit;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
+    const UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (ended) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd ready{ended.get(), POLLIN, 0};
+            const int n = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+            if (n > 0) break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break;  // cannot wait on it: wait without a limit
             ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+            ::waitpid(pid, nullptr, 0);
             return {-1, true};
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFSIGNALED(status)) return {-1, true};
     return {WEXITSTATUS(status), false};
