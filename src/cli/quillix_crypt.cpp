@@ -432,7 +432,7 @@ container::FileOptions Apply(container::FileOptions options, const Invocation& i
     if (inv.cipher) options.EncryptionAlg = *inv.cipher;
     if (inv.fast) options.Fast = *inv.fast;
     if (inv.fileNamePW) options.FileNamePW = *inv.fileNamePW;
-    if (inv.maxMib) options.MaxBytes = std::int64_t{*inv.maxMib} * 1024;
+    if (inv.maxMib) options.MaxKiB = std::int64_t{*inv.maxMib} * 1024;
     if (inv.passes) options.Passes = *inv.passes;
     return options;
 }
