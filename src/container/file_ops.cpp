@@ -207,7 +207,7 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
 {
     const std::uint64_t plainLength = static_cast<std::uint64_t>(lease.Taken().st_size);
     Result<ContainerHeader> made =
-        NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
+        NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxKiB}, plainLength, passwordText, path);
     if (!made) return made.error();
     ContainerHeader& header = made.value();
     const ContainerKeys keys = DeriveContainerKeys(header, passwordText);

@@ -33,7 +33,7 @@ FileOptions Quick()
 {
     FileOptions options;
     options.Passes = 1;
-    options.MaxBytes = 0;
+    options.MaxKiB = 0;
     return options;
 }
 
