@@ -207,7 +207,7 @@ TEST(FileOps, NothingToDoAndRefusals)
     EXPECT_EQ(PathOrEmpty(DecryptToPlainFile(dir / "plain.jpg", "pw", true)), dir / "plain.jpg");
     EXPECT_EQ(PathOrEmpty(DecryptToPlainFile(dir / "marked.jpg", "pw", true)), dir / "marked.jpg");
     EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir.path() + "/", "pw", Options(0))), "");
-    EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "plain.jpg", "pw", Options(4))), "") << "unknown cipher";
+    EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "plain.jpg", "pw", Options(5))), "") << "unknown cipher";
     EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "empty.jpg", "pw", Options(0))), "")
         << "an empty file would make a container nothing can open";
     // Missing files, folders, pipes and links are failures in both directions, and a pipe is
