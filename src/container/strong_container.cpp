@@ -61,10 +61,13 @@ Result<void> WriteStrongContainer(int in, std::uint64_t plainLength, int out, St
     const StrongHeaderBytes headerBytes = SerializeStrongHeader(header);
     if (!WriteAll(out, headerBytes)) return ErrnoError("cannot write " + target);
 
-    std::vector<std::uint8_t> plain(kMessagesPerBlock * kStrongChunkSize);
+    // No larger than the file needs: a small picture does not pay for filling megabytes.
+    const std::size_t chunks = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kMessagesPerBlock, (plainLength + kStrongChunkSize - 1) / kStrongChunkSize));
+    std::vector<std::uint8_t> plain(std::max<std::size_t>(chunks, 1) * kStrongChunkSize);
     const crypto::WipeOnExit wipePlain(plain);
     // A block of full chunks that ends the file is followed by the empty final message.
-    std::vector<std::uint8_t> sealed(kMessagesPerBlock * kMessageSize + kStrongMessageOverhead);
+    std::vector<std::uint8_t> sealed(chunks * kMessageSize + kStrongMessageOverhead);
     bool first = true, finished = false;
     for (std::uint64_t done = 0; !finished;) {
         if (beforeRead) {
@@ -107,8 +110,9 @@ Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey&
     const StrongHeaderBytes headerBytes = SerializeStrongHeader(layout.header);
 
     const std::uint64_t bodyLength = StrongContainerLength(layout.plainLength) - kStrongHeaderSize;
-    std::vector<std::uint8_t> sealed(kMessagesPerBlock * kMessageSize);
-    std::vector<std::uint8_t> plain(kMessagesPerBlock * kStrongChunkSize);
+    const std::size_t messages = static_cast<std::size_t>(std::min<std::uint64_t>(kMessagesPerBlock, layout.messages));
+    std::vector<std::uint8_t> sealed(messages * kMessageSize);
+    std::vector<std::uint8_t> plain(messages * kStrongChunkSize);
     const crypto::WipeOnExit wipePlain(plain);
     std::uint64_t message = 0, plainDone = 0;
     for (std::uint64_t done = 0; done < bodyLength;) {
