@@ -225,22 +225,6 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
     return password;
 }
 
-std::string Reason(const Error& error)
-{
-    switch (error.kind) {
-    case ErrorKind::BadHeader:
-        return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
-    case ErrorKind::Truncated:
-    case ErrorKind::Changed: return "not a container (" + error.message + ")";
-    case ErrorKind::WrongPassword: return "wrong password or damaged file";
-    case ErrorKind::Unsupported:
-    case ErrorKind::Io:
-    case ErrorKind::Exists:
-    case ErrorKind::Cancelled: break;
-    }
-    return error.message;
-}
-
 bool Exists(const std::string& path)
 {
     struct stat st {};
@@ -350,7 +334,7 @@ FileReport InPlaceFile(const std::string& given, bool encrypt, const container::
     const container::CryptOutcome outcome = encrypt ? container::EncryptFileWith(file, password, options)
                                                     : container::DecryptFileWith(file, password, options);
     if (!outcome.ok()) {
-        report.err = given + ": " + Reason(outcome.error) + "\n";
+        report.err = given + ": " + FailureReason(outcome.error) + "\n";
         report.failed = true;
         return report;
     }
@@ -382,7 +366,7 @@ int Verify(const Invocation& inv, unsigned jobs, const container::FileOptions& o
             if (checked) {
                 report.out = given + ": OK\n";
             } else {
-                report.out = given + ": FAILED: " + Reason(checked.error()) + "\n";
+                report.out = given + ": FAILED: " + FailureReason(checked.error()) + "\n";
                 report.failed = true;
             }
             return report;
@@ -403,7 +387,7 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         });
     if (!plain) {
         env.out->flush();
-        *env.err << given << ": " << Reason(plain.error()) << "\n";
+        *env.err << given << ": " << FailureReason(plain.error()) << "\n";
         return kExitFailed;
     }
     env.out->flush();
@@ -453,7 +437,7 @@ container::FileOptions Apply(container::FileOptions options, const Invocation& i
     if (inv.cipher) options.EncryptionAlg = *inv.cipher;
     if (inv.fast) options.Fast = *inv.fast;
     if (inv.fileNamePW) options.FileNamePW = *inv.fileNamePW;
-    if (inv.maxMib) options.MaxBytes = std::int64_t{*inv.maxMib} * 1024;
+    if (inv.maxMib) options.MaxKiB = std::int64_t{*inv.maxMib} * 1024;
     if (inv.passes) options.Passes = *inv.passes;
     return options;
 }
@@ -465,6 +449,22 @@ int Usage(const Environment& env, const std::string& message)
 }
 
 }  // namespace
+
+std::string FailureReason(const Error& error)
+{
+    switch (error.kind) {
+    case ErrorKind::BadHeader:
+        return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
+    case ErrorKind::Truncated: return "not a container (" + error.message + ")";
+    case ErrorKind::Changed: return "changed meanwhile, try again (" + error.message + ")";
+    case ErrorKind::WrongPassword: return "wrong password or damaged file";
+    case ErrorKind::Unsupported:
+    case ErrorKind::Io:
+    case ErrorKind::Exists:
+    case ErrorKind::Cancelled: break;
+    }
+    return error.message;
+}
 
 int RunQuillixCrypt(std::span<const std::string> args, const Environment& env)
 {

@@ -184,6 +184,25 @@ TEST(QuillixCrypt, ReasonsAndMixedResults)
     EXPECT_EQ(wrong.status, kExitFailed);
 }
 
+// A file that changed while it was worked on is no reason to call it "not a container".
+TEST(QuillixCrypt, EachFailureKindHasItsOwnReason)
+{
+    const struct {
+        Error error;
+        std::string reason;
+    } rows[] = {
+        {{ErrorKind::BadHeader, "not a container"}, "not a container"},
+        {{ErrorKind::BadHeader, "unknown container version"}, "bad header (unknown container version)"},
+        {{ErrorKind::Truncated, "shorter than its header says"}, "not a container (shorter than its header says)"},
+        {{ErrorKind::Changed, "container changed while read"},
+         "changed meanwhile, try again (container changed while read)"},
+        {{ErrorKind::WrongPassword, "MAC mismatch"}, "wrong password or damaged file"},
+        {{ErrorKind::Io, "cannot open /d/a.jpg: Permission denied"}, "cannot open /d/a.jpg: Permission denied"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(FailureReason(row.error), row.reason) << row.error.message;
+}
+
 // Files of very different sizes finish out of order on several workers; what is printed follows
 // the order they were given in, as with one worker.
 TEST(QuillixCrypt, SeveralJobsReportInTheOrderGiven)

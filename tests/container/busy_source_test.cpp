@@ -36,7 +36,7 @@ FileOptions Quick(int alg)
     FileOptions options;
     options.EncryptionAlg = alg;
     options.Passes = 1;
-    options.MaxBytes = 0;
+    options.MaxKiB = 0;
     return options;
 }
 
