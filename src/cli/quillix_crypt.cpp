@@ -330,9 +330,21 @@ FileReport InPlaceFile(const std::string& given, bool encrypt, const container::
                        const std::string& password)
 {
     FileReport report;
-    const std::string file = WorkedOn(given);
-    const container::CryptOutcome outcome = encrypt ? container::EncryptFileWith(file, password, options)
-                                                    : container::DecryptFileWith(file, password, options);
+    const auto run = [&](const std::string& file) {
+        return encrypt ? container::EncryptFileWith(file, password, options)
+                       : container::DecryptFileWith(file, password, options);
+    };
+    std::string file = WorkedOn(given);
+    container::CryptOutcome outcome = run(file);
+    // Another run at work on the same picture can finish with the file chosen here before this
+    // run opens it; the other form of the name then tells what is left to do. Each look follows
+    // a name that has gone, so the picture has moved on between them.
+    for (int look = 0; look < 3 && !outcome.ok() && !Exists(file); ++look) {
+        const std::string now = WorkedOn(given);
+        if (now == file) break;
+        file = now;
+        outcome = run(file);
+    }
     if (!outcome.ok()) {
         report.err = given + ": " + FailureReason(outcome.error) + "\n";
         report.failed = true;
