@@ -621,11 +621,12 @@ TEST_P(QuillixCryptSafety, TwoRunsAtOnce)
 // has moved on to its other form, where there is nothing left to do, or for the opposite
 // command the work itself. A large leftover, which a run finishes before anything else, holds
 // that moment open: the other run does its work while this one overwrites the leftover.
-TEST(QuillixCryptSafety, AnotherRunFinishesTheFileItChose)
+TEST_P(QuillixCryptSafety, AnotherRunFinishesTheFileItChose)
 {
-    const Tool tool;
+    const Tool tool(GetParam());
     const Bytes P = Picture(100'000, 8);
     container::FileOptions options;
+    options.EncryptionAlg = Strong() ? crypto::CipherStrong : crypto::CipherAes;
     options.Fast = true;
     options.Passes = 1;
     struct Row {
