@@ -1,6 +1,7 @@
 #include "container/key_derivation.h"
 
 #include "container/container_file.h"
+#include "container/strong_keys.h"
 #include "crypto/hashes.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
@@ -188,8 +189,11 @@ bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint
 void ClearKeyCache()
 {
     KeyCache& cache = Cache();
-    std::lock_guard lock(cache.mutex);
-    cache.clear();
+    {
+        std::lock_guard lock(cache.mutex);
+        cache.clear();
+    }
+    ClearStrongKeys();
 }
 
 void SetDerivationStartHookForTesting(std::function<void()> hook)
