@@ -15,6 +15,10 @@ inline constexpr int kMouseStepZoomWithShift = 1;
 inline constexpr int kMouseZoomStepWithShift = 2;
 inline constexpr int kMouseToggleWithRightButton = 0;
 
+// The algorithm choices run from AES (0) to the strong format (4), each stored as its CipherId.
+inline constexpr int kAesAlgorithm = 0;
+inline constexpr int kStrongAlgorithm = 4;
+
 // The dialog's controls as texts, flags and choices.
 struct SettingsFormState {
     std::string maxBytes;      // "Max Bytes :", the mxb number
