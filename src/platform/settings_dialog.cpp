@@ -15,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QTimer>
 
@@ -54,8 +55,15 @@ protected:
         painter.drawControl(QStyle::CE_RadioButton, option);
         option.text = caption;
         const QRect textRect = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
-        painter.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, option.palette, isEnabled(),
-                             caption, QPalette::WindowText);
+        constexpr int kFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
+        painter.drawItemText(textRect, kFlags, option.palette, isEnabled(), caption, QPalette::WindowText);
+        // The style draws the focus frame around the caption it drew, and it drew none.
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = painter.boundingRect(textRect, kFlags, caption).adjusted(-1, 0, 1, 0);
+            painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
     }
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
