@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins
-  libgcrypt20-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
+  libgcrypt20-dev libsodium-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # a second reader of the strong container, apart from the program's code
+  python3-nacl
   xvfb xauth xclip
   # the end-to-end run: a window manager, keys and clicks, screenshots, and widgets found by
   # their accessible names over a private session bus

@@ -4,6 +4,8 @@
 #include "common/unique_fd.h"
 #include "container/container_file.h"
 #include "container/file_crypto.h"
+#include "container/file_ops.h"
+#include "container/strong_format.h"
 #include "crypto/secure.h"
 #include "workers/ordered_run.h"
 
@@ -88,7 +90,8 @@ reported on standard error with its reason; the others are still processed); 2 f
 error or an unreadable password file.
 )";
 
-constexpr std::pair<const char*, int> kCiphers[] = {{"aes", 0}, {"blowfish", 1}, {"chacha20", 2}, {"twofish", 3}};
+constexpr std::pair<const char*, int> kCiphers[] = {
+    {"aes", 0}, {"blowfish", 1}, {"chacha20", 2}, {"twofish", 3}, {"strong", 4}};
 
 struct Invocation {
     std::string command;
@@ -406,20 +409,17 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         const Environment& env)
 {
     const std::string& given = inv.files.front();
-    Result<std::vector<std::uint8_t>> plain =
-        container::DecryptContainerFile(ContainerNamed(given), password, options.FileNamePW);
+    // A strong container streams through in one pass; each piece is wiped once written.
+    Result<void> plain = container::DecryptContainerTo(
+        ContainerNamed(given), password, options.FileNamePW, [&env](std::span<const std::uint8_t> piece) {
+            if (*env.out)
+                env.out->write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+            return true;
+        });
     if (!plain) {
+        env.out->flush();
         *env.err << given << ": " << Reason(plain.error()) << "\n";
         return kExitFailed;
-    }
-    std::vector<std::uint8_t>& bytes = plain.value();
-    // Piece by piece, each wiped right after it is written while it is still in the cache.
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
-        const std::size_t length = std::min(kPiece, bytes.size() - at);
-        if (*env.out)
-            env.out->write(reinterpret_cast<const char*>(bytes.data() + at), static_cast<std::streamsize>(length));
-        crypto::SecureWipe(bytes.data() + at, length);
     }
     env.out->flush();
     if (!*env.out) {
@@ -448,9 +448,14 @@ int Info(std::span<const std::string> files, const Environment& env)
             status = kExitFailed;
             continue;
         }
+        const bool isStrong = got >= static_cast<long long>(container::kStrongHeaderSize) &&
+                              container::IsStrongHead(std::span(head).first(static_cast<std::size_t>(got)));
         const bool isContainer = got == static_cast<long long>(head.size()) &&
                                  std::equal(container::kMagic.begin(), container::kMagic.end(), head.begin());
-        if (isContainer)
+        if (isStrong)
+            *env.out << file << ": "
+                     << container::StrongHeaderInfoText(std::span(head).first<container::kStrongHeaderSize>()) << "\n";
+        else if (isContainer)
             *env.out << file << ": " << container::HeaderInfoText(head) << "\n";
         else
             *env.out << file << ": not a container\n";

@@ -1,6 +1,7 @@
 #include "container/container_file.h"
 
 #include "common/unique_fd.h"
+#include "container/strong_format.h"
 
 #include <sys/stat.h>
 
@@ -65,7 +66,21 @@ bool IsEncryptedFile(const std::string& path)
 {
     const std::string name = FileNameOf(path);
     if (!name.empty() && name.front() == '$') return true;
-    return ReadTrailerMarker(path) != 0;
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    return fd && (IsStrongContainer(fd.get()) || ReadTrailerMarker(fd.get()) != 0);
+}
+
+bool IsStrongContainer(const std::string& path)
+{
+    const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
+    return fd && IsStrongContainer(fd.get());
+}
+
+bool IsStrongContainer(int fd)
+{
+    if (!FileLength(fd)) return false;
+    std::array<std::uint8_t, 5> head{};
+    return ReadAt(fd, head, 0) == static_cast<long long>(head.size()) && IsStrongHead(head);
 }
 
 Result<ContainerLayout> ReadContainerHeader(const std::string& path)
@@ -91,7 +106,10 @@ std::optional<std::string> HeaderInfoOfFile(const std::string& path)
     const UniqueFd fd = OpenFile(path, O_RDONLY | O_NONBLOCK);
     if (!fd || !FileLength(fd.get())) return std::nullopt;
     HeaderBytes head{};
-    if (ReadAt(fd.get(), head, 0) != static_cast<long long>(head.size())) return std::nullopt;
+    const long long got = ReadAt(fd.get(), head, 0);
+    if (got >= static_cast<long long>(kStrongHeaderSize) && IsStrongHead(head))
+        return StrongHeaderInfoText(std::span(head).first<kStrongHeaderSize>());
+    if (got != static_cast<long long>(head.size())) return std::nullopt;
     return HeaderInfoText(head);
 }
 

@@ -24,8 +24,14 @@ bool StripTrailerMarker(const std::string& path);
 // after having stripped any marker, or on failure.
 bool SetTrailerMarker(const std::string& path, int alg);
 
-// True when the file name begins with "$", or else when the file ends in a trailer marker.
+// True when the file name begins with "$", or else when the file is a strong container
+// (IsStrongContainer) or ends in a trailer marker.
 bool IsEncryptedFile(const std::string& path);
+
+// True when the file begins with the magic and version 3: a strong container, whatever its
+// name. False on any failure.
+bool IsStrongContainer(const std::string& path);
+bool IsStrongContainer(int fd);
 
 // Opens the file and checks its header in the order ValidateContainer fixes.
 Result<ContainerLayout> ReadContainerHeader(const std::string& path);
@@ -33,7 +39,8 @@ Result<ContainerLayout> ReadContainerHeader(const std::string& path);
 // The same checks on a file already open for reading.
 Result<ContainerLayout> ReadContainerHeader(int fd);
 
-// The header text of any file of at least 84 bytes; nothing for shorter files or on failure.
+// The header text of a strong container (StrongHeaderInfoText), or else of any file of at least
+// 84 bytes (HeaderInfoText); nothing for shorter files or on failure.
 std::optional<std::string> HeaderInfoOfFile(const std::string& path);
 
 // Shows that text in a "Header" message box; shows nothing when there is no text.

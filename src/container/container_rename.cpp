@@ -270,7 +270,8 @@ Result<NameChange> GiveContainerName(const std::string& from, const std::string&
     std::vector<std::uint8_t> buffer(kBufferSize);
     NameChange change;
 
-    if (PlainNameOf(from) != PlainNameOf(to)) {
+    // A strong container's key holds no name: it opens under any name as it is.
+    if (PlainNameOf(from) != PlainNameOf(to) && !IsStrongContainer(source.fd.get())) {
         if (key.password.empty()) return NoPassword();
         Result<ContainerLayout> layout = ReadContainerHeader(source.fd.get());
         if (!layout) return Unreadable(layout.error());

@@ -64,7 +64,8 @@ struct NameChange {
 
 // Gives the container at `from` the name `to` (a full path, in the same folder or another),
 // never replacing a file that has it (ErrorKind::Exists). When the plain name stays the same the
-// key does too, and no password is needed. Otherwise the password of `key` must open the
+// key does too, and no password is needed; nor is one for a strong container, whose key never
+// holds a name. Otherwise the password of `key` must open the
 // container, with the current plain name in its key or without: with the name, a new container
 // for the new name is written as an encryption writes one (a marked temporary file in the
 // target's folder, flushed, named without replacing, the folder flushed) with the same cipher,

@@ -8,8 +8,10 @@
 #include "container/key_derivation.h"
 #include "container/keystream.h"
 #include "container/sealed_container.h"
+#include "container/strong_container.h"
 #include "container/wipe_report.h"
 #include "container/work_files.h"
+#include "crypto/ciphers.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
 
@@ -29,20 +31,32 @@ namespace {
 // chunk only to save system calls.
 constexpr std::size_t kIoBufferSize = 32 * kChunkSize;
 
+// A container of either format, told apart by its header.
 struct OpenedContainer {
     UniqueFd fd;
-    ContainerLayout layout;
+    bool strong = false;
+    ContainerLayout layout;     // the compatible format's
+    StrongLayout strongLayout;  // the strong format's
     mode_t mode = 0600;
     timespec modified{0, UTIME_OMIT};
+
+    std::uint64_t plainLength() const { return strong ? strongLayout.plainLength : layout.bodyLength; }
 };
 
 Result<OpenedContainer> Validate(UniqueFd fd)
 {
     OpenedContainer opened;
     opened.fd = std::move(fd);
-    Result<ContainerLayout> layout = ReadContainerHeader(opened.fd.get());
-    if (!layout) return layout.error();
-    opened.layout = layout.value();
+    opened.strong = IsStrongContainer(opened.fd.get());
+    if (opened.strong) {
+        Result<StrongLayout> layout = ReadStrongHeader(opened.fd.get());
+        if (!layout) return layout.error();
+        opened.strongLayout = layout.value();
+    } else {
+        Result<ContainerLayout> layout = ReadContainerHeader(opened.fd.get());
+        if (!layout) return layout.error();
+        opened.layout = layout.value();
+    }
     struct stat st {};
     if (::fstat(opened.fd.get(), &st) == 0) {
         opened.mode = st.st_mode & 0777;
@@ -63,10 +77,34 @@ Result<OpenedContainer> OpenAndValidate(const std::string& path)
 // as a failed write.
 using PlainSink = std::function<bool(std::span<const std::uint8_t> plain, std::uint64_t offset)>;
 
-// Reads the body chunk by chunk, feeding the MAC; with `keystream` it also decrypts each chunk
-// and hands it to `sink`. Fails on a short read, a failed sink or a MAC mismatch.
-Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, const ContainerKeystream* keystream,
-                         const PlainSink& sink, std::vector<std::uint8_t>& buffer)
+// The keys of a container of either format. A strong key is made of the password alone: its
+// file name is no part of it.
+struct OpenKeys {
+    ContainerKeys compatible;
+    StrongKey strong;
+};
+
+Result<OpenKeys> KeysFor(const OpenedContainer& c, const std::string& path, const std::string& password,
+                         bool fileNamePW)
+{
+    OpenKeys keys;
+    if (c.strong) {
+        Result<StrongKey> key = StrongKeyOf(c.strongLayout.header, password);
+        if (!key) return key.error();
+        keys.strong = key.value();
+    } else {
+        keys.compatible = DeriveContainerKeys(c.layout.header,
+                                              crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
+    }
+    return keys;
+}
+
+// Reads the body of a compatible container chunk by chunk, feeding the MAC; with `keystream` it
+// also decrypts each chunk and hands it to `sink`. Fails on a short read, a failed sink or a MAC
+// mismatch.
+Result<void> ProcessCompatibleBody(const OpenedContainer& c, const ContainerKeys& keys,
+                                   const ContainerKeystream* keystream, const PlainSink& sink,
+                                   std::vector<std::uint8_t>& buffer)
 {
     ContainerMac mac(keys.macKey.span(), c.layout.header);
     for (std::uint64_t done = 0; done < c.layout.bodyLength;) {
@@ -88,21 +126,37 @@ Result<void> ProcessBody(const OpenedContainer& c, const ContainerKeys& keys, co
     return {};
 }
 
+// Authenticates the body; with a `sink` it also decrypts it and hands the plain bytes over in
+// order. A compatible container's bytes reach the sink before its one MAC is checked at the
+// end; a strong container's each once its message authenticated.
+Result<void> ProcessBody(const OpenedContainer& c, const OpenKeys& keys, const PlainSink& sink,
+                         std::vector<std::uint8_t>& buffer)
+{
+    if (c.strong) return ReadStrongBody(c.fd.get(), c.strongLayout, keys.strong, sink);
+    if (!sink) return ProcessCompatibleBody(c, keys.compatible, nullptr, nullptr, buffer);
+    Result<ContainerKeystream> keystream =
+        ContainerKeystream::Make(c.layout.header.alg, keys.compatible.cipherKey(), c.layout.header.nonce);
+    if (!keystream) return keystream.error();
+    return ProcessCompatibleBody(c, keys.compatible, &keystream.value(), sink, buffer);
+}
+
 // Decrypts the container and compares it with the file open as `plainFd`: true when the MAC
 // holds and the two agree byte for byte, false when the MAC holds and they differ.
-Result<bool> HoldsSameBytes(const OpenedContainer& c, const ContainerKeys& keys, int plainFd,
+Result<bool> HoldsSameBytes(const OpenedContainer& c, const OpenKeys& keys, int plainFd,
                             std::vector<std::uint8_t>& buffer)
 {
     struct stat st {};
     if (::fstat(plainFd, &st) != 0) return ErrnoError("cannot examine the plain file");
-    bool same = static_cast<std::uint64_t>(st.st_size) == c.layout.bodyLength;
-    Result<ContainerKeystream> keystream =
-        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-    if (!keystream) return keystream.error();
-    std::vector<std::uint8_t> other(buffer.size());
+    bool same = static_cast<std::uint64_t>(st.st_size) == c.plainLength();
+    std::vector<std::uint8_t> other;
+    const crypto::WipeOnExit wipeOther(other);
     const Result<void> checked = ProcessBody(
-        c, keys, &keystream.value(),
+        c, keys,
         [&](std::span<const std::uint8_t> plain, std::uint64_t offset) {
+            if (other.size() < plain.size()) {
+                crypto::SecureWipe(other.data(), other.size());
+                other.assign(plain.size(), 0);
+            }
             if (!same) return true;
             const std::span<std::uint8_t> theirs = std::span(other).first(plain.size());
             same = ReadAt(plainFd, theirs, offset) == static_cast<long long>(plain.size()) &&
@@ -111,7 +165,6 @@ Result<bool> HoldsSameBytes(const OpenedContainer& c, const ContainerKeys& keys,
         },
         buffer);
     crypto::SecureWipe(buffer.data(), buffer.size());
-    crypto::SecureWipe(other.data(), other.size());
     if (!checked) return checked.error();
     return same;
 }
@@ -201,11 +254,39 @@ Result<void> Flush(int fd, const std::string& path)
 // Writes the container of the file open as `in` (as `lease` took it) to a temporary file and
 // gives it the name `containerPath` without replacing anything; the container stays locked for
 // as long as the result lives.
+// The body of a strong container: the password as typed makes its key, with no name in it.
+Result<void> WriteStrongBody(int in, const SourceLease& lease, const std::string& path,
+                             const std::string& containerPath, const std::string& password, int out)
+{
+    Result<StrongHeader> header = NewStrongHeader(password);
+    if (!header) return header.error();
+    Result<StrongKey> key = StrongKeyOf(header.value(), password);
+    if (!key) return key.error();
+    return WriteStrongContainer(
+        in, static_cast<std::uint64_t>(lease.Taken().st_size), out, header.value(), key.value(),
+        [&]() -> Result<void> {
+            if (!lease.Intact(LeaseCheck::Reading)) return TakenMeanwhile(path, lease, path, "");
+            return {};
+        },
+        path, containerPath);
+}
+
 Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::string& path,
-                                const std::string& containerPath, const std::string& passwordText,
-                                const FileOptions& options)
+                                const std::string& containerPath, const std::string& password,
+                                const std::string& passwordText, const FileOptions& options)
 {
     const std::uint64_t plainLength = static_cast<std::uint64_t>(lease.Taken().st_size);
+    if (options.EncryptionAlg == crypto::CipherStrong) {
+        Result<WorkFile> temp = WorkFile::Create(FolderOf(containerPath), 0);
+        if (!temp) return temp.error();
+        Result<void> written = WriteStrongBody(in, lease, path, containerPath, password, temp.value().fd());
+        if (!written) return written.error();
+        KeepDate(temp.value().fd(), lease.Taken().st_mtim);
+        if (!lease.Intact(LeaseCheck::ResultWritten)) return TakenMeanwhile(path, lease, path, "");
+        Result<void> named = temp.value().CommitAs(containerPath, lease.Taken().st_mode & 0777);
+        if (!named) return named.error();
+        return temp;
+    }
     Result<ContainerHeader> made =
         NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
     if (!made) return made.error();
@@ -276,15 +357,17 @@ Result<UniqueFd> OpenAndLock(const std::string& path)
 // Decrypts the container at `path` into a temporary file and gives it the name `plainPath`
 // without replacing anything; the plain file stays locked for as long as the result lives.
 Result<WorkFile> DecryptToNewFile(const OpenedContainer& c, const SourceLease& lease, const std::string& path,
-                                  const ContainerKeys& keys, const std::string& plainPath, const FileOptions& options,
+                                  const OpenKeys& keys, const std::string& plainPath, const FileOptions& options,
                                   std::vector<std::uint8_t>& buffer)
 {
-    // A first pass authenticates, so a wrong password never puts a plain byte on disk.
-    Result<void> verified = ProcessBody(c, keys, nullptr, nullptr, buffer);
-    if (!verified) return verified.error();
-    Result<ContainerKeystream> keystream =
-        ContainerKeystream::Make(c.layout.header.alg, keys.cipherKey(), c.layout.header.nonce);
-    if (!keystream) return keystream.error();
+    // A first pass authenticates, so a wrong password never puts a plain byte on disk. A strong
+    // container's messages authenticate one by one as they are read: a wrong password fails on
+    // the first, and a damaged one leaves only authenticated bytes in the temporary file, which
+    // is overwritten and removed without ever having had the plain name.
+    if (!c.strong) {
+        Result<void> verified = ProcessBody(c, keys, nullptr, buffer);
+        if (!verified) return verified.error();
+    }
     // Plain bytes that do not make it to their name are overwritten before they go, as the
     // container would be.
     Result<WorkFile> temp = WorkFile::Create(FolderOf(plainPath), options.Passes);
@@ -293,7 +376,7 @@ Result<WorkFile> DecryptToNewFile(const OpenedContainer& c, const SourceLease& l
     // The second pass checks the MAC again, in case the container changed in between.
     bool taken = false;
     Result<void> written = ProcessBody(
-        c, keys, &keystream.value(),
+        c, keys,
         [out, &lease, &taken](std::span<const std::uint8_t> plain, std::uint64_t) {
             taken = !lease.Intact(LeaseCheck::Reading);
             return !taken && WriteAll(out, plain);
@@ -340,8 +423,9 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     if (!opened) return opened.error();
     const int in = opened.value().get();
     InPlaceResult result{path, false, {}};
-    if (name.front() == '$' || ReadTrailerMarker(in) != 0) return result;
-    if (options.EncryptionAlg < 0 || options.EncryptionAlg > 3)
+    if (name.front() == '$' || IsStrongContainer(in) || ReadTrailerMarker(in) != 0) return result;
+    const bool strong = options.EncryptionAlg == crypto::CipherStrong;
+    if (options.EncryptionAlg < 0 || options.EncryptionAlg > crypto::CipherStrong)
         return MakeError(ErrorKind::Unsupported, "unknown cipher " + std::to_string(options.EncryptionAlg));
     Result<bool> locked = LockSource(path, in);
     if (!locked) return locked.error();
@@ -350,15 +434,19 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
     if (!leased) return leased.error();
     SourceLease& lease = leased.value();
 
+    // The strong format has none of the compatible format's limits: no 2 GiB, no 200-byte cut
+    // of the password, and an empty file has a container too.
     const std::uint64_t plainLength = static_cast<std::uint64_t>(lease.Taken().st_size);
-    // A container needs at least one body byte to be readable; sealing an empty file would make
-    // one that nothing can open, and the plain file would then be deleted.
-    if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
-    if (plainLength > MaxPlainLength(options.EncryptionAlg))
-        return MakeError(ErrorKind::Unsupported, path + " is too large: its container would reach 2 GiB, "
-                                                        "which no reader accepts");
-    Result<void> fits = CheckPasswordFits(name, password, options.FileNamePW);
-    if (!fits) return fits.error();
+    if (!strong) {
+        // A container needs at least one body byte to be readable; sealing an empty file would
+        // make one that nothing can open, and the plain file would then be deleted.
+        if (plainLength == 0) return MakeError(ErrorKind::Unsupported, path + " is empty");
+        if (plainLength > MaxPlainLength(options.EncryptionAlg))
+            return MakeError(ErrorKind::Unsupported, path + " is too large: its container would reach 2 GiB, "
+                                                            "which no reader accepts");
+        Result<void> fits = CheckPasswordFits(name, password, options.FileNamePW);
+        if (!fits) return fits.error();
+    }
 
     const std::string containerPath = FolderOf(path) + "$" + name;
     const crypto::SecretText heldText{BuildPasswordText(path, password, options.FileNamePW)};
@@ -372,7 +460,7 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         struct stat existing {};
         if (::lstat(containerPath.c_str(), &existing) != 0) {
             if (errno != ENOENT) return ErrnoError("cannot examine " + containerPath);
-            Result<WorkFile> written = WriteContainer(in, lease, path, containerPath, passwordText, options);
+            Result<WorkFile> written = WriteContainer(in, lease, path, containerPath, password, passwordText, options);
             if (!written && written.error().kind == ErrorKind::Exists) continue;  // made meanwhile: look at it
             if (!written) return written.error();
             made.emplace(std::move(written.value()));
@@ -385,10 +473,11 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         if (!other) return AlreadyExists(containerPath, path);
         Result<OpenedContainer> c = Validate(std::move(other.value()));
         if (!c) return AlreadyExists(containerPath, path);
-        const ContainerKeys keys = DeriveContainerKeys(c.value().layout.header, passwordText);
+        Result<OpenKeys> keys = KeysFor(c.value(), path, password, options.FileNamePW);
+        if (!keys) return keys.error();
         std::vector<std::uint8_t> buffer(kIoBufferSize);
         const crypto::WipeOnExit wipeBuffer(buffer);
-        const Result<bool> same = HoldsSameBytes(c.value(), keys, in, buffer);
+        const Result<bool> same = HoldsSameBytes(c.value(), keys.value(), in, buffer);
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
         Result<void> flushed = Flush(c.value().fd.get(), containerPath);
         if (!flushed) return flushed.error();
@@ -417,7 +506,16 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     Result<UniqueFd> source = OpenSource(path);
     if (!source) return source.error();
     InPlaceResult result{path, false, {}};
-    if (name.front() != '$') return result;
+    if (name.front() != '$') {
+        // Without its "$" there is no plain name to decrypt it to.
+        if (IsStrongContainer(source.value().get()))
+            return MakeError(ErrorKind::Unsupported, path +
+                                                         " is encrypted, but its name does not begin with \"$\", "
+                                                         "so it has no plain name to be decrypted to. Give it the "
+                                                         "name \"$" +
+                                                         name + "\" first.");
+        return result;
+    }
     if (name.size() == 1) return MakeError(ErrorKind::Io, "no plain name for '" + path + "'");
     Result<bool> locked = LockSource(path, source.value().get());
     if (!locked) return locked.error();
@@ -429,8 +527,9 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     Result<OpenedContainer> opened = Validate(std::move(source.value()));
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys = DeriveContainerKeys(
-        c.layout.header, crypto::SecretText{BuildPasswordText(path, password, options.FileNamePW)}.text);
+    Result<OpenKeys> derived = KeysFor(c, path, password, options.FileNamePW);
+    if (!derived) return derived.error();
+    const OpenKeys& keys = derived.value();
     const std::string plainPath = FolderOf(path) + name.substr(1);
     std::vector<std::uint8_t> buffer(kIoBufferSize);
     const crypto::WipeOnExit wipeBuffer(buffer);
@@ -520,11 +619,11 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     Result<OpenedContainer> opened = OpenAndValidate(path);
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
-    const ContainerKeys keys =
-        DeriveContainerKeys(c.layout.header, crypto::SecretText{BuildPasswordText(path, password, fileNamePW)}.text);
+    Result<OpenKeys> keys = KeysFor(c, path, password, fileNamePW);
+    if (!keys) return keys.error();
     std::vector<std::uint8_t> buffer(kIoBufferSize);
     const crypto::WipeOnExit wipeBuffer(buffer);
-    return ProcessBody(c, keys, nullptr, nullptr, buffer);
+    return ProcessBody(c, keys.value(), nullptr, buffer);
 }
 
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
@@ -534,6 +633,26 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     Result<OpenedContainer> opened = OpenAndValidate(path);
     if (!opened) return opened.error();
     const OpenedContainer& c = opened.value();
+    if (c.strong) {
+        Result<OpenKeys> keys = KeysFor(c, path, password, fileNamePW);
+        if (!keys) return keys.error();
+        std::vector<std::uint8_t> plain;
+        plain.reserve(static_cast<std::size_t>(c.plainLength()));
+        AdviseHugePages(plain.data(), plain.capacity());
+        std::vector<std::uint8_t> unused;
+        Result<void> read = ProcessBody(
+            c, keys.value(),
+            [&plain](std::span<const std::uint8_t> piece, std::uint64_t) {
+                plain.insert(plain.end(), piece.begin(), piece.end());
+                return true;
+            },
+            unused);
+        if (!read) {
+            crypto::SecureWipe(plain.data(), plain.size());
+            return read.error();
+        }
+        return plain;
+    }
 
     // The body is read once into private memory: the MAC is checked on exactly the bytes that
     // are then decrypted, whatever happens to the file meanwhile. Each piece is fed to the MAC
@@ -562,6 +681,33 @@ Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, 
     if (!keystream) return keystream.error();
     keystream.value().Apply(body, 0, c.layout.encryptedLength);
     return body;
+}
+
+Result<void> DecryptContainerTo(const std::string& path, const std::string& password, bool fileNamePW,
+                                const PlainPieces& sink)
+{
+    if (FileNameOf(path).empty()) return MakeError(ErrorKind::Io, "no file name in '" + path + "'");
+    Result<OpenedContainer> opened = OpenAndValidate(path);
+    if (!opened) return opened.error();
+    if (opened.value().strong) {
+        Result<OpenKeys> keys = KeysFor(opened.value(), path, password, fileNamePW);
+        if (!keys) return keys.error();
+        std::vector<std::uint8_t> unused;
+        return ProcessBody(
+            opened.value(), keys.value(),
+            [&sink](std::span<const std::uint8_t> piece, std::uint64_t) { return sink(piece); }, unused);
+    }
+    Result<std::vector<std::uint8_t>> plain = DecryptContainerFile(path, password, fileNamePW);
+    if (!plain) return plain.error();
+    std::vector<std::uint8_t>& bytes = plain.value();
+    const crypto::WipeOnExit wipe(bytes);
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+        const std::span<const std::uint8_t> piece = std::span(bytes).subspan(at, std::min(kPiece, bytes.size() - at));
+        if (!sink(piece)) return ErrnoError("cannot write the plain bytes");
+        crypto::SecureWipe(bytes.data() + at, piece.size());
+    }
+    return {};
 }
 
 bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,

@@ -5,6 +5,8 @@
 #include "container/source_lease.h"
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -83,6 +85,16 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
 // The plain bytes of a container, decrypted in memory; the name need not begin with "$".
 Result<std::vector<std::uint8_t>> DecryptContainerFile(const std::string& path, const std::string& password,
                                                        bool fileNamePW);
+
+// Takes the plain bytes of a container piece by piece, in order; false stops the decryption.
+using PlainPieces = std::function<bool(std::span<const std::uint8_t> piece)>;
+
+// Hands the plain bytes of a container to `sink` without holding them all: a strong container's
+// piece by piece in one pass, each piece once its messages authenticated (a damaged message
+// further on fails the call after earlier pieces went out); a compatible container's only once
+// its MAC held. The pieces are wiped once the sink has them.
+Result<void> DecryptContainerTo(const std::string& path, const std::string& password, bool fileNamePW,
+                                const PlainPieces& sink);
 
 // On true `stream` holds exactly the plain bytes; on false it is empty.
 bool DecryptToStream(const std::string& path, const std::string& password, bool fileNamePW,

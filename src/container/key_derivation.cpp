@@ -1,6 +1,7 @@
 #include "container/key_derivation.h"
 
 #include "container/container_file.h"
+#include "container/strong_keys.h"
 #include "crypto/hashes.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
@@ -180,8 +181,11 @@ bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint
 void ClearKeyCache()
 {
     KeyCache& cache = Cache();
-    std::lock_guard lock(cache.mutex);
-    cache.clear();
+    {
+        std::lock_guard lock(cache.mutex);
+        cache.clear();
+    }
+    ClearStrongKeys();
 }
 
 std::uint64_t KeyDerivationCount()

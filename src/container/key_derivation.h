@@ -38,7 +38,7 @@ void DeriveKeys(const std::string& passwordText, std::span<const std::uint8_t, 1
 bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint8_t, 16> salt, std::uint32_t iterations,
                       std::span<std::uint8_t> encKey, std::span<std::uint8_t, 32> macKey);
 
-// Forgets (and wipes) every cached key.
+// Forgets (and wipes) every cached key, the strong containers' keys and salts too.
 void ClearKeyCache();
 
 // How many full derivations this process has run; lets tests see the cache at work.

@@ -14,6 +14,9 @@ enum CipherId : int {
     CipherBlowfish = 1,
     CipherChaCha20 = 2,
     CipherTwofish = 3,
+    // Not a cipher of the compatible container: the strong container (Argon2id and the
+    // XChaCha20-Poly1305 secret stream).
+    CipherStrong = 4,
 };
 
 // Number of cipher-key bytes derived for a container: 32 for ChaCha20, 16 for any other value.

@@ -1,6 +1,7 @@
 #include "gallery/thumbnail_maker.h"
 
 #include "common/paths.h"
+#include "container/container_file.h"
 #include "container/file_ops.h"
 #include "crypto/secure.h"
 #include "gallery/gallery_art.h"
@@ -34,12 +35,18 @@ Thumbnail Decode(imaging::ImageFormat format, std::span<const std::uint8_t> byte
     return {ThumbnailKind::Picture, std::move(decoded).value()};
 }
 
+// A "$" name, or a strong container under any name.
+bool IsContainerPath(const std::string& path)
+{
+    return FileNameOf(path).starts_with('$') || container::IsStrongContainer(path);
+}
+
 Thumbnail MakeOrThrow(const ThumbnailRequest& request)
 {
     // The format comes from the name alone, as it does for the viewer's "$" files: a container
     // named .jpg that holds a PNG gets the placeholder.
     const imaging::ImageFormat format = imaging::FormatFromExtension(request.path);
-    const bool encrypted = FileNameOf(request.path).starts_with('$');
+    const bool encrypted = IsContainerPath(request.path);
     if (!encrypted) {
         if (format == imaging::ImageFormat::Unknown) return {};
         Result<std::vector<std::uint8_t>> bytes = imaging::ReadImageFile(request.path);
@@ -71,7 +78,7 @@ Thumbnail MakeThumbnail(const ThumbnailRequest& request)
         return MakeOrThrow(request);
     } catch (const std::exception&) {
         // Out of memory on a huge picture, say: the tile stays as it would for a damaged file.
-        const bool encrypted = FileNameOf(request.path).starts_with('$');
+        const bool encrypted = IsContainerPath(request.path);
         return encrypted ? Placeholder(request.tileSize) : Thumbnail{};
     }
 }

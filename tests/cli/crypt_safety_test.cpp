@@ -4,7 +4,9 @@
 #include "container/file_ops.h"
 #include "container/key_derivation.h"
 #include "container/sealed_container.h"
+#include "container/strong_format.h"
 #include "container/work_files.h"
+#include "crypto/ciphers.h"
 #include "support/temp_dir.h"
 #include "support/writer_process.h"
 
@@ -90,16 +92,20 @@ struct Outcome {
     std::string output;
 };
 
+// Every safety test runs once for each container format.
+enum class Format { Compatible, Strong };
+
 // The settings, the password file and the output live apart from the folder worked on, so that
-// the folder holds only what the commands leave there.
+// the folder holds only what the commands leave there. New containers are of `format`.
 class Tool {
 public:
-    Tool() { WriteFile(aside_ / "pw", std::string(kPassword) + "\n"); }
+    explicit Tool(Format format) : format_(format) { WriteFile(aside_ / "pw", std::string(kPassword) + "\n"); }
 
     std::vector<std::string> Args(std::vector<std::string> args) const
     {
-        const std::vector<std::string> common = {"-p",       aside_ / "pw", "--settings", aside_ / "none.ini",
-                                                 "--passes", "1",           "--fast"};
+        std::vector<std::string> common = {"-p",       aside_ / "pw", "--settings", aside_ / "none.ini",
+                                           "--passes", "1",           "--fast"};
+        if (format_ == Format::Strong) common.insert(common.end(), {"-c", "strong"});
         args.insert(args.begin() + 1, common.begin(), common.end());
         return args;
     }
@@ -118,6 +124,7 @@ public:
     std::string Aside(const std::string& name) const { return aside_ / name; }
 
 private:
+    Format format_;
     TempDir aside_;
 };
 
@@ -137,15 +144,38 @@ Bytes Picture(std::size_t size, std::uint32_t seed)
     return test::PseudoRandomBytes(size, seed);
 }
 
-// The container of `plain` under the test password, as the program would have made it.
-Bytes Sealed(const Bytes& plain, const std::string& plainName, bool fileNamePW = true)
-{
-    container::SealOptions options;
-    options.fast = true;
-    return container::SealContainer(plain, container::BuildPasswordText(plainName, kPassword, fileNamePW), plainName,
-                                    options)
-        .value();
-}
+class QuillixCryptSafety : public testing::TestWithParam<Format> {
+protected:
+    bool Strong() const { return GetParam() == Format::Strong; }
+
+    // The container of `plain` under the test password, as the program would have made it.
+    Bytes Sealed(const Bytes& plain, const std::string& plainName, bool fileNamePW = true) const
+    {
+        if (Strong()) {
+            TempDir aside;
+            WriteFile(aside / plainName, plain);
+            container::FileOptions options;
+            options.EncryptionAlg = crypto::CipherStrong;
+            const Result<std::string> sealed = container::EncryptToContainer(aside / plainName, kPassword, options);
+            return sealed.ok() ? ReadFile(sealed.value()) : Bytes{};
+        }
+        container::SealOptions options;
+        options.fast = true;
+        return container::SealContainer(plain, container::BuildPasswordText(plainName, kPassword, fileNamePW),
+                                        plainName, options)
+            .value();
+    }
+
+    std::uint64_t ContainerLength(std::uint64_t plainLength) const
+    {
+        return Strong() ? container::StrongContainerLength(plainLength) : plainLength + container::kHeaderSize;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, QuillixCryptSafety, testing::Values(Format::Compatible, Format::Strong),
+                         [](const testing::TestParamInfo<Format>& format) {
+                             return format.param == Format::Strong ? "Strong" : "Compatible";
+                         });
 
 bool DecryptsTo(const std::string& path, const Bytes& plain, bool fileNamePW = true)
 {
@@ -186,7 +216,7 @@ mode_t ModeOf(const std::string& path)
 const std::string kLeftoverTemp = ".quillix-00112233445566aa.tmp";
 const std::string kLeftoverWipe = ".quillix-00112233445566bb.wipe";
 
-TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
+TEST_P(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
 {
     const Bytes P = Picture(120000, 1), Q = Picture(90000, 2);
     const std::string longName = std::string(194, 'n') + ".jpg";  // 198 bytes: 198 + "|pw" > 200
@@ -367,13 +397,19 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
          {"big.jpg is too large"},
          [](const TempDir& d) { EXPECT_EQ(test::FileNames(d), std::set<std::string>{"big.jpg"}); }},
 
-        // Long names and the 200-byte cut of the password text.
+        // Long names and the 200-byte cut of the password text, which a strong key does not have.
         {"a name that pushes the password past 200 bytes",
          Files({{longName, P}}),
          {"encrypt", "@" + longName},
-         1,
-         {"too long", "shorter name", "\"Password+FileName\" off"},
-         [&](const TempDir& d) { EXPECT_EQ(test::FileNames(d), std::set<std::string>{longName}); }},
+         Strong() ? 0 : 1,
+         Strong() ? std::vector<std::string>{""}
+                  : std::vector<std::string>{"too long", "shorter name", "\"Password+FileName\" off"},
+         [&](const TempDir& d) {
+             if (Strong())
+                 EXPECT_TRUE(DecryptsTo(d / ("$" + longName), P));
+             else
+                 EXPECT_EQ(test::FileNames(d), std::set<std::string>{longName});
+         }},
         {"a name that leaves the whole password in",
          Files({{fitting, P}}),
          {"encrypt", "@" + fitting},
@@ -469,7 +505,7 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
          }},
     };
 
-    const Tool tool;
+    const Tool tool(GetParam());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
@@ -494,9 +530,9 @@ TEST(QuillixCryptSafety, FaultsInjectedIntoTheFolder)
 
 // A file that another program has open for writing is refused, as a failure: a copy would miss
 // what that program goes on writing, and the wipe would destroy it.
-TEST(QuillixCryptSafety, AFileAnotherProgramWritesIsLeftAlone)
+TEST_P(QuillixCryptSafety, AFileAnotherProgramWritesIsLeftAlone)
 {
-    const Tool tool;
+    const Tool tool(GetParam());
     const Bytes P = Picture(200'000, 7);
     for (const bool encrypt : {true, false}) {
         SCOPED_TRACE(encrypt ? "encrypt" : "decrypt");
@@ -523,9 +559,9 @@ TEST(QuillixCryptSafety, AFileAnotherProgramWritesIsLeftAlone)
 // Two runs on one file a few milliseconds apart: one does the work, the other finds nothing
 // left to do, and the picture comes through whole. An encryption and a decryption of the same
 // picture at once end with exactly one of the two files, which holds the picture.
-TEST(QuillixCryptSafety, TwoRunsAtOnce)
+TEST_P(QuillixCryptSafety, TwoRunsAtOnce)
 {
-    const Tool tool;
+    const Tool tool(GetParam());
     const Bytes P = Picture(3'000'000, 5);
     TempDir dir;
     const std::string plain = dir / "photo.jpg", sealed = dir / "$photo.jpg";
@@ -570,9 +606,9 @@ TEST(QuillixCryptSafety, TwoRunsAtOnce)
 // Killed at random moments, then run again: after the kill the picture is still there (plain
 // and whole, or in a container that decrypts to it), and after the rerun it is in the wanted
 // state with no temporary or wipe file left.
-TEST(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
+TEST_P(QuillixCryptSafety, KilledAtAnyMomentThenRunAgain)
 {
-    const Tool tool;
+    const Tool tool(GetParam());
     const Bytes P = Picture(20'000'000, 11);
     TempDir dir;
     const std::string plain = dir / "photo.jpg", sealed = dir / "$photo.jpg";
@@ -704,9 +740,9 @@ private:
     bool mounted_ = false;
 };
 
-TEST(QuillixCryptSafety, NearlyFullDisk)
+TEST_P(QuillixCryptSafety, NearlyFullDisk)
 {
-    const Tool tool;
+    const Tool tool(GetParam());
     TempDir dir;
     const SmallTmpfs disk(dir.path(), "1m");
     if (!disk.mounted()) GTEST_SKIP() << disk.why();
@@ -745,7 +781,7 @@ TEST(QuillixCryptSafety, NearlyFullDisk)
         EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
     EXPECT_FALSE(fs::exists(dir / "holes.jpg"));
     EXPECT_EQ(WorkFiles(dir).size(), 1u);
-    EXPECT_EQ(ReadFile(dir / "$holes.jpg").size(), 300u * 1024 + 84);
+    EXPECT_EQ(ReadFile(dir / "$holes.jpg").size(), ContainerLength(300 * 1024));
 
     fs::remove(dir / "filler");
     run = tool({"encrypt", dir / "holes.jpg"});  // already encrypted: only the leftover is finished

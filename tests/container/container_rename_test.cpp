@@ -220,6 +220,30 @@ TEST(ContainerRename, TakenNamesBadHeadersLinksAndLongNamesAreRefused)
     EXPECT_EQ(test::FileNames(dir), (Names{"$a.jpg", "$b.jpg", "$short.jpg", "$link.jpg", fits}));
 }
 
+// A strong container's key holds no name: every way of renaming keeps its bytes, needs no
+// password, and it opens under the new name.
+TEST(ContainerRename, AStrongContainerKeepsItsBytesUnderAnyName)
+{
+    for (const auto& [mode, otherFolder] :
+         {std::pair{NameChangeMode::Move, false}, std::pair{NameChangeMode::Move, true},
+          std::pair{NameChangeMode::Copy, true}}) {
+        SCOPED_TRACE(testing::Message() << (mode == NameChangeMode::Move ? "move" : "copy") << otherFolder);
+        TempDir dir, elsewhere;
+        const Bytes picture = test::PseudoRandomBytes(70000);
+        const std::string from = MakeContainer(dir.path(), "a.jpg", picture, true, 4);
+        const Bytes before = ReadFile(from);
+        const std::string to = (otherFolder ? elsewhere : dir) / "$b.jpg";
+        int opened = 0;
+        const Result<NameChange> given = GiveContainerName(from, to, KeyOf("", true, &opened), mode);
+        ASSERT_TRUE(given.ok()) << given.error().message;
+        EXPECT_FALSE(given.value().reencrypted);
+        EXPECT_EQ(ReadFile(to), before);
+        EXPECT_EQ(Opened(to, true), picture);
+        EXPECT_TRUE(test::HasOldTime(to));
+        EXPECT_EQ(fs::exists(from), mode == NameChangeMode::Copy);
+    }
+}
+
 TEST(ContainerRename, NamesAndWhatCountsAsAContainer)
 {
     EXPECT_EQ(PlainNameOf("/f/$a.jpg"), "a.jpg");

@@ -1,5 +1,7 @@
 #include "container/container_file.h"
 #include "container/file_ops.h"
+#include "container/strong_format.h"
+#include "crypto/ciphers.h"
 #include "support/file_size_limit.h"
 #include "support/hex.h"
 #include "support/temp_dir.h"
@@ -41,6 +43,21 @@ ContainerHeader HeaderOf(const std::string& path)
     const Bytes b = ReadFile(path);
     return ParseContainerHeader(std::span(b).first<kHeaderSize>());
 }
+
+// The guarantees of the in-place operations, for both container formats.
+enum class Format { Compatible, Strong };
+
+class FileOpsGuarantees : public testing::TestWithParam<Format> {
+protected:
+    bool Strong() const { return GetParam() == Format::Strong; }
+    // The strong container, or else the compatible cipher `alg`.
+    int Alg(int alg) const { return Strong() ? crypto::CipherStrong : alg; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, FileOpsGuarantees, testing::Values(Format::Compatible, Format::Strong),
+                         [](const testing::TestParamInfo<Format>& format) {
+                             return format.param == Format::Strong ? "Strong" : "Compatible";
+                         });
 
 TEST(FileOps, RoundTripEveryCipherModeAndRegion)
 {
@@ -93,14 +110,14 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
 
 // Another file of the result's name is a picture the user has: it is never replaced. Only a
 // result that an interrupted run left complete (the same bytes under this password) stands.
-TEST(FileOps, ExistingFilesAreNeverReplaced)
+TEST_P(FileOpsGuarantees, ExistingFilesAreNeverReplaced)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
     const Bytes picture = test::PseudoRandomBytes(5000);
     WriteFile(plainPath, picture);
     WriteFile(containerPath, "an older container");
-    auto refused = EncryptToContainer(plainPath, "pw", Options(2));
+    auto refused = EncryptToContainer(plainPath, "pw", Options(Alg(2)));
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().kind, ErrorKind::Exists);
     EXPECT_NE(refused.error().message.find(containerPath + " already exists"), std::string::npos);
@@ -108,15 +125,15 @@ TEST(FileOps, ExistingFilesAreNeverReplaced)
     EXPECT_EQ(ReadFile(plainPath), picture);
 
     fs::remove(containerPath);
-    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(2)).ok());
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(Alg(2))).ok());
     const Bytes container = ReadFile(containerPath);
-    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(2)).value(), containerPath)
+    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(Alg(2))).value(), containerPath)
         << "the container of these very bytes stands for a new one";
     EXPECT_EQ(ReadFile(containerPath), container);
-    EXPECT_EQ(EncryptToContainer(plainPath, "other", Options(2)).error().kind, ErrorKind::Exists)
+    EXPECT_EQ(EncryptToContainer(plainPath, "other", Options(Alg(2))).error().kind, ErrorKind::Exists)
         << "under another password it is someone else's";
     WriteFile(plainPath, test::PseudoRandomBytes(5000, 9));
-    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(2)).error().kind, ErrorKind::Exists) << "other bytes";
+    EXPECT_EQ(EncryptToContainer(plainPath, "pw", Options(Alg(2))).error().kind, ErrorKind::Exists) << "other bytes";
     EXPECT_EQ(ReadFile(containerPath), container);
 
     WriteFile(plainPath, "an older plain file");
@@ -129,14 +146,14 @@ TEST(FileOps, ExistingFilesAreNeverReplaced)
     EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"photo.jpg", "$photo.jpg"}));
 }
 
-TEST(FileOps, UserTempFilesAreNeverTouched)
+TEST_P(FileOpsGuarantees, UserTempFilesAreNeverTouched)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg";
     WriteFile(plainPath, test::PseudoRandomBytes(3000));
     WriteFile(dir / "$photo.jpg.tmp", "mine");
     WriteFile(dir / "photo.jpg.tmp", "mine too");
-    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(Alg(0))).ok());
     fs::remove(plainPath);
     ASSERT_TRUE(DecryptToPlainFile(dir / "$photo.jpg", "pw", true).ok());
     EXPECT_EQ(ReadFile(dir / "$photo.jpg.tmp"), test::Bytes("mine"));
@@ -144,12 +161,12 @@ TEST(FileOps, UserTempFilesAreNeverTouched)
     EXPECT_EQ(test::FileNames(dir).size(), 4u);
 }
 
-TEST(FileOps, WrongPasswordWritesNothing)
+TEST_P(FileOpsGuarantees, WrongPasswordWritesNothing)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
     WriteFile(plainPath, test::PseudoRandomBytes(40000));
-    ASSERT_TRUE(EncryptToContainer(plainPath, "right", Options(3)).ok());
+    ASSERT_TRUE(EncryptToContainer(plainPath, "right", Options(Alg(3))).ok());
     fs::remove(plainPath);
     const Bytes before = ReadFile(containerPath);
 
@@ -163,22 +180,26 @@ TEST(FileOps, WrongPasswordWritesNothing)
     Bytes stream = {9};
     EXPECT_FALSE(DecryptToStream(containerPath, "wrong", true, stream));
     EXPECT_TRUE(stream.empty());
-    EXPECT_FALSE(DecryptToStream(containerPath, "right", false, stream)) << "other FileNamePW setting";
+    // A strong key holds neither the name nor the setting.
+    EXPECT_EQ(DecryptToStream(containerPath, "right", false, stream), Strong()) << "other FileNamePW setting";
 
     fs::rename(containerPath, dir / "$other.jpg");
-    EXPECT_FALSE(VerifyContainerFile(dir / "$other.jpg", "right", true).ok()) << "a renamed container";
+    EXPECT_EQ(VerifyContainerFile(dir / "$other.jpg", "right", true).ok(), Strong()) << "a renamed container";
 }
 
-TEST(FileOps, TamperedContainersFailAndStayUntouched)
+TEST_P(FileOpsGuarantees, TamperedContainersFailAndStayUntouched)
 {
     TempDir dir;
     const std::string plainPath = dir / "p.png";
     WriteFile(plainPath, test::PseudoRandomBytes(20000));
-    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(1)).ok());
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(Alg(1))).ok());
     fs::remove(plainPath);
     const Bytes good = ReadFile(dir / "$p.png");
-    for (std::size_t at : {std::size_t{5}, std::size_t{20}, std::size_t{30}, std::size_t{47}, std::size_t{50},
-                           std::size_t{79}, kHeaderSize, kHeaderSize + 19999}) {
+    // Every field of the header, the first and the last body byte.
+    const std::vector<std::size_t> offsets =
+        Strong() ? std::vector<std::size_t>{5, 6, 8, 12, 20, 40, 57, 61, kStrongHeaderSize, good.size() - 1}
+                 : std::vector<std::size_t>{5, 20, 30, 47, 50, 79, kHeaderSize, kHeaderSize + 19999};
+    for (const std::size_t at : offsets) {
         Bytes bad = good;
         bad[at] ^= 0x20;
         WriteFile(dir / "$p.png", bad);
@@ -207,7 +228,7 @@ TEST(FileOps, NothingToDoAndRefusals)
     EXPECT_EQ(PathOrEmpty(DecryptToPlainFile(dir / "plain.jpg", "pw", true)), dir / "plain.jpg");
     EXPECT_EQ(PathOrEmpty(DecryptToPlainFile(dir / "marked.jpg", "pw", true)), dir / "marked.jpg");
     EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir.path() + "/", "pw", Options(0))), "");
-    EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "plain.jpg", "pw", Options(4))), "") << "unknown cipher";
+    EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "plain.jpg", "pw", Options(5))), "") << "unknown cipher";
     EXPECT_EQ(PathOrEmpty(EncryptToContainer(dir / "empty.jpg", "pw", Options(0))), "")
         << "an empty file would make a container nothing can open";
     // Missing files, folders, pipes and links are failures in both directions, and a pipe is
@@ -253,14 +274,14 @@ bool Same(timespec a, timespec b)
 }
 
 // The picture's date goes into its container and back, so "newest first" keeps its order.
-TEST(FileOps, ResultsKeepTheDateOfWhatTheyWereMadeFrom)
+TEST_P(FileOpsGuarantees, ResultsKeepTheDateOfWhatTheyWereMadeFrom)
 {
     TempDir dir;
     const std::string plainPath = dir / "photo.jpg", containerPath = dir / "$photo.jpg";
     const timespec taken{1'000'000'000, 123'456'789};
     WriteFile(plainPath, test::PseudoRandomBytes(20000));
     SetModified(plainPath, taken);
-    FileOptions options = Options(2);
+    FileOptions options = Options(Alg(2));
     options.Passes = 1;
 
     ASSERT_TRUE(EncryptInPlace(plainPath, "pw", options).ok());
@@ -277,21 +298,21 @@ TEST(FileOps, ResultsKeepTheDateOfWhatTheyWereMadeFrom)
 }
 
 // A write that fails half way leaves no partial result and no temporary file.
-TEST(FileOps, FailedWritesLeaveNothingBehind)
+TEST_P(FileOpsGuarantees, FailedWritesLeaveNothingBehind)
 {
     TempDir dir;
     const std::string plainPath = dir / "big.bmp", containerPath = dir / "$big.bmp";
     WriteFile(plainPath, test::PseudoRandomBytes(300000, 1));
     {
         test::FileSizeLimit limit(100000);
-        const auto result = EncryptToContainer(plainPath, "pw", Options(0));
+        const auto result = EncryptToContainer(plainPath, "pw", Options(Alg(0)));
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().kind, ErrorKind::Io);
     }
     EXPECT_EQ(ReadFile(plainPath), test::PseudoRandomBytes(300000, 1));
     EXPECT_EQ(test::FileNames(dir), (std::set<std::string>{"big.bmp"}));
 
-    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(0)).ok());
+    ASSERT_TRUE(EncryptToContainer(plainPath, "pw", Options(Alg(0))).ok());
     const Bytes container = ReadFile(containerPath);
     fs::remove(plainPath);
     {
