@@ -16,6 +16,7 @@
 #include "bench_pictures.h"
 #include "container/file_ops.h"
 #include "container/key_derivation.h"
+#include "crypto/ciphers.h"
 #include "gallery/gallery_window.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
@@ -100,7 +101,7 @@ int WriteStrong(const std::filesystem::path& dir)
             Save(plain / name, quillix::imaging::EncodeJpeg(quillix::bench::PhotoLike(4000, 3000, i + 1), 90).value());
             std::filesystem::copy_file(plain / name, strong / name, std::filesystem::copy_options::overwrite_existing);
             quillix::container::FileOptions options;
-            options.EncryptionAlg = 4;
+            options.EncryptionAlg = quillix::crypto::CipherStrong;
             options.Passes = 0;
             if (!quillix::container::EncryptToContainer(strong / name, kPassword, options)) {
                 failed = true;
