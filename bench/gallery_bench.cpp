@@ -26,6 +26,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QScrollArea>
 #include <QThread>
 #include <QTimer>
@@ -301,22 +302,26 @@ int MeasureStrong(int argc, char** argv, const std::string& dir, int runs)
     QApplication::processEvents();
 
     const auto timeFolder = [&](const std::string& folder) {
+        // A loop of its own: quitting the application's would close the gallery.
+        QEventLoop loop;
         QElapsedTimer clock;
         double ms = -1;
+        // The list is read anew after the call: until then the store still holds the last folder's.
+        const int lastGeneration = gallery.thumbnails().Generation();
         QTimer watch;
         watch.setInterval(1);
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (!gallery.thumbnails().Complete()) return;
+            if (gallery.thumbnails().Generation() == lastGeneration || !gallery.thumbnails().Complete()) return;
             ms = clock.nsecsElapsed() / 1e6;
             watch.stop();
-            QApplication::quit();
+            loop.quit();
         });
         QTimer::singleShot(0, [&] {
             clock.start();
             gallery.Model().OpenFolder(folder + "/");
             watch.start();
         });
-        QApplication::exec();
+        loop.exec();
         return ms;
     };
 
