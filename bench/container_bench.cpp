@@ -27,7 +27,7 @@ void BM_DecryptToStream8MB(benchmark::State& state)
     }
     container::FileOptions options;
     options.EncryptionAlg = static_cast<int>(state.range(0));
-    options.MaxBytes = 0;
+    options.MaxKiB = 0;
     const auto sealed = container::EncryptToContainer(plain, "pw", options);
     if (!sealed) {
         state.SkipWithError(sealed.error().message.c_str());

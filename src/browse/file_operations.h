@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The gallery's file commands that ask and answer through dialogs: renaming one file or a numbered
+// The file commands that ask and answer through dialogs: renaming one file (both windows) or a numbered
 // batch, and pasting files from the clipboard. None of them shows a window of its own; `Dialogs`
 // does, so tests script the answers.
 namespace quillix::browse {

@@ -240,22 +240,6 @@ std::variant<std::string, UsageError> ObtainPassword(const Invocation& inv, cons
     return password;
 }
 
-std::string Reason(const Error& error)
-{
-    switch (error.kind) {
-    case ErrorKind::BadHeader:
-        return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
-    case ErrorKind::Truncated:
-    case ErrorKind::Changed: return "not a container (" + error.message + ")";
-    case ErrorKind::WrongPassword: return "wrong password or damaged file";
-    case ErrorKind::Unsupported:
-    case ErrorKind::Io:
-    case ErrorKind::Exists:
-    case ErrorKind::Cancelled: break;
-    }
-    return error.message;
-}
-
 bool Exists(const std::string& path)
 {
     struct stat st {};
@@ -361,11 +345,23 @@ FileReport InPlaceFile(const std::string& given, bool encrypt, const container::
                        const std::string& password)
 {
     FileReport report;
-    const std::string file = WorkedOn(given);
-    const container::CryptOutcome outcome = encrypt ? container::EncryptFileWith(file, password, options)
-                                                    : container::DecryptFileWith(file, password, options);
+    const auto run = [&](const std::string& file) {
+        return encrypt ? container::EncryptFileWith(file, password, options)
+                       : container::DecryptFileWith(file, password, options);
+    };
+    std::string file = WorkedOn(given);
+    container::CryptOutcome outcome = run(file);
+    // Another run at work on the same picture can finish with the file chosen here before this
+    // run opens it; the other form of the name then tells what is left to do. Each look follows
+    // a name that has gone, so the picture has moved on between them.
+    for (int look = 0; look < 3 && !outcome.ok() && !Exists(file); ++look) {
+        const std::string now = WorkedOn(given);
+        if (now == file) break;
+        file = now;
+        outcome = run(file);
+    }
     if (!outcome.ok()) {
-        report.err = given + ": " + Reason(outcome.error) + "\n";
+        report.err = given + ": " + FailureReason(outcome.error) + "\n";
         report.failed = true;
         return report;
     }
@@ -397,7 +393,7 @@ int Verify(const Invocation& inv, unsigned jobs, const container::FileOptions& o
             if (checked) {
                 report.out = given + ": OK\n";
             } else {
-                report.out = given + ": FAILED: " + Reason(checked.error()) + "\n";
+                report.out = given + ": FAILED: " + FailureReason(checked.error()) + "\n";
                 report.failed = true;
             }
             return report;
@@ -418,7 +414,7 @@ int Cat(const Invocation& inv, const container::FileOptions& options, const std:
         });
     if (!plain) {
         env.out->flush();
-        *env.err << given << ": " << Reason(plain.error()) << "\n";
+        *env.err << given << ": " << FailureReason(plain.error()) << "\n";
         return kExitFailed;
     }
     env.out->flush();
@@ -468,7 +464,7 @@ container::FileOptions Apply(container::FileOptions options, const Invocation& i
     if (inv.cipher) options.EncryptionAlg = *inv.cipher;
     if (inv.fast) options.Fast = *inv.fast;
     if (inv.fileNamePW) options.FileNamePW = *inv.fileNamePW;
-    if (inv.maxMib) options.MaxBytes = std::int64_t{*inv.maxMib} * 1024;
+    if (inv.maxMib) options.MaxKiB = std::int64_t{*inv.maxMib} * 1024;
     if (inv.passes) options.Passes = *inv.passes;
     return options;
 }
@@ -480,6 +476,22 @@ int Usage(const Environment& env, const std::string& message)
 }
 
 }  // namespace
+
+std::string FailureReason(const Error& error)
+{
+    switch (error.kind) {
+    case ErrorKind::BadHeader:
+        return error.message == "not a container" ? error.message : "bad header (" + error.message + ")";
+    case ErrorKind::Truncated: return "not a container (" + error.message + ")";
+    case ErrorKind::Changed: return "changed meanwhile, try again (" + error.message + ")";
+    case ErrorKind::WrongPassword: return "wrong password or damaged file";
+    case ErrorKind::Unsupported:
+    case ErrorKind::Io:
+    case ErrorKind::Exists:
+    case ErrorKind::Cancelled: break;
+    }
+    return error.message;
+}
 
 int RunQuillixCrypt(std::span<const std::string> args, const Environment& env)
 {

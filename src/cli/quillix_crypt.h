@@ -43,6 +43,9 @@ Defaults LoadDefaults(const std::string& settingsFile);
 // The real terminal, standard streams and settings.
 Environment ProcessEnvironment();
 
+// What a file's line says about why it failed.
+std::string FailureReason(const Error& error);
+
 // Runs the command line `args` (without the program name); returns the exit status.
 int RunQuillixCrypt(std::span<const std::string> args, const Environment& env);
 

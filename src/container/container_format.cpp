@@ -141,10 +141,10 @@ std::string HeaderInfoText(std::span<const std::uint8_t, kHeaderSize> bytes)
     return text;
 }
 
-std::uint32_t EncBytesFor(std::int64_t maxBytes, std::uint64_t plainLength)
+std::uint32_t EncBytesFor(std::int64_t maxKiB, std::uint64_t plainLength)
 {
-    if (maxBytes <= 0) return 0;
-    const std::uint64_t limit = static_cast<std::uint64_t>(maxBytes) * 1024;
+    if (maxKiB <= 0) return 0;
+    const std::uint64_t limit = static_cast<std::uint64_t>(maxKiB) * 1024;
     return static_cast<std::uint32_t>(std::min({limit, plainLength, std::uint64_t{0xFFFFFFFF}}));
 }
 

@@ -72,8 +72,8 @@ int MarkerKindOf(std::span<const std::uint8_t> tail);
 // is not checked, so a plain file shows whatever its first bytes give.
 std::string HeaderInfoText(std::span<const std::uint8_t, kHeaderSize> bytes);
 
-// The value encBytes gets for a plain file of `plainLength` bytes when `maxBytes` is the
-// MaxBytes option (KiB): min(maxBytes × 1024, plainLength), or 0 (all of it) when maxBytes ≤ 0.
-std::uint32_t EncBytesFor(std::int64_t maxBytes, std::uint64_t plainLength);
+// The value encBytes gets for a plain file of `plainLength` bytes when `maxKiB` is the
+// MaxKiB option: min(maxKiB × 1024, plainLength), or 0 (all of it) when maxKiB ≤ 0.
+std::uint32_t EncBytesFor(std::int64_t maxKiB, std::uint64_t plainLength);
 
 }  // namespace quillix::container

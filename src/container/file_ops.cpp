@@ -288,7 +288,7 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
         return temp;
     }
     Result<ContainerHeader> made =
-        NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxBytes}, plainLength, passwordText, path);
+        NewContainerHeader({options.EncryptionAlg, options.Fast, options.MaxKiB}, plainLength, passwordText, path);
     if (!made) return made.error();
     ContainerHeader& header = made.value();
     const ContainerKeys keys = DeriveContainerKeys(header, passwordText);

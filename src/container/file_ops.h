@@ -15,13 +15,18 @@
 // a password; FileCrypto (file_crypto.h) adds the password and the reporting.
 namespace quillix::container {
 
+// How much of a file is encrypted unless told otherwise: its first 444 MiB, which covers any
+// ordinary picture whole. MaxKiB counts it in KiB.
+inline constexpr int kDefaultMaxMiB = 444;
+inline constexpr std::int64_t kDefaultMaxKiB = std::int64_t{kDefaultMaxMiB} * 1024;
+
 // The options an operation works with, taken fresh for every file.
 struct FileOptions {
-    int EncryptionAlg = 0;               // CipherId of new containers
-    bool FileNamePW = true;              // the file name takes part in the password text
-    bool Fast = true;                    // 20000 iterations and name-derived salts
-    std::int64_t MaxBytes = 444 * 1024;  // KiB; 0 or less encrypts the whole file
-    int Passes = 7;                      // overwrite passes of the secure deletion (ClampPasses)
+    int EncryptionAlg = 0;                 // CipherId of new containers
+    bool FileNamePW = true;                // the file name takes part in the password text
+    bool Fast = true;                      // 20000 iterations and name-derived salts
+    std::int64_t MaxKiB = kDefaultMaxKiB;  // 0 or less encrypts the whole file
+    int Passes = 7;                        // overwrite passes of the secure deletion (ClampPasses)
     // Looked at between the overwrite passes: a stop leaves the rest of the source's wipe to a
     // later FinishLeftovers, and the wipe counts as not done (the program is closing).
     std::stop_token stop;

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <utility>
 
 namespace quillix::container {
 namespace {
@@ -32,6 +33,7 @@ struct KeyCache {
     std::set<std::string> deriving;
     // Bumped by every clear, so a derivation that straddles one does not refill the cache.
     std::uint64_t clears = 0;
+    std::function<void()> derivationStartHook;
 
     void clear()
     {
@@ -155,11 +157,13 @@ bool DeriveKeysCached(const std::string& passwordText, std::span<const std::uint
     }
     cache.deriving.insert(keyText);
     const std::uint64_t clears = cache.clears;
+    const std::function<void()> startHook = cache.derivationStartHook;
     lock.unlock();
 
     KeyCacheEntry entry;
     entry.keyLen = static_cast<std::int32_t>(encKey.size());
     try {
+        if (startHook) startHook();
         DeriveKeys(passwordText, salt, iterations, std::span(entry.encKey).first(encKey.size()), entry.macKey.span());
     } catch (...) {
         lock.lock();
@@ -186,6 +190,13 @@ void ClearKeyCache()
         cache.clear();
     }
     ClearStrongKeys();
+}
+
+void SetDerivationStartHookForTesting(std::function<void()> hook)
+{
+    KeyCache& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    cache.derivationStartHook = std::move(hook);
 }
 
 std::uint64_t KeyDerivationCount()

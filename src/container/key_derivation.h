@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -43,6 +44,11 @@ void ClearKeyCache();
 
 // How many full derivations this process has run; lets tests see the cache at work.
 std::uint64_t KeyDerivationCount();
+
+// For tests only: `hook` runs on the deriving thread, outside the cache's lock, each time
+// DeriveKeysCached starts a derivation, so a test can hold one under way and know it is.
+// An empty function removes it.
+void SetDerivationStartHookForTesting(std::function<void()> hook);
 
 // The cache's key text: HMAC-SHA-256 of the password text under a random key of this process
 // (64 upper-case hex digits; the text itself is never kept), "|", iterations, "|", key length,

@@ -34,7 +34,7 @@ Result<ContainerHeader> NewContainerHeader(const SealOptions& options, std::uint
     header.iters = options.fast ? kFastIterations : kNormalIterations;
     if (!MakeSalt(header.salt, sourcePath, passwordText, options.fast) || !crypto::RandomBytes(header.nonce))
         return MakeError(ErrorKind::Io, "no random bytes");
-    header.encBytes = EncBytesFor(options.maxBytes, plainLength);
+    header.encBytes = EncBytesFor(options.maxKiB, plainLength);
     header.headerSize = kHeaderSize;
     return header;
 }

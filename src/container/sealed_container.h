@@ -14,13 +14,13 @@
 namespace quillix::container {
 
 struct SealOptions {
-    int alg = 0;                // CipherId of the new container
-    bool fast = false;          // 20000 iterations and a salt derived from the file name
-    std::int64_t maxBytes = 0;  // the MaxBytes option (KiB); 0 or less encrypts the whole file
+    int alg = 0;              // CipherId of the new container
+    bool fast = false;        // 20000 iterations and a salt derived from the file name
+    std::int64_t maxKiB = 0;  // the MaxKiB option; 0 or less encrypts the whole file
 };
 
 // A fresh header for a plain file of `plainLength` bytes: salt (MakeSalt), random nonce,
-// iteration count of the mode, encBytes from maxBytes, tag still zero.
+// iteration count of the mode, encBytes from maxKiB, tag still zero.
 Result<ContainerHeader> NewContainerHeader(const SealOptions& options, std::uint64_t plainLength,
                                            const std::string& passwordText, const std::string& sourcePath);
 

@@ -234,11 +234,11 @@ WipeOutcome WipeFile(const std::string& path, int passes, const WipeControl& con
     return WipeLockedFile(path, fd.get(), passes, control);
 }
 
-bool SecureDeleteFile(const std::string& path, int passes)
+WipeOutcome SecureDeleteFile(const std::string& path, int passes, const StopRequested& stop)
 {
-    if (path.empty()) return false;
-    FinishLeftovers(FolderOf(path), passes);
-    return WipeFile(path, passes).ok();
+    if (path.empty()) return NotOverwritten(path, EINVAL, ClampPasses(passes));
+    FinishLeftovers(FolderOf(path), passes, stop);
+    return WipeFile(path, passes, {stop});
 }
 
 int FinishLeftovers(const std::string& folder, int passes, const StopRequested& stop)

@@ -80,9 +80,9 @@ WipeOutcome WipeLockedFile(const std::string& path, int fd, int passes, const Wi
 // or pipe is refused (error EINVAL) and never opened for writing.
 WipeOutcome WipeFile(const std::string& path, int passes, const WipeControl& control = {});
 
-// WipeFile(path, passes).ok(), after finishing the leftovers of the file's folder; false for an
-// empty path.
-bool SecureDeleteFile(const std::string& path, int passes);
+// WipeFile, after finishing the leftovers of the file's folder: the secure delete of a file
+// nobody holds. An empty path is refused (error EINVAL).
+WipeOutcome SecureDeleteFile(const std::string& path, int passes, const StopRequested& stop = {});
 
 // Overwrites (with `passes`) and removes the temporary and wipe files in `folder` whose owner is
 // gone, which a held lock tells; files in use are left alone, and a leftover with other hard

@@ -71,8 +71,7 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
         break;
     case BatchOperation::SecureDelete: {
         const container::StopRequested stop = [token = settings.options.stop] { return token.stop_requested(); };
-        container::FinishLeftovers(FolderOf(path), settings.options.Passes, stop);
-        outcome.note = container::WipeNote(name, container::WipeFile(path, settings.options.Passes, {stop}));
+        outcome.note = container::WipeNote(name, container::SecureDeleteFile(path, settings.options.Passes, stop));
         break;
     }
     case BatchOperation::RotateClockwise:

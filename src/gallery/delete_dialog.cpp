@@ -51,16 +51,6 @@ std::vector<std::string> DeleteQuestionLines(const std::vector<std::string>& nam
     return lines;
 }
 
-std::string DeleteQuestionText(const std::vector<std::string>& names, std::int64_t bytes)
-{
-    std::string text;
-    for (const std::string& line : DeleteQuestionLines(names, bytes)) {
-        if (!text.empty()) text += '\n';
-        text += line;
-    }
-    return text;
-}
-
 DeleteFilesDialog::DeleteFilesDialog(const std::vector<std::string>& names, std::int64_t bytes, QWidget* parent)
     : QDialog(parent)
 {

@@ -18,8 +18,6 @@ inline constexpr int kDeleteNamesShown = 3;
 // "Total size: 1.25 MB". Control characters in a name show as U+FFFD, so that a name cannot
 // break the lines or pose as another.
 std::vector<std::string> DeleteQuestionLines(const std::vector<std::string>& names, std::int64_t bytes);
-// Those lines joined by "\n".
-std::string DeleteQuestionText(const std::vector<std::string>& names, std::int64_t bytes);
 
 // The "Delete files" confirmation: 380 pixels wide, centred on the screen, the question (a long
 // name shortened in its middle) over three buttons: "Secure overwrite" (the default, focused

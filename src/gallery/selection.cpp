@@ -1,8 +1,7 @@
 #include "gallery/selection.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <numeric>
 #include <utility>
@@ -84,19 +83,6 @@ std::vector<std::string> Selection::BuildSelectedFileList() const
     if (paths.empty() && inRange(model_.CurrentIndex()))
         paths.push_back(model_.Files()[static_cast<std::size_t>(model_.CurrentIndex())]);
     return paths;
-}
-
-SelectionStats Selection::GetSelectionStats() const
-{
-    SelectionStats stats;
-    for (const int i : model_.SelectedIndices()) {
-        if (!inRange(i)) continue;
-        struct stat st {};
-        if (::stat(model_.Files()[static_cast<std::size_t>(i)].c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        ++stats.count;
-        stats.bytes += st.st_size;
-    }
-    return stats;
 }
 
 void Selection::ReselectByNames()

@@ -3,18 +3,12 @@
 #include "browse/folder_model.h"
 #include "gallery/tile_layout.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 // The gallery's selection: which tiles the file commands act on, changed by clicks, Ctrl and
 // Shift clicks, the rubber band and the keyboard, and restored by file names after a rebuild.
 namespace quillix::gallery {
-
-struct SelectionStats {
-    int count = 0;
-    std::int64_t bytes = 0;
-};
 
 // The keys that move the current tile.
 enum class TileMove { Left, Right, Up, Down, PageUp, PageDown };
@@ -49,9 +43,6 @@ public:
     // The paths of the selected entries in selection order; when none is listed, the current
     // entry's path alone; empty when there is no current entry either.
     std::vector<std::string> BuildSelectedFileList() const;
-    // The selected entries whose files exist, and their sizes added up. Files that vanished since
-    // the listing, or that are not regular files, are not counted.
-    SelectionStats GetSelectionStats() const;
 
     // Paths to select after the next rebuild; ReselectByNames reads them and leaves them.
     std::vector<std::string> ReselectNames;

@@ -71,7 +71,7 @@ void ReadSecurityAndMouseOptions(AppOptions& options, const SettingsStore& appSe
     options.FileNamePW = Read(appSettings, kFileNamePWSetting);
     options.Fast = Read(appSettings, kFastSetting);
     options.EncryptionAlg = Read(appSettings, kEncryptionAlgSetting);
-    options.MaxBytes = std::int64_t{Read(appSettings, kMaxBytesSetting)} * 1024;
+    options.MaxKiB = std::int64_t{Read(appSettings, kMaxMiBSetting)} * 1024;
     // A file edited by hand, or written before the range was kept, may hold any number.
     options.Passes = PassesInRange(Read(appSettings, kPassesSetting));
     options.MouseRevert = Read(appSettings, kMouseRevertSetting);
@@ -84,7 +84,7 @@ container::FileOptions FileOptionsOf(const AppOptions& options)
     file.EncryptionAlg = options.EncryptionAlg;
     file.FileNamePW = options.FileNamePW;
     file.Fast = options.Fast;
-    file.MaxBytes = options.MaxBytes;
+    file.MaxKiB = options.MaxKiB;
     file.Passes = options.Passes;
     return file;
 }

@@ -15,8 +15,8 @@ struct AppOptions {
     int EncryptionAlg = 0;
     bool FileNamePW = false;
     bool Fast = false;
-    // mxb × 1024; 64 bits, so a large mxb cannot overflow.
-    std::int64_t MaxBytes = 102400;
+    // The "mxb" setting (MiB) × 1024; 64 bits, so a large mxb cannot overflow.
+    std::int64_t MaxKiB = container::kDefaultMaxKiB;
     int Passes = 7;
     bool MouseRevert = false;
     int MouseOption = 0;

@@ -25,8 +25,8 @@ struct TextSetting {
 inline constexpr BoolSetting kFileNamePWSetting{"FileNamePW", true};
 inline constexpr BoolSetting kFastSetting{"Fast", true};
 inline constexpr IntSetting kEncryptionAlgSetting{"EncryptionAlg", 0};
-// KiB encrypted at the start of a file; 0 for all of it.
-inline constexpr IntSetting kMaxBytesSetting{"mxb", 444};
+// MiB encrypted at the start of a file; 0 for all of it.
+inline constexpr IntSetting kMaxMiBSetting{"mxb", container::kDefaultMaxMiB};
 inline constexpr IntSetting kPassesSetting{"passes", kDefaultPasses};
 inline constexpr BoolSetting kMouseRevertSetting{"MOUSECTRL_REVERT", false};
 inline constexpr IntSetting kMouseOptionSetting{"MOUSECTRL_OPT", 0};

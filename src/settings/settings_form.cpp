@@ -8,14 +8,13 @@
 namespace quillix::settings {
 namespace {
 
-constexpr int kUnreadableMaxBytes = 100;
-constexpr const char* kDefaultMaxBytes = "444";
+constexpr int kUnreadableMaxMiB = 100;
 
 }  // namespace
 
 void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsStore& appSettings)
 {
-    form.maxBytes = std::to_string(Read(appSettings, kMaxBytesSetting));
+    form.maxBytes = std::to_string(Read(appSettings, kMaxMiBSetting));
     form.fullFile = form.maxBytes == "0";
     form.passes = std::to_string(options.Passes);
     form.mouseRevert = options.MouseRevert;
@@ -33,9 +32,9 @@ void ShowSettings(SettingsFormState& form, AppOptions& options, const SettingsSt
 void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsStore& appSettings,
                    SettingsStore& regeditSettings)
 {
-    const int maxBytes = StrToInt(form.maxBytes, kUnreadableMaxBytes);
-    options.MaxBytes = std::int64_t{maxBytes} * 1024;
-    Write(appSettings, kMaxBytesSetting, maxBytes);
+    const int maxMiB = StrToInt(form.maxBytes, kUnreadableMaxMiB);
+    options.MaxKiB = std::int64_t{maxMiB} * 1024;
+    Write(appSettings, kMaxMiBSetting, maxMiB);
     const int passes = PassesInRange(StrToInt(form.passes, kDefaultPasses));
     options.Passes = passes;
     options.MouseRevert = form.mouseRevert;
@@ -83,7 +82,8 @@ void KeepFullFileInStep(FullFileControls& controls)
     if (controls.fullFile) {
         controls.maxBytes = "0";
     } else {
-        if (!controls.fieldHasFocus && controls.maxBytes == "0") controls.maxBytes = kDefaultMaxBytes;
+        if (!controls.fieldHasFocus && controls.maxBytes == "0")
+            controls.maxBytes = std::to_string(kMaxMiBSetting.fallback);
         if (controls.fieldHasFocus && controls.maxBytes == "0") controls.fullFile = true;
     }
     controls.fieldEnabled = !controls.fullFile;

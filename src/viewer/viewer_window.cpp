@@ -1,6 +1,7 @@
 #include "viewer/viewer_window.h"
 
 #include "browse/file_commands.h"
+#include "browse/file_operations.h"
 #include "browse/folder_model.h"
 #include "browse/rotation_notice.h"
 #include "common/paths.h"
@@ -552,33 +553,10 @@ void ViewerWindow::RenameCommand()
 {
     // A picture decoded while the dialog is open may change the shown file; this one is renamed.
     const std::string path = currentPath_;
-    const std::optional<std::string> answer = session_.dialogs().InputText("Rename", "New filename:", FileNameOf(path));
-    if (!answer) return;
-    const browse::RenamePlan plan = browse::PlanRename(path, *answer);
-    if (plan.action == browse::RenamePlan::Action::Nothing) return;
-    if (plan.action == browse::RenamePlan::Action::Exists) {
-        session_.dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
+    std::vector<std::string> renamedTo;
+    if (!browse::RenameOneFile(path, session_.dialogs(), renamedTo, container::NameChangeKeyOf(session_.Crypto())))
         return;
-    }
-    const std::string& newPath = plan.newPath;
-    if (plan.action == browse::RenamePlan::Action::Invalid) {
-        session_.dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
-        return;
-    }
-    const Result<container::NameChange> renamed =
-        browse::RenameFileAs(path, newPath, container::NameChangeKeyOf(session_.Crypto()));
-    if (!renamed) {
-        if (renamed.error().kind == ErrorKind::Exists)
-            session_.dialogs().ShowMessage("Rename", browse::kFileExistsText, MessageIcon::Warning, MessageButtons::Ok);
-        else if (container::IsRefusedNameChange(renamed.error()))
-            session_.dialogs().ShowMessage("Rename", browse::RefusedNameChangeText(path, "renamed", renamed.error()),
-                                           MessageIcon::Warning, MessageButtons::Ok);
-        else
-            session_.dialogs().ShowMessage("Error", browse::kRenameFailedText, MessageIcon::Error, MessageButtons::Ok);
-        return;
-    }
-    if (!renamed.value().warning.empty())
-        session_.dialogs().ShowMessage("Rename", renamed.value().warning, MessageIcon::Warning, MessageButtons::Ok);
+    const std::string& newPath = renamedTo.front();
     if (gallery_) session_.Model().SyncToFile(newPath, true);
     LoadImage(newPath);
     ShowNotice("Renamed", kNoticeMs);

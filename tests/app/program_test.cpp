@@ -1,4 +1,5 @@
 #include "support/temp_dir.h"
+#include "support/tree_watch.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The real program, started as a desktop would start it, in a home folder of its own.
@@ -19,6 +19,7 @@ namespace {
 
 using quillix::test::ReadText;
 using quillix::test::TempDir;
+using quillix::test::TreeWatch;
 
 struct Home {
     TempDir dir;
@@ -69,19 +70,19 @@ struct Home {
         waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    // Waits (at most 30 s) until the desktop entry starts `exe` and the files written after it,
-    // the Nemo action and the largest icon last, are there.
+    // Waits (at most 60 s, a limit only a fault reaches) until the desktop entry starts `exe`
+    // and the files written after it, the Nemo action and the largest icon last, are there.
     bool RegisteredFor(const std::string& exe) const
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (ReadText(DesktopEntry()).find("Exec=\"" + exe + "\" %f") != std::string::npos &&
-                ReadText(home + "/.local/share/nemo/actions/quillix.nemo_action").find(exe) != std::string::npos &&
-                std::filesystem::exists(home + "/.local/share/icons/hicolor/256x256/apps/quillix.png"))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        TreeWatch watch(home);
+        return watch.WaitFor(
+            [&] {
+                return ReadText(DesktopEntry()).find("Exec=\"" + exe + "\" %f") != std::string::npos &&
+                       ReadText(home + "/.local/share/nemo/actions/quillix.nemo_action").find(exe) !=
+                           std::string::npos &&
+                       std::filesystem::exists(home + "/.local/share/icons/hicolor/256x256/apps/quillix.png");
+            },
+            std::chrono::seconds(60));
     }
 };
 

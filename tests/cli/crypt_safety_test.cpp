@@ -1,6 +1,7 @@
 // quillix-crypt run as a program on folders prepared with the faults that used to cost pictures:
 // what interrupted runs leave, a second run at the same time, full disks, pipes and folders,
 // sizes and names at their limits, hard links, leftover temporary files.
+#include "container/file_crypto.h"
 #include "container/file_ops.h"
 #include "container/key_derivation.h"
 #include "container/sealed_container.h"
@@ -8,15 +9,18 @@
 #include "container/work_files.h"
 #include "crypto/ciphers.h"
 #include "support/temp_dir.h"
+#include "support/tree_watch.h"
 #include "support/writer_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,18 +74,28 @@ struct Finished {
     bool killed = false;
 };
 
-// Waits for the child, killing it when it takes longer than `limit` (a pipe it waits on).
+// Waits for the child, killing it when it takes longer than `limit` (a pipe it waits on). The
+// child's end wakes the wait; without pidfds (kernels before 5.3) the wait has no limit of its
+// own, and the test's time limit stands in for it.
 Finished Wait(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(60))
 {
-    const Clock::time_point deadline = Clock::now() + limit;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
+    const UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (ended) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd ready{ended.get(), POLLIN, 0};
+            const int n = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+            if (n > 0) break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break;  // cannot wait on it: wait without a limit
             ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+            ::waitpid(pid, nullptr, 0);
             return {-1, true};
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFSIGNALED(status)) return {-1, true};
     return {WEXITSTATUS(status), false};
@@ -600,6 +614,65 @@ TEST_P(QuillixCryptSafety, TwoRunsAtOnce)
             ASSERT_EQ(names, std::set<std::string>{"photo.jpg"});
         }
         ASSERT_TRUE(Contents(plain) == P);
+    }
+}
+
+// A run whose file another run finishes between the run choosing it and opening it: the picture
+// has moved on to its other form, where there is nothing left to do, or for the opposite
+// command the work itself. A large leftover, which a run finishes before anything else, holds
+// that moment open: the other run does its work while this one overwrites the leftover.
+TEST_P(QuillixCryptSafety, AnotherRunFinishesTheFileItChose)
+{
+    const Tool tool(GetParam());
+    const Bytes P = Picture(100'000, 8);
+    container::FileOptions options;
+    options.EncryptionAlg = Strong() ? crypto::CipherStrong : crypto::CipherAes;
+    options.Fast = true;
+    options.Passes = 1;
+    struct Row {
+        const char* command;
+        bool startSealed;
+        bool otherEncrypts;
+        const char* left;
+    };
+    const Row rows[] = {
+        {"encrypt", false, true, "$photo.jpg"},
+        {"decrypt", true, false, "photo.jpg"},
+        {"decrypt", false, true, "photo.jpg"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.command << (row.startSealed ? " a container" : " a plain file"));
+        TempDir dir;
+        const std::string plain = dir / "photo.jpg", sealed = dir / "$photo.jpg", leftover = dir / kLeftoverWipe;
+        if (row.startSealed)
+            WriteFile(sealed, Sealed(P, "photo.jpg"));
+        else
+            WriteFile(plain, P);
+        const Bytes leftoverBytes = Picture(32'000'000, 9);
+        WriteFile(leftover, leftoverBytes);
+
+        const pid_t child = tool.Start({row.command, row.command == std::string("encrypt") ? plain : sealed});
+        // Its file is chosen once it writes over the leftover, which it holds locked meanwhile.
+        const auto leftoverTouched = [&] {
+            Bytes head(4096);
+            const UniqueFd fd = OpenFile(leftover, O_RDONLY);
+            return !fd || ReadAt(fd.get(), head, 0) != static_cast<long long>(head.size()) ||
+                   !std::equal(head.begin(), head.end(), leftoverBytes.begin());
+        };
+        EXPECT_TRUE(test::TreeWatch(dir.path()).WaitFor(leftoverTouched, std::chrono::seconds(60)))
+            << "the run never reached the leftover";
+        const container::CryptOutcome other = row.otherEncrypts
+                                                  ? container::EncryptFileWith(plain, kPassword, options)
+                                                  : container::DecryptFileWith(sealed, kPassword, options);
+        EXPECT_TRUE(other.ok()) << other.error.message;
+
+        const Finished done = Wait(child);
+        EXPECT_EQ(done.status, 0) << test::ReadText(tool.Aside("out"));
+        EXPECT_EQ(test::FileNames(dir), std::set<std::string>{row.left});
+        if (std::string(row.left) == "photo.jpg")
+            EXPECT_TRUE(Contents(plain) == P);
+        else
+            EXPECT_TRUE(DecryptsTo(sealed, P));
     }
 }
 

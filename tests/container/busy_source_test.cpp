@@ -5,6 +5,7 @@
 #include "container/file_ops.h"
 #include "container/secure_delete.h"
 #include "container/work_files.h"
+#include "crypto/ciphers.h"
 #include "support/hex.h"
 #include "support/temp_dir.h"
 #include "support/writer_process.h"
@@ -29,11 +30,13 @@ using Opening = WriterProcess::Opening;
 
 constexpr const char* kPassword = "pw";
 
-FileOptions Quick()
+// New containers are of cipher `alg`: a compatible one, or the strong container.
+FileOptions Quick(int alg)
 {
     FileOptions options;
+    options.EncryptionAlg = alg;
     options.Passes = 1;
-    options.MaxBytes = 0;
+    options.MaxKiB = 0;
     return options;
 }
 
@@ -51,11 +54,11 @@ struct Folder {
     std::string source;
     Bytes before;
 
-    explicit Folder(bool encrypting) : encrypt(encrypting)
+    Folder(bool encrypting, int alg) : encrypt(encrypting)
     {
         WriteFile(dir / "photo.jpg", test::PseudoRandomBytes(300'000));
         if (!encrypt) {
-            const Result<InPlaceResult> sealed = EncryptInPlace(dir / "photo.jpg", kPassword, Quick());
+            const Result<InPlaceResult> sealed = EncryptInPlace(dir / "photo.jpg", kPassword, Quick(alg));
             if (!sealed) ADD_FAILURE() << sealed.error().message;
         }
         source = dir / (encrypt ? "photo.jpg" : "$photo.jpg");
@@ -80,21 +83,29 @@ struct Folder {
     std::set<std::string> OnlySource() const { return {FileNameOf(source)}; }
 };
 
+// Every test runs with a compatible cipher and with the strong container.
+class BusySource : public testing::TestWithParam<int> {};
+
+INSTANTIATE_TEST_SUITE_P(Formats, BusySource, testing::Values(crypto::CipherAes, crypto::CipherStrong),
+                         [](const testing::TestParamInfo<int>& alg) {
+                             return alg.param == crypto::CipherStrong ? "Strong" : "Compatible";
+                         });
+
 const char* Verb(bool encrypt)
 {
     return encrypt ? "encrypt" : "decrypt";
 }
 
-TEST(BusySource, AFileOpenForWritingIsRefusedAndNothingIsWritten)
+TEST_P(BusySource, AFileOpenForWritingIsRefusedAndNothingIsWritten)
 {
     for (const bool encrypt : {true, false}) {
         SCOPED_TRACE(Verb(encrypt));
-        const Folder folder(encrypt);
+        const Folder folder(encrypt, GetParam());
         WriterProcess writer = WriterProcess::Start(folder.source, Opening::Now);
         ASSERT_TRUE(writer.started());
         ASSERT_TRUE(writer.Append("first"));
 
-        const Result<InPlaceResult> done = folder.Run(Quick());
+        const Result<InPlaceResult> done = folder.Run(Quick(GetParam()));
         ASSERT_FALSE(done.ok());
         EXPECT_EQ(done.error().kind, ErrorKind::Io);
         EXPECT_NE(done.error().message.find(folder.source + " is in use by another program"), std::string::npos)
@@ -106,7 +117,7 @@ TEST(BusySource, AFileOpenForWritingIsRefusedAndNothingIsWritten)
         EXPECT_EQ(ReadFile(folder.source), Plus(folder.before, "firstsecond"));
         // Once the writer has closed it, it is worked on: a container that was written to no
         // longer passes its MAC.
-        const Result<InPlaceResult> again = folder.Run(Quick());
+        const Result<InPlaceResult> again = folder.Run(Quick(GetParam()));
         if (encrypt)
             EXPECT_TRUE(again.ok());
         else
@@ -116,16 +127,16 @@ TEST(BusySource, AFileOpenForWritingIsRefusedAndNothingIsWritten)
 
 // The writer opens the file at each moment the operation looks: it waits in its open until the
 // operation lets go, the operation takes back what it made, and the writer then appends.
-TEST(BusySource, AWriterThatOpensDuringTheRunKeepsTheFileAndTheResultGoes)
+TEST_P(BusySource, AWriterThatOpensDuringTheRunKeepsTheFileAndTheResultGoes)
 {
     const LeaseCheck moments[] = {LeaseCheck::Reading, LeaseCheck::ResultWritten, LeaseCheck::ResultNamed,
                                   LeaseCheck::SourceLeaving, LeaseCheck::SourceAside};
     for (const bool encrypt : {true, false}) {
         for (const LeaseCheck moment : moments) {
             SCOPED_TRACE(testing::Message() << Verb(encrypt) << ", writer at check " << static_cast<int>(moment));
-            const Folder folder(encrypt);
+            const Folder folder(encrypt, GetParam());
             WriterProcess writer;
-            FileOptions options = Quick();
+            FileOptions options = Quick(GetParam());
             options.onLeaseCheck = [&](LeaseCheck at) {
                 if (at == moment && !writer.started())
                     writer = WriterProcess::Start(folder.Current(), Opening::AfterLease);
@@ -151,13 +162,13 @@ TEST(BusySource, AWriterThatOpensDuringTheRunKeepsTheFileAndTheResultGoes)
 // Operations on other files of the folder (a batch runs several at once) look for leftovers as
 // they start, and find the source under its wipe name while the lease is still held: looking is
 // no writing, and the operation goes through.
-TEST(BusySource, LookingForLeftoversMeanwhileIsNoWriter)
+TEST_P(BusySource, LookingForLeftoversMeanwhileIsNoWriter)
 {
     for (const bool encrypt : {true, false}) {
         SCOPED_TRACE(Verb(encrypt));
-        const Folder folder(encrypt);
+        const Folder folder(encrypt, GetParam());
         int finished = -1;
-        FileOptions options = Quick();
+        FileOptions options = Quick(GetParam());
         options.onLeaseCheck = [&](LeaseCheck at) {
             if (at == LeaseCheck::SourceAside) finished = FinishLeftovers(folder.dir.path() + "/", 1);
         };
@@ -197,7 +208,7 @@ private:
 
 // Without a lease the size and times stand in for it: a write at any of the checks is seen, and
 // an untouched file is worked on as usual.
-TEST(BusySource, WithoutALeaseAWriteBeforeTheWipeIsSeen)
+TEST_P(BusySource, WithoutALeaseAWriteBeforeTheWipeIsSeen)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "needs a file of another user, which only root can make";
     const std::optional<LeaseCheck> moments[] = {std::nullopt,
@@ -209,13 +220,13 @@ TEST(BusySource, WithoutALeaseAWriteBeforeTheWipeIsSeen)
     for (const bool encrypt : {true, false}) {
         for (const std::optional<LeaseCheck> moment : moments) {
             SCOPED_TRACE(testing::Message() << Verb(encrypt) << ", write at check " << (moment ? int(*moment) : -1));
-            const Folder folder(encrypt);
+            const Folder folder(encrypt, GetParam());
             ASSERT_EQ(::chown(folder.source.c_str(), 65534, 65534), 0);
             // Without a lease a writer that has the file open is not seen until it writes.
             WriterProcess writer = WriterProcess::Start(folder.source, Opening::Now);
             ASSERT_TRUE(writer.started());
             bool wrote = false;
-            FileOptions options = Quick();
+            FileOptions options = Quick(GetParam());
             options.onLeaseCheck = [&](LeaseCheck at) {
                 if (moment && at == *moment && !wrote) wrote = writer.Append("appended");
             };
@@ -241,11 +252,11 @@ TEST(BusySource, WithoutALeaseAWriteBeforeTheWipeIsSeen)
 
 // The name a source leaves for its wipe can be taken by a new file before the source would go
 // back to it: the source is then kept under a free name next to it, never under its wipe name.
-TEST(BusySource, ASourceWhoseNameWasTakenMeanwhileKeepsAVisibleName)
+TEST_P(BusySource, ASourceWhoseNameWasTakenMeanwhileKeepsAVisibleName)
 {
-    const Folder folder(true);
+    const Folder folder(true, GetParam());
     WriterProcess writer;
-    FileOptions options = Quick();
+    FileOptions options = Quick(GetParam());
     options.onLeaseCheck = [&](LeaseCheck at) {
         if (at != LeaseCheck::SourceAside || writer.started()) return;
         // The writer had opened the picture before it left its name; another file takes the name.

@@ -150,7 +150,7 @@ TEST(HeaderInfo, TextOfAnyEightyFourBytes)
     EXPECT_EQ(HeaderInfoText(plain), "version=255  alg=255  iters=4294967295  encBytes=4294967295");
 }
 
-TEST(EncBytes, FromTheMaxBytesOption)
+TEST(EncBytes, FromTheMaxKiBOption)
 {
     EXPECT_EQ(EncBytesFor(444 * 1024, 5'000'000), 5'000'000u) << "default mxb covers ordinary pictures";
     EXPECT_EQ(EncBytesFor(1024, 3'000'000), 1'048'576u) << "mxb 1: the first MiB";

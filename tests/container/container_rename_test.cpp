@@ -27,14 +27,14 @@ constexpr const char* kPassword = "hunter2";
 
 // A container made in `folder` from `bytes` under `plainName`, dated kOldTime, mode 0640.
 std::string MakeContainer(const std::string& folder, const std::string& plainName, const Bytes& bytes, bool withName,
-                          int alg = 1, std::int64_t maxBytes = 0, bool fast = true)
+                          int alg = 1, std::int64_t maxKiB = 0, bool fast = true)
 {
     const std::string plain = folder + "/" + plainName;
     WriteFile(plain, bytes);
     FileOptions options;
     options.EncryptionAlg = alg;
     options.FileNamePW = withName;
-    options.MaxBytes = maxBytes;
+    options.MaxKiB = maxKiB;
     options.Fast = fast;
     const Result<std::string> sealed = EncryptToContainer(plain, kPassword, options);
     EXPECT_TRUE(sealed.ok()) << (sealed.ok() ? "" : sealed.error().message);
@@ -73,7 +73,7 @@ TEST(ContainerRename, EveryWayAndBothKeyFormsKeepTheContainerReadable)
         bool otherFolder;
         NameChangeMode mode;
         int alg;
-        std::int64_t maxBytes;
+        std::int64_t maxKiB;
         bool fast;
     };
     const Row rows[] = {
@@ -92,7 +92,7 @@ TEST(ContainerRename, EveryWayAndBothKeyFormsKeepTheContainerReadable)
         TempDir dir, elsewhere;
         const Bytes picture = test::PseudoRandomBytes(30000);
         const std::string from =
-            MakeContainer(dir.path(), "a.jpg", picture, row.withName, row.alg, row.maxBytes, row.fast);
+            MakeContainer(dir.path(), "a.jpg", picture, row.withName, row.alg, row.maxKiB, row.fast);
         const Bytes before = ReadFile(from);
         const ContainerHeader oldHeader = ParseContainerHeader(std::span(before).first<kHeaderSize>());
         const std::string to = (row.otherFolder ? elsewhere : dir) / "$b.jpg";

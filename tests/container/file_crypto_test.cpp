@@ -283,7 +283,7 @@ TEST(FileCryptoOps, BlowfishUnderAWeakKeyWritesTheStandardContainer)
     f.options.EncryptionAlg = 1;
     f.options.Fast = true;
     f.options.FileNamePW = false;
-    f.options.MaxBytes = 0;
+    f.options.MaxKiB = 0;
     TempDir dir;
     const std::vector<std::uint8_t> plain = test::PseudoRandomBytes(20000);
     WriteFile(dir / "photo.jpg", plain);

@@ -28,13 +28,13 @@ std::string PathOrEmpty(const Result<std::string>& result)
     return result.ok() ? result.value() : std::string();
 }
 
-FileOptions Options(int alg, bool fast = true, bool fileNamePW = true, std::int64_t maxBytes = 0)
+FileOptions Options(int alg, bool fast = true, bool fileNamePW = true, std::int64_t maxKiB = 0)
 {
     FileOptions o;
     o.EncryptionAlg = alg;
     o.Fast = fast;
     o.FileNamePW = fileNamePW;
-    o.MaxBytes = maxBytes;
+    o.MaxKiB = maxKiB;
     return o;
 }
 
@@ -65,7 +65,7 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
         int alg;
         bool fast;
         bool fileNamePW;
-        std::int64_t maxBytes;
+        std::int64_t maxKiB;
         std::size_t size;
         std::uint32_t encBytes;
     };
@@ -84,8 +84,7 @@ TEST(FileOps, RoundTripEveryCipherModeAndRegion)
         const Bytes plain = test::PseudoRandomBytes(row.size);
         WriteFile(plainPath, plain);
 
-        const auto sealed =
-            EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxBytes));
+        const auto sealed = EncryptToContainer(plainPath, "pw", Options(row.alg, row.fast, row.fileNamePW, row.maxKiB));
         ASSERT_TRUE(sealed.ok()) << sealed.error().message;
         EXPECT_EQ(sealed.value(), dir / "$photo.jpg");
         EXPECT_EQ(ReadFile(plainPath), plain) << "the plain file is not this function's to touch";

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,20 +158,46 @@ TEST(KeyCache, ADerivationDoesNotHoldUpCachedKeys)
     std::array<std::uint8_t, 32> mac{};
     ASSERT_TRUE(DeriveKeysCached("pw", cachedSalt, 10, enc, mac));
 
-    std::atomic<bool> slowDone{false};
+    // The other key's derivation is held under way until the cached key has come back; should
+    // the lookup queue behind it, the hold ends only at the (generous) deadline and says so.
+    constexpr auto kDeadline = std::chrono::seconds(60);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false, released = false, releasedInTime = false;
+    SetDerivationStartHookForTesting([&] {
+        std::unique_lock lock(mutex);
+        if (started) return;
+        started = true;
+        changed.notify_all();
+        releasedInTime = changed.wait_for(lock, kDeadline, [&] { return released; });
+    });
+    struct Unhook {
+        ~Unhook() { SetDerivationStartHookForTesting({}); }
+    } unhook;
+
     std::thread slow([&] {
         std::array<std::uint8_t, 16> slowEnc{};
         std::array<std::uint8_t, 32> slowMac{};
-        EXPECT_TRUE(DeriveKeysCached("pw", slowSalt, 400'000, slowEnc, slowMac));
-        slowDone = true;
+        EXPECT_TRUE(DeriveKeysCached("pw", slowSalt, 10, slowEnc, slowMac));
     });
-    // Give the slow derivation time to start; a cache hit must not queue behind it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, kDeadline, [&] { return started; })) {
+            lock.unlock();
+            slow.join();
+            FAIL() << "the other key's derivation never started";
+        }
+    }
     const std::uint64_t before = KeyDerivationCount();
     EXPECT_TRUE(DeriveKeysCached("pw", cachedSalt, 10, enc, mac));
-    EXPECT_FALSE(slowDone.load()) << "the cached key waited for another key's derivation";
     EXPECT_EQ(KeyDerivationCount(), before);
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
     slow.join();
+    EXPECT_TRUE(releasedInTime) << "the cached key waited for another key's derivation";
 }
 
 TEST(KeyCache, KeyText)

@@ -16,9 +16,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Seal(const Bytes& plain, int alg, bool fast = true, std::int64_t maxBytes = 0, const std::string& text = "pw")
+Bytes Seal(const Bytes& plain, int alg, bool fast = true, std::int64_t maxKiB = 0, const std::string& text = "pw")
 {
-    auto made = SealContainer(plain, text, "/pics/a.jpg", {alg, fast, maxBytes});
+    auto made = SealContainer(plain, text, "/pics/a.jpg", {alg, fast, maxKiB});
     EXPECT_TRUE(made.ok());
     return made.ok() ? made.value() : Bytes{};
 }

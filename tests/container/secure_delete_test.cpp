@@ -74,7 +74,7 @@ TEST(SecureDelete, OverwritesAtLeast700KiBThenDeletes)
     for (const Row& row : rows) {
         TempDir dir;
         const Watched w = MakeWatched(dir, row.size);
-        EXPECT_TRUE(SecureDeleteFile(w.path, row.passes));
+        EXPECT_TRUE(SecureDeleteFile(w.path, row.passes).ok());
         EXPECT_TRUE(test::FileNames(dir).empty()) << "neither the name nor a wipe file stays";
         const auto left = w.Left();
         EXPECT_EQ(left.size(), row.expectedSize) << "size " << row.size;
@@ -86,16 +86,16 @@ TEST(SecureDelete, ZeroPassesMissingFileAndEmptyPath)
 {
     TempDir dir;
     const Watched w = MakeWatched(dir, 10);
-    EXPECT_TRUE(SecureDeleteFile(w.path, 0));
+    EXPECT_TRUE(SecureDeleteFile(w.path, 0).ok());
     EXPECT_FALSE(fs::exists(w.path));
     EXPECT_EQ(w.Left(), std::vector<std::uint8_t>(10, 0xAB)) << "no pass, no overwrite";
-    EXPECT_TRUE(SecureDeleteFile(w.path, -3));
+    EXPECT_TRUE(SecureDeleteFile(w.path, -3).ok());
 
-    EXPECT_TRUE(SecureDeleteFile(dir / "never-was", 2));
-    EXPECT_TRUE(SecureDeleteFile(dir / "no-such-folder/x.jpg", 1));
+    EXPECT_TRUE(SecureDeleteFile(dir / "never-was", 2).ok());
+    EXPECT_TRUE(SecureDeleteFile(dir / "no-such-folder/x.jpg", 1).ok());
     EXPECT_TRUE(test::FileNames(dir).empty()) << "nothing is created to be wiped";
 
-    EXPECT_FALSE(SecureDeleteFile("", 1));
+    EXPECT_FALSE(SecureDeleteFile("", 1).ok());
 }
 
 // A negative count is no request to skip the overwrite; a huge one would make the wipe (and a
@@ -211,12 +211,12 @@ TEST(SecureDelete, NeverWritesThroughLinksOrIntoFoldersOrPipes)
     fs::create_directory(dir / "folder.jpg");
     ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
 
-    EXPECT_FALSE(SecureDeleteFile(dir / "link.jpg", 1));
+    EXPECT_FALSE(SecureDeleteFile(dir / "link.jpg", 1).ok());
     EXPECT_EQ(ReadFile(target), test::Bytes("someone else's file"));
     EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
-    EXPECT_FALSE(SecureDeleteFile(dir / "folder.jpg", 1));
+    EXPECT_FALSE(SecureDeleteFile(dir / "folder.jpg", 1).ok());
     EXPECT_TRUE(fs::is_directory(dir / "folder.jpg"));
-    EXPECT_FALSE(SecureDeleteFile(dir / "pipe.jpg", 1)) << "and it returns instead of waiting for a writer";
+    EXPECT_FALSE(SecureDeleteFile(dir / "pipe.jpg", 1).ok()) << "and it returns instead of waiting for a writer";
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.jpg"));
 }
 

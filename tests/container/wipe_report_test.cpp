@@ -45,6 +45,15 @@ TEST(WipeReport, BoxAndSummaryLine)
     passFailed.passes = {.passesWanted = 3, .passesDone = 1, .fileLength = 5000, .failedAt = 4096, .error = EIO};
     WipeOutcome firstPassFailed = passFailed;
     firstPassFailed.passes.passesDone = 0;
+    // Changed meanwhile: no errno to tell, and never "(Success)".
+    WipeOutcome changed;
+    changed.changed = true;
+    changed.keptAs = "/d/a.jpg";
+    changed.passes.passesWanted = 3;
+    WipeOutcome changedBeside = changed;
+    changedBeside.keptAs = "/d/a (2).jpg";
+    WipeOutcome changedAside = changed;
+    changedAside.keptAs = stopped.keptAs;
 
     const std::string box = "Secure overwrite failed.\n\n";
     const std::string later = " The next encryption or decryption in this folder overwrites and removes it.";
@@ -94,10 +103,27 @@ TEST(WipeReport, BoxAndSummaryLine)
              "4096 of its 5000 bytes (" +
              eio + ")." + later,
          "a.jpg: the secure overwrite failed (" + eio + "); what is left is kept as .quillix-0123456789abcdef.wipe"},
+        {"changed meanwhile", changed,
+         box + "a.jpg was not overwritten and is still there (another program opened or changed it meanwhile).",
+         "a.jpg: the secure overwrite failed (another program opened or changed it meanwhile)"},
+        {"changed, its name taken", changedBeside,
+         box + "a.jpg was not overwritten (another program opened or changed it meanwhile); what is left is kept as "
+               "a (2).jpg.",
+         "a.jpg: the secure overwrite failed (another program opened or changed it meanwhile); what is left is kept "
+         "as a (2).jpg"},
+        {"changed, left under the wipe name", changedAside,
+         box +
+             "a.jpg was not overwritten (another program opened or changed it meanwhile); what is left is kept as "
+             ".quillix-0123456789abcdef.wipe." +
+             later,
+         "a.jpg: the secure overwrite failed (another program opened or changed it meanwhile); what is left is kept "
+         "as .quillix-0123456789abcdef.wipe"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(WipeWarning("/d/a.jpg", row.wipe, "the plain picture"), row.warning) << row.what;
         EXPECT_EQ(WipeNote("a.jpg", row.wipe), row.note) << row.what;
+        EXPECT_EQ(WipeWarning("/d/a.jpg", row.wipe, "the plain picture").find(std::strerror(0)), std::string::npos)
+            << row.what;
     }
 }
 

@@ -42,18 +42,30 @@ fail() {
 }
 step() { echo "e2e: $*"; }
 
+# Every wait below is for the thing it needs, with a limit that only a fault reaches.
+limit=60
+
 # A private X server of its own, so that nothing the person at the machine does gets in the way.
-for n in $(seq 120 199); do
-  if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=:$n; break; fi
-done
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# It picks a free display itself and names it on a pipe once it takes connections; the pipe is
+# held open for reading from before the server starts, so that neither side waits to open it.
+mkfifo "$work/xvfb-ready" "$work/wm-ready"
+exec {ready}<>"$work/xvfb-ready"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY=$display
-openbox >/dev/null 2>&1 &
+number=""
+read -r -t "$limit" -u "$ready" number || true
+exec {ready}<&-
+[ -n "$number" ] || fail "the X server did not start within $limit s"
+export DISPLAY=:$number
+# The window manager runs its start-up command once it manages the screen.
+exec {ready}<>"$work/wm-ready"
+openbox --startup "sh -c 'echo ready >$work/wm-ready'" >/dev/null 2>&1 &
 wm_pid=$!
-for _ in $(seq 100); do xdotool get_num_desktops >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool get_num_desktops >/dev/null 2>&1 || fail "the window manager did not start"
+line=""
+read -r -t "$limit" -u "$ready" line || true
+exec {ready}<&-
+[ "$line" = ready ] || fail "the window manager did not start within $limit s"
+xdotool get_num_desktops >/dev/null 2>&1 || fail "the window manager does not answer"
 # The program exposes its widgets only when the accessibility bus is up as it starts.
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 /usr/bin/python3 "$here/widget_at.py" || fail "the accessibility bus did not start"
@@ -78,22 +90,38 @@ password=e2e-secret
 # Waits until a visible window has exactly this title; prints its id.
 wait_window() {
   local title=$1 id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$(printf '%s' "$title" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null | head -1) || true
-    [ -n "$id" ] && { echo "$id"; return 0; }
+  id=$(timeout "$limit" xdotool search --sync --onlyvisible --name \
+    "^$(printf '%s' "$title" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null | head -1) || true
+  [ -n "$id" ] || fail "no window titled \"$title\" appeared within $limit s; visible: $(visible_titles | tr '\n' '|')"
+  echo "$id"
+}
+# Waits until `condition` (a command) succeeds, looking every tenth of a second: for what only
+# shows in files or on screen. Fails with `what` when the limit passes first.
+wait_until() {
+  local what=$1 end=$((SECONDS + limit))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || fail "$what (waited $limit s)"
     sleep 0.1
   done
-  fail "no window titled \"$title\" appeared; visible: $(visible_titles | tr '\n' '|')"
+}
+# Waits until two screenshots in a row are the same: what was drawn has been drawn.
+wait_screen_settled() {
+  import -window root "$work/settle-a.png"
+  wait_until "the screen kept changing" screen_same_as "$work/settle-a.png"
+}
+# True when the screen now is the picture $1; else $1 becomes the screen now.
+screen_same_as() {
+  import -window root "$work/settle-b.png"
+  if [ "$(compare -metric AE "$1" "$work/settle-b.png" null: 2>&1 || true)" = 0 ]; then return 0; fi
+  mv "$work/settle-b.png" "$1"
+  return 1
 }
 # The screen position "X Y" of the widget with accessible name $2 in the window titled $1.
-widget_at() { /usr/bin/python3 "$here/widget_at.py" "$1" "$2" || fail "no widget \"$2\" in \"$1\""; }
+widget_at() { /usr/bin/python3 "$here/widget_at.py" "$@" || fail "no widget \"${*: -1}\" in \"${*: -2:1}\" ($*)"; }
 visible_titles() { xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | sort -u; }
-key() {
-  for k in "$@"; do
-    xdotool key "$k"
-    sleep 0.15
-  done
-}
+# The keys go to the focused window in the order given; each call ends where a window may change.
+key() { xdotool key --delay 50 "$@"; }
 start_program() {
   "$work/bin/quillix" "$pics" >"$work/program.log" 2>&1 &
   app_pid=$!
@@ -101,8 +129,7 @@ start_program() {
 # Waits for the program to end; fails unless it ends with `expected`.
 wait_exit() {
   local expected=$1 status
-  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$app_pid" 2>/dev/null && fail "the program did not end"
+  timeout "$limit" tail --pid="$app_pid" -s 0.1 -f /dev/null || fail "the program did not end within $limit s"
   set +e
   wait "$app_pid"
   status=$?
@@ -116,7 +143,8 @@ step "the gallery opens on $count sample pictures"
 start_program
 gallery=$(wait_window "$gallery_title")
 xdotool windowactivate --sync "$gallery"
-sleep 1
+# Laid out and reachable: its tool band's buttons are there.
+widget_at "$gallery_title" Settings >/dev/null
 placed=$(xdotool getwindowgeometry "$gallery" | sed -n 's/ *Position: //p')
 
 step "open a picture, step, zoom, and back"
@@ -126,19 +154,23 @@ key Right Right Right Right Right Right Return
 wait_window "01-sunset.jpg" >/dev/null
 key Right
 viewer=$(wait_window "02-lights.jpg")
-sleep 0.5
-import -window root "$work/fit.png"
+wait_screen_settled
+mv "$work/settle-a.png" "$work/fit.png"
 xdotool mousemove 640 400 keydown ctrl click 5 click 5 keyup ctrl
-sleep 1
-import -window root "$shots/viewer.png"
-[ "$(compare -metric AE "$work/fit.png" "$shots/viewer.png" null: 2>&1 || true)" != 0 ] ||
-  fail "Ctrl and the wheel did not zoom"
+screen_differs_from_fit() {
+  import -window root "$shots/viewer.png"
+  [ "$(compare -metric AE "$work/fit.png" "$shots/viewer.png" null: 2>&1 || true)" != 0 ]
+}
+wait_until "Ctrl and the wheel did not zoom" screen_differs_from_fit
+wait_screen_settled
+mv "$work/settle-a.png" "$shots/viewer.png"
 [ "$(xdotool getwindowname "$viewer")" = "02-lights.jpg" ] || fail "zooming changed the picture"
 key Escape
 gallery=$(wait_window "$gallery_title")
-sleep 0.5
-back=$(xdotool getwindowgeometry "$gallery" | sed -n 's/ *Position: //p')
-[ "$back" = "$placed" ] || fail "the gallery came back at $back, not where it was ($placed)"
+gallery_placed_back() {
+  [ "$(xdotool getwindowgeometry "$gallery" | sed -n 's/ *Position: //p')" = "$placed" ]
+}
+wait_until "the gallery did not come back where it was ($placed)" gallery_placed_back
 
 step "select three pictures and encrypt them with a new password"
 key shift+Right shift+Right e   # from 02-lights.jpg, where the viewer was left
@@ -148,17 +180,15 @@ xdotool type --delay 20 "$password"
 key Tab
 xdotool type --delay 20 "$password"
 key Return
-for _ in $(seq 600); do
-  done_files=0
+three_encrypted() {
   for name in 02-lights.jpg 03-tiles.jpg 04-waves.jpg; do
-    [ -f "$pics/\$$name" ] && [ ! -e "$pics/$name" ] && done_files=$((done_files + 1))
+    [ -f "$pics/\$$name" ] && [ ! -e "$pics/$name" ] || return 1
   done
-  [ "$done_files" = 3 ] && ! compgen -G "$pics/.quillix-*" >/dev/null && break
-  sleep 0.1
-done
-[ "$done_files" = 3 ] || fail "the three containers did not appear: $(ls "$pics" | head -12 | tr '\n' ' ')"
-sleep 1
-import -window root "$shots/gallery.png"
+  ! compgen -G "$pics/.quillix-*" >/dev/null
+}
+wait_until "the three containers did not appear" three_encrypted
+wait_screen_settled
+mv "$work/settle-a.png" "$shots/gallery.png"
 printf '%s\n' "$password" >"$work/password"
 for name in 02-lights.jpg 03-tiles.jpg 04-waves.jpg; do
   "$work/bin/quillix-crypt" cat -p "$work/password" "$pics/\$$name" | cmp -s - "$work/originals/$name" ||
@@ -173,10 +203,11 @@ xdotool mousemove $at click 1
 settings=$(wait_window "Settings")
 at=$(widget_at Settings PIN)
 xdotool mousemove $at click 1
-sleep 0.2
+widget_at --focused Settings PIN >/dev/null
 xdotool type --delay 50 1234
 key Return
-for _ in $(seq 50); do [ -n "$(registry_value p)" ] && break; sleep 0.1; done
+pin_stored() { [ -n "$(registry_value p)" ]; }
+wait_until "no PIN was stored" pin_stored
 [ "$(registry_value p)" = "$(printf 1234 | md5sum | cut -d' ' -f1)" ] || fail "the PIN was not stored"
 xdotool windowactivate --sync "$gallery"
 key Escape
@@ -186,15 +217,16 @@ step "a wrong PIN ends the program and counts one failure; nothing reached or sh
 start_program
 # Keys from the first moment on: none may reach a gallery or open a dialog behind the prompt.
 pin=""
-for _ in $(seq 200); do
+end=$((SECONDS + limit))
+while [ -z "$pin" ] && [ "$SECONDS" -lt "$end" ]; do
   xdotool key F2 space Delete e Return 2>/dev/null || true
   pin=$(xdotool search --onlyvisible --name '^PIN$' 2>/dev/null | head -1) || true
-  [ -n "$pin" ] && break
 done
-[ -n "$pin" ] || fail "no PIN prompt appeared"
+[ -n "$pin" ] || fail "no PIN prompt appeared within $limit s"
 xdotool key F2 space Delete e Return
-sleep 1
-import -window root "$shots/pin.png"
+# Whatever those keys would open has drawn itself once the screen stays the same.
+wait_screen_settled
+mv "$work/settle-a.png" "$shots/pin.png"
 titles=$(visible_titles)
 [ "$titles" = "PIN" ] || fail "windows other than the PIN prompt were on screen: $(tr '\n' '|' <<<"$titles")"
 xdotool windowactivate --sync "$pin"
@@ -205,7 +237,9 @@ wait_exit 0
 step "the right PIN, after the lock-out of one failure, opens the gallery and clears the count"
 start_program
 pin=$(wait_window "PIN")
-sleep 8.5   # the lock-out of one failure is 7 s; digits typed during it do not count
+# Digits typed during the lock-out of one failure (7 s) do not count; its notice shows from
+# the moment the prompt does until the lock-out ends.
+widget_at --gone PIN "Please wait ..." >/dev/null
 xdotool windowactivate --sync "$pin"
 xdotool type --delay 100 1234
 gallery=$(wait_window "$gallery_title")

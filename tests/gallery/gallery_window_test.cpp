@@ -788,9 +788,7 @@ private slots:
                 if (row.key == Qt::Key_Delete) {
                     // The delete asks, and is dropped; d.jpg stays.
                     rig.Select({"d.jpg"});
-                    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(rig / "d.jpg"));
-                    AnswerDeleteDialog("Normal delete",
-                                       QString::fromStdString(quillix::gallery::DeleteQuestionText({"d.jpg"}, size)));
+                    AnswerDeleteDialog("Normal delete", "Really delete 1 file(s)?\nd.jpg\nTotal size: 0.00 MB");
                 }
                 rig.Key(row.key, row.modifiers);
                 emptied = rig.gallery->selection().ReselectNames.empty();

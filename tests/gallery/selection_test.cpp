@@ -1,11 +1,8 @@
 #include "gallery/selection.h"
 
-#include "support/temp_dir.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -440,32 +437,6 @@ TEST(SelectionFiles, BuildSelectedFileListKeepsTheClickOrder)
         g.model.MakeCurrent(c.current);
         EXPECT_EQ(g.selection.BuildSelectedFileList(), c.expected);
     }
-}
-
-TEST(SelectionFiles, StatsCountOnlyFilesThatAreStillThere)
-{
-    test::TempDir dir;
-    Grid g(0);
-    const struct {
-        const char* name;
-        std::size_t size;
-    } made[] = {{"a.jpg", 3}, {"b.png", 1000}, {"c.gif", 0}, {"gone.jpg", 7}};
-    for (const auto& file : made) {
-        test::WriteFile(dir / file.name, std::string(file.size, 'x'));
-        g.files.push_back(dir / file.name);
-    }
-    std::filesystem::create_directory(dir / "d.jpg");
-    g.files.push_back(dir / "d.jpg");
-    std::filesystem::remove(dir / "gone.jpg");
-
-    g.model.Select({1, 3, 0, 2, 4, 9});
-    const SelectionStats stats = g.selection.GetSelectionStats();
-    EXPECT_EQ(stats.count, 3);
-    EXPECT_EQ(stats.bytes, 1003);
-
-    g.model.Select({});
-    g.model.MakeCurrent(1);
-    EXPECT_EQ(g.selection.GetSelectionStats().count, 0) << "the current tile alone is not counted";
 }
 
 TEST(SelectionFiles, ReselectByNamesComparesExactly)

@@ -2,6 +2,7 @@
 #include "gallery/thumbnail_schedule.h"
 
 #include "container/file_ops.h"
+#include "crypto/ciphers.h"
 #include "imaging/animation_encoder.h"
 #include "imaging/png_codec.h"
 #include "support/temp_dir.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -129,6 +131,26 @@ TEST(MakeThumbnail, ContainerPictureMatchesThePlainOne)
     const Thumbnail b = MakeThumbnail(sealed);
     ASSERT_EQ(b.kind, ThumbnailKind::Picture);
     EXPECT_LT(test::MeanAbsoluteError(a.image, b.image), 0.01);
+}
+
+// A strong container is one by its header, whatever its name: decrypted in memory for its
+// thumbnail, a placeholder without the password, and never read as a plain picture.
+TEST(MakeThumbnail, AStrongContainerWithoutItsDollarName)
+{
+    TempDir dir;
+    const std::vector<std::uint8_t> png = Png(200, 100);
+    test::WriteFile(dir / "b.png", png);
+    container::FileOptions strong = QuickOptions();
+    strong.EncryptionAlg = crypto::CipherStrong;
+    ASSERT_TRUE(container::EncryptToContainer(dir / "b.png", kPassword, strong).ok());
+    std::filesystem::remove(dir / "b.png");
+    std::filesystem::rename(dir / "$b.png", dir / "b.png");
+
+    const Thumbnail a = MakeThumbnail({Place(dir, "a.png", png, false), "", true, 128});
+    const Thumbnail b = MakeThumbnail({dir / "b.png", kPassword, true, 128});
+    ASSERT_EQ(b.kind, ThumbnailKind::Picture);
+    EXPECT_LT(test::MeanAbsoluteError(a.image, b.image), 0.01);
+    EXPECT_EQ(MakeThumbnail({dir / "b.png", "", true, 128}).kind, ThumbnailKind::Placeholder);
 }
 
 TEST(MakeThumbnail, VanishedFileGivesNothing)

@@ -6,6 +6,7 @@
 // has to answer the reader's requests, and a reader whose owner went away would wait for ever.
 #include "platform/clipboard.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
@@ -17,6 +18,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdio>
@@ -32,7 +34,8 @@ using quillix::platform::ReadFilesFromClipboard;
 namespace {
 
 constexpr int kSkipped = 77;
-constexpr int kDeadlineMs = 5000;
+// Generous: only a fault, never a slow machine, should reach it.
+constexpr int kDeadlineMs = 20000;
 
 const std::vector<std::string> kPaths = {"/home/u/My Pictures/a b.jpg", "/home/u/\xc3\xbc.png"};
 const QByteArray kUris[] = {"file:///home/u/My%20Pictures/a%20b.jpg", "file:///home/u/%C3%BC.png"};
@@ -87,18 +90,47 @@ ClipboardFiles WaitForFilesOtherThan(const std::vector<std::string>& before)
     return files;
 }
 
+// Notes the X server's word that a property of `window` changed; such an event carries the
+// server's time, which Qt takes as its own.
+class PropertyChangeSeen : public QAbstractNativeEventFilter {
+public:
+    explicit PropertyChangeSeen(xcb_window_t window) : window_(window) {}
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+            reinterpret_cast<const xcb_property_notify_event_t*>(event)->window == window_)
+            seen = true;
+        return false;
+    }
+
+    bool seen = false;
+
+private:
+    xcb_window_t window_;
+};
+
 // X refuses a clipboard owner whose claim is stamped earlier than the last change of owner, and
 // Qt stamps its claim with the time of the last event it saw. A person's key press or click
-// brings a fresh time; here the title of a window of ours changing does, so that a claim made
-// after xclip owned the clipboard is not refused.
+// brings a fresh time; here the title of a window of ours changing does, once its event has
+// come in, so that a claim made after xclip owned the clipboard is not refused.
 bool PutFilesWithFreshTime(const std::vector<std::string>& paths, bool cut)
 {
     static int titles = 0;
     QWidget stamp;
     stamp.show();
     if (!QTest::qWaitForWindowExposed(&stamp)) return false;
+    PropertyChangeSeen change(static_cast<xcb_window_t>(stamp.winId()));
+    qApp->installNativeEventFilter(&change);
     stamp.setWindowTitle(QString::number(++titles));
-    QTest::qWait(50);
+    const bool fresh = QTest::qWaitFor([&change] { return change.seen; }, kDeadlineMs);
+    qApp->removeNativeEventFilter(&change);
+    if (!fresh) {
+        qWarning("the title change of a window of ours never came back from the X server");
+        return false;
+    }
     return PutFilesOnClipboard(paths, cut);
 }
 

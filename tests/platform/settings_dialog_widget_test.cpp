@@ -209,7 +209,7 @@ private slots:
         QTest::mouseClick(d.applyButton(), Qt::LeftButton);
         QVERIFY(!d.isVisible());
         QCOMPARE(rig.options.Passes, 2);
-        QCOMPARE(rig.options.MaxBytes, std::int64_t{512 * 1024});
+        QCOMPARE(rig.options.MaxKiB, std::int64_t{512 * 1024});
         QCOMPARE(rig.options.EncryptionAlg, 3);
         QVERIFY(!rig.options.FileNamePW);
         QCOMPARE(rig.options.MouseOption, 1);
@@ -237,7 +237,7 @@ private slots:
         QTest::keyClick(open.dialog.passesEdit(), Qt::Key_Return);
         QCOMPARE(rig.StoredSetting("mxb"), std::string("100"));
         QCOMPARE(rig.StoredSetting("passes"), std::string("7"));
-        QCOMPARE(rig.options.MaxBytes, std::int64_t{100 * 1024});
+        QCOMPARE(rig.options.MaxKiB, std::int64_t{100 * 1024});
         QCOMPARE(rig.options.Passes, 7);
     }
 
@@ -313,7 +313,7 @@ private slots:
         QTest::mouseClick(d.fullFileBox(), Qt::LeftButton);
         QTest::mouseClick(d.applyButton(), Qt::LeftButton);
         QCOMPARE(rig.StoredSetting("mxb"), std::string("0"));
-        QCOMPARE(rig.options.MaxBytes, std::int64_t{0});
+        QCOMPARE(rig.options.MaxKiB, std::int64_t{0});
         open.Reopen();
         QVERIFY(d.fullFileBox()->isChecked());
         QVERIFY(!d.maxBytesEdit()->isEnabled());

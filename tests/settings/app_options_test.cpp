@@ -69,7 +69,7 @@ TEST(Catalogue, FirstStartDefaults)
     EXPECT_TRUE(o.FileNamePW);
     EXPECT_TRUE(o.Fast);
     EXPECT_EQ(o.EncryptionAlg, 0);
-    EXPECT_EQ(o.MaxBytes, 444 * 1024);
+    EXPECT_EQ(o.MaxKiB, 444 * 1024);
     EXPECT_EQ(o.Passes, 7);
     EXPECT_TRUE(o.ScaleToFit);
     EXPECT_FALSE(o.FitWidth);
@@ -97,7 +97,7 @@ TEST(Catalogue, StoredValuesAndTheirOddities)
     EXPECT_FALSE(o.FileNamePW);
     EXPECT_FALSE(o.Fast) << "'fast' is another key";
     EXPECT_EQ(o.EncryptionAlg, 9) << "no range check on load";
-    EXPECT_EQ(o.MaxBytes, std::int64_t{3'000'000} * 1024) << "no 32-bit overflow";
+    EXPECT_EQ(o.MaxKiB, std::int64_t{3'000'000} * 1024) << "no 32-bit overflow";
     EXPECT_EQ(o.Passes, 1) << "passes are kept within 1 to 35";
     EXPECT_TRUE(o.MouseRevert);
     EXPECT_EQ(o.MouseOption, 2);

@@ -160,7 +160,7 @@ TEST(SettingsForm, ApplyStoresEveryControlAndSavesAtOnce)
     ApplySettings(form, program.options, program.app, program.reg);
 
     for (const AppOptions& options : {program.options, program.Reloaded()}) {
-        EXPECT_EQ(options.MaxBytes, 2048 * 1024);
+        EXPECT_EQ(options.MaxKiB, 2048 * 1024);
         EXPECT_EQ(options.Passes, 3);
         EXPECT_TRUE(options.MouseRevert);
         EXPECT_EQ(options.MouseOption, 1);
@@ -195,7 +195,7 @@ TEST(SettingsForm, NumbersThatDoNotConvertAndNumbersOutOfRange)
         ApplySettings(form, program.options, program.app, program.reg);
         EXPECT_EQ(program.app.GetInt("mxb", -99), c.storedMxb) << c.maxBytes;
         EXPECT_EQ(program.app.GetInt("passes", -99), c.storedPasses) << c.passes;
-        EXPECT_EQ(program.Reloaded().MaxBytes, std::int64_t{c.storedMxb} * 1024) << c.maxBytes;
+        EXPECT_EQ(program.Reloaded().MaxKiB, std::int64_t{c.storedMxb} * 1024) << c.maxBytes;
         EXPECT_EQ(program.Reloaded().Passes, c.storedPasses) << c.passes;
     }
 }

@@ -229,7 +229,7 @@ container::FileOptions SampleEncryptionOptions()
     settings::AppOptions defaults;
     settings::ReadSecurityAndMouseOptions(defaults, none);
     container::FileOptions options = settings::FileOptionsOf(defaults);
-    options.MaxBytes = 0;
+    options.MaxKiB = 0;
     return options;
 }
 
