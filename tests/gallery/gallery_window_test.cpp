@@ -647,7 +647,7 @@ private slots:
         quillix::container::FileOptions options;
         options.Passes = 0;
         options.Fast = false;
-        options.MaxBytes = 0;
+        options.MaxKiB = 0;
         options.EncryptionAlg = quillix::crypto::CipherStrong;
         QVERIFY(quillix::container::EncryptToContainer(rig / "a.jpg", kPassword, options));
         options.EncryptionAlg = quillix::crypto::CipherTwofish;
