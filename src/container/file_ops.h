@@ -22,7 +22,7 @@ inline constexpr std::int64_t kDefaultMaxKiB = std::int64_t{kDefaultMaxMiB} * 10
 
 // The options an operation works with, taken fresh for every file.
 struct FileOptions {
-    int EncryptionAlg = 0;                 // CipherId of new containers
+    int EncryptionAlg = 0;                 // CipherId of new containers; CipherStrong: the strong one
     bool FileNamePW = true;                // the file name takes part in the password text
     bool Fast = true;                      // 20000 iterations and name-derived salts
     std::int64_t MaxKiB = kDefaultMaxKiB;  // 0 or less encrypts the whole file
@@ -56,8 +56,10 @@ struct InPlaceResult {
 // gets the file's modification time. An existing "$" + name is never
 // replaced: when it decrypts to exactly this file's bytes it is the container of an interrupted
 // run, and only the plain file is removed; otherwise ErrorKind::Exists and both stay as they
-// are. Refused before anything is written: an empty file, one whose container would reach
-// 2^31 bytes, and a name and password whose password text the 200-byte cut would shorten.
+// are. Refused before anything is written, in the compatible format only: an empty file, one
+// whose container would reach 2^31 bytes, and a name and password whose password text the
+// 200-byte cut would shorten. A strong container (CipherStrong) has none of these limits, and
+// FileNamePW, Fast and MaxKiB do not apply to it.
 // The container is built under a temporary name, flushed and renamed into place without
 // replacing. Returns `path` itself when it is encrypted already.
 Result<InPlaceResult> EncryptInPlace(const std::string& path, const std::string& password, const FileOptions& options);
@@ -67,8 +69,10 @@ Result<InPlaceResult> EncryptInPlace(const std::string& path, const std::string&
 // permission bits only once it has its name, and its modification time. A container that
 // another program writes is refused or kept, and the plain file removed, as in EncryptInPlace. An existing plain file
 // is never replaced: when it holds exactly the decrypted bytes the container is removed, otherwise ErrorKind::Exists.
-// Returns `path` itself when its name does not begin with "$"; a missing path or one that is
-// not a regular file is a failure.
+// Either format is read by its header; a strong container is read once, and its plain file
+// gets its name only once every message authenticated. Returns `path` itself when its name does
+// not begin with "$", unless it is a strong container, which has then no plain name to go to
+// (ErrorKind::Unsupported); a missing path or one that is not a regular file is a failure.
 Result<InPlaceResult> DecryptInPlace(const std::string& path, const std::string& password, const FileOptions& options);
 
 // What the user is to be told about the source of a successful in-place operation (`encrypted`:
