@@ -5,8 +5,18 @@
 #   in-place encrypt and decrypt of a file  <= 1.2 x openssl enc, file to file
 #   cat of a container to /dev/null         <= 1.2 x (HMAC-SHA-256 of the same bytes + openssl enc -d)
 # cat must check one MAC over the whole body before it may write a byte, and encryption flushes
-# the container before it deletes the plain file; the targets allow for both. Not part of the
-# test run: timings belong here, and on a shared machine they vary from run to run.
+# the container before it deletes the plain file; the targets allow for both.
+#
+# Then the strong format next to age 1.1, the same kind of stream (ChaCha20-Poly1305 in 64 KiB
+# chunks). age with a recipient key derives nothing, while every strong run pays one Argon2id
+# derivation, so the files are compared by their cost per byte: the time for the big file minus
+# the time for a 1-byte file, for both alike, in the same run:
+#   in-place encrypt                        <= 1.2 x age -r KEY -o OUT IN; sync OUT
+#   in-place decrypt                        <= 1.2 x age -d -i KEY -o OUT IN; sync OUT
+#   cat of a container to /dev/null         <= 1.1 x age -d -i KEY IN > /dev/null
+#   one Argon2id derivation                 <= 1.05 x libsodium's crypto_pwhash alone
+# Not part of the test run: timings belong here, and on a shared machine they vary from run to
+# run (RUNS=N sets hyperfine's runs, default 7).
 #
 #   bench/compare.sh [SIZE_MB]     (default 100)
 set -euo pipefail
@@ -15,7 +25,7 @@ size_mb=${1:-100}
 
 "$root/scripts/install-deps.sh"
 extra=()
-for p in hyperfine libssl-dev; do
+for p in hyperfine libssl-dev age; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || extra+=("$p")
 done
 if [ ${#extra[@]} -gt 0 ]; then
@@ -23,7 +33,7 @@ if [ ${#extra[@]} -gt 0 ]; then
   "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q --no-install-recommends "${extra[@]}"
 fi
 
-(cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release --target quillix-crypt pbkdf2_median >/dev/null)
+(cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release --target quillix-crypt pbkdf2_median argon2_median >/dev/null)
 bin="$root/build/release/bin"
 
 work=$(mktemp -d)
@@ -80,3 +90,41 @@ echo "cat:     quillix $(net "$cat_ours") (raw $cat_ours)   HMAC-SHA-256 $hmac_o
 echo "encrypt ours/openssl enc         $(ratio "$(net "$enc_ours")" "$enc_openssl")   (target <= 1.20)"
 echo "decrypt ours/openssl enc -d      $(ratio "$(net "$dec_ours")" "$dec_openssl")   (target <= 1.20)"
 echo "cat     ours/(HMAC + enc -d)     $(ratio "$(net "$cat_ours")" "$cat_bar")   (target <= 1.20)"
+
+echo
+echo "== strong format against age $(age --version): cost per byte = ${size_mb} MB file - 1-byte file (medians, ms)"
+age-keygen -o "$work/age.key" 2>/dev/null
+recipient=$(age-keygen -y "$work/age.key")
+sopts=(--password-file "$work/pw" --cipher strong --passes 0 --settings "$work/none.ini")
+mkdir -p "$work/s"
+head -c 1 /dev/urandom >"$work/one.bin"
+strong_enc=() strong_dec=() strong_cat=() age_enc=() age_dec=() age_cat=()
+for source in one orig; do
+  splain="$work/s/$source.bin"
+  scontainer="'$work/s/\$$source.bin'"
+  cp "$work/$source.bin" "$splain" && "${qc[@]}" encrypt "${sopts[@]}" "$splain"
+  cp "$work/s/\$$source.bin" "$work/s/$source.sealed"
+  strong_enc+=("$(median "${qc[*]} encrypt ${sopts[*]} $splain" "rm -f $scontainer; cp $work/$source.bin $splain")")
+  strong_dec+=("$(median "${qc[*]} decrypt ${sopts[*]} $scontainer" "rm -f $splain; cp $work/s/$source.sealed $scontainer")")
+  strong_cat+=("$(median "${qc[*]} cat ${sopts[*]} $scontainer > /dev/null" "rm -f $splain; cp $work/s/$source.sealed $scontainer")")
+  age -r "$recipient" -o "$work/$source.age" "$work/$source.bin"
+  age_enc+=("$(median "age -r $recipient -o $work/a.age $work/$source.bin && sync $work/a.age" "rm -f $work/a.age")")
+  age_dec+=("$(median "age -d -i $work/age.key -o $work/a.out $work/$source.age && sync $work/a.out" "rm -f $work/a.out")")
+  age_cat+=("$(median "age -d -i $work/age.key $work/$source.age > /dev/null")")
+done
+per_byte() { awk -v big="$2" -v one="$1" 'BEGIN { printf "%.1f", big - one }'; }
+row() {  # name, ours (1 byte, big), age (1 byte, big), target
+  local ours theirs
+  ours=$(per_byte "$2" "$3") theirs=$(per_byte "$4" "$5")
+  printf '%-8s quillix %s - %s = %s   age %s - %s = %s   ratio %s   (target <= %s)\n' \
+    "$1" "$3" "$2" "$ours" "$5" "$4" "$theirs" "$(ratio "$ours" "$theirs")" "$6"
+}
+row encrypt "${strong_enc[@]}" "${age_enc[@]}" 1.20
+row decrypt "${strong_dec[@]}" "${age_dec[@]}" 1.20
+row cat "${strong_cat[@]}" "${age_cat[@]}" 1.10
+
+echo
+echo "== one Argon2id derivation, 3 passes, 64 MiB (the two take turns; median of 9, ms)"
+read -r derive_ours derive_sodium < <("$bin/argon2_median" 9)
+echo "quillix $derive_ours   libsodium crypto_pwhash $derive_sodium"
+echo "ours/crypto_pwhash $(ratio "$derive_ours" "$derive_sodium")   (target <= 1.05)"

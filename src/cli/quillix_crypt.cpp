@@ -45,16 +45,31 @@ Options:
                              ("-": standard input); without it the password is asked on the
                              terminal without echo. Blanks and control characters around it
                              are trimmed.
-  -c, --cipher aes|blowfish|chacha20|twofish   default: the EncryptionAlg setting
+  -c, --cipher NAME  the format of new containers: aes, blowfish, chacha20, twofish or
+                     strong (see Formats)       default: the EncryptionAlg setting
   --fast | --no-fast                            default: the Fast setting
   --filename-pw | --no-filename-pw              default: the FileNamePW setting
   --max-mib N      encrypt the first N MiB, 0 = the whole file    default: the mxb setting
+                   (--fast, --filename-pw and --max-mib do not apply to strong)
   --passes N       overwrite passes of the secure delete, 0 to 35; 0 deletes without
                    overwriting                                    default: the passes setting
   --settings FILE  the Quillix.ini to read the defaults from
   -j, --jobs N     files worked on at once (encrypt, decrypt, verify); their results come in
                    the order the files were given                 default: the number of cores
   -h, --help, --version
+
+Formats:
+  strong     Argon2id derives the key (3 passes over 64 MiB) and XChaCha20-Poly1305 encrypts
+             and authenticates the whole file in chunks of 64 KiB, the header included. The
+             file name is not part of the key: a renamed container still opens. Only Quillix
+             reads this format. Choose it unless other programs must open the files.
+  aes, blowfish, chacha20, twofish
+             the compatible format that other programs read: PBKDF2-HMAC-SHA-256 and the
+             cipher's keystream restarted every 8192 bytes, with an HMAC-SHA-256 over the
+             file. Its key depends on the file name when --filename-pw is on, its fast mode
+             allows at most 50 salts per password, and --max-mib leaves the rest plain.
+  Every command reads both formats: each container is known by its header, whatever -c says.
+  To move files from one format to the other, decrypt them, then encrypt them with -c strong.
 
 While encrypt, decrypt or verify work through their files and standard error is a terminal,
 one line there shows how far they have come.

@@ -14,13 +14,20 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTimer>
 
 namespace quillix::platform {
 namespace {
 
 constexpr int kClientWidth = 416;
-constexpr int kClientHeight = 251;
+// Taller than the four-cipher layout by the strong cipher's row, whose caption takes two lines:
+// on one line it would make the dialog wider by a third.
+constexpr int kAlgorithmRow = 32;
+constexpr int kStrongWidth = 172;
+constexpr int kClientHeight = 251 + kAlgorithmRow;
 constexpr int kStripHeight = 40;
 
 QRadioButton* AddRadio(QWidget* parent, QButtonGroup* group, int id, const QString& caption, int x, int y)
@@ -31,6 +38,35 @@ QRadioButton* AddRadio(QWidget* parent, QButtonGroup* group, int id, const QStri
     group->addButton(button, id);
     return button;
 }
+
+// A radio button whose caption wraps within its width; text() stays the caption as given.
+class WrappingRadioButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_RadioButton, option);
+        option.text = caption;
+        const QRect textRect = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
+        constexpr int kFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
+        painter.drawItemText(textRect, kFlags, option.palette, isEnabled(), caption, QPalette::WindowText);
+        // The style draws the focus frame around the caption it drew, and it drew none.
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = painter.boundingRect(textRect, kFlags, caption).adjusted(-1, 0, 1, 0);
+            painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
+    }
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
 
 QCheckBox* AddCheck(QWidget* parent, const QString& caption, int x, int y)
 {
@@ -78,7 +114,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     setFixedSize(kClientWidth, kClientHeight);
 
     auto* security = new QGroupBox(QStringLiteral("Security Settings "), this);
-    security->setGeometry(8, 4, 206, 202);
+    security->setGeometry(8, 4, 206, 202 + kAlgorithmRow);
     AddLabel(security, QStringLiteral("Passes: "), 10, 24);
     passesEdit_ = new QLineEdit(security);
     passesEdit_->setGeometry(78, 20, 44, 21);
@@ -90,7 +126,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     fullFileBox_ = AddCheck(security, QStringLiteral("Full File"), 128, 48);
 
     auto* algorithm = new QGroupBox(QStringLiteral(" Algorithm "), security);
-    algorithm->setGeometry(8, 74, 190, 62);
+    algorithm->setGeometry(8, 74, 190, 62 + kAlgorithmRow);
     algorithms_ = new QButtonGroup(this);
     QRadioButton* aes = AddRadio(algorithm, algorithms_, 0, QStringLiteral("AES"), 10, 18);
     QFont bold = aes->font();
@@ -103,9 +139,14 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     QPalette grey = blowfish->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
     blowfish->setPalette(grey);
+    auto* strong = new WrappingRadioButton(QStringLiteral("Strong (Argon2id, XChaCha20-Poly1305)"), algorithm);
+    strong->setGeometry(10, 58, kStrongWidth, kAlgorithmRow);
+    algorithms_->addButton(strong, settings::kStrongAlgorithm);
+    strong->setToolTip(QStringLiteral("Only Quillix reads this format. It encrypts the whole file, and a renamed "
+                                      "file still opens: Max Bytes, Password+FileName and FAST do not apply."));
 
-    fileNamePasswordBox_ = AddCheck(security, QStringLiteral("Password+FileName"), 10, 146);
-    fastBox_ = AddCheck(security, QStringLiteral("FAST (less secure)"), 10, 170);
+    fileNamePasswordBox_ = AddCheck(security, QStringLiteral("Password+FileName"), 10, 146 + kAlgorithmRow);
+    fastBox_ = AddCheck(security, QStringLiteral("FAST (less secure)"), 10, 170 + kAlgorithmRow);
     // At once, whether or not Apply follows: keys derived the other way must not be reused.
     connect(fastBox_, &QCheckBox::clicked, this, [] { container::ClearKeyCache(); });
 
@@ -121,7 +162,7 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     revertZoomBox_ = AddCheck(mouse, QStringLiteral("Revert Zoom In && Out"), 10, 82);
 
     auto* pin = new QGroupBox(QStringLiteral("Parental PIN"), this);
-    pin->setGeometry(220, 114, 188, 92);
+    pin->setGeometry(220, 114, 188, 92 + kAlgorithmRow);
     AddLabel(pin, QStringLiteral("PIN:"), 10, 24);
     pinEdit_ = new QLineEdit(pin);
     pinEdit_->setGeometry(40, 20, 60, 21);

@@ -34,7 +34,7 @@ public:
     QLineEdit* passesEdit() const { return passesEdit_; }
     QLineEdit* maxBytesEdit() const { return maxBytesEdit_; }
     QCheckBox* fullFileBox() const { return fullFileBox_; }
-    // AES, Blowfish, ChaCha20, Twofish: the CipherId is the index.
+    // AES, Blowfish, ChaCha20, Twofish, Strong: the CipherId is the index.
     QRadioButton* algorithmButton(int cipherId) const;
     QCheckBox* fileNamePasswordBox() const { return fileNamePasswordBox_; }
     QCheckBox* fastBox() const { return fastBox_; }

@@ -48,7 +48,9 @@ void ApplySettings(const SettingsFormState& form, AppOptions& options, SettingsS
         Write(regeditSettings, kPinHashSetting, *hash);
         regeditSettings.SaveToRegistry();
     }
-    options.EncryptionAlg = form.encryptionAlg >= 0 && form.encryptionAlg <= 3 ? form.encryptionAlg : 0;
+    options.EncryptionAlg = form.encryptionAlg >= kAesAlgorithm && form.encryptionAlg <= kStrongAlgorithm
+                                ? form.encryptionAlg
+                                : kAesAlgorithm;
     Write(appSettings, kEncryptionAlgSetting, options.EncryptionAlg);
     options.FileNamePW = form.fileNamePW;
     Write(appSettings, kFileNamePWSetting, options.FileNamePW);

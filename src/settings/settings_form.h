@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/ciphers.h"
 #include "settings/app_options.h"
 #include "settings/settings_store.h"
 
@@ -14,6 +15,10 @@ namespace quillix::settings {
 inline constexpr int kMouseStepZoomWithShift = 1;
 inline constexpr int kMouseZoomStepWithShift = 2;
 inline constexpr int kMouseToggleWithRightButton = 0;
+
+// The algorithm choices run from AES (0) to the strong format (4), each stored as its CipherId.
+inline constexpr int kAesAlgorithm = crypto::CipherAes;
+inline constexpr int kStrongAlgorithm = crypto::CipherStrong;
 
 // The dialog's controls as texts, flags and choices.
 struct SettingsFormState {

@@ -1,6 +1,7 @@
 #include "common/paths.h"
 #include "container/file_ops.h"
 #include "container/work_files.h"
+#include "crypto/ciphers.h"
 #include "gallery/delete_dialog.h"
 #include "gallery/gallery_window.h"
 #include "gallery/status_panels.h"
@@ -636,6 +637,37 @@ private slots:
         rig.dialogs.messages.clear();
         rig.gallery->ShowProperties();
         QVERIFY(rig.dialogs.messages.empty());
+    }
+
+    void propertiesShowTheHeaderOfEitherFormat()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 16, 16);
+        WriteJpeg(rig / "b.jpg", 16, 16);
+        quillix::container::FileOptions options;
+        options.Passes = 0;
+        options.Fast = false;
+        options.MaxKiB = 0;
+        options.EncryptionAlg = quillix::crypto::CipherStrong;
+        QVERIFY(quillix::container::EncryptToContainer(rig / "a.jpg", kPassword, options));
+        options.EncryptionAlg = quillix::crypto::CipherTwofish;
+        QVERIFY(quillix::container::EncryptToContainer(rig / "b.jpg", kPassword, options));
+        std::filesystem::remove(rig / "a.jpg");
+        std::filesystem::remove(rig / "b.jpg");
+        rig.Show();
+        const struct {
+            const char* name;
+            const char* header;
+        } cases[] = {{"$a.jpg", "version=3  kdf=Argon2id  passes=3  memory=65536 KiB"},
+                     {"$b.jpg", "version=2  alg=3  iters=200000  encBytes=0"}};
+        for (const auto& c : cases) {
+            rig.dialogs.messages.clear();
+            rig.gallery->Model().MakeCurrent(rig.Index(c.name));
+            rig.gallery->ShowProperties();
+            QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+            QCOMPARE(rig.dialogs.messages[0].caption, std::string("Header"));
+            QCOMPARE(rig.dialogs.messages[0].text, std::string(c.header));
+        }
     }
 
     // With the name in their keys, containers under other names would never open again.

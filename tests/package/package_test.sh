@@ -34,6 +34,7 @@ file "$root/usr/share/icons/hicolor/48x48/apps/quillix.png" | grep -q 'PNG image
 man=$(gzip -dc "$root/usr/share/man/man1/quillix-crypt.1.gz")
 echo "$man" | grep -q '^\.TH QUILLIX\\-CRYPT 1' || fail "man page header"
 echo "$man" | grep -q 'Usage: quillix\\-crypt COMMAND' || fail "man page lacks the --help text"
+echo "$man" | grep -q 'XChaCha20\\-Poly1305' || fail "man page does not say what the strong format is"
 echo "$man" | grep -q "$build" && fail "man page names the build folder"
 
 [ "$(dpkg-deb -f "$deb" Package)" = quillix ] || fail "package name"

@@ -71,7 +71,8 @@ private slots:
         OpenDialog open(rig);
         SettingsDialog& d = open.dialog;
         QCOMPARE(d.windowTitle(), QString("Settings"));
-        QCOMPARE(d.size(), QSize(416, 251));
+        // One row taller than with four ciphers, for the strong one's two-line caption.
+        QCOMPARE(d.size(), QSize(416, 283));
         const QStringList texts = TextsOf(d);
         for (const char* caption : {"Security Settings ",
                                     "Passes: ",
@@ -82,6 +83,7 @@ private slots:
                                     "ChaCha20",
                                     "Twofish",
                                     "Blowfish",
+                                    "Strong (Argon2id, XChaCha20-Poly1305)",
                                     "Password+FileName",
                                     "FAST (less secure)",
                                     "Mouse Zoom && Wheel Control ",
@@ -98,12 +100,29 @@ private slots:
             QVERIFY2(texts.contains(caption), caption);
         QVERIFY(d.algorithmButton(0)->font().bold());
         QCOMPARE(d.algorithmButton(1)->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QVERIFY(d.algorithmButton(4)->toolTip().contains("Only Quillix reads"));
+        // Every control lies inside the dialog and none overlaps another of its group.
+        for (const QGroupBox* group : d.findChildren<QGroupBox*>()) {
+            QVERIFY2(d.rect().contains(group->mapTo(&d, group->rect().bottomRight())), qPrintable(group->title()));
+            const QList<QWidget*> inside = group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            for (const QWidget* a : inside) {
+                QVERIFY2(group->rect().contains(a->geometry()), qPrintable(group->title()));
+                for (const QWidget* b : inside)
+                    if (a != b && !qobject_cast<const QGroupBox*>(a) && !qobject_cast<const QGroupBox*>(b))
+                        QVERIFY2(!a->geometry().intersects(b->geometry()), qPrintable(group->title()));
+            }
+        }
+        // The strong caption fits its two lines.
+        const QRadioButton* strong = d.algorithmButton(4);
+        const QRect needed = strong->fontMetrics().boundingRect(QRect(0, 0, strong->width() - 20, 1000),
+                                                                Qt::TextWordWrap, strong->text());
+        QVERIFY(needed.height() <= strong->height());
         QCOMPARE(d.pinEdit()->maxLength(), 4);
         QCOMPARE(d.pinEdit()->echoMode(), QLineEdit::Password);
         QVERIFY(d.applyButton()->isDefault());
         QVERIFY(d.applyButton()->isFlat() && !d.applyButton()->icon().isNull());
         // The strip along the bottom: copies of the marble from its top left.
-        QCOMPARE(d.marbleStrip()->geometry(), QRect(0, 211, 416, 40));
+        QCOMPARE(d.marbleStrip()->geometry(), QRect(0, 243, 416, 40));
         const QImage strip = d.marbleStrip()->pixmap().toImage();
         QCOMPARE(strip.size(), QSize(416, 40));
         for (const QPoint p : {QPoint(0, 0), QPoint(55, 39), QPoint(56, 0), QPoint(200, 17), QPoint(415, 39)})
@@ -133,9 +152,10 @@ private slots:
         QVERIFY(d.mouseButton(2)->isChecked());
         QVERIFY(!d.mouseButton(0)->isChecked() && !d.mouseButton(1)->isChecked());
         QVERIFY(d.revertZoomBox()->isChecked());
-        const std::array<bool, 4> selected = {d.algorithmButton(0)->isChecked(), d.algorithmButton(1)->isChecked(),
-                                              d.algorithmButton(2)->isChecked(), d.algorithmButton(3)->isChecked()};
-        QVERIFY((selected == std::array<bool, 4>{false, false, true, false}));
+        const std::array<bool, 5> selected = {d.algorithmButton(0)->isChecked(), d.algorithmButton(1)->isChecked(),
+                                              d.algorithmButton(2)->isChecked(), d.algorithmButton(3)->isChecked(),
+                                              d.algorithmButton(4)->isChecked()};
+        QVERIFY((selected == std::array<bool, 5>{false, false, true, false, false}));
         QVERIFY(!d.fileNamePasswordBox()->isChecked());
         QVERIFY(!d.fastBox()->isChecked());
     }
@@ -149,12 +169,30 @@ private slots:
         open.dialog.reject();
         rig.StoreSetting("EncryptionAlg", 9);
         open.Reopen();
-        for (int id = 0; id < 4; ++id)
+        for (int id = 0; id <= 4; ++id)
             QVERIFY(!open.dialog.algorithmButton(id)->isChecked());
         QTest::mouseClick(open.dialog.applyButton(), Qt::LeftButton);
         QCOMPARE(open.dialog.result(), int(QDialog::Accepted));
         QCOMPARE(rig.StoredSetting("EncryptionAlg"), std::string("0"));
         QCOMPARE(rig.options.EncryptionAlg, 0);
+    }
+
+    void strongIsChosenByAClickOnEitherLineAndKept()
+    {
+        SettingsRig rig;
+        OpenDialog open(rig);
+        SettingsDialog& d = open.dialog;
+        QVERIFY2(d.algorithmButton(0)->isChecked(), "the default stays AES");
+        QRadioButton* strong = d.algorithmButton(4);
+        // The second line of the caption selects it as well as the first.
+        QTest::mouseClick(strong, Qt::LeftButton, {}, QPoint(strong->width() / 2, strong->height() - 4));
+        QVERIFY(strong->isChecked());
+        QVERIFY(!d.algorithmButton(0)->isChecked());
+        QTest::mouseClick(d.applyButton(), Qt::LeftButton);
+        QCOMPARE(rig.options.EncryptionAlg, 4);
+        QCOMPARE(rig.StoredSetting("EncryptionAlg"), std::string("4"));
+        open.Reopen();
+        QVERIFY(d.algorithmButton(4)->isChecked());
     }
 
     void applyStoresEveryControlAtOnce()

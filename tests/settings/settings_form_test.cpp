@@ -123,6 +123,29 @@ TEST(SettingsForm, UnknownChoicesShowAsTheDialogCanShowThem)
     EXPECT_EQ(program.Reloaded().MouseOption, 0);
 }
 
+TEST(SettingsForm, EveryAlgorithmRoundTripsAndOthersStoreAes)
+{
+    struct Case {
+        int chosen;
+        int stored;
+    };
+    // 4 is the strong format; a number no button has (none selected) falls back to AES.
+    for (const Case c :
+         {Case{0, 0}, Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{4, 4}, Case{5, 0}, Case{-1, 0}, Case{255, 0}}) {
+        SCOPED_TRACE(c.chosen);
+        Program program;
+        SettingsFormState form = program.Shown();
+        form.encryptionAlg = c.chosen;
+        ApplySettings(form, program.options, program.app, program.reg);
+        EXPECT_EQ(program.options.EncryptionAlg, c.stored);
+        AppOptions reloaded = program.Reloaded();
+        EXPECT_EQ(reloaded.EncryptionAlg, c.stored);
+        SettingsFormState shownAgain;
+        ShowSettings(shownAgain, reloaded, program.app);
+        EXPECT_EQ(shownAgain.encryptionAlg, c.stored);
+    }
+}
+
 TEST(SettingsForm, ApplyStoresEveryControlAndSavesAtOnce)
 {
     Program program;
