@@ -9,6 +9,8 @@ packages=(
   libgcrypt20-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xclip
+  # the X clipboard test reads the X server's events through the xcb headers
+  libxcb1-dev
   # the end-to-end run: a window manager, keys and clicks, screenshots, and widgets found by
   # their accessible names over a private session bus
   openbox xdotool imagemagick
