@@ -11,6 +11,8 @@ packages=(
   # a second reader of the strong container, apart from the program's code
   python3-nacl
   xvfb xauth xclip
+  # the X clipboard test reads the X server's events through the xcb headers
+  libxcb1-dev
   # the end-to-end run: a window manager, keys and clicks, screenshots, and widgets found by
   # their accessible names over a private session bus
   openbox xdotool imagemagick
