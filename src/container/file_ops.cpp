@@ -148,7 +148,6 @@ Result<bool> HoldsSameBytes(const OpenedContainer& c, const OpenKeys& keys, int 
     if (::fstat(plainFd, &st) != 0) return ErrnoError("cannot examine the plain file");
     bool same = static_cast<std::uint64_t>(st.st_size) == c.plainLength();
     crypto::SecureBytes other;
-    const crypto::WipeOnExit wipeOther(other);
     const Result<void> checked = ProcessBody(
         c, keys,
         [&](std::span<const std::uint8_t> plain, std::uint64_t offset) {
@@ -302,7 +301,6 @@ Result<WorkFile> WriteContainer(int in, const SourceLease& lease, const std::str
 
     ContainerMac mac(keys.macKey.span(), header);
     crypto::SecureBytes buffer(kIoBufferSize);
-    const crypto::WipeOnExit wipeBuffer(buffer);
     // The body is what the file holds now; one that shrank meanwhile ends early, one that grew
     // is cut at the length the header was made for.
     for (std::uint64_t done = 0; done < plainLength;) {
@@ -475,7 +473,6 @@ Result<InPlaceResult> Encrypt(const std::string& path, const std::string& passwo
         Result<OpenKeys> keys = KeysFor(c.value(), path, password, options.FileNamePW);
         if (!keys) return keys.error();
         crypto::SecureBytes buffer(kIoBufferSize);
-        const crypto::WipeOnExit wipeBuffer(buffer);
         const Result<bool> same = HoldsSameBytes(c.value(), keys.value(), in, buffer);
         if (!same || !same.value()) return AlreadyExists(containerPath, path);
         Result<void> flushed = Flush(c.value().fd.get(), containerPath);
@@ -531,7 +528,6 @@ Result<InPlaceResult> Decrypt(const std::string& path, const std::string& passwo
     const OpenKeys& keys = derived.value();
     const std::string plainPath = FolderOf(path) + name.substr(1);
     crypto::SecureBytes buffer(kIoBufferSize);
-    const crypto::WipeOnExit wipeBuffer(buffer);
 
     // An existing plain file stays locked until the container is gone, so that an encryption
     // cannot take the two for an interrupted run of its own meanwhile.
@@ -621,7 +617,6 @@ Result<void> VerifyContainerFile(const std::string& path, const std::string& pas
     Result<OpenKeys> keys = KeysFor(c, path, password, fileNamePW);
     if (!keys) return keys.error();
     crypto::SecureBytes buffer(kIoBufferSize);
-    const crypto::WipeOnExit wipeBuffer(buffer);
     return ProcessBody(c, keys.value(), nullptr, buffer);
 }
 
@@ -634,20 +629,10 @@ Result<crypto::SecureBytes> DecryptContainerFile(const std::string& path, const 
     if (c.strong) {
         Result<OpenKeys> keys = KeysFor(c, path, password, fileNamePW);
         if (!keys) return keys.error();
-        crypto::SecureBytes plain;
-        plain.reserve(static_cast<std::size_t>(c.plainLength()));
-        crypto::SecureBytes unused;
-        Result<void> read = ProcessBody(
-            c, keys.value(),
-            [&plain](std::span<const std::uint8_t> piece, std::uint64_t) {
-                plain.insert(plain.end(), piece.begin(), piece.end());
-                return true;
-            },
-            unused);
-        if (!read) {
-            crypto::SecureWipe(plain.data(), plain.size());
-            return read.error();
-        }
+        // Decrypted in place of the result: no second copy of the picture to make and wipe.
+        crypto::SecureBytes plain(static_cast<std::size_t>(c.plainLength()));
+        Result<void> read = ReadStrongBodyInto(c.fd.get(), c.strongLayout, keys.value().strong, plain);
+        if (!read) return read.error();  // the buffer is wiped as it is freed
         return plain;
     }
 
@@ -693,7 +678,6 @@ Result<void> DecryptContainerTo(const std::string& path, const std::string& pass
     Result<crypto::SecureBytes> plain = DecryptContainerFile(path, password, fileNamePW);
     if (!plain) return plain.error();
     crypto::SecureBytes& bytes = plain.value();
-    const crypto::WipeOnExit wipe(bytes);
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
         const std::span<const std::uint8_t> piece = std::span(bytes).subspan(at, std::min(kPiece, bytes.size() - at));

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace quillix::container {
@@ -66,7 +67,6 @@ Result<void> WriteStrongContainer(int in, std::uint64_t plainLength, int out, St
     const std::size_t chunks = static_cast<std::size_t>(
         std::min<std::uint64_t>(kMessagesPerBlock, (plainLength + kStrongChunkSize - 1) / kStrongChunkSize));
     crypto::SecureBytes plain(std::max<std::size_t>(chunks, 1) * kStrongChunkSize);
-    const crypto::WipeOnExit wipePlain(plain);
     // A block of full chunks that ends the file is followed by the empty final message.
     std::vector<std::uint8_t> sealed(chunks * kMessageSize + kStrongMessageOverhead);
     bool first = true, finished = false;
@@ -104,7 +104,13 @@ Result<void> WriteStrongContainer(int in, std::uint64_t plainLength, int out, St
     return {};
 }
 
-Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey& key, const StrongPlainSink& sink)
+namespace {
+
+// Reads the body in blocks of messages; each block's plain bytes go where `target(done, length)`
+// says, and then to `sink` when there is one, after which a reused block is wiped.
+template <typename Target>
+Result<void> ReadBlocks(int fd, const StrongLayout& layout, const StrongKey& key, const Target& target,
+                        const StrongPlainSink& sink, bool wipeEachBlock)
 {
     crypto::SecretStreamPull stream;
     if (!stream.Init(key.span(), layout.header.streamHeader)) return MakeError(ErrorKind::WrongPassword, kMacMismatch);
@@ -112,22 +118,25 @@ Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey&
 
     const std::uint64_t bodyLength = StrongContainerLength(layout.plainLength) - kStrongHeaderSize;
     const std::size_t messages = static_cast<std::size_t>(std::min<std::uint64_t>(kMessagesPerBlock, layout.messages));
-    std::vector<std::uint8_t> sealed(messages * kMessageSize);
-    crypto::SecureBytes plain(messages * kStrongChunkSize);
-    const crypto::WipeOnExit wipePlain(plain);
+    // Read into before it is used: zeroing it first would cost a pass over every file.
+    const std::size_t sealedSize = messages * kMessageSize;
+    const auto sealedBytes = std::make_unique_for_overwrite<std::uint8_t[]>(sealedSize);
+    const std::span<std::uint8_t> sealed(sealedBytes.get(), sealedSize);
     std::uint64_t message = 0, plainDone = 0;
     for (std::uint64_t done = 0; done < bodyLength;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sealed.size(), bodyLength - done));
-        const long long got = ReadAt(fd, std::span(sealed).first(want), kStrongHeaderSize + done);
+        const long long got = ReadAt(fd, sealed.first(want), kStrongHeaderSize + done);
         if (got < 0) return ErrnoError("cannot read the container");
         if (got != static_cast<long long>(want)) return MakeError(ErrorKind::Changed, "container changed while read");
 
+        const std::size_t blockMessages = (want + kMessageSize - 1) / kMessageSize;
+        const std::span<std::uint8_t> plain = target(plainDone, want - blockMessages * kStrongMessageOverhead);
         std::size_t plainLength = 0;
         for (std::size_t at = 0; at < want; ++message) {
             const std::size_t length = std::min(kMessageSize, want - at);
-            const std::span<std::uint8_t> out = std::span(plain).subspan(plainLength, length - kStrongMessageOverhead);
+            const std::span<std::uint8_t> out = plain.subspan(plainLength, length - kStrongMessageOverhead);
             crypto::StreamTag tag{};
-            if (!stream.Pull(out, tag, std::span(sealed).subspan(at, length),
+            if (!stream.Pull(out, tag, sealed.subspan(at, length),
                              message == 0 ? std::span<const std::uint8_t>(headerBytes)
                                           : std::span<const std::uint8_t>()))
                 return MakeError(ErrorKind::WrongPassword, kMacMismatch);
@@ -139,13 +148,31 @@ Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey&
             plainLength += out.size();
             at += length;
         }
-        if (sink && !sink(std::span(plain).first(plainLength), plainDone))
-            return ErrnoError("cannot write the plain file");
-        crypto::SecureWipe(plain.data(), plainLength);
+        if (sink && !sink(plain.first(plainLength), plainDone)) return ErrnoError("cannot write the plain file");
+        if (wipeEachBlock) crypto::SecureWipe(plain.data(), plainLength);
         plainDone += plainLength;
         done += want;
     }
     return {};
+}
+
+}  // namespace
+
+Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey& key, const StrongPlainSink& sink)
+{
+    const std::size_t messages = static_cast<std::size_t>(std::min<std::uint64_t>(kMessagesPerBlock, layout.messages));
+    crypto::SecureBytes block(messages * kStrongChunkSize);
+    const auto target = [&block](std::uint64_t, std::size_t length) { return std::span(block).first(length); };
+    return ReadBlocks(fd, layout, key, target, sink, true);
+}
+
+Result<void> ReadStrongBodyInto(int fd, const StrongLayout& layout, const StrongKey& key, std::span<std::uint8_t> plain)
+{
+    if (plain.size() != layout.plainLength) return MakeError(ErrorKind::Io, "the plain buffer does not fit");
+    const auto target = [plain](std::uint64_t done, std::size_t length) {
+        return plain.subspan(static_cast<std::size_t>(done), length);
+    };
+    return ReadBlocks(fd, layout, key, target, nullptr, false);
 }
 
 }  // namespace quillix::container

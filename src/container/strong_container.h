@@ -45,4 +45,9 @@ using StrongPlainSink = std::function<bool(std::span<const std::uint8_t> plain, 
 // final message, bytes after it), a short read or a failed sink.
 Result<void> ReadStrongBody(int fd, const StrongLayout& layout, const StrongKey& key, const StrongPlainSink& sink);
 
+// The same, decrypting straight into `plain`, which holds exactly the plain length. After a
+// failure `plain` holds bytes that did not authenticate: the caller wipes it.
+Result<void> ReadStrongBodyInto(int fd, const StrongLayout& layout, const StrongKey& key,
+                                std::span<std::uint8_t> plain);
+
 }  // namespace quillix::container

@@ -46,19 +46,6 @@ template <std::size_t N> struct SecretBytes : std::array<std::uint8_t, N> {
     std::span<const std::uint8_t, N> span() const { return std::span<const std::uint8_t, N>(this->data(), N); }
 };
 
-// Wipes a buffer of plain bytes when the scope ends, however it ends (a decoder that throws
-// included). The buffer's size must not shrink meanwhile.
-template <typename Buffer> class WipeOnExit {
-public:
-    explicit WipeOnExit(Buffer& buffer) : buffer_(buffer) {}
-    WipeOnExit(const WipeOnExit&) = delete;
-    WipeOnExit& operator=(const WipeOnExit&) = delete;
-    ~WipeOnExit() { SecureWipe(buffer_.data(), buffer_.size() * sizeof(*buffer_.data())); }
-
-private:
-    Buffer& buffer_;
-};
-
 inline std::span<const std::uint8_t> AsBytes(const std::string& text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace quillix::crypto {
 namespace {
@@ -123,49 +125,67 @@ void* SodiumBlock(std::size_t total)
     return Stamp(block, kSodium, total) + 1;
 }
 
-// The mapping of the mapped block freed last, wiped, kept locked for the next block that fits
-// it: a picture shown after another needs buffers of about the same sizes, and a fresh mapping
-// costs a page fault per page where a used one costs none.
+// The mappings of the mapped blocks freed last, wiped, kept locked for the next blocks that fit
+// them: a picture shown after another needs buffers of about the same sizes, and a fresh mapping
+// costs a page fault per page where a used one costs none. Each worker of the pool frees one as
+// the next takes one, so one spare per worker or so is kept.
 struct Spare {
+    struct Mapping {
+        std::uint8_t* at = nullptr;
+        std::size_t length = 0;
+    };
     std::mutex mutex;
-    std::uint8_t* mapping = nullptr;
-    std::size_t mapped = 0;
+    std::vector<Mapping> kept;  // oldest first
 
-    // The spare mapping when a block of `total` bytes fits it without wasting more than it uses.
-    std::pair<std::uint8_t*, std::size_t> TakeFor(std::size_t total)
+    // A spare mapping that a block of `total` bytes fits without wasting more than it uses.
+    Mapping TakeFor(std::size_t total)
     {
         const std::lock_guard lock(mutex);
-        const std::size_t inner = mapped - 2 * PageSize();
-        if (!mapping || inner < total || inner - total > std::max(total, kHugePage)) return {nullptr, 0};
-        return {std::exchange(mapping, nullptr), std::exchange(mapped, 0)};
+        for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+            const std::size_t inner = it->length - 2 * PageSize();
+            if (inner < total || inner - total > std::max(total, kHugePage)) continue;
+            const Mapping found = *it;
+            kept.erase(std::next(it).base());
+            return found;
+        }
+        return {};
     }
-    // Keeps a freed mapping, letting the older spare go.
+    // Keeps a freed mapping, letting the oldest spares go beyond the count or the bytes kept.
     void Keep(std::uint8_t* freed, std::size_t length)
     {
-        std::uint8_t* old = freed;
-        std::size_t oldLength = length;
-        if (length <= kLargestSpare) {
+        std::vector<Mapping> gone;
+        if (length > kMostBytes) {
+            gone.push_back({freed, length});
+        } else {
             const std::lock_guard lock(mutex);
-            old = std::exchange(mapping, freed);
-            oldLength = std::exchange(mapped, length);
+            kept.push_back({freed, length});
+            std::size_t bytes = 0;
+            for (const Mapping& m : kept)
+                bytes += m.length;
+            while (kept.size() > kMostMappings || bytes > kMostBytes) {
+                bytes -= kept.front().length;
+                gone.push_back(kept.front());
+                kept.erase(kept.begin());
+            }
         }
-        if (old) ::munmap(old, oldLength);
+        for (const Mapping& m : gone)
+            ::munmap(m.at, m.length);
     }
-    // Gives the spare's locked memory back, so that a new block may lock it.
+    // Gives the spares' locked memory back, so that a new block may lock it.
     bool Release()
     {
-        std::uint8_t* old = nullptr;
-        std::size_t oldLength = 0;
+        std::vector<Mapping> gone;
         {
             const std::lock_guard lock(mutex);
-            old = std::exchange(mapping, nullptr);
-            oldLength = std::exchange(mapped, 0);
+            gone.swap(kept);
         }
-        if (old) ::munmap(old, oldLength);
-        return old != nullptr;
+        for (const Mapping& m : gone)
+            ::munmap(m.at, m.length);
+        return !gone.empty();
     }
 
-    static constexpr std::size_t kLargestSpare = std::size_t{256} << 20;
+    static constexpr std::size_t kMostMappings = 4;
+    static constexpr std::size_t kMostBytes = std::size_t{256} << 20;
 };
 
 Spare& SpareMapping()
@@ -193,8 +213,8 @@ void* PlaceBlock(std::uint8_t* mapping, std::size_t mapped, std::size_t total)
 // the mapping; only the pages it occupies are locked, and so faulted in.
 void* MappedBlock(std::size_t total)
 {
-    if (const auto [mapping, mapped] = SpareMapping().TakeFor(total); mapping)
-        return PlaceBlock(mapping, mapped, total);
+    if (const Spare::Mapping spare = SpareMapping().TakeFor(total); spare.at)
+        return PlaceBlock(spare.at, spare.length, total);
     const std::size_t page = PageSize();
     const std::size_t unit = total >= kHugePage ? kHugePage : page;
     const std::size_t inner = RoundUp(total, unit);

@@ -58,7 +58,6 @@ Thumbnail MakeOrThrow(const ThumbnailRequest& request)
     Result<crypto::SecureBytes> plain =
         container::DecryptContainerFile(request.path, request.password, request.fileNamePW);
     if (!plain) return Placeholder(request.tileSize);
-    const crypto::WipeOnExit wipe(plain.value());
     const imaging::ContainerPixels pixels;
     Thumbnail made = Decode(format, plain.value(), request.tileSize);
     if (made.kind != ThumbnailKind::Picture) return Placeholder(request.tileSize);

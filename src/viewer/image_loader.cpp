@@ -71,7 +71,6 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
         picture.webpAnimation = std::make_shared<const WebPBytes>(std::move(bytes));
         return picture;
     }
-    const crypto::WipeOnExit wipe(bytes);
     const imaging::ContainerPixels pixels;
     Result<QImage> still = imaging::LoadWebPToBitmap(bytes);
     if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(picture.encrypted));
@@ -84,7 +83,6 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
 {
     if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
     crypto::SecureBytes plain;
-    const crypto::WipeOnExit wipe(plain);
     if (!crypto.DecryptToStream(path, fileNamePW, plain))
         return MakeError(ErrorKind::WrongPassword, "Decrypt failed (file error).");
     const imaging::ContainerPixels pixels;

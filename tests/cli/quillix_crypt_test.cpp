@@ -188,19 +188,20 @@ TEST(QuillixCrypt, ReasonsAndMixedResults)
 TEST(QuillixCrypt, EachFailureKindHasItsOwnReason)
 {
     const struct {
-        Error error;
-        std::string reason;
+        ErrorKind kind;
+        const char* message;
+        const char* reason;
     } rows[] = {
-        {{ErrorKind::BadHeader, "not a container"}, "not a container"},
-        {{ErrorKind::BadHeader, "unknown container version"}, "bad header (unknown container version)"},
-        {{ErrorKind::Truncated, "shorter than its header says"}, "not a container (shorter than its header says)"},
-        {{ErrorKind::Changed, "container changed while read"},
+        {ErrorKind::BadHeader, "not a container", "not a container"},
+        {ErrorKind::BadHeader, "unknown container version", "bad header (unknown container version)"},
+        {ErrorKind::Truncated, "shorter than its header says", "not a container (shorter than its header says)"},
+        {ErrorKind::Changed, "container changed while read",
          "changed meanwhile, try again (container changed while read)"},
-        {{ErrorKind::WrongPassword, "MAC mismatch"}, "wrong password or damaged file"},
-        {{ErrorKind::Io, "cannot open /d/a.jpg: Permission denied"}, "cannot open /d/a.jpg: Permission denied"},
+        {ErrorKind::WrongPassword, "MAC mismatch", "wrong password or damaged file"},
+        {ErrorKind::Io, "cannot open /d/a.jpg: Permission denied", "cannot open /d/a.jpg: Permission denied"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(FailureReason(row.error), row.reason) << row.error.message;
+        EXPECT_EQ(FailureReason(Error{row.kind, row.message}), row.reason) << row.message;
 }
 
 // Files of very different sizes finish out of order on several workers; what is printed follows

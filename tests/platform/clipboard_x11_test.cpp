@@ -219,7 +219,7 @@ std::optional<int> StartXvfb(pid_t& pid)
     if (pid == 0) {
         ::close(displayPipe[0]);
         const std::string fd = std::to_string(displayPipe[1]);
-        std::freopen("/dev/null", "w", stderr);
+        if (!std::freopen("/dev/null", "w", stderr)) ::_exit(126);
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
                  static_cast<char*>(nullptr));
         ::_exit(127);

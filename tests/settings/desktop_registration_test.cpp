@@ -76,7 +76,7 @@ bool WaitForName(const std::string& path, std::chrono::milliseconds limit)
         pollfd ready{watch, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
         alignas(inotify_event) char events[4096];
-        (void)::read(watch, events, sizeof events);
+        if (::read(watch, events, sizeof events) < 0) break;
         there = Exists(path);
     }
     ::close(watch);
