@@ -142,8 +142,9 @@ SettingsDialog::SettingsDialog(settings::AppOptions& options, settings::Settings
     auto* strong = new WrappingRadioButton(QStringLiteral("Strong (Argon2id, XChaCha20-Poly1305)"), algorithm);
     strong->setGeometry(10, 58, kStrongWidth, kAlgorithmRow);
     algorithms_->addButton(strong, settings::kStrongAlgorithm);
-    strong->setToolTip(QStringLiteral("Only Quillix reads this format. It encrypts the whole file, and a renamed "
-                                      "file still opens: Max Bytes, Password+FileName and FAST do not apply."));
+    // As a paragraph, so that the tip wraps instead of running across the screen.
+    strong->setToolTip(QStringLiteral("<p>Only Quillix reads this format. It encrypts the whole file, and a renamed "
+                                      "file still opens: Max Bytes, Password+FileName and FAST do not apply.</p>"));
 
     fileNamePasswordBox_ = AddCheck(security, QStringLiteral("Password+FileName"), 10, 146 + kAlgorithmRow);
     fastBox_ = AddCheck(security, QStringLiteral("FAST (less secure)"), 10, 170 + kAlgorithmRow);
