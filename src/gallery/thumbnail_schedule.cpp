@@ -14,6 +14,24 @@ void ThumbnailSchedule::Reset(int count)
     visibleLast_ = -1;
 }
 
+void ThumbnailSchedule::Restart()
+{
+    const int first = visibleFirst_;
+    const int last = visibleLast_;
+    Reset(Count());
+    visibleFirst_ = first;
+    visibleLast_ = last;
+}
+
+void ThumbnailSchedule::Settle(int index)
+{
+    if (index < 0 || index >= Count()) return;
+    State& state = states_[static_cast<std::size_t>(index)];
+    if (state != State::Waiting) return;
+    state = State::Made;
+    ++made_;
+}
+
 void ThumbnailSchedule::SetVisible(int first, int last)
 {
     if (first > last) std::swap(first, last);

@@ -15,6 +15,12 @@ public:
     int Generation() const { return generation_; }
     int Count() const { return static_cast<int>(states_.size()); }
 
+    // The same tiles to be made anew (at another size): a new generation, every tile waiting, the
+    // tiles in view kept.
+    void Restart();
+    // Tile `index` of the current generation needs no job (it was settled without one).
+    void Settle(int index);
+
     // Tiles first..last (inclusive, any order, clamped to the list) are in view.
     void SetVisible(int first, int last);
 

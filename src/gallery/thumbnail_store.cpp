@@ -40,7 +40,7 @@ struct ThumbnailInTransit {
 ThumbnailStore::ThumbnailStore(const browse::FileList& files, container::FileCrypto& crypto,
                                const settings::AppOptions& options, ThumbnailStoreListener& listener)
     : files_(files), crypto_(crypto), options_(options), listener_(listener),
-      password_(std::make_shared<SharedPassword>())
+      password_(std::make_shared<SharedPassword>()), liveGeneration_(std::make_shared<std::atomic<int>>(0))
 {
 }
 
@@ -61,6 +61,28 @@ void ThumbnailStore::Reset()
 {
     slots_.assign(files_.size(), Slot{});
     schedule_.Reset(static_cast<int>(files_.size()));
+    liveGeneration_->store(schedule_.Generation());
+}
+
+void ThumbnailStore::SetTileSize(int tileSize)
+{
+    if (tileSize == tileSize_) return;
+    tileSize_ = tileSize;
+    if (slots_.empty()) return;
+    schedule_.Restart();
+    liveGeneration_->store(schedule_.Generation());
+    // A padlock needs no file: drawn at the new size now. It stays a padlock even when a password
+    // is known by now, as it would without the size change.
+    const QImage placeholder = PlaceholderThumbnail(tileSize_);
+    const QPixmap locked = placeholder.isNull() ? QPixmap() : QPixmap::fromImage(placeholder);
+    bool redrawn = false;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i].kind != ThumbnailKind::Placeholder) continue;
+        slots_[i].pixmap = locked;
+        schedule_.Settle(static_cast<int>(i));
+        redrawn = true;
+    }
+    if (redrawn) listener_.thumbnailsChanged();
 }
 
 void ThumbnailStore::SetVisible(int first, int last)
@@ -84,38 +106,45 @@ void ThumbnailStore::Pump()
         request.fileNamePW = options_.FileNamePW;
         request.tileSize = tileSize_;
         const int generation = schedule_.Generation();
-        pool_->Submit(workers::JobPriority::Thumbnail, [this, toStore = fromWorkers_.sender(), password = password_,
-                                                        request = std::move(request), generation, index]() mutable {
-            if (!toStore.Receiving()) return;
-            // Read as the job starts, so that a queued job holds no copy of it: a thumbnail made
-            // before a password was entered keeps its placeholder until the list is rebuilt.
-            std::uint64_t passwordGeneration = 0;
-            {
-                const std::lock_guard lock(password->mutex);
-                request.password.assign(password->password.data(), password->password.size());
-                passwordGeneration = password->generation;
-            }
-            ThumbnailInTransit made{MakeThumbnail(request)};
-            crypto::SecureWipe(request.password);
-            toStore.Post([this, generation, index, passwordGeneration, made = std::move(made)]() mutable {
-                Made(generation, index, passwordGeneration, std::move(made.thumbnail));
-            });
-        });
+        pool_->Submit(workers::JobPriority::Thumbnail,
+                      [this, toStore = fromWorkers_.sender(), password = password_, live = liveGeneration_,
+                       request = std::move(request), generation, index]() mutable {
+                          if (!toStore.Receiving()) return;
+                          if (live->load() != generation) {
+                              // Outdated before it started: only its end is told, so that it stops counting.
+                              toStore.Post([this, generation, index] { Made(generation, index, 0, {}); });
+                              return;
+                          }
+                          // Read as the job starts, so that a queued job holds no copy of it: a thumbnail made
+                          // before a password was entered keeps its placeholder until the list is rebuilt.
+                          std::uint64_t passwordGeneration = 0;
+                          {
+                              const std::lock_guard lock(password->mutex);
+                              request.password.assign(password->password.data(), password->password.size());
+                              passwordGeneration = password->generation;
+                          }
+                          ThumbnailInTransit made{MakeThumbnail(request)};
+                          crypto::SecureWipe(request.password);
+                          toStore.Post([this, generation, index, passwordGeneration, made = std::move(made)]() mutable {
+                              Made(generation, index, passwordGeneration, std::move(made.thumbnail));
+                          });
+                      });
     }
 }
 
 void ThumbnailStore::Made(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail)
 {
     if (schedule_.Finish(generation, index) && static_cast<std::size_t>(index) < slots_.size()) {
-        Slot& slot = slots_[static_cast<std::size_t>(index)];
         const bool container = container::IsEncryptedFile(files_[static_cast<std::size_t>(index)]);
         if (container && passwordGeneration != crypto_.PasswordGeneration()) {
             // Decrypted under a password forgotten since: only the placeholder may show.
             imaging::WipePixels(thumbnail.image);
             thumbnail = {ThumbnailKind::Placeholder, PlaceholderThumbnail(tileSize_)};
         }
-        slot.kind = thumbnail.kind;
-        if (!thumbnail.image.isNull()) slot.pixmap = QPixmap::fromImage(std::move(thumbnail.image));
+        // A tile that was remade for another size and now gives nothing shows nothing rather
+        // than a thumbnail of the old size.
+        Store(index, thumbnail.kind,
+              thumbnail.image.isNull() ? QPixmap() : QPixmap::fromImage(std::move(thumbnail.image)));
         listener_.thumbnailChanged(index);
     } else {
         imaging::WipePixels(thumbnail.image);
@@ -139,6 +168,18 @@ void ThumbnailStore::PasswordForgotten()
         imaging::WipePixels(pixels);
     }
     listener_.thumbnailsChanged();
+}
+
+void ThumbnailStore::Store(int index, ThumbnailKind kind, QPixmap pixmap)
+{
+    Slot& slot = slots_[static_cast<std::size_t>(index)];
+    QImage old;
+    if (slot.kind == ThumbnailKind::Picture && container::IsEncryptedFile(files_[static_cast<std::size_t>(index)]))
+        old = slot.pixmap.toImage();
+    slot.pixmap = std::move(pixmap);
+    slot.kind = kind;
+    // The old pixmap's image is its only other holder, so its pixels are wiped in place.
+    imaging::WipePixels(old);
 }
 
 void ThumbnailStore::SharePassword()

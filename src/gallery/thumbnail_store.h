@@ -7,6 +7,7 @@
 
 #include <QPixmap>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,8 +57,11 @@ public:
     // While `held` answers true no job is handed out (the window is locked, or a batch run works
     // on the files); Pump after it turns false.
     void SetHold(std::function<bool()> held) { held_ = std::move(held); }
-    // The tile edge new thumbnails are made for.
-    void SetTileSize(int tileSize) { tileSize_ = tileSize; }
+    // The tile edge thumbnails are made for. A new size makes the list's thumbnails anew as a new
+    // generation (results still on their way for the old size are dropped); until a tile's new
+    // thumbnail arrives its old one stays, for the painter to scale. Padlocks are redrawn at once
+    // and stay padlocks. Jobs start with the next SetVisible or Pump.
+    void SetTileSize(int tileSize);
 
     // The list was rebuilt, or its files changed: every slot empty, made anew from the start.
     void Reset();
@@ -86,6 +90,8 @@ private:
     struct SharedPassword;
 
     void SharePassword();
+    // Replaces a slot's thumbnail; a container's old pixels are wiped.
+    void Store(int index, ThumbnailKind kind, QPixmap pixmap);
     void Made(int generation, int index, std::uint64_t passwordGeneration, Thumbnail thumbnail);
 
     const browse::FileList& files_;
@@ -98,6 +104,9 @@ private:
     std::vector<Slot> slots_;
     ThumbnailSchedule schedule_;
     std::shared_ptr<SharedPassword> password_;
+    // The schedule's generation, read by jobs as they start: a job queued for an older list or
+    // size ends at once, so that steps of the wheel in a row do not pile up work.
+    std::shared_ptr<std::atomic<int>> liveGeneration_;
     // Declared last so that it goes first: no result reaches a store being destroyed.
     workers::WindowThreadQueue fromWorkers_;
 };

@@ -53,9 +53,9 @@ bool Intersects(const Rect& a, const Rect& b)
            std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
 }
 
-int ColumnPitch(int tileSize)
+int ColumnPitch(const TileLayout& layout)
 {
-    return tileSize + kTileMargin;
+    return layout.TileSize + layout.ColumnGap;
 }
 
 int RowPitch(int tileSize)
@@ -68,7 +68,10 @@ TileLayout UpdateLayout(int viewportWidth, int tileSize, int count)
     TileLayout layout;
     layout.TileSize = tileSize;
     layout.Count = std::max(0, count);
-    layout.Columns = viewportWidth - kTileMargin < tileSize ? 1 : std::max(1, viewportWidth / ColumnPitch(tileSize));
+    layout.Columns = viewportWidth - kTileMargin < tileSize ? 1 : std::max(1, viewportWidth / (tileSize + kTileMargin));
+    const std::int64_t spare = std::int64_t{viewportWidth} - kTileMargin -
+                               std::int64_t{layout.Columns} * (std::int64_t{tileSize} + kTileMargin);
+    if (spare > 0) layout.ColumnGap = kTileMargin + static_cast<int>(spare / (layout.Columns + 1));
     return layout;
 }
 
@@ -89,7 +92,7 @@ Point TileOrigin(const TileLayout& layout, int index)
     const int columns = Columns(layout);
     const std::int64_t column = index % columns;
     const std::int64_t row = index / columns;
-    return {ClampToInt(column * ColumnPitch(layout.TileSize) + kTileMargin),
+    return {ClampToInt(column * ColumnPitch(layout) + layout.ColumnGap),
             ClampToInt(row * RowPitch(layout.TileSize) + kTileMargin)};
 }
 
@@ -130,15 +133,15 @@ Point RestoreWrappedPoint(Point p, const Viewport& view)
 int TileIndexAt(const TileLayout& layout, Point p, const Viewport& view)
 {
     const Point q = RestoreWrappedPoint(p, view);
-    if (q.x < kTileMargin || q.y < kTileMargin) return -1;
-    const int x = q.x - kTileMargin;
+    if (q.x < layout.ColumnGap || q.y < kTileMargin) return -1;
+    const int x = q.x - layout.ColumnGap;
     const int y = q.y - kTileMargin;
-    const int column = x / ColumnPitch(layout.TileSize);
+    const int column = x / ColumnPitch(layout);
     const std::int64_t row = y / RowPitch(layout.TileSize);
     if (column >= Columns(layout)) return -1;
     const std::int64_t index = row * Columns(layout) + column;
     if (index >= layout.Count) return -1;
-    if (x % ColumnPitch(layout.TileSize) >= layout.TileSize) return -1;
+    if (x % ColumnPitch(layout) >= layout.TileSize) return -1;
     if (y % RowPitch(layout.TileSize) >= layout.TileSize + kNameStripHeight) return -1;
     return static_cast<int>(index);
 }

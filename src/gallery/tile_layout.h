@@ -44,7 +44,7 @@ Rect NormalizeRect(Rect r);
 // corner is not enough, and an empty rectangle overlaps nothing.
 bool Intersects(const Rect& a, const Rect& b);
 
-inline constexpr int kTileMargin = 12;       // left and top margin of the grid, and the gap between columns
+inline constexpr int kTileMargin = 12;       // top margin of the grid, and the least gap between columns
 inline constexpr int kTileInset = 12;        // from a tile's edge to its thumbnail well
 inline constexpr int kNameStripHeight = 18;  // the file name under each tile
 inline constexpr int kRowGap = 12;           // from a name strip to the next row
@@ -57,20 +57,26 @@ inline constexpr int kMaxWheelTileSize = 512;
 inline constexpr int kTileSizeStep = 16;
 inline constexpr int kFirstStartTileSize = 128;
 
-// T pixels square tiles, `Columns` to a row, `Count` of them.
+// T pixels square tiles, `Columns` to a row, `Count` of them. `ColumnGap` is both the left margin
+// and the gap between columns: the viewport's spare width shared out evenly, so that wide tiles
+// leave no wide empty strip at the right.
 struct TileLayout {
     int TileSize = kFirstStartTileSize;
     int Columns = 1;
     int Count = 0;
+    int ColumnGap = kTileMargin;
 };
 
-// Distance between the left edges of neighbouring columns: T + 12.
-int ColumnPitch(int tileSize);
+// Distance between the left edges of neighbouring columns: T + ColumnGap.
+int ColumnPitch(const TileLayout& layout);
 // Distance between the tops of neighbouring rows: T + 30 (tile, name strip, gap).
 int RowPitch(int tileSize);
 
 // The layout for `count` tiles of edge `tileSize` in a viewport `viewportWidth` wide: one column
-// when W - 12 < T, else W div (T + 12), at least 1.
+// when W - 12 < T, else W div (T + 12), at least 1. What is left of the width once every column
+// has its 12-pixel gap and the right margin its 12 is split evenly among the left margin, the gaps
+// between columns and the right margin (C + 1 parts); the few pixels the split leaves over go to
+// the right margin.
 TileLayout UpdateLayout(int viewportWidth, int tileSize, int count);
 
 // Rows of the canvas: ceil(Count / Columns), at least 1 (an empty list still has a row's height).

@@ -65,9 +65,20 @@ struct Rig {
 const std::vector<QSize> kWide{{64, 64}, {64, 32}, {64, 16}, {64, 8}, {32, 16}, {16, 8}};
 const std::vector<QSize> kTall{{32, 64}, {16, 64}, {8, 64}};
 
-QSize ThumbnailSize(QSize picture)
+// The thumbnail of `picture` for tiles of edge `tileSize`: its longer side fills the well.
+QSize ThumbnailSize(QSize picture, int tileSize = 128)
 {
-    return picture * 104 / std::max(picture.width(), picture.height());
+    return picture * (tileSize - 24) / std::max(picture.width(), picture.height());
+}
+
+// Every tile's thumbnail is of the size made for tiles of edge `tileSize`.
+bool AllMadeFor(const ThumbnailStore& store, const std::vector<QSize>& pictures, int tileSize)
+{
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const QPixmap* made = store.At(static_cast<int>(i));
+        if (!made || made->size() != ThumbnailSize(pictures[i], tileSize)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -149,6 +160,114 @@ private slots:
         rig.Drain();
         QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Placeholder);
         QCOMPARE(rig.store->KindAt(1), ThumbnailKind::Picture);
+    }
+
+    void aNewTileSizeRemakesTheTilesInViewFirstShowingTheOldOnesMeanwhile()
+    {
+        Rig rig;
+        rig.Write(kWide);
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        rig.listener.told.clear();
+        const int first = rig.store->Generation();
+        {
+            quillix::test::HeldWorkers workers(rig.pool);
+            QVERIFY(workers.AllHeld());
+            rig.store->SetTileSize(256);
+            rig.store->SetVisible(3, 4);
+            QCOMPARE(rig.store->Generation(), first + 1);
+            QVERIFY(!rig.store->Complete());
+            // Until the new ones arrive the old ones stay, for the painter to scale.
+            QVERIFY(AllMadeFor(*rig.store, kWide, 128));
+            // The same size again (a resize of the window) starts nothing new.
+            rig.store->SetTileSize(256);
+            QCOMPARE(rig.store->Generation(), first + 1);
+        }
+        rig.Drain();
+        QCOMPARE(rig.listener.told, (std::vector<int>{3, 4, 0, 1, 2, 5}));
+        QVERIFY(rig.store->Complete());
+        QVERIFY(AllMadeFor(*rig.store, kWide, 256));
+
+        // Smaller tiles get thumbnails made for them too, not the large ones kept.
+        rig.store->SetTileSize(64);
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QVERIFY(AllMadeFor(*rig.store, kWide, 64));
+    }
+
+    void stepsInARowKeepOnlyTheLastSizesWork()
+    {
+        Rig rig;
+        rig.Write(kWide);
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+
+        // Jobs of an older size that have not started yet end without making anything, and the
+        // pool never holds more than its usual few jobs.
+        rig.listener.told.clear();
+        {
+            quillix::test::HeldWorkers workers(rig.pool);
+            QVERIFY(workers.AllHeld());
+            for (const int size : {144, 160, 176, 192}) {
+                rig.store->SetTileSize(size);
+                rig.store->SetVisible(0, 1);
+                QVERIFY(rig.pool.QueuedCount() <= 2);
+            }
+        }
+        rig.Drain();
+        QCOMPARE(rig.listener.told, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+        QVERIFY(AllMadeFor(*rig.store, kWide, 192));
+
+        // Results of an older size made before the step are dropped when they arrive.
+        rig.listener.told.clear();
+        rig.store->SetTileSize(256);
+        rig.store->SetVisible(0, 1);
+        rig.pool.WaitIdle();  // made, and waiting for the window thread
+        rig.store->SetTileSize(320);
+        rig.store->SetVisible(0, 1);
+        rig.Drain();
+        QCOMPARE(rig.listener.told, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+        QVERIFY(AllMadeFor(*rig.store, kWide, 320));
+    }
+
+    void containersAreRemadeWithTheKnownPasswordAndPadlocksStayPadlocks()
+    {
+        Rig rig;
+        const std::vector<QSize> pictures{kWide[1], kWide[2]};
+        rig.Write(pictures);
+        rig.files[0] = quillix::test::EncryptInPlace(rig.files[0], kPassword);
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Placeholder);
+
+        // A password entered later does not open a padlock, not even at a new size; the padlock
+        // is redrawn at that size at once.
+        rig.dialogs.passwords.push_back(std::string(kPassword));
+        QVERIFY(rig.crypto.EnsurePassword(false));
+        rig.listener.told.clear();
+        rig.store->SetTileSize(256);
+        QCOMPARE(rig.listener.told, std::vector<int>{-1});
+        QCOMPARE(rig.store->At(0)->size(), QSize(232, 232));
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.listener.told, (std::vector<int>{-1, 1}));
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Placeholder);
+        QCOMPARE(rig.store->At(0)->size(), QSize(232, 232));
+        QCOMPARE(rig.store->At(1)->size(), ThumbnailSize(pictures[1], 256));
+
+        // Once the list is made anew the picture shows, and a new size decrypts it again.
+        rig.store->Reset();
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Picture);
+        rig.store->SetTileSize(128);
+        rig.store->SetVisible(0, -1);
+        rig.Drain();
+        QCOMPARE(rig.store->KindAt(0), ThumbnailKind::Picture);
+        QVERIFY(AllMadeFor(*rig.store, pictures, 128));
     }
 
     void resultsArrivingAfterTheStoreIsGoneAreDropped()

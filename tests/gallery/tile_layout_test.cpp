@@ -45,7 +45,8 @@ TEST(TileLayoutTest, ColumnsAndCanvasHeight)
 
 TEST(TileLayoutTest, TileParts)
 {
-    const TileLayout layout = UpdateLayout(300, 128, 5);  // 2 columns
+    const TileLayout layout = UpdateLayout(292, 128, 5);  // 2 columns, no spare width: 12-pixel gaps
+    EXPECT_EQ(layout.ColumnGap, 12);
     EXPECT_EQ(TileRect(layout, 0), (Rect{12, 12, 140, 140}));
     EXPECT_EQ(TileRect(layout, 3), (Rect{152, 170, 280, 298}));
     EXPECT_EQ(WellRect(layout, 3), (Rect{164, 182, 268, 286}));
@@ -59,8 +60,8 @@ TEST(TileLayoutTest, TileParts)
 
 TEST(TileLayoutTest, HitTest)
 {
-    const TileLayout layout = UpdateLayout(300, 128, 5);  // 2 columns, 3 rows
-    const Viewport view{0, 0, 300, 500};
+    const TileLayout layout = UpdateLayout(292, 128, 5);  // 2 columns, 3 rows, 12-pixel gaps
+    const Viewport view{0, 0, 292, 500};
     struct Case {
         Point p;
         int index;
@@ -70,7 +71,7 @@ TEST(TileLayoutTest, HitTest)
         {{12, 11}, -1},                                                        // top margin
         {{0, 0}, -1},    {{139, 139}, 0},  {{140, 12}, -1},                    // the 12-pixel gap right of tile 0
         {{151, 12}, -1}, {{152, 12}, 1},   {{279, 12}, 1},   {{280, 12}, -1},  // gap right of the last column
-        {{293, 12}, -1},                                      // a third column would start here, but there are only 2
+        {{292, 12}, -1},                                      // a third column would start here, but there are only 2
         {{12, 140}, 0},                                       // the name strip belongs to the tile
         {{12, 157}, 0},                                       // its last line
         {{12, 158}, -1},                                      // the gap under the name strip
@@ -81,6 +82,54 @@ TEST(TileLayoutTest, HitTest)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.p.x << "," << c.p.y);
         EXPECT_EQ(TileIndexAt(layout, c.p, view), c.index);
+    }
+}
+
+// The width left over by the columns is shared out: the left margin and every gap between
+// columns alike, the right margin at least as wide, and every tile is hit exactly where it is
+// painted, so clicks, the rubber band and painting agree.
+TEST(TileLayoutTest, SpareWidthIsSharedOutAsEvenGaps)
+{
+    struct Case {
+        int width;
+        int tileSize;
+        int columns;
+        int gap;
+    };
+    const Case cases[] = {
+        {292, 128, 2, 12},                       // nothing to share
+        {300, 128, 2, 14},                       // 8 spare: 2 to each of three gaps, 2 more on the right
+        {1280, 128, 9, 12},                      // 8 spare among ten gaps: too little for a pixel each
+        {1000, 240, 3, 70},                      // 232 spare among four gaps
+        {1014, 64, 13, 13},                      // 14 spare among fourteen gaps
+        {1014, 512, 1, 251},                     // one wide tile is centred
+        {1014, 496, 1, 259}, {200, 290, 1, 12},  // narrower than one tile: the least gap, cut off at the right
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "W " << c.width << " T " << c.tileSize);
+        const TileLayout layout = UpdateLayout(c.width, c.tileSize, 2 * c.columns);
+        ASSERT_EQ(layout.Columns, c.columns);
+        EXPECT_EQ(layout.ColumnGap, c.gap);
+        EXPECT_EQ(TileRect(layout, 0).left, c.gap);
+        for (int i = 1; i < c.columns; ++i)
+            EXPECT_EQ(TileRect(layout, i).left - TileRect(layout, i - 1).right, c.gap);
+        const int right = c.width - TileRect(layout, c.columns - 1).right;
+        if (c.width - kTileMargin >= c.tileSize) {
+            EXPECT_GE(right, c.gap);
+            EXPECT_LE(right, c.gap + c.columns);
+        }
+        // Across the second row and its name strip, and the gap under it, every pixel of the
+        // width hits the tile painted there and nothing else.
+        const Viewport view{0, 0, c.width, 4000};
+        for (int y : {TileRect(layout, c.columns).top, TileRect(layout, c.columns).bottom + 17,
+                      TileRect(layout, c.columns).bottom + 18}) {
+            for (int x = -1; x <= c.width; ++x) {
+                int painted = -1;
+                for (int i = 0; i < layout.Count; ++i)
+                    if (Intersects(TileWithNameRect(layout, i), {x, y, x + 1, y + 1})) painted = i;
+                ASSERT_EQ(TileIndexAt(layout, {x, y}, view), painted) << x << "," << y;
+            }
+        }
     }
 }
 
