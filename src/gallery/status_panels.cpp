@@ -1,11 +1,13 @@
 #include "gallery/status_panels.h"
 
+#include "browse/folder_model.h"
 #include "gallery/gallery_art.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -47,6 +49,20 @@ public:
         showFitting();
     }
     const QString& fullText() const { return fullText_; }
+
+    // Wide enough for each of `texts` in the desktop's font, when its width is not.
+    void widenToFit(const QStringList& texts)
+    {
+        const QMargins margins = contentsMargins();
+        for (const QString& text : texts) {
+            const int needed =
+                fontMetrics().horizontalAdvance(text) + margins.left() + margins.right() + 2 * frameWidth() + 1;
+            if (hint_ == width_) hint_ = std::max(hint_, needed);
+            width_ = std::max(width_, needed);
+        }
+        setMaximumWidth(width_);
+        updateGeometry();
+    }
 
     QSize sizeHint() const override { return {hint_, QLabel::sizeHint().height()}; }
     QSize minimumSizeHint() const override
@@ -100,6 +116,13 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent)
         panels_[static_cast<std::size_t>(i)] = panel;
         addWidget(panel, progress ? 1 : 0);
     }
+
+    // The sort panel shows one of a few known words: it fits the widest of them once, so that no
+    // label is cut short and none widens the window later.
+    QStringList sortLabels;
+    for (int mode = 0; mode < browse::kSortModeCount; ++mode)
+        sortLabels << QString::fromUtf8(browse::SortModeLabelsOf(mode).shortLabel);
+    panels_[5]->widenToFit(sortLabels);
 
     clipboardSign_ = new QLabel(panels_[3]);
     clipboardSign_->setPixmap(IconFor(GalleryIcon::Clipboard).pixmap(16, 16));

@@ -394,8 +394,13 @@ private slots:
             }
         }
 
-        // A text that fits is shown whole, with no tool tip repeating it.
+        // A text that fits is shown whole, with no tool tip repeating it; every sort label fits.
         rig.gallery->resize(1014, 700);
+        for (int step = 0; step < quillix::browse::kSortModeCount; ++step) {
+            QVERIFY(rig.gallery->Model().CycleSortMode({}).ok());
+            QCOMPARE(status->shownText(5), status->panelText(5));
+            QVERIFY(!status->panelText(5).isEmpty());
+        }
         rig.gallery->SetStatusMessage("Done");
         QCoreApplication::processEvents();
         QCOMPARE(status->shownText(2), QStringLiteral("Done"));
