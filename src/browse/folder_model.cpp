@@ -43,7 +43,8 @@ bool SortsNaturally(int mode)
 // What one entry is compared by, read once per entry: the date modes would otherwise open each
 // file on every comparison, and a time that changes mid-sort would make the order inconsistent.
 struct SortKey {
-    QString name;
+    QString name;  // the picture's name, a container's without its "$"
+    bool container = false;
     FileTime time;
     int position = 0;
 };
@@ -52,7 +53,12 @@ SortKey MakeSortKey(int mode, const std::string& path, int position)
 {
     SortKey key;
     key.position = position;
-    if (SortsByName(mode) || SortsNaturally(mode)) key.name = QString::fromStdString(FileNameOf(path));
+    if (SortsByName(mode) || SortsNaturally(mode)) {
+        const std::string fileName = FileNameOf(path);
+        const std::string_view picture = PictureNameOf(fileName);
+        key.container = picture.size() != fileName.size();
+        key.name = QString::fromUtf8(picture.data(), static_cast<qsizetype>(picture.size()));
+    }
     if (SortsByDate(mode)) key.time = FileSortTime(path, mode == 3);
     return key;
 }
@@ -75,27 +81,30 @@ QCollator NaturalCollator()
     return collator;
 }
 
-// Names the collator holds equal ("a.jpg", "A.jpg") still get one order, whatever readdir gave.
-int CompareNatural(const QCollator& collator, const QString& a, const QString& b)
-{
-    const int order = collator.compare(a, b);
-    if (order != 0) return order < 0 ? -1 : 1;
-    return a.compare(b, Qt::CaseSensitive);
-}
-
 int CompareTimes(const FileTime& a, const FileTime& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// A container stands where its picture would, so encrypting moves no tile. Names the collator
+// holds equal still get one order in the natural mode ("A.jpg" before "a.jpg", whatever readdir
+// gave), and in every name order a picture comes before its container, the direction aside.
+int CompareNames(int mode, const QCollator& collator, const SortKey& a, const SortKey& b)
+{
+    const int order = collator.compare(a.name, b.name);
+    if (order != 0) return (order < 0) == (mode != 2) ? -1 : 1;
+    if (SortsNaturally(mode)) {
+        if (const int exact = a.name.compare(b.name, Qt::CaseSensitive); exact != 0) return exact < 0 ? -1 : 1;
+    }
+    return static_cast<int>(a.container) - static_cast<int>(b.container);
+}
+
 int CompareKeys(int mode, const QCollator& collator, const SortKey& a, const SortKey& b)
 {
     switch (mode) {
-    case 1: return collator.compare(a.name, b.name);
-    case 2: return -collator.compare(a.name, b.name);
     case 3: return CompareTimes(b.time, a.time);
     case 4: return CompareTimes(a.time, b.time);
-    default: return CompareNatural(collator, a.name, b.name);
+    default: return CompareNames(mode, collator, a, b);
     }
 }
 
@@ -122,6 +131,12 @@ void SortFiles(FileList& files, int mode)
 }
 
 }  // namespace
+
+std::string_view PictureNameOf(std::string_view fileName)
+{
+    if (fileName.size() > 1 && fileName.front() == '$') fileName.remove_prefix(1);
+    return fileName;
+}
 
 SortModeLabels SortModeLabelsOf(int mode)
 {

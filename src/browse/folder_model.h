@@ -5,6 +5,7 @@
 #include "settings/app_options.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillix::browse {
@@ -15,6 +16,10 @@ struct SortModeLabels {
     const char* shortLabel;  // status bar panel 5
     const char* longLabel;   // hint of the sort button
 };
+
+// The name of the picture a file holds: a container's ("$" + name) without its "$", any other as
+// it is. The name orders sort by it.
+std::string_view PictureNameOf(std::string_view fileName);
 
 // The labels of a sort mode; empty texts for a mode outside 0..4.
 SortModeLabels SortModeLabelsOf(int mode);

@@ -398,10 +398,12 @@ void GalleryWindow::PasteFromClipboard()
 
 void GalleryWindow::ReloadAndReselect(const std::string& folder)
 {
+    // An encrypted or decrypted current file stays current under its new name.
+    const std::string formerCurrent = model_.CurrentFileName();
     model_.ClearSelection();
     ShowFolderResult(model_.LoadFolder(folder));
     UpdateLayout();
-    selection_.ReselectByNames();
+    selection_.ReselectByNames(formerCurrent);
     SelectionShown();
 }
 

@@ -1,5 +1,7 @@
 #include "gallery/selection.h"
 
+#include "common/paths.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -85,16 +87,31 @@ std::vector<std::string> Selection::BuildSelectedFileList() const
     return paths;
 }
 
-void Selection::ReselectByNames()
+namespace {
+
+// The same picture in the same folder, plain or encrypted.
+bool SamePicture(const std::string& a, const std::string& b)
+{
+    const std::string nameA = FileNameOf(a);
+    const std::string nameB = FileNameOf(b);
+    return FolderOf(a) == FolderOf(b) && browse::PictureNameOf(nameA) == browse::PictureNameOf(nameB);
+}
+
+}  // namespace
+
+void Selection::ReselectByNames(const std::string& formerCurrent)
 {
     std::vector<int> selected;
+    int current = -1;
     for (const std::string& path : ReselectNames) {
-        if (const int index = model_.IndexOfFile(path); index >= 0) selected.push_back(index);
+        const int index = model_.IndexOfFile(path);
+        if (index < 0) continue;
+        selected.push_back(index);
+        if (current < 0 && !formerCurrent.empty() && SamePicture(path, formerCurrent)) current = index;
     }
     model_.Select(std::move(selected));
-    if (!ReselectNames.empty()) {
-        if (const int first = model_.IndexOfFile(ReselectNames.front()); first >= 0) model_.MakeCurrent(first);
-    }
+    if (current < 0 && !ReselectNames.empty()) current = model_.IndexOfFile(ReselectNames.front());
+    if (current >= 0) model_.MakeCurrent(current);
 }
 
 bool Selection::SelectAll()

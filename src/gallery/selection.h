@@ -47,10 +47,11 @@ public:
     // Paths to select after the next rebuild; ReselectByNames reads them and leaves them.
     std::vector<std::string> ReselectNames;
     void ClearReselectNames() { ReselectNames.clear(); }
-    // The selection becomes the listed ReselectNames, in their order (paths compare exactly); when
-    // the first of them is listed it becomes current, without scrolling and without touching
-    // FocusPath or the anchor.
-    void ReselectByNames();
+    // The selection becomes the listed ReselectNames, in their order (paths compare exactly). The
+    // current tile becomes the one of them that holds the picture of `formerCurrent` (the same
+    // name, with or without the "$" of a container), else the first of them when it is listed;
+    // without scrolling and without touching FocusPath or the anchor.
+    void ReselectByNames(const std::string& formerCurrent = {});
 
     // Ctrl+A: every entry selected, entry 0 current when none was, the anchor on the current one.
     // False (nothing done) for an empty list.

@@ -17,7 +17,12 @@ std::string FolderTotalsText(int files, std::int64_t bytes);
 std::string SelectionTotalsText(int files, std::int64_t bytes);
 
 // The gallery's status bar: seven panels of fixed widths (folder totals, selection totals, the
-// status message, the clipboard sign, the batch progress, the sort label, an empty end).
+// status message, the clipboard sign, the batch progress, the sort label, an empty end). A text
+// never widens its panel, nor the window: what does not fit is elided, the whole text being the
+// panel's tool tip. In a window narrower than all of them the progress gives way first, then the
+// others together.
+class PanelLabel;
+
 class StatusPanels : public QStatusBar {
     Q_OBJECT
 
@@ -28,13 +33,18 @@ public:
     explicit StatusPanels(QWidget* parent = nullptr);
 
     void setPanelText(int panel, const QString& text);
+    // The whole text last set.
     QString panelText(int panel) const;
+    // What the panel shows of it, elided when it does not fit.
+    QString shownText(int panel) const;
+    // The whole text when the panel shows it elided, else empty.
+    QString panelToolTip(int panel) const;
     void setClipboardShown(bool shown);
     bool clipboardShown() const;
     QProgressBar* progress() const { return progress_; }
 
 private:
-    std::array<QLabel*, kPanelCount> panels_{};
+    std::array<PanelLabel*, kPanelCount> panels_{};
     QLabel* clipboardSign_ = nullptr;
     QProgressBar* progress_ = nullptr;
 };

@@ -232,6 +232,43 @@ TEST(FolderSort, ByNameIgnoresCaseAndKeepsTiesInListingOrder)
     }
 }
 
+// A container sorts by its picture's name, so encrypting a picture moves no tile; a picture and
+// its container side by side keep one order, the picture first in either direction.
+TEST(FolderSort, ContainersStandWhereTheirPicturesWould)
+{
+    TempDir dir;
+    for (const char* name : {"$img10.jpg", "eel.jpg", "$cat.jpg", "img9.jpg", "banana.gif", "$Dog.bmp", "cat.jpg",
+                             "$apple.png", "$fig.png", "Fig.png"})
+        MakeFile(dir, name);
+    struct Case {
+        int mode;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {0,
+         {"$apple.png", "banana.gif", "cat.jpg", "$cat.jpg", "$Dog.bmp", "eel.jpg", "Fig.png", "$fig.png", "img9.jpg",
+          "$img10.jpg"}},
+        {1,
+         {"$apple.png", "banana.gif", "cat.jpg", "$cat.jpg", "$Dog.bmp", "eel.jpg", "Fig.png", "$fig.png", "$img10.jpg",
+          "img9.jpg"}},
+        {2,
+         {"img9.jpg", "$img10.jpg", "Fig.png", "$fig.png", "eel.jpg", "$Dog.bmp", "cat.jpg", "$cat.jpg", "banana.gif",
+          "$apple.png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode));
+        Gallery g(c.mode);
+        ASSERT_TRUE(g.model.LoadFolder(dir.path()).ok());
+        EXPECT_EQ(NamesOf(g.files), c.expected);
+        ExpectConsistentWithCompare(g.model);
+    }
+
+    const std::pair<std::string_view, std::string_view> pictures[] = {
+        {"$cat.jpg", "cat.jpg"}, {"cat.jpg", "cat.jpg"}, {"$$cat.jpg", "$cat.jpg"}, {"$", "$"}, {"", ""}};
+    for (const auto& [name, picture] : pictures)
+        EXPECT_EQ(PictureNameOf(name), picture) << name;
+}
+
 TEST(FolderSort, ByDateUsesNewestOrOldestTimeAndKeepsTies)
 {
     struct Case {

@@ -44,6 +44,7 @@
 #include <functional>
 #include <memory>
 
+using quillix::FileNameOf;
 using quillix::MessageAnswer;
 using quillix::gallery::ThumbnailKind;
 using quillix::test::EncryptInPlace;
@@ -354,6 +355,111 @@ private slots:
         rig.gallery->RefreshGallery();
         QCOMPARE(status->panelText(0), QStringLiteral("0 Files / 0.00 MB"));
         QCOMPARE(status->panelText(1), QStringLiteral("0 Sel. / 0.00 MB"));
+    }
+
+    // Long texts are elided in their panels, the whole text in the tool tip, and the window keeps
+    // its size, a narrow one too: the panels give way.
+    void longStatusTextsNeverWidenTheWindow()
+    {
+        Rig rig;
+        WriteJpeg(rig / "a.jpg", 16, 16);
+        rig.Show();
+        quillix::gallery::StatusPanels* status = rig.gallery->statusPanels();
+        const std::string longName = std::string(60, 'n') + "-holiday.jpg";
+        const QString longTotals = QStringLiteral("123456789 Files / 987654321.00 MB");
+        for (const QSize size : {QSize(1014, 700), QSize(600, 500)}) {
+            rig.gallery->resize(size);
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.gallery->size(), size);
+
+            rig.gallery->SetStatusMessage("Enc: $" + longName);
+            status->setPanelText(0, longTotals);
+            status->setPanelText(1, longTotals);
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.gallery->size(), size);
+
+            const QString message = QString::fromStdString("Enc: $" + longName);
+            QCOMPARE(status->panelText(2), message);
+            const QString shown = status->shownText(2);
+            QVERIFY2(shown.size() < message.size(), qPrintable(shown));
+            QVERIFY2(shown.startsWith(QStringLiteral("Enc: $")) && shown.endsWith(QStringLiteral(".jpg")),
+                     qPrintable(shown));
+            QVERIFY(shown.contains(QChar(0x2026)));
+            QCOMPARE(status->panelToolTip(2), message);
+            for (const int panel : {0, 1}) {
+                QVERIFY2(status->shownText(panel).startsWith(QStringLiteral("123456789")),
+                         qPrintable(status->shownText(panel)));
+                QVERIFY(status->shownText(panel).size() < longTotals.size());
+                QCOMPARE(status->panelToolTip(panel), longTotals);
+            }
+        }
+
+        // A text that fits is shown whole, with no tool tip repeating it; every sort label fits.
+        rig.gallery->resize(1014, 700);
+        for (int step = 0; step < quillix::browse::kSortModeCount; ++step) {
+            QVERIFY(rig.gallery->Model().CycleSortMode({}).ok());
+            QCOMPARE(status->shownText(5), status->panelText(5));
+            QVERIFY(!status->panelText(5).isEmpty());
+        }
+        rig.gallery->SetStatusMessage("Done");
+        QCoreApplication::processEvents();
+        QCOMPARE(status->shownText(2), QStringLiteral("Done"));
+        QVERIFY(status->panelToolTip(2).isEmpty());
+        QCOMPARE(rig.gallery->size(), QSize(1014, 700));
+    }
+
+    // Encrypting and decrypting move no tile: a container stands where its picture stood, in every
+    // name order, and the current tile and the selection follow the files.
+    void encryptingLeavesEveryTileInItsPlace()
+    {
+        Rig rig;
+        const std::vector<std::string> names = {"apple.jpg", "Cat.jpg", "dog.jpg", "img10.jpg", "img9.jpg"};
+        for (const std::string& name : names)
+            WriteJpeg(rig / name, 16, 16);
+        rig.session->Options().Passes = 1;
+        rig.Show();
+        QWidget* canvas = rig.Canvas();
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, rig.TileCentre(rig.Index("img10.jpg")));
+        QTest::mouseClick(canvas, Qt::LeftButton, Qt::ControlModifier, rig.TileCentre(rig.Index("Cat.jpg")));
+        const QSize size = rig.gallery->size();
+        const std::vector<std::string> before = rig.gallery->Model().Files();
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Cat.jpg");
+
+        rig.dialogs.passwords = {kPassword};
+        rig.Key(Qt::Key_E);
+        QVERIFY(rig.WaitForRuns(1));
+        QCOMPARE(rig.Names(), (std::set<std::string>{"apple.jpg", "$Cat.jpg", "dog.jpg", "$img10.jpg", "img9.jpg"}));
+        std::vector<std::string> expected = before;
+        for (std::string& path : expected)
+            if (FileNameOf(path) == "Cat.jpg" || FileNameOf(path) == "img10.jpg") path = rig / ("$" + FileNameOf(path));
+        QCOMPARE(rig.gallery->Model().Files(), expected);
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"$img10.jpg", "$Cat.jpg"}));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "$Cat.jpg");
+        QCOMPARE(rig.gallery->size(), size);
+
+        // The other name orders keep each container in its picture's place as well.
+        for (const int mode : {0, 2}) {
+            rig.session->Options().SortMode = mode;
+            rig.gallery->RefreshGallery();
+            std::vector<std::string> shown;
+            for (const std::string& path : rig.gallery->Model().Files()) {
+                const std::string name = FileNameOf(path);
+                shown.push_back(name.starts_with('$') ? name.substr(1) : name);
+            }
+            std::vector<std::string> expectedNames =
+                mode == 0 ? std::vector<std::string>{"apple.jpg", "Cat.jpg", "dog.jpg", "img9.jpg", "img10.jpg"}
+                          : std::vector<std::string>{"img9.jpg", "img10.jpg", "dog.jpg", "Cat.jpg", "apple.jpg"};
+            QCOMPARE(shown, expectedNames);
+        }
+
+        // Decrypting brings the same files back to the same places.
+        rig.session->Options().SortMode = 1;
+        rig.gallery->RefreshGallery();
+        rig.Key(Qt::Key_D);
+        QVERIFY(rig.WaitForRuns(2));
+        QCOMPARE(rig.gallery->Model().Files(), before);
+        QCOMPARE(rig.SelectedNames(), (std::vector<std::string>{"img10.jpg", "Cat.jpg"}));
+        QCOMPARE(rig.gallery->Model().CurrentFileName(), rig / "Cat.jpg");
     }
 
     void clipboardSignShowsWhileTheClipboardOffersFiles()

@@ -466,6 +466,28 @@ TEST(SelectionFiles, ReselectByNamesComparesExactly)
     g.selection.ReselectByNames();
     EXPECT_TRUE(g.Selected().empty());
     EXPECT_EQ(g.model.CurrentIndex(), 7);
+
+    // The current file, encrypted or decrypted under a new name, stays current.
+    struct Case {
+        std::string formerCurrent;
+        int current;
+    };
+    const Case cases[] = {
+        {"/pics/$f02.jpg", 2},
+        {"/pics/f02.jpg", 2},
+        {"/pics/f06.jpg", 6},
+        {"/pics/$f06.jpg", 6},
+        {"/other/f02.jpg", 1},
+        {"/pics/f09.jpg", 1},
+        {"", 1},
+    };
+    for (const Case& c : cases) {
+        g.model.MakeCurrent(-1);
+        g.selection.ReselectNames = {PathOf(1), PathOf(2), "/pics/gone.jpg", PathOf(6)};
+        g.selection.ReselectByNames(c.formerCurrent);
+        EXPECT_EQ(g.Selected(), (Indices{1, 2, 6})) << c.formerCurrent;
+        EXPECT_EQ(g.model.CurrentIndex(), c.current) << c.formerCurrent;
+    }
 }
 
 }  // namespace
