@@ -11,7 +11,7 @@ namespace quillix::imaging {
 
 struct PictureFacts {
     ImageFormat format = ImageFormat::Unknown;  // by the bytes, whatever the name says
-    bool animated = false;                      // a GIF or WebP of more than one frame
+    bool animated = false;                      // a GIF of several frames, a WebP with an animation chunk
     // The size as the viewer shows it (a JPEG turned by its EXIF orientation); 0 when the
     // header is missing or damaged.
     int width = 0;
