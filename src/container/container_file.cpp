@@ -113,10 +113,4 @@ std::optional<std::string> HeaderInfoOfFile(const std::string& path)
     return HeaderInfoText(head);
 }
 
-void ShowHeaderInfo(const std::string& path, Dialogs& dialogs)
-{
-    if (const std::optional<std::string> text = HeaderInfoOfFile(path))
-        dialogs.ShowMessage("Header", *text, MessageIcon::None, MessageButtons::Ok);
-}
-
 }  // namespace quillix::container

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/result.h"
 #include "container/container_format.h"
@@ -42,8 +41,5 @@ Result<ContainerLayout> ReadContainerHeader(int fd);
 // The header text of a strong container (StrongHeaderInfoText), or else of any file of at least
 // 84 bytes (HeaderInfoText); nothing for shorter files or on failure.
 std::optional<std::string> HeaderInfoOfFile(const std::string& path);
-
-// Shows that text in a "Header" message box; shows nothing when there is no text.
-void ShowHeaderInfo(const std::string& path, Dialogs& dialogs);
 
 }  // namespace quillix::container

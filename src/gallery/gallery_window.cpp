@@ -8,6 +8,7 @@
 #include "gallery/status_panels.h"
 #include "gallery/tile_canvas.h"
 #include "gallery/tile_painting.h"
+#include "imaging/picture_properties.h"
 #include "platform/about_dialog.h"
 #include "platform/clipboard.h"
 #include "platform/settings_dialog.h"
@@ -482,7 +483,11 @@ void GalleryWindow::PasswordForgotten()
 void GalleryWindow::ShowProperties()
 {
     const std::string path = model_.CurrentFileName();
-    if (!path.empty()) container::ShowHeaderInfo(path, session_.dialogs());
+    if (path.empty()) return;
+    std::string text;
+    for (const std::string& line : imaging::PropertiesLines(imaging::GatherProperties(path, session_.Crypto())))
+        text += (text.empty() ? "" : "\n") + line;
+    session_.dialogs().ShowMessage("Properties", text, MessageIcon::None, MessageButtons::Ok);
 }
 
 void GalleryWindow::StartBatch(BatchOperation operation, std::vector<std::string> paths)

@@ -106,7 +106,8 @@ public:
     void RotateSelection(int direction);
     // Ctrl+Shift+P: the password forgotten and asked for again.
     void ForgetPassword();
-    // Properties: the first header fields of the current tile's file in a "Header" box.
+    // Properties: what the current tile's file is, in a "Properties" box; a container is opened
+    // with the run's password only, never asking for one.
     void ShowProperties();
 
     // Batch runs. StartBatch ignores a call while a run is active.

@@ -1,7 +1,6 @@
 #include "container/container_file.h"
 #include "container/sealed_container.h"
 #include "support/hex.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -103,15 +102,6 @@ TEST(ContainerFiles, HeaderReadingAndInfo)
     EXPECT_TRUE(HeaderInfoOfFile(dir / "plain.jpg").has_value()) << "the magic is not checked";
     EXPECT_FALSE(HeaderInfoOfFile(dir / "tiny.jpg").has_value());
     EXPECT_FALSE(HeaderInfoOfFile(dir / "none.jpg").has_value());
-
-    test::ScriptedDialogs dialogs;
-    ShowHeaderInfo(dir / "tiny.jpg", dialogs);
-    EXPECT_TRUE(dialogs.messages.empty()) << "nothing to show for a short file";
-    ShowHeaderInfo(dir / "$a.jpg", dialogs);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].caption, "Header");
-    EXPECT_EQ(dialogs.messages[0].text, "version=2  alg=2  iters=20000  encBytes=0");
-    EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
 }
 
 }  // namespace

@@ -703,10 +703,10 @@ private slots:
                             [](const QToolButton* b) { return b->toolTip() == "Rotate CCW (Shift + R)"; }));
     }
 
-    void f2RenamesAndPropertiesShowTheHeader()
+    void f2RenamesAndPropertiesShowNoHeaderOfAPlainFile()
     {
         Rig rig;
-        // A JFIF file begins FF D8 FF E0 00 10: bytes 4 and 5 read as version 0 and cipher 16.
+        // A JFIF file begins FF D8 FF E0 00 10: bytes 4 and 5 would read as version 0 and cipher 16.
         std::string jfif = std::string("\xff\xd8\xff\xe0", 4) + std::string("\x00\x10JFIF", 6);
         jfif.resize(120, '\0');
         quillix::test::WriteFile(rig / "a.jpg", jfif);
@@ -716,8 +716,9 @@ private slots:
         rig.gallery->Model().MakeCurrent(rig.Index("a.jpg"));
         rig.gallery->ShowProperties();
         QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
-        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Header"));
-        QVERIFY(rig.dialogs.messages[0].text.rfind("version=0  alg=16  ", 0) == 0);
+        QCOMPARE(rig.dialogs.messages[0].caption, std::string("Properties"));
+        QVERIFY(rig.dialogs.messages[0].text.starts_with("Name: a.jpg\nFormat: JPEG\nDimensions: unreadable"));
+        QVERIFY(rig.dialogs.messages[0].text.find("version=") == std::string::npos);
 
         rig.dialogs.inputs = {std::string("z.jpg")};
         rig.Key(Qt::Key_F2);
@@ -745,7 +746,7 @@ private slots:
         QVERIFY(rig.dialogs.messages.empty());
     }
 
-    void propertiesShowTheHeaderOfEitherFormat()
+    void propertiesShowTheHeaderOfEitherFormatAndThePictureOnceOpened()
     {
         Rig rig;
         WriteJpeg(rig / "a.jpg", 16, 16);
@@ -766,14 +767,27 @@ private slots:
             const char* header;
         } cases[] = {{"$a.jpg", "version=3  kdf=Argon2id  passes=3  memory=65536 KiB"},
                      {"$b.jpg", "version=2  alg=3  iters=200000  encBytes=0"}};
-        for (const auto& c : cases) {
-            rig.dialogs.messages.clear();
-            rig.gallery->Model().MakeCurrent(rig.Index(c.name));
-            rig.gallery->ShowProperties();
-            QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
-            QCOMPARE(rig.dialogs.messages[0].caption, std::string("Header"));
-            QCOMPARE(rig.dialogs.messages[0].text, std::string(c.header));
+        // No password yet: the box says so and asks for none; then the run's password opens them.
+        for (const bool entered : {false, true}) {
+            if (entered) {
+                rig.dialogs.passwords = {kPassword};
+                QVERIFY(rig.session->Crypto().EnsurePassword(false));
+            }
+            for (const auto& c : cases) {
+                rig.dialogs.messages.clear();
+                rig.gallery->Model().MakeCurrent(rig.Index(c.name));
+                rig.gallery->ShowProperties();
+                QCOMPARE(rig.dialogs.messages.size(), std::size_t{1});
+                QCOMPARE(rig.dialogs.messages[0].caption, std::string("Properties"));
+                const std::string& text = rig.dialogs.messages[0].text;
+                QVERIFY2(text.find("\nHeader: " + std::string(c.header) + "\n") != std::string::npos, text.c_str());
+                const char* expected =
+                    entered ? "\nDimensions: 16 × 16 pixels\n" : "\nLocked: no password has been entered";
+                QVERIFY2(text.find(expected) != std::string::npos, text.c_str());
+            }
+            QVERIFY(rig.dialogs.passwordRequests.size() == (entered ? 1u : 0u));
         }
+        QCOMPARE(rig.Names(), (std::set<std::string>{"$a.jpg", "$b.jpg"}));
     }
 
     // With the name in their keys, containers under other names would never open again.

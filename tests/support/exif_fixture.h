@@ -15,6 +15,8 @@ struct ExifPlan {
     std::optional<std::uint16_t> orientation;  // IFD0 tag 0x0112, SHORT
     std::uint16_t orientationType = 3;         // 3 SHORT; anything else makes the tag unreadable
     std::string make = "Quillix Camera";       // IFD0 0x010F, stored outside its entry
+    std::string model;                         // IFD0 0x0110 when not empty
+    std::string dateTimeOriginal;              // EXIF sub-directory 0x9003 when not empty
     int exifEntries = 0;                       // RATIONAL entries of an EXIF sub-directory, as cameras write
     std::size_t makerNoteSize = 0;             // an opaque maker note in that sub-directory
     std::vector<std::uint8_t> thumbnail;       // a JPEG in IFD1 when not empty
@@ -121,12 +123,17 @@ inline std::vector<std::uint8_t> ExifPayload(const ExifPlan& plan)
     std::vector<std::uint8_t> make(plan.make.begin(), plan.make.end());
     make.push_back(0);
     ifd0.push_back({0x010F, 2, static_cast<std::uint32_t>(make.size()), make});
+    if (!plan.model.empty()) {
+        std::vector<std::uint8_t> model(plan.model.begin(), plan.model.end());
+        model.push_back(0);
+        ifd0.push_back({0x0110, 2, static_cast<std::uint32_t>(model.size()), model});
+    }
     if (plan.orientation) {
         std::vector<std::uint8_t> value = w.Short(*plan.orientation);
         value.resize(4, 0);
         ifd0.push_back({0x0112, plan.orientationType, 1, value});
     }
-    const bool sub = plan.exifEntries > 0 || plan.makerNoteSize > 0;
+    const bool sub = plan.exifEntries > 0 || plan.makerNoteSize > 0 || !plan.dateTimeOriginal.empty();
     if (sub) ifd0.push_back({0x8769, 4, 1, w.Long(0)});
     std::vector<std::size_t> valueAt;
     const std::size_t ifd0Next = w.Directory(ifd0, valueAt);
@@ -135,6 +142,11 @@ inline std::vector<std::uint8_t> ExifPayload(const ExifPlan& plan)
     if (sub) {
         w.Patch32(exifPointer, static_cast<std::uint32_t>(w.out.size()));
         std::vector<detail::ExifEntry> exif;
+        if (!plan.dateTimeOriginal.empty()) {
+            std::vector<std::uint8_t> date(plan.dateTimeOriginal.begin(), plan.dateTimeOriginal.end());
+            date.push_back(0);
+            exif.push_back({0x9003, 2, static_cast<std::uint32_t>(date.size()), date});
+        }
         for (int i = 0; i < plan.exifEntries; ++i) {
             std::vector<std::uint8_t> rational = w.Long(static_cast<std::uint32_t>(i + 1));
             const std::vector<std::uint8_t> denominator = w.Long(100);
