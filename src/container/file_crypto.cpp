@@ -203,6 +203,16 @@ bool FileCrypto::DecryptToStream(const std::string& path, crypto::SecureBytes& s
 
 bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, crypto::SecureBytes& stream) const
 {
+    Result<crypto::SecureBytes> plain = OpenContainer(path, fileNamePW);
+    crypto::SecureWipe(stream.data(), stream.size());
+    stream.clear();
+    if (!plain) return false;
+    stream = std::move(plain.value());
+    return true;
+}
+
+Result<crypto::SecureBytes> FileCrypto::OpenContainer(const std::string& path, bool fileNamePW) const
+{
     std::uint64_t generation = 0;
     std::string password;
     {
@@ -210,10 +220,11 @@ bool FileCrypto::DecryptToStream(const std::string& path, bool fileNamePW, crypt
         generation = generation_;
         password.assign(activePassword_.data(), activePassword_.size());
     }
-    const bool ok = container::DecryptToStream(path, password, fileNamePW, stream);
+    if (password.empty()) return MakeError(ErrorKind::Cancelled, "no password given");
+    Result<crypto::SecureBytes> plain = container::DecryptContainerFile(path, password, fileNamePW);
     crypto::SecureWipe(password);
-    if (ok) ConfirmPassword(generation);
-    return ok;
+    if (plain) ConfirmPassword(generation);
+    return plain;
 }
 
 }  // namespace quillix::container

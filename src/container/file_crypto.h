@@ -104,6 +104,9 @@ public:
     // The same with the file-name option given, for worker threads: the password is read once,
     // when the call starts, and no lock is held while the keys are derived.
     bool DecryptToStream(const std::string& path, bool fileNamePW, crypto::SecureBytes& stream) const;
+    // The same with the reason of a failure: ErrorKind::Cancelled while no password is set,
+    // WrongPassword when the password does not open the container (or its MAC finds it damaged).
+    Result<crypto::SecureBytes> OpenContainer(const std::string& path, bool fileNamePW) const;
 
     // The options the next operation works with, read now.
     FileOptions OptionsForNextOperation() const { return CurrentOptions(); }

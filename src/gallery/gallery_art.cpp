@@ -1,5 +1,7 @@
 #include "gallery/gallery_art.h"
 
+#include "imaging/padlock.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -98,26 +100,6 @@ void Folder(QPainter& p)
     p.drawPath(front);
 }
 
-void Padlock(QPainter& p, bool open)
-{
-    p.setPen(Pen(QColor(90, 96, 110), 3.0));
-    p.setBrush(Qt::NoBrush);
-    QPainterPath shackle;
-    const double lift = open ? 5.0 : 0.0;
-    shackle.moveTo(10, 15);
-    shackle.lineTo(10, 10 - lift);
-    shackle.arcTo(QRectF(10, 3 - lift, 12, 14), 180, -180);
-    shackle.lineTo(22, open ? 7 - lift : 15);
-    p.drawPath(shackle);
-    p.setPen(Pen(kFolderDark, 1.5));
-    p.setBrush(open ? kGreen.lighter(130) : kGold);
-    p.drawRoundedRect(QRectF(6, 14, 20, 15), 2.5, 2.5);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
-    p.drawEllipse(QPointF(16, 20.5), 2.2, 2.2);
-    p.drawRect(QRectF(15.2, 21, 1.6, 4.5));
-}
-
 void TurnArrow(QPainter& p, bool clockwise)
 {
     p.setPen(Pen(kBlue, 3.0));
@@ -204,8 +186,8 @@ void DrawIcon(QPainter& p, GalleryIcon icon)
         break;
     case GalleryIcon::RotateCcw: TurnArrow(p, false); break;
     case GalleryIcon::RotateCw: TurnArrow(p, true); break;
-    case GalleryIcon::Encrypt: Padlock(p, false); break;
-    case GalleryIcon::Decrypt: Padlock(p, true); break;
+    case GalleryIcon::Encrypt: imaging::DrawPadlock(p, false); break;
+    case GalleryIcon::Decrypt: imaging::DrawPadlock(p, true); break;
     case GalleryIcon::Properties: CircleSign(p, kBlue, QStringLiteral("i")); break;
     case GalleryIcon::About: CircleSign(p, kGreen, QStringLiteral("?")); break;
     case GalleryIcon::ScaleToFit: {

@@ -41,6 +41,11 @@ namespace quillix::gallery {
 
 namespace {
 
+constexpr const char* kEncryptTip =
+    "Encrypt (E): encrypts the picture in place.\nIts \"$\" file takes its place; the plain file is wiped.";
+constexpr const char* kDecryptTip =
+    "Decrypt (D): writes the plain picture back to disk for good.\nTo only look at it, open it and type the password.";
+
 // The tool band: the toolbars on the marble picture.
 class ToolBand : public QWidget {
 public:
@@ -71,11 +76,12 @@ QToolBar* MakeToolBar(QWidget* parent)
     return bar;
 }
 
-QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint)
+// `hint` names the button; `toolTip`, when given, says more than the name.
+QToolButton* AddButton(QToolBar* bar, GalleryIcon icon, const QString& hint, const QString& toolTip = {})
 {
     auto* button = new QToolButton(bar);
     button->setIcon(IconFor(icon));
-    button->setToolTip(hint);
+    button->setToolTip(toolTip.isEmpty() ? hint : toolTip);
     // An icon alone names nothing to a screen reader (or to the end-to-end run).
     button->setAccessibleName(hint);
     button->setAutoRaise(true);
@@ -175,10 +181,11 @@ void GalleryWindow::buildToolBand()
             this, [this] { RotateSelection(-1); });
     connect(AddButton(editBar, GalleryIcon::RotateCw, QStringLiteral("Rotate CW (R)")), &QToolButton::clicked, this,
             [this] { RotateSelection(+1); });
-    connect(AddButton(editBar, GalleryIcon::Encrypt, QStringLiteral("Encrypt (E)")), &QToolButton::clicked, this,
-            [this] { EncryptDecryptSelection(true); });
-    connect(AddButton(editBar, GalleryIcon::Decrypt, QStringLiteral("Decrypt (D)")), &QToolButton::clicked, this,
-            [this] { EncryptDecryptSelection(false); });
+    // Unlocking is not viewing: the tips say what each does to the files on disk.
+    connect(AddButton(editBar, GalleryIcon::Encrypt, QStringLiteral("Encrypt (E)"), QString::fromUtf8(kEncryptTip)),
+            &QToolButton::clicked, this, [this] { EncryptDecryptSelection(true); });
+    connect(AddButton(editBar, GalleryIcon::Decrypt, QStringLiteral("Decrypt (D)"), QString::fromUtf8(kDecryptTip)),
+            &QToolButton::clicked, this, [this] { EncryptDecryptSelection(false); });
     connect(AddButton(editBar, GalleryIcon::Properties, QStringLiteral("Properties")), &QToolButton::clicked, this,
             &GalleryWindow::ShowProperties);
 
@@ -323,7 +330,7 @@ void GalleryWindow::ShowImage()
     const std::string path = model_.CurrentFileName();
     if (path.empty() || locked_) return;
     hiddenGeometry_ = geometry();
-    viewer_.OpenFromGallery(path);
+    viewer_.OpenAsked(path);
     hide();
 }
 

@@ -16,6 +16,8 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 // The repetition's label and field push the buttons down by this much.
 constexpr int kRepeatHeight = 48;
+// A notice takes a line above the first field's label.
+constexpr int kNoticeHeight = 20;
 
 QLineEdit* MaskedEdit(QWidget* parent, int top)
 {
@@ -30,19 +32,25 @@ QLineEdit* MaskedEdit(QWidget* parent, int top)
 
 PasswordDialog::PasswordDialog(QWidget* parent, bool twice, const QString& notice) : QDialog(parent)
 {
-    const int extra = twice ? kRepeatHeight : 0;
+    const int top = notice.isEmpty() ? 0 : kNoticeHeight;
+    const int extra = top + (twice ? kRepeatHeight : 0);
     setWindowTitle("Password");
     setFixedSize(kClientWidth, kClientHeight + extra);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     notice_ = new QLabel(notice, this);
     notice_->setGeometry(12, 12, kClientWidth - 24, notice_->fontMetrics().height());
+    notice_->setVisible(!notice.isEmpty());
 
-    edit_ = MaskedEdit(this, 32);
+    label_ = new QLabel("Password:", this);
+    label_->setGeometry(12, 12 + top, kClientWidth - 24, label_->fontMetrics().height());
+    edit_ = MaskedEdit(this, 32 + top);
+    label_->setBuddy(edit_);
     if (twice) {
         auto* repeatLabel = new QLabel("Repeat the password:", this);
-        repeatLabel->setGeometry(12, 62, kClientWidth - 24, repeatLabel->fontMetrics().height());
-        repeat_ = MaskedEdit(this, 80);
+        repeatLabel->setGeometry(12, 62 + top, kClientWidth - 24, repeatLabel->fontMetrics().height());
+        repeat_ = MaskedEdit(this, 80 + top);
+        repeatLabel->setBuddy(repeat_);
     }
 
     ok_ = new QPushButton("OK", this);

@@ -8,8 +8,9 @@ class QPushButton;
 
 namespace quillix::platform {
 
-// The small "Password" dialog: a notice line, a masked edit, "OK" (default) and "Abbrechen"
-// (Esc). Opened `twice` (before encrypting), it has a second masked edit for the repetition.
+// The small "Password" dialog: a notice line when there is one, the masked edit under its label
+// "Password:", "OK" (default) and "Abbrechen" (Esc). Opened `twice` (before encrypting), it has a
+// second masked edit for the repetition, labelled alike.
 class PasswordDialog : public QDialog {
     Q_OBJECT
 
@@ -20,6 +21,7 @@ public:
     // The second field's text; empty when the dialog has one field.
     QString repeatedText() const;
     QLabel* notice() const { return notice_; }
+    QLabel* label() const { return label_; }
     QLineEdit* edit() const { return edit_; }
     QLineEdit* repeatEdit() const { return repeat_; }
     QPushButton* okButton() const { return ok_; }
@@ -30,6 +32,7 @@ protected:
 
 private:
     QLabel* notice_;
+    QLabel* label_;
     QLineEdit* edit_;
     QLineEdit* repeat_ = nullptr;
     QPushButton* ok_;

@@ -15,7 +15,14 @@
 namespace quillix::viewer {
 namespace {
 
-constexpr const char* kNoPassword = "Unknwon error";
+// Why a container did not open, for the viewer: a missing or wrong password gets the lock
+// screen's text; any other failure `otherwise`.
+Error OpenFailure(const Error& error, const char* otherwise)
+{
+    if (error.kind == ErrorKind::Cancelled) return MakeError(ErrorKind::Cancelled, kLockedNoPassword);
+    if (error.kind == ErrorKind::WrongPassword) return MakeError(ErrorKind::WrongPassword, kLockedWrongPassword);
+    return MakeError(error.kind, otherwise);
+}
 
 std::string LowerExtension(const std::string& path)
 {
@@ -61,11 +68,11 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
         }
         bytes.assign(read.value().begin(), read.value().end());
     } else {
-        // Without a password the still formats say "Unknwon error"; an encrypted WebP says the
-        // same rather than leaving the previous picture under this file's name.
-        if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
-        if (!crypto.DecryptToStream(path, fileNamePW, bytes))
-            return MakeError(ErrorKind::WrongPassword, "Decrypt failed (wrong password or file corrupt).");
+        // Without the password an encrypted WebP shows the lock screen as the still formats do,
+        // rather than leaving the previous picture under this file's name.
+        Result<crypto::SecureBytes> opened = crypto.OpenContainer(path, fileNamePW);
+        if (!opened) return OpenFailure(opened.error(), "Decrypt failed (wrong password or file corrupt).");
+        bytes = std::move(opened.value());
     }
     if (imaging::IsAnimatedBytes(bytes)) {
         picture.webpAnimation = std::make_shared<const WebPBytes>(std::move(bytes));
@@ -81,10 +88,9 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
 Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& ext,
                                     const container::FileCrypto& crypto, bool fileNamePW)
 {
-    if (!crypto.HasPassword()) return MakeError(ErrorKind::WrongPassword, kNoPassword);
-    crypto::SecureBytes plain;
-    if (!crypto.DecryptToStream(path, fileNamePW, plain))
-        return MakeError(ErrorKind::WrongPassword, "Decrypt failed (file error).");
+    Result<crypto::SecureBytes> opened = crypto.OpenContainer(path, fileNamePW);
+    if (!opened) return OpenFailure(opened.error(), "Decrypt failed (file error).");
+    const crypto::SecureBytes& plain = opened.value();
     const imaging::ContainerPixels pixels;
 
     Result<LoadedPicture> result = MakeError(ErrorKind::Unsupported, "Encrypted format not supported.");
@@ -112,6 +118,11 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
 const char* WebPFailureText(bool encrypted)
 {
     return encrypted ? "WEBP decode failed" : "WEBP decode failed (libwebp*.dll/Loader?)";
+}
+
+bool WantsPassword(const Error& error)
+{
+    return error.kind == ErrorKind::Cancelled || error.kind == ErrorKind::WrongPassword;
 }
 
 Result<LoadedPicture> LoadPicture(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW)

@@ -41,12 +41,21 @@ struct LoadedPicture {
     bool encrypted = false;
 };
 
+// What a container the viewer cannot open says on its lock screen: without a password, and when
+// the password of the run does not open it.
+inline constexpr const char* kLockedNoPassword = "Encrypted picture: press Ctrl+Shift+P to type the password";
+inline constexpr const char* kLockedWrongPassword = "The password does not open this picture";
+
 // Decodes `path` the way the viewer shows it, touching no window, so it may run on a worker
 // thread. A container is decrypted into memory with the password of the run as it stands when
 // the call starts; nothing is asked and nothing is written to disk. On failure the error's
-// message is the notice the viewer shows ("Unknwon error" before any password, "Decrypt failed
-// (file error).", ...).
+// message is the notice the viewer shows ("Decrypt failed (file error).", ...); a container
+// that wants another password fails with ErrorKind::Cancelled (no password) or WrongPassword
+// and the lock screen's text.
 Result<LoadedPicture> LoadPicture(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW);
+
+// A failure of LoadPicture that the right password would mend: the viewer shows the lock screen.
+bool WantsPassword(const Error& error);
 
 // What a WebP the player could not start says.
 const char* WebPFailureText(bool encrypted);

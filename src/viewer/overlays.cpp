@@ -1,5 +1,7 @@
 #include "viewer/overlays.h"
 
+#include <algorithm>
+
 namespace quillix::viewer {
 
 bool NoticeVisible(const Overlay& notice, std::uint64_t now)
@@ -25,6 +27,14 @@ std::string ZoomStatusText(const std::string& fileName, double zoom)
 Rect NoticeRect(Size client)
 {
     return {40, client.height / 2 - 120, client.width - 40, client.height / 2 + 120};
+}
+
+Rect PadlockRect(Size client)
+{
+    const int edge = std::max(48, std::min(client.width, client.height) / 8);
+    const int left = (client.width - edge) / 2;
+    const int bottom = client.height / 2 - 30;
+    return {left, bottom - edge, left + edge, bottom};
 }
 
 Point ZoomStatusOrigin(Size client, Size text)

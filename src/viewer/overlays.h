@@ -40,6 +40,10 @@ struct Rect {
 // The box the notice is word-wrapped into: 40 pixels in from each side, 240 high about the middle.
 Rect NoticeRect(Size client);
 
+// The square the lock screen's padlock fills: above the notice's line in the middle, an eighth of
+// the shorter side high (at least 48 pixels).
+Rect PadlockRect(Size client);
+
 // The top-left corner of the zoom status text of size `text`: centred, 10 pixels above the bottom.
 Point ZoomStatusOrigin(Size client, Size text);
 

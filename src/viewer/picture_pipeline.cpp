@@ -57,6 +57,7 @@ std::shared_ptr<DecodedPicture> DecodeForViewer(const std::string& path, const c
     Result<LoadedPicture> loaded = LoadPicture(path, crypto, settings.fileNamePW);
     if (!loaded) {
         decoded->failure = loaded.error().message.empty() ? kUnknownError : loaded.error().message;
+        decoded->locked = decoded->encrypted && WantsPassword(loaded.error());
         return decoded;
     }
     decoded->picture = std::move(loaded.value());

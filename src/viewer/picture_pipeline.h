@@ -52,6 +52,8 @@ struct DecodedPicture {
     LoadedPicture picture;
     // Empty on success.
     std::string failure;
+    // A container that another password would open: `failure` says what to do, over a padlock.
+    bool locked = false;
     // The still picture scaled (smoothly) to its size at the fit, when that is smaller, so that
     // the first paint after a step need not shrink 24 megapixels on the window thread.
     QImage fitted;

@@ -6,6 +6,7 @@
 #include "browse/rotation_notice.h"
 #include "common/paths.h"
 #include "container/container_file.h"
+#include "imaging/padlock.h"
 #include "imaging/secure_picture.h"
 #include "viewer/gallery_link.h"
 #include "viewer/image_loader.h"
@@ -39,8 +40,6 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
-// What a container shows while no password is known (LoadPicture's text).
-constexpr const char* kNoPasswordNotice = "Unknwon error";
 // Smooth shrinking of a picture up to this size is quick enough to do while painting.
 constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
@@ -197,6 +196,18 @@ void ViewerWindow::StartStandalone(const std::string& path)
     showFullScreen();
 }
 
+void ViewerWindow::OpenAsked(const std::string& path)
+{
+    // Opened on purpose, a container asks for its password rather than showing its lock screen.
+    // Stepping onto one never asks: a prompt on every step through a folder would be a trap.
+    if (container::IsEncryptedFile(path) && !session_.Crypto().HasPassword() &&
+        session_.Crypto().EnsurePassword(false)) {
+        // The picture is asked for below with the new password: no reload is due.
+        refreshTimer->stop();
+    }
+    OpenFromGallery(path);
+}
+
 void ViewerWindow::OpenFromGallery(const std::string& path)
 {
     GalleryMode = true;
@@ -290,7 +301,7 @@ void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
     shown_ = std::move(decoded);
     setWindowTitle(QString::fromStdString(FileNameOf(currentPath_)));
     if (shown_->failed()) {
-        ShowLoadFailure(shown_->failure);
+        ShowLoadFailure(shown_->failure, shown_->locked);
         return;
     }
     const LoadedPicture& picture = shown_->picture;
@@ -335,13 +346,14 @@ void ViewerWindow::ScheduleGifFrame()
     gifFrameTimer_->start(static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60'000)));
 }
 
-void ViewerWindow::ShowLoadFailure(const std::string& message)
+void ViewerWindow::ShowLoadFailure(const std::string& message, bool locked)
 {
     still_ = QImage();
     gif_.reset();
     GifActive = false;
     WebPMode = false;
-    zoomStatus_.text = FileNameOf(currentPath_) + " - Fehler";
+    // A locked container is no error: its one line says what to do.
+    zoomStatus_.text = FileNameOf(currentPath_) + (locked ? "" : " - Fehler");
     zoomStatus_.deadline = NowMs() + kZoomStatusMs;
     overlayTimer->start();
     ShowStickyNotice(message);
@@ -459,6 +471,15 @@ void ViewerWindow::paintEvent(QPaintEvent*)
             }
         }
     }
+    if (Locked() && !PaintSource()) {
+        const Rect box = PadlockRect(ClientSize());
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(box.left, box.top);
+        painter.scale((box.right - box.left) / 32.0, (box.bottom - box.top) / 32.0);
+        imaging::DrawPadlock(painter, false);
+        painter.restore();
+    }
     PaintOverlays(painter);
 }
 
@@ -466,14 +487,16 @@ void ViewerWindow::PaintOverlays(QPainter& painter)
 {
     const std::uint64_t now = NowMs();
     painter.save();
-    if (NoticeVisible(notice_, now)) {
+    // Once a command's notice is over, the lock screen's line is back under the padlock.
+    const bool lockLine = !NoticeVisible(notice_, now) && Locked() && !PaintSource();
+    if (NoticeVisible(notice_, now) || lockLine) {
         QFont font = painter.font();
         font.setBold(true);
         font.setPointSize(14);
         painter.setFont(font);
         const Rect box = NoticeRect(ClientSize());
         const QRect area(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1));
-        const QString text = QString::fromStdString(notice_.text);
+        const QString text = QString::fromStdString(lockLine ? shown_->failure : notice_.text);
         const int flags = Qt::AlignCenter | Qt::TextWordWrap;
         painter.setPen(Qt::black);
         painter.drawText(area.translated(1, 1), flags, text);
@@ -623,7 +646,8 @@ void ViewerWindow::PasswordForgotten()
         locked->encrypted = true;
         locked->passwordGeneration = session_.Crypto().PasswordGeneration();
         locked->fileNamePW = shown_->fileNamePW;
-        locked->failure = kNoPasswordNotice;
+        locked->failure = kLockedNoPassword;
+        locked->locked = true;
         imaging::WipePixels(scaled_);
         ShowPicture(std::move(locked));
     }

@@ -50,7 +50,10 @@ public:
     void StartStandalone(const std::string& path);
     void StartGalleryMode() { GalleryMode = true; }
 
-    // How the gallery opens a file.
+    // How the gallery opens a file (double click, Enter, "Open Image"): a container asks for the
+    // password first while there is none, and shows its lock screen when that is cancelled.
+    void OpenAsked(const std::string& path);
+    // How the gallery opens a file, and how a key step lands on one: nothing is asked.
     void OpenFromGallery(const std::string& path);
     void ReturnToGallery();
 
@@ -80,6 +83,8 @@ public:
     bool dragging() const { return dragging_; }
     const Overlay& notice() const { return notice_; }
     const Overlay& zoomStatus() const { return zoomStatus_; }
+    // A container that another password would open is shown: the padlock and what to do.
+    bool Locked() const { return shown_ && shown_->locked; }
     // The picture a paint draws; null when there is none.
     const QImage* PaintSource() const;
     int gifFrame() const;
@@ -106,7 +111,7 @@ private:
     // The neighbour of `path` in the direction of travel, to decode ahead; empty at an end.
     std::string NextInTravel(const std::string& path) const;
     PictureSettings CurrentPictureSettings() const;
-    void ShowLoadFailure(const std::string& message);
+    void ShowLoadFailure(const std::string& message, bool locked = false);
     void StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent);
     void ScheduleGifFrame();
     void ResetZoomToFit();

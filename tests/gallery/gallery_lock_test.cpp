@@ -51,7 +51,7 @@ struct LockedGallery : quillix::test::GalleryRig<> {
     QToolButton* ToolButton(const QString& hint) const
     {
         for (QToolButton* button : gallery->findChildren<QToolButton*>())
-            if (button->toolTip() == hint) return button;
+            if (button->accessibleName() == hint) return button;
         return nullptr;
     }
 };

@@ -303,6 +303,99 @@ private slots:
         QCOMPARE(rig.Selected(), std::vector<int>{rig.Index("c.jpg")});
     }
 
+    // Opened from the gallery, a container asks for the password once; the viewer's steps never
+    // ask, and a container it cannot open shows its lock screen.
+    void openingAContainerAsksOnceAndSteppingNever()
+    {
+        Rig rig;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+            WriteJpeg(rig / name, 40, 30);
+        EncryptInPlace(rig / "a.jpg", kPassword);
+        EncryptInPlace(rig / "b.jpg", kPassword);
+        rig.viewer->StartGalleryMode();
+        rig.Show();
+        const auto back = [&rig] {
+            QTest::keyClick(rig.viewer.get(), Qt::Key_Escape);
+            rig.Drain();
+            QVERIFY(rig.gallery->isVisible());
+        };
+        const auto notice = [&rig] { return rig.viewer->notice().text; };
+
+        // A plain picture opens without a word.
+        const QPoint c = rig.TileCentre(rig.Index("c.jpg"));
+        QTest::mouseDClick(rig.Canvas(), Qt::LeftButton, {}, c);
+        rig.Drain();
+        QVERIFY(rig.viewer->isVisible());
+        QCOMPARE(rig.dialogs.passwordPrompts, 0);
+        back();
+
+        // A double click on a container asks once, for the password typed once, and shows it.
+        rig.dialogs.passwords = {std::string(kPassword)};
+        const QPoint a = rig.TileCentre(rig.Index("$a.jpg"));
+        QTest::mouseDClick(rig.Canvas(), Qt::LeftButton, {}, a);
+        rig.Drain();
+        QCOMPARE(rig.dialogs.passwordRequests, std::vector{quillix::PasswordPrompt::Enter});
+        QVERIFY(rig.viewer->isVisible());
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "$a.jpg");
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QVERIFY(!rig.viewer->Locked());
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Right);
+        rig.Drain();
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "$b.jpg");
+        QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QCOMPARE(rig.dialogs.passwordPrompts, 1);
+        back();
+
+        // Enter without an answer opens the viewer on the lock screen, and steps onto containers
+        // lock without asking.
+        rig.session->Crypto().ClearPassword();
+        QTest::keyClick(rig.gallery.get(), Qt::Key_Return);
+        rig.Drain();
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+        QVERIFY(rig.viewer->isVisible());
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "$b.jpg");
+        QVERIFY(rig.viewer->Locked());
+        QCOMPARE(notice(), std::string("Encrypted picture: press Ctrl+Shift+P to type the password"));
+        for (const Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right}) {
+            QTest::keyClick(rig.viewer.get(), key);
+            rig.Drain();
+        }
+        QCOMPARE(rig.viewer->CurrentPath(), rig / "c.jpg");
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+        QTest::keyClick(rig.viewer.get(), Qt::Key_Left);
+        rig.Drain();
+        QVERIFY(rig.viewer->Locked());
+        QCOMPARE(rig.dialogs.passwordPrompts, 2);
+        back();
+
+        // "Open Image" asks as well; a wrong password says so on the lock screen.
+        QToolButton* open = nullptr;
+        for (QToolButton* button : rig.gallery->findChildren<QToolButton*>())
+            if (button->accessibleName() == QStringLiteral("Open Image")) open = button;
+        QVERIFY(open);
+        rig.dialogs.passwords = {std::string("wrong")};
+        open->click();
+        rig.Drain();
+        QCOMPARE(rig.dialogs.passwordPrompts, 3);
+        QVERIFY(rig.viewer->Locked());
+        QCOMPARE(notice(), std::string("The password does not open this picture"));
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("$b.jpg"));
+    }
+
+    // The lock and unlock buttons say what they do to the files on disk.
+    void cryptButtonsSayWhatTheyDoOnDisk()
+    {
+        Rig rig;
+        QString encrypt, decrypt;
+        for (QToolButton* button : rig.gallery->findChildren<QToolButton*>()) {
+            if (button->accessibleName() == QStringLiteral("Encrypt (E)")) encrypt = button->toolTip();
+            if (button->accessibleName() == QStringLiteral("Decrypt (D)")) decrypt = button->toolTip();
+        }
+        QVERIFY2(encrypt.startsWith("Encrypt (E)") && encrypt.contains("in place"), qPrintable(encrypt));
+        QVERIFY2(decrypt.startsWith("Decrypt (D)") && decrypt.contains("plain picture back to disk"),
+                 qPrintable(decrypt));
+    }
+
     void folderDialogLeavesNoTraceInQtsSharedSettings()
     {
         Rig rig;

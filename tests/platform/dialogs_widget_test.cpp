@@ -37,7 +37,12 @@ private slots:
         QCOMPARE(dialog.okButton()->pos(), QPoint(150, 72));
         QCOMPARE(dialog.cancelButton()->text(), QString("Abbrechen"));
         QCOMPARE(dialog.cancelButton()->pos(), QPoint(230, 72));
-        QCOMPARE(dialog.findChildren<QLabel*>().size(), 1);
+        // The field is labelled as the repetition's is; without a notice nothing else shows.
+        QCOMPARE(dialog.label()->text(), QString("Password:"));
+        QCOMPARE(dialog.label()->pos(), QPoint(12, 12));
+        QCOMPARE(dialog.label()->buddy(), dialog.edit());
+        QVERIFY(dialog.label()->geometry().bottom() < dialog.edit()->geometry().top());
+        QVERIFY(dialog.notice()->isHidden());
     }
 
     void openedForEncryptionItAsksTwice()
@@ -45,7 +50,12 @@ private slots:
         PasswordDialog dialog(nullptr, true, "The passwords differ. Type the password twice.");
         QCOMPARE(dialog.windowTitle(), QString("Password"));
         QCOMPARE(dialog.notice()->text(), QString("The passwords differ. Type the password twice."));
-        QCOMPARE(dialog.edit()->geometry().topLeft(), QPoint(12, 32));
+        QVERIFY(!dialog.notice()->isHidden());
+        // Notice, label, field: each below the one before.
+        QCOMPARE(dialog.label()->text(), QString("Password:"));
+        QVERIFY(dialog.label()->geometry().top() > dialog.notice()->geometry().bottom());
+        QVERIFY(dialog.edit()->geometry().top() > dialog.label()->geometry().bottom());
+        QCOMPARE(dialog.edit()->x(), 12);
         QVERIFY(dialog.repeatEdit() != nullptr);
         QCOMPARE(dialog.repeatEdit()->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog.repeatEdit()->width(), 296);

@@ -266,12 +266,14 @@ TEST(PicturePipeline, ContainersFollowThePasswordOfTheRun)
     const std::string name = FileNameOf(container);
 
     rig.Step(name, "");
-    EXPECT_EQ(rig.onScreen->failure, "Unknwon error");
+    EXPECT_EQ(rig.onScreen->failure, kLockedNoPassword);
+    EXPECT_TRUE(rig.onScreen->locked);
 
     rig.dialogs.passwords = {std::string(kPassword)};
     ASSERT_TRUE(rig.crypto.EnsurePassword(false));
     rig.Step(name, "");
     EXPECT_FALSE(rig.onScreen->failed()) << rig.onScreen->failure;
+    EXPECT_FALSE(rig.onScreen->locked);
     EXPECT_EQ(rig.onScreen->picture.still.size(), QSize(24, 16));
     rig.Step(name, "");
     EXPECT_EQ(rig.Decodes(name), 2) << "a picture decrypted under this password is kept";
@@ -279,13 +281,22 @@ TEST(PicturePipeline, ContainersFollowThePasswordOfTheRun)
     // The file-name option changes the password text, so the kept picture no longer counts.
     rig.settings.fileNamePW = true;
     rig.Step(name, "");
-    EXPECT_EQ(rig.onScreen->failure, "Decrypt failed (file error).");
+    EXPECT_EQ(rig.onScreen->failure, kLockedWrongPassword);
+    EXPECT_TRUE(rig.onScreen->locked);
 
     rig.settings.fileNamePW = false;
     rig.crypto.ClearPassword();
     rig.Step(name, "");
-    EXPECT_EQ(rig.onScreen->failure, "Unknwon error");
+    EXPECT_EQ(rig.onScreen->failure, kLockedNoPassword);
     EXPECT_EQ(rig.Decodes(name), 4);
+
+    // A file that only has a container's name is no locked picture: it fails as it is.
+    test::WriteFile(rig / "$b.jpg", std::string("not a container"));
+    rig.dialogs.passwords = {std::string(kPassword)};
+    ASSERT_TRUE(rig.crypto.EnsurePassword(false));
+    rig.Step("$b.jpg", "");
+    EXPECT_EQ(rig.onScreen->failure, "Decrypt failed (file error).");
+    EXPECT_FALSE(rig.onScreen->locked);
 }
 
 TEST(PicturePipeline, DecodesEveryKindOffTheWindowThread)

@@ -631,10 +631,14 @@ private slots:
         WriteJpeg(rig / "a.jpg");
         EncryptInPlace(rig / "a.jpg", kPassword);
         rig.Open("$a.jpg");
-        QCOMPARE(rig.viewer->notice().text, std::string("Unknwon error"));
+        // The lock screen: the padlock and one line saying what to do, and no error.
+        QVERIFY(rig.viewer->Locked());
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted picture: press Ctrl+Shift+P to type the password"));
         QCOMPARE(rig.viewer->notice().deadline, std::uint64_t{0});
-        QCOMPARE(rig.viewer->zoomStatus().text, std::string("$a.jpg - Fehler"));
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("$a.jpg"));
+        QCOMPARE(rig.viewer->windowTitle(), QString("$a.jpg"));
         QVERIFY(rig.viewer->PaintSource() == nullptr);
+        QCOMPARE(rig.dialogs.passwordPrompts, 0);
 
         // The picture is reloaded once the refresh timer fires, and shown once the pool is done.
         const auto reloaded = [&rig] {
@@ -650,13 +654,24 @@ private slots:
         QVERIFY(rig.viewer->PaintSource() == nullptr);
         reloaded();
         QVERIFY(rig.viewer->PaintSource() != nullptr);
+        QVERIFY(!rig.viewer->Locked());
         QVERIFY(rig.viewer->notice().text.empty());
+
+        // Forgetting the password locks the shown picture at once.
+        rig.dialogs.passwords.clear();
+        QTest::keyClick(rig.viewer.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(rig.viewer->Locked());
+        QVERIFY(rig.viewer->PaintSource() == nullptr);
+        QCOMPARE(rig.viewer->notice().text, std::string("Encrypted picture: press Ctrl+Shift+P to type the password"));
 
         // A wrong password is told apart from a missing one.
         rig.dialogs.passwords = {std::string("wrong")};
         QTest::keyClick(rig.viewer.get(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         reloaded();
-        QCOMPARE(rig.viewer->notice().text, std::string("Decrypt failed (file error)."));
+        QVERIFY(rig.viewer->Locked());
+        QCOMPARE(rig.viewer->notice().text, std::string("The password does not open this picture"));
+        QCOMPARE(rig.viewer->zoomStatus().text, std::string("$a.jpg"));
+        QVERIFY(rig.viewer->PaintSource() == nullptr);
         // Rotating a container is refused on screen.
         rig.Key(Qt::Key_R);
         QCOMPARE(rig.viewer->notice().text, std::string("Encrypted files cannot be rotated"));
@@ -703,6 +718,7 @@ private slots:
             QCOMPARE(rig.viewer->notice().text, std::string(failure.notice));
             QCOMPARE(rig.viewer->zoomStatus().text, std::string(failure.name) + " - Fehler");
             QVERIFY(rig.viewer->PaintSource() == nullptr);
+            QVERIFY(!rig.viewer->Locked());
         }
     }
 
