@@ -153,25 +153,47 @@ void WarmCache(const std::string& dir)
     }
 }
 
+// One gallery as both measurements use it: the password entered, names in order, tiles of 128
+// pixels, thumbnails on a pool of its own. Needs the application made first.
+struct BenchGallery {
+    quillix::test::ScriptedDialogs dialogs;
+    quillix::session::Session session{EnvironmentFor(dialogs)};
+    quillix::viewer::ViewerWindow viewer{session, quillix::viewer::ViewerEnvironment{}};
+    bool unlocked = Unlock(session);
+    quillix::gallery::GalleryWindow gallery{session, viewer};
+    quillix::workers::WorkerPool pool;
+
+    BenchGallery()
+    {
+        viewer.setGallery(&gallery);
+        gallery.setWorkerPool(&pool);
+    }
+
+    static quillix::session::SessionEnvironment EnvironmentFor(quillix::test::ScriptedDialogs& dialogs)
+    {
+        dialogs.passwords = {kPassword, kPassword};
+        const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-gallery-bench";
+        std::filesystem::create_directories(config);
+        return {&dialogs, config.string() + "/", nullptr};
+    }
+    static bool Unlock(quillix::session::Session& session)
+    {
+        session.Options().SortMode = 1;
+        session.AppSettings().PushInt("TILE_SIZE", 128);
+        return session.Crypto().EnsurePassword(false);
+    }
+};
+
 int Measure(int argc, char** argv, const std::string& dir)
 {
     WarmCache(dir);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    quillix::test::ScriptedDialogs dialogs;
-    dialogs.passwords = {kPassword, kPassword};
-    const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-gallery-bench";
-    std::filesystem::create_directories(config);
-    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", nullptr});
-    quillix::viewer::ViewerEnvironment environment;
-    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
-    session.Options().SortMode = 1;
-    session.AppSettings().PushInt("TILE_SIZE", 128);
-    if (!session.Crypto().EnsurePassword(false)) return 1;
-    quillix::gallery::GalleryWindow gallery(session, viewer);
-    viewer.setGallery(&gallery);
-    quillix::workers::WorkerPool pool;
-    gallery.setWorkerPool(&pool);
+    BenchGallery bench;
+    if (!bench.unlocked) return 1;
+    quillix::session::Session& session = bench.session;
+    quillix::gallery::GalleryWindow& gallery = bench.gallery;
+    const quillix::workers::WorkerPool& pool = bench.pool;
 
     // The longest stretch the window thread spent away from its event loop: the lateness of a
     // timer that should fire every 2 ms, by the wall clock and by the thread's own CPU time (on a
@@ -283,20 +305,10 @@ int MeasureStrong(int argc, char** argv, const std::string& dir, int runs)
     WarmCache(strongDir);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    quillix::test::ScriptedDialogs dialogs;
-    dialogs.passwords = {kPassword, kPassword};
-    const std::filesystem::path config = std::filesystem::temp_directory_path() / "quillix-gallery-bench";
-    std::filesystem::create_directories(config);
-    quillix::session::Session session(quillix::session::SessionEnvironment{&dialogs, config.string() + "/", nullptr});
-    quillix::viewer::ViewerEnvironment environment;
-    quillix::viewer::ViewerWindow viewer(session, std::move(environment));
-    session.Options().SortMode = 1;
-    session.AppSettings().PushInt("TILE_SIZE", 128);
-    if (!session.Crypto().EnsurePassword(false)) return 1;
-    quillix::gallery::GalleryWindow gallery(session, viewer);
-    viewer.setGallery(&gallery);
-    quillix::workers::WorkerPool pool;
-    gallery.setWorkerPool(&pool);
+    BenchGallery bench;
+    if (!bench.unlocked) return 1;
+    quillix::gallery::GalleryWindow& gallery = bench.gallery;
+    const quillix::workers::WorkerPool& pool = bench.pool;
     gallery.show();
     gallery.resize(1280, 800);
     QApplication::processEvents();

@@ -22,7 +22,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 using quillix::gallery::ThumbnailKind;
@@ -31,6 +30,8 @@ namespace {
 
 using quillix::test::CountInMemory;
 using quillix::test::Needle;
+using quillix::test::Nonce;
+using quillix::test::PixelRun;
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
@@ -81,26 +82,6 @@ struct Rig : quillix::test::GalleryRig<Dialogs> {
         std::filesystem::remove(pictures / name);
     }
 };
-
-std::uint64_t Nonce()
-{
-    std::random_device device;
-    return (std::uint64_t{device()} << 32) | device();
-}
-
-// Eight pixels of distinct colours as a 32-bit image holds them (blue, green, red, 0xFF).
-Needle PixelRun(std::uint64_t nonce)
-{
-    Needle needle;
-    for (int i = 0; i < 8; ++i) {
-        std::string& half = i < 4 ? needle.first : needle.second;
-        half += static_cast<char>(0x10 + ((nonce >> (i * 8)) & 0x7F));
-        half += static_cast<char>(0x90 + i);
-        half += static_cast<char>(0x20 + 13 * i);
-        half += static_cast<char>(0xFF);
-    }
-    return needle;
-}
 
 void PaintRun(QImage& image, const Needle& run, int row)
 {

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -27,6 +28,28 @@ struct Needle {
 
     std::size_t size() const { return first.size() + second.size(); }
 };
+
+// A random number for each run, so that no needle is left over from another.
+inline std::uint64_t Nonce()
+{
+    std::random_device device;
+    return (std::uint64_t{device()} << 32) | device();
+}
+
+// Eight pixels of distinct colours as a 32-bit picture holds them (blue, green, red, 0xFF). Red
+// and blue differ, so the rows a decoder keeps in file order (red first) do not match.
+inline Needle PixelRun(std::uint64_t nonce)
+{
+    Needle needle;
+    for (int i = 0; i < 8; ++i) {
+        std::string& half = i < 4 ? needle.first : needle.second;
+        half += static_cast<char>(0x10 + ((nonce >> (i * 8)) & 0x7F));
+        half += static_cast<char>(0x90 + i);
+        half += static_cast<char>(0x20 + 13 * i);
+        half += static_cast<char>(0xFF);
+    }
+    return needle;
+}
 
 // Where a needle was found: in memory locked against swapping, and elsewhere.
 struct MemoryHits {

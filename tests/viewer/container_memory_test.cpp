@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 // A container shown and then left behind leaves nothing of its picture in the process's memory,
 // and what it shows meanwhile lives in guarded memory. Read back through /proc/self/mem.
@@ -33,6 +32,8 @@ using test::FindInMemory;
 using test::InGuardedMemory;
 using test::MemoryHits;
 using test::Needle;
+using test::Nonce;
+using test::PixelRun;
 
 void UseEventLoop()
 {
@@ -40,27 +41,6 @@ void UseEventLoop()
     static char name[] = "container_memory_test";
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-std::uint64_t Nonce()
-{
-    std::random_device device;
-    return (std::uint64_t{device()} << 32) | device();
-}
-
-// Eight pixels of distinct colours as a 32-bit picture holds them (blue, green, red, 0xFF). Red
-// and blue differ, so the rows a decoder keeps in file order (red first) do not match.
-Needle PixelRun(std::uint64_t nonce)
-{
-    Needle needle;
-    for (int i = 0; i < 8; ++i) {
-        std::string& half = i < 4 ? needle.first : needle.second;
-        half += static_cast<char>(0x10 + ((nonce >> (i * 8)) & 0x7F));
-        half += static_cast<char>(0x90 + i);
-        half += static_cast<char>(0x20 + 13 * i);
-        half += static_cast<char>(0xFF);
-    }
-    return needle;
 }
 
 // ARGB32, which the encoders take as it is: a converted copy would be left in memory unwiped.
