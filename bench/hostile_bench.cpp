@@ -49,6 +49,9 @@ const char* Extension(quillix::imaging::ImageFormat format)
     case ImageFormat::Png: return ".png";
     case ImageFormat::Jpeg: return ".jpg";
     case ImageFormat::WebP: return ".webp";
+    case ImageFormat::Heif: return ".heic";
+    case ImageFormat::Tiff: return ".tif";
+    case ImageFormat::Jxl: return ".jxl";
     case ImageFormat::Unknown: break;
     }
     return ".bin";

@@ -7,6 +7,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins
   libgcrypt20-dev libsodium-dev libjpeg62-turbo-dev libturbojpeg0-dev libexif-dev libpng-dev libgif-dev libwebp-dev zlib1g-dev
+  # HEIC/HEIF and AVIF (libheif brings its HEVC and AV1 coders, which the tests encode with), TIFF,
+  # JPEG XL
+  libheif-dev libtiff-dev libjxl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # a second reader of the strong container, apart from the program's code
   python3-nacl

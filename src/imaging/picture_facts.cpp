@@ -164,6 +164,9 @@ PictureFacts ReadPictureFacts(std::span<const std::uint8_t> bytes)
         facts.animated = IsAnimatedBytes(bytes);
         break;
     }
+    case ImageFormat::Heif:
+    case ImageFormat::Tiff:
+    case ImageFormat::Jxl:
     case ImageFormat::Unknown: break;
     }
     return facts;
@@ -178,6 +181,9 @@ std::string FormatName(ImageFormat format, bool animated)
     case ImageFormat::Gif: name = "GIF"; break;
     case ImageFormat::Bmp: name = "BMP"; break;
     case ImageFormat::WebP: name = "WebP"; break;
+    case ImageFormat::Heif: name = "HEIF"; break;
+    case ImageFormat::Tiff: name = "TIFF"; break;
+    case ImageFormat::Jxl: name = "JPEG XL"; break;
     case ImageFormat::Unknown: return {};
     }
     return animated ? name + ", animated" : name;

@@ -55,6 +55,9 @@ Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> byt
     case ImageFormat::Bmp: return DecodeBmp(bytes);
     case ImageFormat::WebP: return LoadWebPToBitmap(bytes);
     case ImageFormat::Gif: return DecodeGifFirstFrame(bytes);
+    case ImageFormat::Heif:
+    case ImageFormat::Tiff:
+    case ImageFormat::Jxl:
     case ImageFormat::Unknown: break;
     }
     return MakeError(ErrorKind::Unsupported, "unknown picture format");

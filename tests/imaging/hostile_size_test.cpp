@@ -36,6 +36,9 @@ int Readings(ImageFormat format, std::span<const std::uint8_t> bytes)
         read += player.LoadFromBytes(bytes);
         break;
     }
+    case ImageFormat::Heif:
+    case ImageFormat::Tiff:
+    case ImageFormat::Jxl:
     case ImageFormat::Unknown: break;
     }
     return read;
