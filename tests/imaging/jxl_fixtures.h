@@ -29,6 +29,7 @@ struct JxlFixtureFrame {
 struct JxlPlan {
     std::vector<JxlFixtureFrame> frames;  // more than one makes an animation
     bool lossless = true;                 // false: lossy XYB at distance 1
+    int effort = 3;                       // 1 fastest .. 9; 7 is what cjxl writes by default
     bool alpha = false;
     bool grey = false;    // written from the green channel
     int orientation = 1;  // 1..8, as EXIF
@@ -79,7 +80,8 @@ inline std::vector<std::uint8_t> EncodeJxlFixture(const JxlPlan& plan)
         need(JxlEncoderSetFrameLossless(settings, JXL_TRUE) == JXL_ENC_SUCCESS, "lossless");
     else
         need(JxlEncoderSetFrameDistance(settings, 1.0f) == JXL_ENC_SUCCESS, "distance");
-    need(JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3) == JXL_ENC_SUCCESS, "effort");
+    need(JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, plan.effort) == JXL_ENC_SUCCESS,
+         "effort");
 
     const std::uint32_t channels = (plan.grey ? 1u : 3u) + (plan.alpha ? 1u : 0u);
     const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
