@@ -22,7 +22,7 @@ int JxlViewerThreads();
 // QImage::Format_ARGB32 with unassociated alpha when it has alpha, else Format_RGB32; grey
 // expanded to RGB. Tagged with the colour space its pixels are in, untagged for sRGB or for one
 // QColorSpace cannot hold. Fails with Unsupported beyond kMaxPixels (before any picture is
-// allocated) and with BadHeader for damaged or truncated data.
+// allocated), with Truncated for a file cut short and with BadHeader for damaged data.
 Result<QImage> DecodeJxl(std::span<const std::uint8_t> bytes, int threads = kJxlOneThread);
 
 // The size the picture is shown at (after its orientation), from its header alone.
