@@ -182,6 +182,13 @@ std::int64_t DensestBytesPerByte(std::uint16_t compression)
 bool StripsCouldShow(const Reader& r, Size size)
 {
     TIFF* tiff = r.tiff.get();
+    const std::int64_t declared = std::int64_t{size.width} * size.height;
+    // libtiff allocates a whole tile to decode one; a small picture in vast tiles is a lie too.
+    std::uint32_t tileWidth = 0, tileHeight = 0;
+    if (TIFFIsTiled(tiff) && TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth) &&
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight) &&
+        std::int64_t{tileWidth} * tileHeight > std::max<std::int64_t>(declared, std::int64_t{1} << 20))
+        return false;
     std::uint16_t compression = COMPRESSION_NONE, bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -193,7 +200,6 @@ bool StripsCouldShow(const Reader& r, Size size)
     // Subsampled chroma costs less than a sample a pixel; counting the luma alone errs on belief.
     const std::int64_t bitsPerPixel = std::max<std::int64_t>(
         1, std::int64_t{bits} * (photometric == PHOTOMETRIC_YCBCR ? 1 : std::max<int>(1, samples)));
-    const std::int64_t declared = std::int64_t{size.width} * size.height;
     const std::uint32_t strips = TIFFNumberOfStrips(tiff);
     std::int64_t paintable = 0;
     for (std::uint32_t i = 0; i < strips && paintable < declared; ++i) {

@@ -442,6 +442,16 @@ TEST(Tiff, HostileSizesAreRefusedBeforeAllocating)
         EXPECT_EQ(decoded.error().kind, c.width > 20000 ? ErrorKind::Unsupported : ErrorKind::BadHeader);
         EXPECT_LT(test::StatusKib("VmPeak:") - addressSpace, 256 * 1024) << "a canvas was allocated";
     }
+
+    // A small picture whose one tile is said to be a gigabyte: libtiff would allocate it whole.
+    TiffPage page = Page(Solid(16, 16, qRgb(90, 90, 90)), PHOTOMETRIC_RGB, 8, COMPRESSION_NONE);
+    page.tiled = true;
+    std::vector<std::uint8_t> file = TiffFixture(page);
+    test::SetFirstPageTag(file, TIFFTAG_TILEWIDTH, 16384);
+    test::SetFirstPageTag(file, TIFFTAG_TILELENGTH, 16384);
+    const long addressSpace = test::StatusKib("VmPeak:");
+    EXPECT_FALSE(DecodeTiff(file).ok());
+    EXPECT_LT(test::StatusKib("VmPeak:") - addressSpace, 256 * 1024) << "a tile was allocated";
 }
 
 }  // namespace
