@@ -104,8 +104,8 @@ std::vector<LayoutCase> LayoutCases()
         {"palette 8 LZW", Page(FewColours(w, h, 40), PHOTOMETRIC_PALETTE, 8, COMPRESSION_LZW)},
         {"CMYK 8", Page(varied, PHOTOMETRIC_SEPARATED, 8, COMPRESSION_NONE)},
         {"CMYK 8 LZW", Page(varied, PHOTOMETRIC_SEPARATED, 8, COMPRESSION_LZW)},
-        {"RGB JPEG", Page(Quarters(), PHOTOMETRIC_RGB, 8, COMPRESSION_JPEG), 6},
-        {"YCbCr JPEG", Page(Quarters(), PHOTOMETRIC_YCBCR, 8, COMPRESSION_JPEG), 12},
+        {"RGB JPEG", Page(Quarters(), PHOTOMETRIC_RGB, 8, COMPRESSION_JPEG), 2},
+        {"YCbCr JPEG", Page(Quarters(), PHOTOMETRIC_YCBCR, 8, COMPRESSION_JPEG), 6},
     };
 }
 
