@@ -24,7 +24,9 @@ struct Messages {
     char text[512] = {};
 };
 
-int KeepFirstError(TIFF*, void* user, const char* module, const char* format, va_list args)
+// The format comes from libtiff, with the arguments that match it.
+[[gnu::format(printf, 4, 0)]] int KeepFirstError(TIFF*, void* user, const char* module, const char* format,
+                                                 va_list args)
 {
     auto* messages = static_cast<Messages*>(user);
     if (messages->text[0] != '\0') return 1;
