@@ -1,5 +1,6 @@
 #include "imaging/jpeg_codec.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/still_decoder.h"
 
@@ -12,6 +13,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace quillix::imaging {
@@ -65,14 +67,33 @@ struct Decompressor {
     bool created = false;
 };
 
-bool RunReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size)
+bool RunReadHeader(Decompressor& d, const std::uint8_t* data, std::size_t size, bool keepProfile = false)
 {
     if (setjmp(d.trap.jump)) return false;
     d.created = true;
     jpeg_create_decompress(&d.info);
     jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
+    if (keepProfile) jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&d.info, TRUE);
     return true;
+}
+
+// The ICC profile the APP2 markers carry, joined by libjpeg into a malloc'd block; none when the
+// markers are missing or do not join up.
+bool RunReadProfile(Decompressor& d, JOCTET** profile, unsigned int* size)
+{
+    if (setjmp(d.trap.jump)) return false;
+    return jpeg_read_icc_profile(&d.info, profile, size) != 0;
+}
+
+QColorSpace ProfileOf(Decompressor& d)
+{
+    JOCTET* profile = nullptr;
+    unsigned int size = 0;
+    const bool read = RunReadProfile(d, &profile, &size);
+    const std::unique_ptr<JOCTET, decltype(&std::free)> owned(profile, &std::free);
+    if (!read || !profile) return {};
+    return ColourSpaceFromIcc(std::span<const std::uint8_t>(profile, size));
 }
 
 bool RunStart(Decompressor& d, bool cmyk, int minWidth, int minHeight)
@@ -147,11 +168,14 @@ Result<QImage> Decode(std::span<const std::uint8_t> bytes, int minWidth, int min
 {
     if (bytes.empty()) return MakeError(ErrorKind::Truncated, "JPEG: no data");
     Decompressor d;
-    if (!RunReadHeader(d, bytes.data(), bytes.size())) return Failure(d, ErrorKind::BadHeader);
+    if (!RunReadHeader(d, bytes.data(), bytes.size(), true)) return Failure(d, ErrorKind::BadHeader);
     if (std::int64_t{d.info.image_width} * d.info.image_height > kMaxPixels)
         return MakeError(ErrorKind::Unsupported, "JPEG: picture too large");
     if (Result<void> believed = CheckData(d); !believed) return believed.error();
     const bool cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
+    // Read before the decode ends: libjpeg frees the saved markers with the picture's memory. A
+    // CMYK profile describes inks this decoder converts by a formula of its own.
+    const QColorSpace space = cmyk ? QColorSpace() : ProfileOf(d);
     if (!RunStart(d, cmyk, minWidth, minHeight)) return Failure(d, ErrorKind::BadHeader);
 
     QImage image =
@@ -159,6 +183,7 @@ Result<QImage> Decode(std::span<const std::uint8_t> bytes, int minWidth, int min
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "JPEG: not enough memory for the picture");
     if (!RunReadLines(d, image.bits(), image.bytesPerLine())) return Failure(d, ErrorKind::BadHeader);
     if (cmyk) CmykToRgb(image, d.info.saw_Adobe_marker);
+    image.setColorSpace(space);
     return image;
 }
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-// libjpeg-turbo decoding and encoding. Decoded pictures are QImage::Format_RGB32.
+// libjpeg-turbo decoding and encoding. Decoded pictures are QImage::Format_RGB32, tagged with the colour
+// space of the ICC profile their APP2 markers embed (none for CMYK, which is converted by formula).
 namespace quillix::imaging {
 
 // The whole picture as stored, whatever its EXIF orientation says. A stream that ends early gives what was decoded

@@ -2,6 +2,8 @@
 
 #include "imaging/still_decoder.h"
 
+#include <QColorSpace>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -153,6 +155,7 @@ QImage Transformed(const QImage& picture, PixelTransform t)
     // Huge pages and tiles: a 24-megapixel turn costs a quarter of its decode instead of most of it.
     QImage target = NewPicture(SwapsSides(t) ? h : w, SwapsSides(t) ? w : h, source.format());
     if (target.isNull()) return target;
+    target.setColorSpace(source.colorSpace());
     if (!SwapsSides(t)) {
         // Rows stay rows: each is copied whole, reversed for the left-right mirrors.
         const bool upsideDown = t == PixelTransform::Rotate180 || t == PixelTransform::FlipV;

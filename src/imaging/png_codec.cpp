@@ -1,5 +1,6 @@
 #include "imaging/png_codec.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/still_decoder.h"
 
 #include <png.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -79,6 +81,34 @@ bool RunReadInfo(Reader& r)
     png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
     return true;
+}
+
+// What the file says its colours mean, in the PNG specification's order of precedence: an ICC
+// profile, the sRGB chunk, then primaries and gamma. A profile Qt cannot read gives way to the
+// chunks after it, as for a decoder that knows no profiles.
+QColorSpace ColourSpaceOf(const Reader& r)
+{
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(r.png, r.info, &name, &compression, &profile, &length) != 0 && profile) {
+        QColorSpace space = ColourSpaceFromIcc(std::span<const std::uint8_t>(profile, length));
+        if (space.isValid()) return space;
+    }
+    int intent = 0;
+    if (png_get_sRGB(r.png, r.info, &intent) != 0) return QColorSpace::SRgb;
+    double fileGamma = 0;
+    const bool hasGamma = png_get_gAMA(r.png, r.info, &fileGamma) != 0 && fileGamma > 0;
+    // A file written for a display of gamma 2.2 means sRGB, as browsers take it.
+    const bool srgbCurve = !hasGamma || std::abs(fileGamma * 2.2 - 1) < 0.01;
+    const auto transfer = srgbCurve ? QColorSpace::TransferFunction::SRgb : QColorSpace::TransferFunction::Gamma;
+    const float gamma = srgbCurve ? 0.0f : static_cast<float>(1 / fileGamma);
+    double wx = 0, wy = 0, rx = 0, ry = 0, gx = 0, gy = 0, bx = 0, by = 0;
+    if (png_get_cHRM(r.png, r.info, &wx, &wy, &rx, &ry, &gx, &gy, &bx, &by) != 0)
+        return QColorSpace(QPointF(wx, wy), QPointF(rx, ry), QPointF(gx, gy), QPointF(bx, by), transfer, gamma);
+    if (hasGamma && !srgbCurve) return QColorSpace(QColorSpace::Primaries::SRgb, gamma);
+    return {};
 }
 
 bool RunReadImage(Reader& r, png_bytepp rows)
@@ -321,6 +351,7 @@ Result<QImage> DecodePng(std::span<const std::uint8_t> bytes)
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = image.scanLine(static_cast<int>(y));
     if (!RunReadImage(r, rows.data())) return MakeError(ErrorKind::Truncated, r.messages.text);
+    image.setColorSpace(ColourSpaceOf(r));
     return image;
 }
 

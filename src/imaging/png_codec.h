@@ -14,7 +14,8 @@
 namespace quillix::imaging {
 
 // Every colour type, bit depth and interlacing expands to 8-bit RGBA, the tRNS colour or palette
-// alpha becoming alpha: QImage::Format_ARGB32. Truncated or damaged data fails.
+// alpha becoming alpha: QImage::Format_ARGB32, tagged with the colour space its iCCP, sRGB, cHRM
+// and gAMA chunks declare. Truncated or damaged data fails.
 Result<QImage> DecodePng(std::span<const std::uint8_t> bytes);
 Result<QImage> DecodePngFile(const std::string& path);
 

@@ -4,6 +4,8 @@
 #include "crypto/secure_memory.h"
 #include "imaging/wipe_pixels.h"
 
+#include <QColorSpace>
+
 #include <algorithm>
 #include <cstring>
 
@@ -63,6 +65,7 @@ QImage CopyPicture(const QImage& image)
     copy.setDotsPerMeterX(image.dotsPerMeterX());
     copy.setDotsPerMeterY(image.dotsPerMeterY());
     copy.setDevicePixelRatio(image.devicePixelRatio());
+    copy.setColorSpace(image.colorSpace());
     return copy;
 }
 

@@ -3,6 +3,7 @@
 #include "common/memory.h"
 #include "common/unique_fd.h"
 #include "imaging/bmp_codec.h"
+#include "imaging/colour_profile.h"
 #include "imaging/gif_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
@@ -47,7 +48,7 @@ bool DataCouldShow(std::int64_t declared, std::int64_t paintable)
     return declared <= std::max(kAlwaysBelieved, std::min(paintable, kMaxPixels) * kFillerShare);
 }
 
-Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes)
+Result<QImage> DecodeStillTagged(ImageFormat format, std::span<const std::uint8_t> bytes)
 {
     switch (format) {
     case ImageFormat::Jpeg: return DecodeJpegUpright(bytes);
@@ -61,6 +62,13 @@ Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> byt
     case ImageFormat::Unknown: break;
     }
     return MakeError(ErrorKind::Unsupported, "unknown picture format");
+}
+
+Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes)
+{
+    Result<QImage> image = DecodeStillTagged(format, bytes);
+    if (image) ShowInSrgb(image.value());
+    return image;
 }
 
 Result<QImage> DecodeStillFile(const std::string& path)

@@ -28,8 +28,12 @@ QImage NewPicture(int width, int height, QImage::Format format);
 bool DataCouldShow(std::int64_t declared, std::int64_t paintable);
 
 // The picture `bytes` hold in `format` as the user should see it (a JPEG turned as its EXIF
-// orientation says, a GIF's first frame); Unsupported for Unknown.
+// orientation says, a GIF's first frame, colours converted to sRGB); Unsupported for Unknown.
 Result<QImage> DecodeStill(ImageFormat format, std::span<const std::uint8_t> bytes);
+
+// The same picture with its colours as stored, tagged with the colour space the file declares:
+// for a caller that makes it smaller before converting (ShowInSrgb) what remains.
+Result<QImage> DecodeStillTagged(ImageFormat format, std::span<const std::uint8_t> bytes);
 
 // The file decoded by the format its extension names.
 Result<QImage> DecodeStillFile(const std::string& path);

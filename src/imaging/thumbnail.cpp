@@ -1,6 +1,7 @@
 #include "imaging/thumbnail.h"
 
 #include "crypto/secure.h"
+#include "imaging/colour_profile.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/secure_picture.h"
@@ -55,7 +56,10 @@ QSize ThumbnailSize(int width, int height, int box)
     return {static_cast<int>(std::lround(width * s)), static_cast<int>(std::lround(height * s))};
 }
 
-Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box)
+namespace {
+
+// The thumbnail in the colours its file declares.
+Result<QImage> DecodeTaggedThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box)
 {
     switch (format) {
     case ImageFormat::Jpeg: {
@@ -80,13 +84,23 @@ Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t>
         return LoadWebPFirstFrameScaled(bytes, size.value().width(), size.value().height());
     }
     default: {
-        Result<QImage> image = DecodeStill(format, bytes);
+        Result<QImage> image = DecodeStillTagged(format, bytes);
         if (!image) return image;
         Result<QSize> size = DrawableSize(image.value().width(), image.value().height(), box);
         if (!size) return size.error();
         return ScaleTo(std::move(image), size.value());
     }
     }
+}
+
+}  // namespace
+
+Result<QImage> DecodeThumbnail(ImageFormat format, std::span<const std::uint8_t> bytes, int box)
+{
+    // Converted once small: the full-size picture is never converted.
+    Result<QImage> thumbnail = DecodeTaggedThumbnail(format, bytes, box);
+    if (thumbnail) ShowInSrgb(thumbnail.value());
+    return thumbnail;
 }
 
 }  // namespace quillix::imaging

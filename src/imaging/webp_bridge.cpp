@@ -2,6 +2,7 @@
 
 #include "common/unique_fd.h"
 #include "crypto/secure.h"
+#include "imaging/colour_profile.h"
 #include "imaging/image_format.h"
 #include "imaging/still_decoder.h"
 
@@ -39,6 +40,16 @@ struct FrameIterator {
     FrameIterator(const FrameIterator&) = delete;
     FrameIterator& operator=(const FrameIterator&) = delete;
 };
+
+QColorSpace ColourSpaceOf(WebPDemuxer* demux)
+{
+    if ((WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) == 0) return {};
+    WebPChunkIterator chunk{};
+    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return {};
+    QColorSpace space = ColourSpaceFromIcc(std::span<const std::uint8_t>(chunk.chunk.bytes, chunk.chunk.size));
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return space;
+}
 
 // Format_ARGB32 is one native-endian 32-bit word per pixel.
 constexpr WEBP_CSP_MODE kArgb32Mode = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? MODE_BGRA : MODE_ARGB;
@@ -124,6 +135,7 @@ Result<QImage> FirstFrameOnCanvas(WebPDemuxer* demux, QSize size)
     const VP8StatusCode decoded = WebPDecode(it.fragment.bytes, it.fragment.size, &config);
     WebPFreeDecBuffer(&config.output);
     if (decoded != VP8_STATUS_OK) return StatusError(decoded);
+    canvas.setColorSpace(ColourSpaceOf(demux));
     return canvas;
 }
 
@@ -176,6 +188,7 @@ Result<QImage> LoadWebPToBitmap(std::span<const std::uint8_t> bytes)
     crypto::SecureWipe(pixels, static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
     WebPFree(pixels);
     if (image.isNull()) return MakeError(ErrorKind::Unsupported, "WebP picture too large");
+    image.setColorSpace(WebPColourSpace(bytes));
     return image;
 }
 
@@ -249,7 +262,15 @@ Result<QImage> LoadWebPScaled(std::span<const std::uint8_t> bytes, int width, in
     const VP8StatusCode decoded = WebPDecode(bytes.data(), bytes.size(), &config);
     WebPFreeDecBuffer(&config.output);
     if (decoded != VP8_STATUS_OK) return StatusError(decoded);
+    image.setColorSpace(WebPColourSpace(bytes));
     return image;
+}
+
+QColorSpace WebPColourSpace(std::span<const std::uint8_t> bytes)
+{
+    const WebPData data{bytes.data(), bytes.size()};
+    const DemuxPtr demux(bytes.empty() ? nullptr : WebPDemux(&data));
+    return demux ? ColourSpaceOf(demux.get()) : QColorSpace();
 }
 
 bool WebPSize(std::span<const std::uint8_t> bytes, int& width, int& height)

@@ -3,6 +3,7 @@
 #include "common/result.h"
 #include "imaging/image_file.h"
 
+#include <QColorSpace>
 #include <QImage>
 
 #include <cstdint>
@@ -34,6 +35,10 @@ Result<void> CheckAnimatedWebP(std::span<const std::uint8_t> bytes);
 
 // Decoded by libwebp straight to `width` × `height` (its scaled decoding), for thumbnails.
 Result<QImage> LoadWebPScaled(std::span<const std::uint8_t> bytes, int width, int height);
+
+// The colour space of the file's ICCP chunk: invalid when it has none, or one Qt cannot read.
+// Every picture the functions above return is tagged with it.
+QColorSpace WebPColourSpace(std::span<const std::uint8_t> bytes);
 
 // Width and height from the bitstream header alone; false when the bytes are not WebP.
 bool WebPSize(std::span<const std::uint8_t> bytes, int& width, int& height);

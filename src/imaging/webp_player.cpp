@@ -1,6 +1,7 @@
 #include "imaging/webp_player.h"
 
 #include "crypto/secure.h"
+#include "imaging/colour_profile.h"
 #include "imaging/secure_picture.h"
 #include "imaging/webp_bridge.h"
 #include "workers/worker_pool.h"
@@ -158,6 +159,9 @@ WebPPlayer::Step WebPPlayer::OpenPass(Stream& stream, bool reread)
     Step step;
     step.picture = ImageFromRgba(pixels, w, h, w * 4);
     if (step.picture.isNull()) return failed;
+    stream.colourSpace = WebPColourSpace(stream.bytes);
+    step.picture.setColorSpace(stream.colourSpace);
+    ShowInSrgb(step.picture);
     step.kind = Step::NewPass;
     step.timestamp = timestamp;
     step.width = w;
@@ -190,7 +194,10 @@ WebPPlayer::Step WebPPlayer::Advance(Stream& stream, bool mayStartPass)
     stream.canvasSize = static_cast<std::size_t>(step.width) * static_cast<std::size_t>(step.height) * 4;
     const ContainerPixels secure(stream.fromContainer);
     step.picture = ImageFromRgba(pixels, step.width, step.height, step.width * 4);
-    if (!step.picture.isNull()) step.kind = Step::Frame;
+    if (step.picture.isNull()) return step;
+    step.picture.setColorSpace(stream.colourSpace);
+    ShowInSrgb(step.picture);
+    step.kind = Step::Frame;
     return step;
 }
 
@@ -349,6 +356,7 @@ bool WebPPlayer::LoadStillOrAnimated(bool looksAnimated, const std::function<boo
         Stop();
         return false;
     }
+    ShowInSrgb(picture.value());
     ShowStill(std::move(picture.value()));
     return true;
 }

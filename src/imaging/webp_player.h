@@ -4,6 +4,7 @@
 #include "crypto/secure_memory.h"
 #include "workers/window_thread_queue.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QObject>
 
@@ -102,6 +103,8 @@ private:
         bool fromContainer = false;
         crypto::SecureBytes bytes;
         std::unique_ptr<WebPAnimDecoder, DecoderDeleter> decoder;
+        // What the file's profile says its frames' colours mean.
+        QColorSpace colourSpace;
         // The decoder's canvas, as its last frame handed it out.
         std::uint8_t* canvas = nullptr;
         std::size_t canvasSize = 0;

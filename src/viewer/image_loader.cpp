@@ -3,6 +3,7 @@
 #include "container/container_file.h"
 #include "container/file_crypto.h"
 #include "crypto/secure.h"
+#include "imaging/colour_profile.h"
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
 #include "imaging/secure_picture.h"
@@ -63,6 +64,7 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
         if (!imaging::IsAnimatedBytes(read.value())) {
             Result<QImage> still = imaging::LoadWebPToBitmap(read.value());
             if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(false));
+            imaging::ShowInSrgb(still.value());
             picture.still = std::move(still.value());
             return picture;
         }
@@ -81,6 +83,7 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
     const imaging::ContainerPixels pixels;
     Result<QImage> still = imaging::LoadWebPToBitmap(bytes);
     if (!still) return MakeError(ErrorKind::BadHeader, WebPFailureText(picture.encrypted));
+    imaging::ShowInSrgb(still.value());
     picture.still = std::move(still.value());
     return picture;
 }
