@@ -64,8 +64,17 @@ struct Opened {
     Handle primary;
 };
 
+// Registers libheif's codecs once, before threads of the pool can race to do it lazily. Never
+// undone: other threads may be decoding at exit.
+bool LibraryReady()
+{
+    static const bool ready = heif_init(nullptr).code == heif_error_Ok;
+    return ready;
+}
+
 Result<Opened> Open(std::span<const std::uint8_t> bytes)
 {
+    if (!LibraryReady()) return MakeError(ErrorKind::Unsupported, "HEIF: libheif could not start");
     if (bytes.empty()) return MakeError(ErrorKind::BadHeader, "HEIF: empty file");
     Context context(heif_context_alloc());
     if (!context) return MakeError(ErrorKind::Io, "HEIF: out of memory");
