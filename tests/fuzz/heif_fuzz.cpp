@@ -47,6 +47,9 @@ std::vector<std::vector<std::uint8_t>> Seeds()
     seeds.push_back(EncodeHeif(plan));
     plan.codec = heif_compression_AV1;
     seeds.push_back(EncodeHeif(plan));
+    plan.bitDepth = 10;
+    seeds.push_back(EncodeHeif(plan));
+    plan.bitDepth = 8;
     plan.picture = Sample(21, 13, true);
     plan.primaries = heif_color_primaries_SMPTE_EG_432_1;
     seeds.push_back(EncodeHeif(plan));

@@ -112,9 +112,9 @@ inline std::vector<std::uint8_t> EncodeHeif(const HeifPlan& plan)
     Check(heif_context_get_encoder_for_format(context.get(), plan.codec, &rawEncoder), "encoder");
     std::unique_ptr<heif_encoder, EncoderRelease> encoder(rawEncoder);
     Check(heif_encoder_set_lossy_quality(encoder.get(), plan.quality), "quality");
-    // aom's own default for deep RGB input is a 4:4:4 layout it then cannot write.
-    if (plan.codec == heif_compression_AV1)
-        Check(heif_encoder_set_parameter_string(encoder.get(), "chroma", "420"), "chroma");
+    // Above 8 bits libheif 1.15 asks aom for its profile 2, which aom can only write as 4:2:2.
+    if (plan.codec == heif_compression_AV1 && plan.bitDepth > 8)
+        Check(heif_encoder_set_parameter_string(encoder.get(), "chroma", "422"), "chroma");
 
     Image image = ToHeifImage(plan.picture, plan.bitDepth);
     if (plan.primaries) {

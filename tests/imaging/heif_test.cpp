@@ -70,6 +70,7 @@ const CodecCase kCodecs[] = {
     {"HEVC 8-bit", heif_compression_HEVC, 8},
     {"HEVC 10-bit", heif_compression_HEVC, 10},
     {"AV1 8-bit", heif_compression_AV1, 8},
+    {"AV1 10-bit", heif_compression_AV1, 10},
 };
 
 TEST(Heif, EachCodecAndDepthGivesTheColoursAsEightBitPixels)
@@ -103,6 +104,8 @@ TEST(Heif, AlphaIsKeptStraight)
     const int alphas[4] = {255, 128, 0, 200};
     const QImage picture = Quarters(64, 48, alphas);
     for (const CodecCase& c : kCodecs) {
+        // aom, as libheif 1.15 drives it, cannot write a deep alpha plane.
+        if (c.codec == heif_compression_AV1 && c.bitDepth > 8) continue;
         SCOPED_TRACE(c.name);
         HeifPlan plan;
         plan.picture = picture;
