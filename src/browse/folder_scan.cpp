@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace quillix::browse {
@@ -31,21 +33,12 @@ Error ReadError(const std::string& folder, int error)
     return MakeError(ErrorKind::Io, "Cannot read folder " + folder + ": " + std::strerror(error));
 }
 
-// Appends the regular files of `dir` whose names end in `extension`; false on a read error.
-bool AppendMatches(DIR* dir, const std::string& prefix, std::string_view extension, FileList& out)
+// Which of kImageExtensions `name` ends in; -1 for none.
+int ExtensionIndex(std::string_view name)
 {
-    ::rewinddir(dir);
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (!entry) return errno == 0;
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == ".." || !HasExtension(name, extension)) continue;
-        // Follows links: a link to a file is listed like the file, one to a folder is not.
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-        out.push_back(prefix + entry->d_name);
-    }
+    for (std::size_t i = 0; i < std::size(kImageExtensions); ++i)
+        if (HasExtension(name, kImageExtensions[i])) return static_cast<int>(i);
+    return -1;
 }
 
 FileTime ToFileTime(const statx_timestamp& t)
@@ -68,11 +61,29 @@ Result<FileList> ListImageFiles(const std::string& folder)
     const std::string prefix = WithSeparator(folder);
     UniqueDir dir(::opendir(folder.c_str()));
     if (!dir) return ReadError(folder, errno);
-    // One pass per extension keeps the files grouped in pattern order, as the unsorted mode shows them.
-    FileList files;
-    for (const std::string_view extension : kImageExtensions) {
-        if (!AppendMatches(dir.get(), prefix, extension, files)) return ReadError(folder, errno);
+    // Grouped in pattern order, as the unsorted mode shows them; each group in the order the file
+    // system returns its entries.
+    std::array<FileList, std::size(kImageExtensions)> groups;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) return ReadError(folder, errno);
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        const int group = ExtensionIndex(name);
+        if (group < 0 || name == "." || name == "..") continue;
+        // Follows links: a link to a file is listed like the file, one to a folder is not.
+        if (entry->d_type != DT_REG) {
+            struct stat st {};
+            if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        }
+        groups[static_cast<std::size_t>(group)].push_back(prefix + entry->d_name);
     }
+    FileList files;
+    for (FileList& group : groups)
+        files.insert(files.end(), std::make_move_iterator(group.begin()), std::make_move_iterator(group.end()));
     return files;
 }
 

@@ -16,13 +16,14 @@ namespace quillix::browse {
 using FileList = std::vector<std::string>;
 
 // The listing patterns' extensions, in listing order.
-inline constexpr std::string_view kImageExtensions[] = {".jpg", ".jpeg", ".png", ".bmp", ".gif", ".webp"};
+inline constexpr std::string_view kImageExtensions[] = {".jpg",  ".jpeg", ".png",  ".bmp", ".gif",  ".webp", ".heic",
+                                                        ".heif", ".hif",  ".avif", ".tif", ".tiff", ".jxl"};
 
 // True when `name` ends in `extension` ("." included), ignoring ASCII case.
 bool HasExtension(std::string_view name, std::string_view extension);
 
-// The folder's image files as folder-with-separator + name: one directory listing per extension of
-// kImageExtensions in that order, each in the order the file system returns its entries. Entries
+// The folder's image files as folder-with-separator + name, grouped by extension in the order of
+// kImageExtensions, each group in the order the file system returns its entries. Entries
 // that are (or link to) regular files are listed, hidden ones included; folders, dangling links
 // and other kinds are not. Fails with an Io error, and an empty list, when the folder cannot be read.
 Result<FileList> ListImageFiles(const std::string& folder);

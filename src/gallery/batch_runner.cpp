@@ -80,6 +80,7 @@ FileOutcome RunBatchFile(BatchOperation operation, const std::string& path, cons
             imaging::RotateImageFile90(path, operation == BatchOperation::RotateClockwise ? +1 : -1);
         if (const std::optional<BatchNotice> notice = browse::RotationNotice(turned))
             outcome.notices.push_back(*notice);
+        if (std::optional<std::string> status = browse::RotationStatus(turned)) outcome.statusNote = std::move(*status);
         break;
     }
     case BatchOperation::Encrypt:
@@ -135,6 +136,8 @@ std::optional<BatchStep> BatchRunner::StartBatch(BatchOperation operation, std::
     position_ = 0;
     reselectNames_ = &reselectNames;
     notes_.clear();
+    statusNotes_ = 0;
+    lastStatusNote_.clear();
 
     auto shared = std::make_shared<RunSettings>();
     shared->settings = std::move(settings);
@@ -170,6 +173,11 @@ BatchCollect BatchRunner::Collect()
             if (!outcome.newPath.empty() && reselectNames_) reselectNames_->push_back(outcome.newPath);
         }
         if (!outcome.note.empty()) notes_.push_back(std::move(outcome.note));
+        if (!outcome.statusNote.empty()) {
+            ++statusNotes_;
+            lastStatusNote_ = outcome.statusNote;
+            step.status = std::move(outcome.statusNote);
+        }
         step.position = ++position_;
         collected.steps.push_back(std::move(step));
     }
@@ -184,6 +192,13 @@ std::vector<std::string> BatchRunner::FinishRun()
     reselectNames_ = nullptr;
     queue_.clear();
     return std::move(notes_);
+}
+
+std::optional<std::string> BatchRunner::FinalStatus() const
+{
+    if (statusNotes_ == 0) return std::nullopt;
+    if (statusNotes_ == 1) return lastStatusNote_;
+    return browse::RotationStatusForMany(statusNotes_);
 }
 
 void BatchRunner::StopAndWait()

@@ -45,6 +45,8 @@ struct FileOutcome {
     std::vector<BatchNotice> notices;
     // One line for the summary after the run ("name: reason"); empty when there is nothing to tell.
     std::string note;
+    // A refusal told in the status bar in place of the run's own line; empty when none.
+    std::string statusNote;
     // A container was decrypted: the run's password is known good.
     bool passwordProven = false;
 };
@@ -107,6 +109,10 @@ public:
     // notes are handed over.
     std::vector<std::string> FinishRun();
 
+    // What the status bar says once the last run is over, from the refusals it told there: the
+    // one, a count when there were several, nothing when none. Kept until the next run starts.
+    std::optional<std::string> FinalStatus() const;
+
     // No further file starts; the files in flight are finished, except that their secure
     // deletions stop after the pass in progress (what is left is finished by a later operation
     // in its folder). The run then stays active until the window ends; used when it closes.
@@ -127,6 +133,8 @@ private:
     int position_ = 0;
     std::vector<std::string>* reselectNames_ = nullptr;
     std::vector<std::string> notes_;
+    int statusNotes_ = 0;
+    std::string lastStatusNote_;
     std::unique_ptr<workers::OrderedRun<FileOutcome>> run_;
     std::stop_source stop_;
 };

@@ -564,6 +564,7 @@ void GalleryWindow::FinishBatch()
         RefreshStatus();
         ResetThumbnails();
         canvas_->update();
+        if (const std::optional<std::string> status = batch_->FinalStatus()) SetStatusMessage(*status);
     } else {
         ReloadAndReselect(model_.LoadedFolder());
         SetStatusMessage("Done");

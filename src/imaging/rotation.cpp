@@ -76,6 +76,7 @@ RotationOutcome RotateImageFile90(const std::string& path, int direction)
     const ImageFormat format = FormatFromExtension(path);
     if (format == ImageFormat::Unknown || format == ImageFormat::Gif) return {Kind::NotTurnable, path};
     if (format == ImageFormat::WebP && IsAnimatedFile(path)) return {Kind::Animated, path};
+    if (format == ImageFormat::Heif || format == ImageFormat::Jxl) return {Kind::Lossy, path};
     if (!RotateStill(path, format, direction)) return {Kind::Failed, path};
     return {Kind::Turned, path};
 }

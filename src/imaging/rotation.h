@@ -18,6 +18,7 @@ struct RotationOutcome {
         NotTurnable,  // no path, a GIF or an extension without a turn: nothing was done
         Encrypted,    // a container: refused, untouched
         Animated,     // an animated WebP: refused, untouched
+        Lossy,        // HEIF, AVIF or JPEG XL, whose libraries turn only by re-encoding: refused, untouched
         Failed,       // it could not be read, turned or written back; it is unchanged
     };
     Kind kind = Kind::NotTurnable;

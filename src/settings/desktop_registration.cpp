@@ -170,7 +170,8 @@ bool RemoveFile(const std::string& path)
 
 const std::vector<std::string>& RegisteredMimeTypes()
 {
-    static const std::vector<std::string> types = {"image/jpeg", "image/png", "image/gif", "image/bmp", "image/webp"};
+    static const std::vector<std::string> types = {"image/jpeg", "image/png",  "image/gif",  "image/bmp",  "image/webp",
+                                                   "image/heic", "image/heif", "image/avif", "image/tiff", "image/jxl"};
     return types;
 }
 

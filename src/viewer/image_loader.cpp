@@ -100,14 +100,9 @@ Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& 
             result = GifPicture(std::move(gif.value()), imaging::GifOrigin::Encrypted);
         else
             result = gif.error();
-    } else {
-        imaging::ImageFormat format = imaging::ImageFormat::Unknown;
-        if (ext == ".jpg" || ext == ".jpeg") format = imaging::ImageFormat::Jpeg;
-        if (ext == ".png") format = imaging::ImageFormat::Png;
-        if (ext == ".bmp") format = imaging::ImageFormat::Bmp;
-        if (format != imaging::ImageFormat::Unknown) {
-            result = StillPicture(imaging::DecodeStill(format, plain));
-        }
+    } else if (const imaging::ImageFormat format = imaging::FormatFromExtension(path);
+               format != imaging::ImageFormat::Unknown) {
+        result = StillPicture(imaging::DecodeStill(format, plain));
     }
     if (result) result.value().encrypted = true;
     return result;

@@ -664,6 +664,10 @@ void ViewerWindow::RotateCommand()
         return;
     }
     const imaging::RotationOutcome turned = imaging::RotateImageFile90(path, +1);
+    if (const std::optional<std::string> refused = browse::RotationStatus(turned)) {
+        ShowStickyNotice(*refused);
+        return;
+    }
     if (!turned.ok()) {
         if (const std::optional<browse::BatchNotice> notice = browse::RotationNotice(turned))
             session_.dialogs().ShowMessage(notice->caption, notice->text, MessageIcon::Warning, MessageButtons::Ok);

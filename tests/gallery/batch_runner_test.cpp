@@ -18,6 +18,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <latch>
+#include <optional>
+#include <set>
 #include <thread>
 
 namespace quillix::gallery {
@@ -131,6 +133,43 @@ TEST(BatchRunnerTest, OneRunAtATime)
     EXPECT_EQ(done.size(), 3u);
 }
 
+// A picture that only turns with loss is told in the status bar: in its own step, and once the
+// run is over, alone or counted with the others.
+TEST(BatchRunnerTest, RefusalsToldInTheStatusBarOutlastTheRun)
+{
+    const auto refuseNamed = [](const std::set<std::string>& lossy) {
+        return [lossy](BatchOperation, const std::string& path, const BatchSettings&) {
+            FileOutcome outcome;
+            if (lossy.count(path)) outcome.statusNote = "refused " + path;
+            return outcome;
+        };
+    };
+    struct Row {
+        std::set<std::string> lossy;
+        std::vector<std::string> statuses;
+        std::optional<std::string> final;
+    };
+    const Row rows[] = {
+        {{}, {"Rot: f1", "Rot: f2", "Rot: f3", "-"}, std::nullopt},
+        {{"/d/f2"}, {"Rot: f1", "Rot: f2", "refused /d/f2", "-"}, "refused /d/f2"},
+        {{"/d/f1", "/d/f3"},
+         {"Rot: f1", "refused /d/f1", "Rot: f3", "refused /d/f3"},
+         "2 pictures were not turned: HEIF, AVIF and JPEG XL pictures cannot be turned without loss. The files "
+         "are unchanged."},
+    };
+    for (const Row& row : rows) {
+        quillix::workers::WorkerPool pool(2);
+        BatchRunner runner(pool, 2, {}, refuseNamed(row.lossy));
+        std::vector<std::string> reselect;
+        const std::vector<BatchStep> steps =
+            RunToEnd(pool, runner,
+                     runner.StartBatch(BatchOperation::RotateClockwise, {"/d/f1", "/d/f2", "/d/f3"}, {}, reselect));
+        EXPECT_EQ(Statuses(steps), row.statuses);
+        EXPECT_TRUE(runner.FinishRun().empty()) << "no summary box for them";
+        EXPECT_EQ(runner.FinalStatus(), row.final);
+    }
+}
+
 // Closing during a run waits for the files in flight, whose secure deletions are told to stop
 // after the pass in progress; no further file starts, and the run never counts as finished.
 TEST(BatchRunnerTest, StoppingFinishesTheFilesInFlightAndNeverEndsTheRun)
@@ -219,6 +258,12 @@ TEST(RunBatchFileTest, TheRealWorkOnOneFile)
     const FileOutcome rotated = RunBatchFile(BatchOperation::RotateCounterClockwise, dir / "p.jpg", settings);
     EXPECT_TRUE(rotated.notices.empty());
     EXPECT_EQ(imaging::DecodeJpegUpright(quillix::test::ReadFile(dir / "p.jpg")).value().size(), QSize(4, 8));
+
+    WriteFile(dir / "IMG_1.HEIC", std::string("kept as it is"));
+    const FileOutcome lossy = RunBatchFile(BatchOperation::RotateClockwise, dir / "IMG_1.HEIC", settings);
+    EXPECT_TRUE(lossy.notices.empty());
+    EXPECT_EQ(lossy.statusNote,
+              "IMG_1.HEIC was not turned: HEIF pictures cannot be turned without loss. The file is unchanged.");
 }
 
 // A wipe told to stop is never reported as done. The picture leaves its name all the same, and

@@ -223,6 +223,9 @@ TEST(RotateFile, RefusalsAndFailures)
     test::WriteFile(dir / "anim.webp", std::string("RIFF\x10\0\0\0WEBPVP8X") + std::string(10, '\0') + "ANIM");
     test::WriteFile(dir / "broken.jpg", "\xff\xd8\xff not really");
     test::WriteFile(dir / "same.jpg", "untouched by direction 0");
+    test::WriteFile(dir / "phone.HEIC", "any bytes: refused by name");
+    test::WriteFile(dir / "web.avif", "any bytes");
+    test::WriteFile(dir / "new.jxl", "any bytes");
 
     using Kind = RotationOutcome::Kind;
     struct Row {
@@ -233,7 +236,8 @@ TEST(RotateFile, RefusalsAndFailures)
     const Row rows[] = {
         {"same.jpg", 0, Kind::Turned},   {"", 1, Kind::NotTurnable},       {"$x.jpg", 1, Kind::Encrypted},
         {"a.gif", 1, Kind::NotTurnable}, {"a.txt", -1, Kind::NotTurnable}, {"anim.webp", 1, Kind::Animated},
-        {"broken.jpg", 1, Kind::Failed}, {"missing.png", 1, Kind::Failed},
+        {"broken.jpg", 1, Kind::Failed}, {"missing.png", 1, Kind::Failed}, {"phone.HEIC", 1, Kind::Lossy},
+        {"web.avif", -1, Kind::Lossy},   {"new.jxl", 1, Kind::Lossy},
     };
     for (const Row& row : rows) {
         const std::string path = *row.name ? dir / row.name : std::string();

@@ -26,7 +26,7 @@ done
 # Nothing else: no test or benchmark programs.
 [ "$(ls "$root/usr/bin" | wc -l)" -eq 2 ] || fail "more than the two programs in /usr/bin: $(ls "$root/usr/bin")"
 grep -q '^Exec="quillix" %f$' "$root/usr/share/applications/quillix.desktop" || fail "desktop entry Exec"
-grep -q '^MimeType=image/jpeg;image/png;image/gif;image/bmp;image/webp;$' "$root/usr/share/applications/quillix.desktop" ||
+grep -q '^MimeType=image/jpeg;image/png;image/gif;image/bmp;image/webp;image/heic;image/heif;image/avif;image/tiff;image/jxl;$' "$root/usr/share/applications/quillix.desktop" ||
   fail "desktop entry MimeType"
 grep -q 'MIT License' "$root/usr/share/doc/quillix/copyright" || fail "copyright is not the licence"
 file "$root/usr/share/icons/hicolor/48x48/apps/quillix.png" | grep -q 'PNG image data, 48 x 48' || fail "icon"

@@ -234,7 +234,9 @@ TEST(DesktopRegistration, StartWritesEveryEntryForTheExecutable)
 
     const std::string entry = ReadText(home.places.DesktopEntry());
     EXPECT_EQ(ValueOf(entry, "Exec"), R"("/opt/q/bin/quillix" %f)");
-    EXPECT_EQ(ValueOf(entry, "MimeType"), "image/jpeg;image/png;image/gif;image/bmp;image/webp;");
+    EXPECT_EQ(
+        ValueOf(entry, "MimeType"),
+        "image/jpeg;image/png;image/gif;image/bmp;image/webp;image/heic;image/heif;image/avif;image/tiff;image/jxl;");
     EXPECT_EQ(ValueOf(entry, "Icon"), "quillix");
     EXPECT_EQ(ValueOf(entry, "Type"), "Application");
 
@@ -255,7 +257,12 @@ TEST(DesktopRegistration, StartWritesEveryEntryForTheExecutable)
                                                     "image/png=quillix.desktop;\n"
                                                     "image/gif=quillix.desktop;\n"
                                                     "image/bmp=quillix.desktop;\n"
-                                                    "image/webp=quillix.desktop;\n");
+                                                    "image/webp=quillix.desktop;\n"
+                                                    "image/heic=quillix.desktop;\n"
+                                                    "image/heif=quillix.desktop;\n"
+                                                    "image/avif=quillix.desktop;\n"
+                                                    "image/tiff=quillix.desktop;\n"
+                                                    "image/jxl=quillix.desktop;\n");
     EXPECT_EQ(home.databaseUpdates, std::vector<std::string>{home.dir / "data/applications"});
 }
 
@@ -412,6 +419,11 @@ TEST(DesktopRegistration, OtherApplicationsAssociationsSurvive)
          "image/gif=quillix.desktop;\n"
          "image/bmp=quillix.desktop;\n"
          "image/webp=quillix.desktop;\n"
+         "image/heic=quillix.desktop;\n"
+         "image/heif=quillix.desktop;\n"
+         "image/avif=quillix.desktop;\n"
+         "image/tiff=quillix.desktop;\n"
+         "image/jxl=quillix.desktop;\n"
          "\n"
          "[Removed Associations]\n"
          "video/mp4=totem.desktop;\n"},
@@ -426,7 +438,12 @@ TEST(DesktopRegistration, OtherApplicationsAssociationsSurvive)
          "image/gif=quillix.desktop;\n"
          "image/png=quillix.desktop;\n"
          "image/bmp=quillix.desktop;\n"
-         "image/webp=quillix.desktop;\n"},
+         "image/webp=quillix.desktop;\n"
+         "image/heic=quillix.desktop;\n"
+         "image/heif=quillix.desktop;\n"
+         "image/avif=quillix.desktop;\n"
+         "image/tiff=quillix.desktop;\n"
+         "image/jxl=quillix.desktop;\n"},
         {// no section of ours yet
          "[Default Applications]\n"
          "text/html=firefox.desktop\n",
@@ -438,7 +455,12 @@ TEST(DesktopRegistration, OtherApplicationsAssociationsSurvive)
          "image/png=quillix.desktop;\n"
          "image/gif=quillix.desktop;\n"
          "image/bmp=quillix.desktop;\n"
-         "image/webp=quillix.desktop;\n"},
+         "image/webp=quillix.desktop;\n"
+         "image/heic=quillix.desktop;\n"
+         "image/heif=quillix.desktop;\n"
+         "image/avif=quillix.desktop;\n"
+         "image/tiff=quillix.desktop;\n"
+         "image/jxl=quillix.desktop;\n"},
     };
     for (const Case& c : cases) {
         Home home;

@@ -695,8 +695,8 @@ private slots:
         QVERIFY(rig.viewer->notice().text.empty());
 
         // What each kind of failure says.
-        WriteJpeg(rig / "x.tif");
-        EncryptInPlace(rig / "x.tif", kPassword);
+        WriteJpeg(rig / "x.tga");
+        EncryptInPlace(rig / "x.tga", kPassword);
         quillix::test::WriteFile(rig / "bad.webp", std::string("RIFF....WEBPVP8 nothing"));
         quillix::test::WriteFile(rig / "$bad.webp", std::string("not a container"));
         quillix::test::WriteFile(rig / "$bad.jpg", std::string("not a container"));
@@ -707,7 +707,7 @@ private slots:
             const char* notice;
         };
         const Failure failures[] = {
-            {"$x.tif", "Encrypted format not supported."},
+            {"$x.tga", "Encrypted format not supported."},
             {"bad.webp", "WEBP decode failed (libwebp*.dll/Loader?)"},
             {"$bad.webp", "Decrypt failed (wrong password or file corrupt)."},
             {"$bad.jpg", "Decrypt failed (file error)."},
