@@ -1,8 +1,11 @@
 #include "imaging/picture_facts.h"
 
 #include "imaging/exif_orientation.h"
+#include "imaging/heif_codec.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/jxl_codec.h"
 #include "imaging/orientation.h"
+#include "imaging/tiff_codec.h"
 #include "imaging/webp_bridge.h"
 
 #include <libexif/exif-data.h>
@@ -164,9 +167,16 @@ PictureFacts ReadPictureFacts(std::span<const std::uint8_t> bytes)
         facts.animated = IsAnimatedBytes(bytes);
         break;
     }
-    case ImageFormat::Heif:
     case ImageFormat::Tiff:
+        if (const Result<QSize> size = TiffSize(bytes)) SetSize(facts, size.value().width(), size.value().height());
+        break;
     case ImageFormat::Jxl:
+        if (const Result<QSize> size = JxlSize(bytes)) SetSize(facts, size.value().width(), size.value().height());
+        facts.animated = IsAnimatedJxl(bytes);
+        break;
+    case ImageFormat::Heif:
+        if (const Result<QSize> size = HeifSize(bytes)) SetSize(facts, size.value().width(), size.value().height());
+        break;
     case ImageFormat::Unknown: break;
     }
     return facts;

@@ -7,6 +7,7 @@
 #include "imaging/image_format.h"
 #include "imaging/jpeg_transform.h"
 #include "imaging/png_codec.h"
+#include "imaging/tiff_codec.h"
 #include "imaging/webp_bridge.h"
 #include "imaging/webp_transform.h"
 
@@ -42,6 +43,7 @@ bool RotateStill(const std::string& path, ImageFormat format, int direction)
     case ImageFormat::Png: turned = TransformPng(bytes.value(), t); break;
     case ImageFormat::Bmp: turned = TransformBmp(bytes.value(), t); break;
     case ImageFormat::WebP: turned = TransformWebP(bytes.value(), t); break;
+    case ImageFormat::Tiff: turned = TurnTiff(bytes.value(), t); break;
     default: return false;
     }
     return turned && !turned.value().empty() && ReplaceFile(path, turned.value());

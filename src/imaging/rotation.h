@@ -32,7 +32,8 @@ struct RotationOutcome {
 // temporary file, so a failure never leaves half a picture. Nothing the file held is lost: JPEG
 // moves its DCT blocks where its size allows, with every marker and an upright EXIF orientation,
 // and otherwise keeps its pixels and only changes its EXIF orientation; PNG and BMP move their
-// stored samples as they are; WebP keeps alpha and stays lossless when it was. Shows nothing and
+// stored samples as they are; WebP keeps alpha and stays lossless when it was; TIFF changes only
+// the Orientation tag of every page. Shows nothing and
 // is safe on any thread; the caller tells the user what the outcome means.
 RotationOutcome RotateImageFile90(const std::string& path, int direction);
 

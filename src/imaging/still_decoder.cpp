@@ -5,9 +5,12 @@
 #include "imaging/bmp_codec.h"
 #include "imaging/colour_profile.h"
 #include "imaging/gif_codec.h"
+#include "imaging/heif_codec.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/jxl_codec.h"
 #include "imaging/png_codec.h"
 #include "imaging/secure_picture.h"
+#include "imaging/tiff_codec.h"
 #include "imaging/webp_bridge.h"
 
 #include <sys/stat.h>
@@ -56,9 +59,9 @@ Result<QImage> DecodeStillTagged(ImageFormat format, std::span<const std::uint8_
     case ImageFormat::Bmp: return DecodeBmp(bytes);
     case ImageFormat::WebP: return LoadWebPToBitmap(bytes);
     case ImageFormat::Gif: return DecodeGifFirstFrame(bytes);
-    case ImageFormat::Heif:
-    case ImageFormat::Tiff:
-    case ImageFormat::Jxl:
+    case ImageFormat::Tiff: return DecodeTiff(bytes);
+    case ImageFormat::Jxl: return DecodeJxl(bytes);
+    case ImageFormat::Heif: return DecodeHeif(bytes);
     case ImageFormat::Unknown: break;
     }
     return MakeError(ErrorKind::Unsupported, "unknown picture format");
@@ -86,6 +89,10 @@ Result<QImage> LoadImageByContent(std::span<const std::uint8_t> bytes)
         Result<QImage> image = DecodeStill(format, bytes);
         if (image) return image;
     }
+    // A phone's or camera's picture under another name: tried only when its first bytes say so.
+    const ImageFormat announced = SniffFormat(bytes);
+    if (announced == ImageFormat::Heif || announced == ImageFormat::Tiff || announced == ImageFormat::Jxl)
+        return DecodeStill(announced, bytes);
     return MakeError(ErrorKind::BadHeader, "not a JPEG, BMP or WebP picture");
 }
 

@@ -39,7 +39,8 @@ Result<QImage> DecodeStillTagged(ImageFormat format, std::span<const std::uint8_
 Result<QImage> DecodeStillFile(const std::string& path);
 
 // The content fallback for a file its extension's decoder refused: JPEG, then BMP, then WebP,
-// whatever the name says; the first that decodes. Fails with BadHeader when none does.
+// whatever the name says, the first that decodes; then HEIF, TIFF or JPEG XL when the first
+// bytes announce one. Fails with BadHeader when none does.
 Result<QImage> LoadImageByContent(std::span<const std::uint8_t> bytes);
 
 }  // namespace quillix::imaging

@@ -1,11 +1,12 @@
 #include "imaging/thumbnail.h"
 
-#include "crypto/secure.h"
 #include "imaging/colour_profile.h"
 #include "imaging/exif_orientation.h"
+#include "imaging/heif_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
+#include "imaging/thumbnail_scale.h"
 #include "imaging/webp_bridge.h"
 
 #include <algorithm>
@@ -21,30 +22,6 @@ Result<QSize> DrawableSize(int width, int height, int box)
     if (size.width() <= 0 || size.height() <= 0)
         return MakeError(ErrorKind::Unsupported, "picture too thin for a thumbnail");
     return size;
-}
-
-// Qt's smooth scaling works on premultiplied pixels and converts into a second full-size copy
-// when given others; done here in place, the full-size picture stays the only one.
-void PremultiplyInPlace(QImage& image)
-{
-    if (image.format() != QImage::Format_ARGB32 || !image.isDetached()) return;
-    for (int y = 0; y < image.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            row[x] = qPremultiply(row[x]);
-    }
-    image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-Result<QImage> ScaleTo(Result<QImage> decoded, QSize size)
-{
-    if (!decoded || decoded.value().size() == size) return decoded;
-    QImage& full = decoded.value();
-    PremultiplyInPlace(full);
-    QImage scaled = full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // The full-size picture may have come out of a container: its pixels go with it.
-    if (full.isDetached()) crypto::SecureWipe(full.bits(), static_cast<std::size_t>(full.sizeInBytes()));
-    return KeepSecure(std::move(scaled));
 }
 
 }  // namespace
@@ -73,7 +50,7 @@ Result<QImage> DecodeTaggedThumbnail(ImageFormat format, std::span<const std::ui
         Result<QImage> reduced = DecodeJpegScaled(bytes, stored.width(), stored.height());
         if (reduced && upright != PixelTransform::Identity) reduced = Transformed(reduced.value(), upright);
         // The reduced picture's own proportions may round differently: aim at the full size's thumbnail.
-        return ScaleTo(std::move(reduced), size.value());
+        return ScaleThumbnail(std::move(reduced), size.value());
     }
     case ImageFormat::WebP: {
         // The size of the canvas for an animation, which shows its first frame.
@@ -83,12 +60,13 @@ Result<QImage> DecodeTaggedThumbnail(ImageFormat format, std::span<const std::ui
         if (!size) return size.error();
         return LoadWebPFirstFrameScaled(bytes, size.value().width(), size.value().height());
     }
+    case ImageFormat::Heif: return DecodeHeifThumbnail(bytes, box);
     default: {
         Result<QImage> image = DecodeStillTagged(format, bytes);
         if (!image) return image;
         Result<QSize> size = DrawableSize(image.value().width(), image.value().height(), box);
         if (!size) return size.error();
-        return ScaleTo(std::move(image), size.value());
+        return ScaleThumbnail(std::move(image), size.value());
     }
     }
 }

@@ -6,6 +6,8 @@
 #include "imaging/colour_profile.h"
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
+#include "imaging/jxl_codec.h"
+#include "imaging/tiff_codec.h"
 #include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
 #include "imaging/webp_bridge.h"
@@ -88,6 +90,73 @@ Result<LoadedPicture> LoadWebPImage(const std::string& path, const container::Fi
     return picture;
 }
 
+// Delays below this are kept as they are stored only by JPEG XL's writers; a GIF's rule would
+// stretch them to 100 ms.
+constexpr int kShortestJxlDelayMs = 20;
+
+// A JPEG XL picture, or its animation played as a GIF's is; an animation too large to hold whole
+// shows its first frame.
+Result<LoadedPicture> DecodeJxlPicture(std::span<const std::uint8_t> bytes, bool encrypted)
+{
+    const imaging::ContainerPixels pixels(encrypted);
+    const int threads = imaging::JxlViewerThreads();
+    if (imaging::IsAnimatedJxl(bytes)) {
+        Result<imaging::GifAnimation> animation = imaging::DecodeJxlAnimation(bytes, threads);
+        if (animation) {
+            for (imaging::GifFrame& frame : animation.value().frames) {
+                frame.delayMs = std::max(frame.delayMs, kShortestJxlDelayMs);
+                imaging::ShowInSrgb(frame.image);
+            }
+            LoadedPicture picture = GifPicture(std::move(animation.value()), imaging::GifOrigin::Encrypted);
+            picture.playerSpeed = true;
+            picture.encrypted = encrypted;
+            return picture;
+        }
+    }
+    Result<QImage> still = imaging::DecodeJxl(bytes, threads);
+    if (!still) return still.error();
+    imaging::ShowInSrgb(still.value());
+    LoadedPicture picture;
+    picture.still = std::move(still.value());
+    picture.encrypted = encrypted;
+    return picture;
+}
+
+// A JPEG XL picture, or its animation played as a GIF's is; an animation too large to hold whole
+// shows its first frame.
+Result<LoadedPicture> LoadJxl(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW)
+{
+    if (!container::IsEncryptedFile(path)) {
+        Result<std::vector<std::uint8_t>> read = imaging::ReadImageFile(path);
+        if (!read) return read.error();
+        return DecodeJxlPicture(read.value(), false);
+    }
+    Result<crypto::SecureBytes> opened = crypto.OpenContainer(path, fileNamePW);
+    if (!opened) return OpenFailure(opened.error(), "Decrypt failed (file error).");
+    return DecodeJxlPicture(opened.value(), true);
+}
+
+// A TIFF's first page, knowing how many pages the file has.
+Result<LoadedPicture> LoadTiff(const std::string& path, const container::FileCrypto& crypto, bool fileNamePW)
+{
+    const auto decode = [](std::span<const std::uint8_t> bytes) -> Result<LoadedPicture> {
+        Result<LoadedPicture> picture = StillPicture(imaging::DecodeStill(imaging::ImageFormat::Tiff, bytes));
+        if (picture) picture.value().pages = std::max(1, imaging::TiffPageCount(bytes));
+        return picture;
+    };
+    if (!container::IsEncryptedFile(path)) {
+        Result<std::vector<std::uint8_t>> read = imaging::ReadImageFile(path);
+        if (!read) return read.error();
+        return decode(read.value());
+    }
+    Result<crypto::SecureBytes> opened = crypto.OpenContainer(path, fileNamePW);
+    if (!opened) return OpenFailure(opened.error(), "Decrypt failed (file error).");
+    const imaging::ContainerPixels pixels;
+    Result<LoadedPicture> picture = decode(opened.value());
+    if (picture) picture.value().encrypted = true;
+    return picture;
+}
+
 Result<LoadedPicture> LoadEncrypted(const std::string& path, const std::string& ext,
                                     const container::FileCrypto& crypto, bool fileNamePW)
 {
@@ -133,6 +202,15 @@ Result<LoadedPicture> LoadPicture(const std::string& path, const container::File
         if (gif && !gif.value().frames.empty()) return GifPicture(std::move(gif.value()), imaging::GifOrigin::Plain);
     }
     if (ext == ".webp") return LoadWebPImage(path, crypto, fileNamePW);
+    // A failure of these on a plain file goes on to the content fallback below.
+    if (ext == ".jxl") {
+        Result<LoadedPicture> jxl = LoadJxl(path, crypto, fileNamePW);
+        if (jxl || container::IsEncryptedFile(path)) return jxl;
+    }
+    if (ext == ".tif" || ext == ".tiff") {
+        Result<LoadedPicture> tiff = LoadTiff(path, crypto, fileNamePW);
+        if (tiff || container::IsEncryptedFile(path)) return tiff;
+    }
 
     Result<LoadedPicture> result = container::IsEncryptedFile(path) ? LoadEncrypted(path, ext, crypto, fileNamePW)
                                                                     : StillPicture(imaging::DecodeStillFile(path));

@@ -34,6 +34,11 @@ struct LoadedPicture {
     std::optional<imaging::GifAnimation> gif;
     // A plain GIF always loops; a decrypted one keeps the loop count of its file.
     imaging::GifOrigin gifOrigin = imaging::GifOrigin::Plain;
+    // A JPEG XL animation in `gif`: it keeps its own timing at the WebP player's speed, where a
+    // GIF plays at the GIF speed.
+    bool playerSpeed = false;
+    // A multi-page TIFF shows its first page and says how many there are.
+    int pages = 1;
     // An animated WebP, still undecoded: the player decodes it frame by frame as it plays.
     std::shared_ptr<const WebPBytes> webpAnimation;
     // Named .webp, and decoded from a container: together they pick a WebP failure's text.

@@ -40,6 +40,8 @@ std::uint64_t NowMs()
 namespace {
 
 constexpr int kNoticeMs = 700;
+// Long enough to be read as the picture appears.
+constexpr int kPagesNoticeMs = 2500;
 // Smooth shrinking of a picture up to this size is quick enough to do while painting.
 constexpr qint64 kScaleHereMaxPixels = 4'000'000;
 constexpr int kWheelNotch = 120;
@@ -312,8 +314,9 @@ void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
             return;
         }
     } else if (picture.gif) {
-        StartGif(*picture.gif, imaging::GifPassLimit(picture.gif->loopCount, picture.gifOrigin),
-                 imaging::GifSpeedPercent(player_.Speed()));
+        const int speed = picture.playerSpeed ? static_cast<int>(std::lround(100 * player_.Speed()))
+                                              : imaging::GifSpeedPercent(player_.Speed());
+        StartGif(*picture.gif, imaging::GifPassLimit(picture.gif->loopCount, picture.gifOrigin), speed);
     } else {
         still_ = picture.still;
         if (!shown_->fitted.isNull()) {
@@ -323,6 +326,7 @@ void ViewerWindow::ShowPicture(std::shared_ptr<const DecodedPicture> decoded)
     }
     WebPMode = picture.webp;
     ResetZoomToFit();
+    if (picture.pages > 1) ShowNotice("page 1 of " + std::to_string(picture.pages), kPagesNoticeMs);
 }
 
 void ViewerWindow::StartGif(imaging::GifAnimation animation, int passLimit, int speedPercent)

@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)LoadWebPToBitmap(bytes);
     (void)LoadWebPFirstFrame(bytes);
     (void)LoadImageByContent(bytes);
-    for (ImageFormat format :
-         {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp, ImageFormat::WebP})
+    for (ImageFormat format : {ImageFormat::Jpeg, ImageFormat::Png, ImageFormat::Gif, ImageFormat::Bmp,
+                               ImageFormat::WebP, ImageFormat::Heif, ImageFormat::Tiff, ImageFormat::Jxl})
         (void)DecodeThumbnail(format, bytes, 40);
     // A quarter turn reads the same files, and the JPEG one rewrites the EXIF block.
     (void)TurnJpeg(bytes, 1);

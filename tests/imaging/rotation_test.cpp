@@ -78,6 +78,8 @@ TEST(SaveWebP, EncodesOpaqueAndReplacesTheFile)
 #include "imaging/bmp_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "imaging/tiff_codec.h"
+#include "imaging/tiff_fixtures.h"
 #include "imaging/webp_bridge.h"
 
 #include <png.h>
@@ -166,6 +168,22 @@ TEST(RotateFile, EveryStillFormatTurnsAQuarter)
              return test::ReadFile(scratch / "x.webp");
          },
          [](auto b) { return LoadWebPToBitmap(b); }, 40},
+        // Only the Orientation tag changes; one written already is combined with the turn.
+        {"a.tiff",
+         [](const QImage& i) {
+             test::TiffPage page;
+             page.picture = i;
+             return test::TiffFixture(page);
+         },
+         [](auto b) { return DecodeTiff(b); }, 0},
+        {"b.TIF",
+         [](const QImage& i) {
+             test::TiffPage page;
+             page.picture = i.mirrored(true, false);
+             page.orientation = 2;  // stored mirrored, shown upright
+             return test::TiffFixture(page);
+         },
+         [](auto b) { return DecodeTiff(b); }, 0},
     };
     for (const Row& row : rows) {
         for (int direction : {1, -1}) {

@@ -60,13 +60,15 @@ TEST(DecodeStillFile, Failures)
     test::TempDir dir;
     test::WriteFile(dir / "x.png", f.jpeg);
     test::WriteFile(dir / "x.tif", f.png);
+    test::WriteFile(dir / "x.tga", f.png);
     std::filesystem::create_directory(dir / "folder.jpg");
     struct Case {
         const char* name;
         ErrorKind kind;
     };
-    for (const Case& c : {Case{"x.png", ErrorKind::BadHeader}, Case{"x.tif", ErrorKind::Unsupported},
-                          Case{"none.jpg", ErrorKind::Io}, Case{"folder.jpg", ErrorKind::Io}}) {
+    for (const Case& c : {Case{"x.png", ErrorKind::BadHeader}, Case{"x.tif", ErrorKind::BadHeader},
+                          Case{"x.tga", ErrorKind::Unsupported}, Case{"none.jpg", ErrorKind::Io},
+                          Case{"folder.jpg", ErrorKind::Io}}) {
         SCOPED_TRACE(c.name);
         Result<QImage> image = DecodeStillFile(dir / c.name);
         ASSERT_FALSE(image);
