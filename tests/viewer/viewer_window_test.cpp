@@ -6,8 +6,10 @@
 #include "gallery/gallery_window.h"
 #include "imaging/animation_encoder.h"
 #include "imaging/bmp_codec.h"
+#include "imaging/heif_fixtures.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
+#include "imaging/tiff_fixtures.h"
 #include "platform/qt_dialogs.h"
 #include "support/containers.h"
 #include "support/picture_files.h"
@@ -844,6 +846,37 @@ private slots:
         QCOMPARE(rig.dialogs.messages.back().caption, std::string("Rotate WebP"));
         QCOMPARE(rig.dialogs.messages.back().text,
                  std::string("Rotation of animated WebP images is not implemented yet."));
+    }
+
+    void phoneAndCameraFormatsTellWhatTheyAre()
+    {
+        Rig rig;
+        quillix::test::TiffPlan scan;
+        scan.pages.resize(2);
+        for (quillix::test::TiffPage& page : scan.pages)
+            page.picture = Filled(40, 20, qRgb(200, 0, 0));
+        quillix::test::WriteFile(rig / "scan.tif", quillix::test::TiffFixture(scan));
+        quillix::test::HeifPlan photo;
+        photo.picture = Filled(40, 20, qRgb(0, 0, 200));
+        const std::vector<std::uint8_t> heic = quillix::test::EncodeHeif(photo);
+        quillix::test::WriteFile(rig / "photo.heic", heic);
+
+        rig.Open("scan.tif");
+        QCOMPARE(rig.viewer->notice().text, std::string("page 1 of 2"));
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(40, 20));
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(20, 40));
+
+        // A turn that would lose something is refused on screen, with no box, the file as it was.
+        rig.Show("photo.heic");
+        QCOMPARE(rig.viewer->PaintSource()->size(), QSize(40, 20));
+        const std::size_t boxes = rig.dialogs.messages.size();
+        rig.Key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(rig.viewer->notice().text,
+                 std::string("photo.heic was not turned: HEIF pictures cannot be turned without loss. The file is "
+                             "unchanged."));
+        QCOMPARE(rig.dialogs.messages.size(), boxes);
+        QVERIFY(quillix::test::ReadFile(rig / "photo.heic") == heic);
     }
 
     void clipboardTakesTheShownFile()
