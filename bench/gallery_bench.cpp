@@ -12,12 +12,17 @@
 //                                default 5) with the password entered, and prints the median time to
 //                                all thumbnails of each and their ratio; every strong opening starts
 //                                with no key kept, so each pays its one derivation.
+//   gallery_bench --write-phone DIR    100 12 MP photos as JPEG, HEIC, and HEIC with a stored
+//                                320-pixel thumbnail, into DIR/jpeg, DIR/heic, DIR/heic-thumb
+//   gallery_bench --phone DIR [RUNS]   all thumbnails of each of the three (RUNS times, default 3):
+//                                medians and their ratios to JPEG
 #include "bench_machine.h"
 #include "bench_pictures.h"
 #include "container/file_ops.h"
 #include "container/key_derivation.h"
 #include "crypto/ciphers.h"
 #include "gallery/gallery_window.h"
+#include "imaging/heif_fixtures.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/png_codec.h"
 #include "support/scripted_dialogs.h"
@@ -296,6 +301,32 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The time from opening `folder` to its last thumbnail.
+double TimeFolder(quillix::gallery::GalleryWindow& gallery, const std::string& folder)
+{
+    // A loop of its own: quitting the application's would close the gallery.
+    QEventLoop loop;
+    QElapsedTimer clock;
+    double ms = -1;
+    // The list is read anew after the call: until then the store still holds the last folder's.
+    const int lastGeneration = gallery.thumbnails().Generation();
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (gallery.thumbnails().Generation() == lastGeneration || !gallery.thumbnails().Complete()) return;
+        ms = clock.nsecsElapsed() / 1e6;
+        watch.stop();
+        loop.quit();
+    });
+    QTimer::singleShot(0, [&] {
+        clock.start();
+        gallery.Model().OpenFolder(folder + "/");
+        watch.start();
+    });
+    loop.exec();
+    return ms;
+}
+
 // The time from opening each folder to its last thumbnail, both folders in turn in one gallery,
 // so that both meet the same load on a shared machine.
 int MeasureStrong(int argc, char** argv, const std::string& dir, int runs)
@@ -313,36 +344,12 @@ int MeasureStrong(int argc, char** argv, const std::string& dir, int runs)
     gallery.resize(1280, 800);
     QApplication::processEvents();
 
-    const auto timeFolder = [&](const std::string& folder) {
-        // A loop of its own: quitting the application's would close the gallery.
-        QEventLoop loop;
-        QElapsedTimer clock;
-        double ms = -1;
-        // The list is read anew after the call: until then the store still holds the last folder's.
-        const int lastGeneration = gallery.thumbnails().Generation();
-        QTimer watch;
-        watch.setInterval(1);
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (gallery.thumbnails().Generation() == lastGeneration || !gallery.thumbnails().Complete()) return;
-            ms = clock.nsecsElapsed() / 1e6;
-            watch.stop();
-            loop.quit();
-        });
-        QTimer::singleShot(0, [&] {
-            clock.start();
-            gallery.Model().OpenFolder(folder + "/");
-            watch.start();
-        });
-        loop.exec();
-        return ms;
-    };
-
     std::vector<double> plainMs, strongMs;
     int padlocks = 0;
     for (int r = 0; r < runs; ++r) {
-        plainMs.push_back(timeFolder(plainDir));
+        plainMs.push_back(TimeFolder(gallery, plainDir));
         quillix::container::ClearKeyCache();
-        strongMs.push_back(timeFolder(strongDir));
+        strongMs.push_back(TimeFolder(gallery, strongDir));
         for (int i = 0; i < gallery.Model().Count(); ++i)
             padlocks += gallery.thumbnails().KindAt(i) != quillix::gallery::ThumbnailKind::Picture;
     }
@@ -358,6 +365,66 @@ int MeasureStrong(int argc, char** argv, const std::string& dir, int runs)
     return 0;
 }
 
+// The same 12 MP photos as JPEG, as HEIC, and as HEIC with the 320-pixel thumbnail phones store
+// (both HEICs single images: libheif 1.15 writes no grids). A few distinct pictures hard-linked
+// under 100 names each: decoding costs the same whichever name is read.
+int WritePhone(const std::filesystem::path& dir)
+{
+    constexpr int kDistinct = 4;
+    const char* folders[] = {"jpeg", "heic", "heic-thumb"};
+    for (const char* folder : folders)
+        std::filesystem::create_directories(dir / folder);
+    for (int i = 0; i < kDistinct; ++i) {
+        const QImage photo = quillix::bench::PhotoLike(4000, 3000, static_cast<std::uint32_t>(i + 1));
+        quillix::test::HeifPlan plan;
+        plan.picture = photo;
+        plan.quality = 90;
+        const std::vector<std::uint8_t> heic = quillix::test::EncodeHeif(plan);
+        plan.thumbnailBox = 320;
+        const std::vector<std::uint8_t> withThumbnail = quillix::test::EncodeHeif(plan);
+        const std::vector<std::vector<std::uint8_t>> bytes = {quillix::imaging::EncodeJpeg(photo, 90).value(), heic,
+                                                              withThumbnail};
+        const char* extensions[] = {".jpg", ".heic", ".heic"};
+        for (std::size_t f = 0; f < std::size(folders); ++f) {
+            char first[32];
+            std::snprintf(first, sizeof first, "photo%03d%s", i, extensions[f]);
+            Save(dir / folders[f] / first, bytes[f]);
+            for (int n = i + kDistinct; n < kStrongPictures; n += kDistinct) {
+                char name[32];
+                std::snprintf(name, sizeof name, "photo%03d%s", n, extensions[f]);
+                std::filesystem::remove(dir / folders[f] / name);
+                std::filesystem::create_hard_link(dir / folders[f] / first, dir / folders[f] / name);
+            }
+        }
+    }
+    return 0;
+}
+
+// All thumbnails of the three folders WritePhone makes, in turn, RUNS times; medians and ratios.
+int MeasurePhone(int argc, char** argv, const std::string& dir, int runs)
+{
+    const char* folders[] = {"jpeg", "heic", "heic-thumb"};
+    for (const char* folder : folders)
+        WarmCache(dir + "/" + folder);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    BenchGallery bench;
+    if (!bench.unlocked) return 1;
+    bench.gallery.show();
+    bench.gallery.resize(1280, 800);
+    QApplication::processEvents();
+    std::vector<std::vector<double>> ms(std::size(folders));
+    for (int r = 0; r < runs; ++r)
+        for (std::size_t f = 0; f < std::size(folders); ++f)
+            ms[f].push_back(TimeFolder(bench.gallery, dir + "/" + folders[f]));
+    std::printf("%d pictures of 12 MP, %d cores, %u pool threads, %d runs each; all thumbnails (medians):\n",
+                bench.gallery.Model().Count(), QThread::idealThreadCount(), bench.pool.ThreadCount(), runs);
+    const double jpeg = Median(ms[0]);
+    for (std::size_t f = 0; f < std::size(folders); ++f)
+        std::printf("  %-10s %7.0f ms  (%.2f x JPEG)\n", folders[f], Median(ms[f]), Median(ms[f]) / jpeg);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -366,8 +433,13 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "--write-strong") == 0) return WriteStrong(argv[2]);
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--strong") == 0)
         return MeasureStrong(1, argv, argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 5);
+    if (argc == 3 && std::strcmp(argv[1], "--write-phone") == 0) return WritePhone(argv[2]);
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--phone") == 0)
+        return MeasurePhone(1, argv, argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 3);
     if (argc == 2) return Measure(argc, argv, argv[1]);
-    std::fprintf(stderr, "usage: gallery_bench --write DIR | gallery_bench DIR | gallery_bench --write-strong DIR | "
-                         "gallery_bench --strong DIR [RUNS]\n");
+    std::fprintf(
+        stderr,
+        "usage: gallery_bench --write DIR | gallery_bench DIR | gallery_bench --write-strong DIR | "
+        "gallery_bench --strong DIR [RUNS] | gallery_bench --write-phone DIR | gallery_bench --phone DIR [RUNS]\n");
     return 2;
 }
