@@ -7,9 +7,9 @@
 #include "imaging/image_file.h"
 #include "imaging/image_format.h"
 #include "imaging/jxl_codec.h"
-#include "imaging/tiff_codec.h"
 #include "imaging/secure_picture.h"
 #include "imaging/still_decoder.h"
+#include "imaging/tiff_codec.h"
 #include "imaging/webp_bridge.h"
 
 #include <algorithm>

@@ -66,9 +66,9 @@ TEST(DecodeStillFile, Failures)
         const char* name;
         ErrorKind kind;
     };
-    for (const Case& c : {Case{"x.png", ErrorKind::BadHeader}, Case{"x.tif", ErrorKind::BadHeader},
-                          Case{"x.tga", ErrorKind::Unsupported}, Case{"none.jpg", ErrorKind::Io},
-                          Case{"folder.jpg", ErrorKind::Io}}) {
+    for (const Case& c :
+         {Case{"x.png", ErrorKind::BadHeader}, Case{"x.tif", ErrorKind::BadHeader},
+          Case{"x.tga", ErrorKind::Unsupported}, Case{"none.jpg", ErrorKind::Io}, Case{"folder.jpg", ErrorKind::Io}}) {
         SCOPED_TRACE(c.name);
         Result<QImage> image = DecodeStillFile(dir / c.name);
         ASSERT_FALSE(image);
