@@ -206,8 +206,7 @@ Result<std::int64_t> CountFrames(std::span<const std::uint8_t> bytes, std::int64
             break;
         case JXL_DEC_SUCCESS: return frames;
         case JXL_DEC_NEED_MORE_INPUT: return CutShort();
-        case JXL_DEC_ERROR: return Damaged();
-        default: return Damaged();
+        default: return Damaged();  // JXL_DEC_ERROR, or an event not subscribed to
         }
     }
 }
@@ -281,8 +280,7 @@ Result<QImage> DecodeJxl(std::span<const std::uint8_t> bytes, int threads)
             return image;
         case JXL_DEC_SUCCESS: return MakeError(ErrorKind::BadHeader, "JPEG XL: the file holds no picture");
         case JXL_DEC_NEED_MORE_INPUT: return CutShort();
-        case JXL_DEC_ERROR: return Damaged();
-        default: return Damaged();
+        default: return Damaged();  // JXL_DEC_ERROR, or an event not subscribed to
         }
     }
 }
@@ -348,8 +346,7 @@ Result<GifAnimation> DecodeJxlAnimation(std::span<const std::uint8_t> bytes, int
             if (animation.frames.empty()) return MakeError(ErrorKind::BadHeader, "JPEG XL: the file holds no picture");
             return animation;
         case JXL_DEC_NEED_MORE_INPUT: return CutShort();
-        case JXL_DEC_ERROR: return Damaged();
-        default: return Damaged();
+        default: return Damaged();  // JXL_DEC_ERROR, or an event not subscribed to
         }
     }
 }
