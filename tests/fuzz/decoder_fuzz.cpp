@@ -123,22 +123,7 @@ std::vector<std::vector<std::uint8_t>> Seeds()
 
 int main(int argc, char** argv)
 {
-    if (quillix::test::WriteSeeds(argc, argv, Seeds())) return 0;
-    if (quillix::test::ReplayFiles(argc, argv)) return 0;
     // Seeded mutations of one valid file per format: flips, cuts, insertions and header pokes.
-    // QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.
-    const char* roundsText = std::getenv("QUILLIX_FUZZ_ROUNDS");
-    const char* seedText = std::getenv("QUILLIX_FUZZ_SEED");
-    const int rounds = roundsText ? std::atoi(roundsText) : 150;
-    std::mt19937 rng(seedText ? static_cast<unsigned>(std::atoi(seedText)) : 20261210u);
-    for (const std::vector<std::uint8_t>& seed : Seeds()) {
-        LLVMFuzzerTestOneInput(seed.data(), seed.size());
-        for (int round = 0; round < rounds; ++round) {
-            const std::vector<std::uint8_t> m = quillix::test::Mutate(seed, rng, 64);
-            LLVMFuzzerTestOneInput(m.data(), m.size());
-        }
-    }
-    std::puts("decoder_fuzz: all inputs handled");
-    return 0;
+    return quillix::test::RunSeedsAndMutations(argc, argv, Seeds(), "decoder_fuzz", 150, 20261210u, 64);
 }
 #endif

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,6 +54,28 @@ inline std::vector<std::uint8_t> Mutate(const std::vector<std::uint8_t>& seed, s
     default: m.insert(m.begin() + static_cast<long>(rng() % m.size()), static_cast<std::uint8_t>(rng())); break;
     }
     return m;
+}
+
+// The plain program of a fuzz target whose smoke run mutates its seeds: writes the seeds or
+// replays files when asked to, otherwise feeds each seed and `rounds` mutations of it (each
+// poking within its first `headerBytes`, 0 meaning anywhere) to the fuzz entry.
+// QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.
+inline int RunSeedsAndMutations(int argc, char** argv, const std::vector<std::vector<std::uint8_t>>& seeds,
+                                const char* name, int rounds, unsigned rngSeed, std::size_t headerBytes)
+{
+    if (WriteSeeds(argc, argv, seeds) || ReplayFiles(argc, argv)) return 0;
+    if (const char* text = std::getenv("QUILLIX_FUZZ_ROUNDS")) rounds = std::atoi(text);
+    if (const char* text = std::getenv("QUILLIX_FUZZ_SEED")) rngSeed = static_cast<unsigned>(std::atoi(text));
+    std::mt19937 rng(rngSeed);
+    for (const std::vector<std::uint8_t>& seed : seeds) {
+        LLVMFuzzerTestOneInput(seed.data(), seed.size());
+        for (int round = 0; round < rounds; ++round) {
+            const std::vector<std::uint8_t> m = Mutate(seed, rng, headerBytes == 0 ? seed.size() : headerBytes);
+            LLVMFuzzerTestOneInput(m.data(), m.size());
+        }
+    }
+    std::printf("%s: all inputs handled\n", name);
+    return 0;
 }
 
 }  // namespace quillix::test

@@ -74,22 +74,7 @@ std::vector<std::vector<std::uint8_t>> Seeds()
 
 int main(int argc, char** argv)
 {
-    if (quillix::test::WriteSeeds(argc, argv, Seeds())) return 0;
-    if (quillix::test::ReplayFiles(argc, argv)) return 0;
-    // QUILLIX_FUZZ_ROUNDS and QUILLIX_FUZZ_SEED make a longer or different run by hand.
-    const char* roundsText = std::getenv("QUILLIX_FUZZ_ROUNDS");
-    const char* seedText = std::getenv("QUILLIX_FUZZ_SEED");
-    const int rounds = roundsText ? std::atoi(roundsText) : 100;
-    std::mt19937 rng(seedText ? static_cast<unsigned>(std::atoi(seedText)) : 20261211u);
-    for (const std::vector<std::uint8_t>& seed : Seeds()) {
-        LLVMFuzzerTestOneInput(seed.data(), seed.size());
-        // The boxes that describe the picture come first; poke them most.
-        for (int round = 0; round < rounds; ++round) {
-            const std::vector<std::uint8_t> m = quillix::test::Mutate(seed, rng, 700);
-            LLVMFuzzerTestOneInput(m.data(), m.size());
-        }
-    }
-    std::puts("heif_fuzz: all inputs handled");
-    return 0;
+    // The boxes that describe the picture come first; poke them most.
+    return quillix::test::RunSeedsAndMutations(argc, argv, Seeds(), "heif_fuzz", 100, 20261211u, 700);
 }
 #endif
