@@ -7,6 +7,7 @@
 #include "imaging/still_decoder.h"
 #include "imaging/thumbnail.h"
 #include "imaging/webp_player.h"
+#include "support/test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -91,11 +92,6 @@ bool SamePixels(const QImage& a, const QImage& b)
     left.setColorSpace({});
     right.setColorSpace({});
     return left == right;
-}
-
-int ChannelDistance(QRgb a, QRgb b)
-{
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
 }
 
 // Six colours within every test space's share of sRGB, moderately saturated so that a picture

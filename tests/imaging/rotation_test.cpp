@@ -1,5 +1,6 @@
 #include "imaging/rotation.h"
 #include "support/temp_dir.h"
+#include "support/test_images.h"
 
 #include <webp/decode.h>
 
@@ -141,12 +142,6 @@ QImage Quadrants(int block = 8)
     return image;
 }
 
-bool Near(QRgb a, QRgb b, int tolerance)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
 TEST(RotateFile, EveryStillFormatTurnsAQuarter)
 {
     struct Row {
@@ -197,11 +192,11 @@ TEST(RotateFile, EveryStillFormatTurnsAQuarter)
             ASSERT_EQ(turned.value().size(), QSize(16, 24));
             // The red top-left block ends top-right clockwise, bottom-left counter-clockwise.
             const QPoint red = direction > 0 ? QPoint(12, 3) : QPoint(3, 20);
-            EXPECT_TRUE(Near(turned.value().pixel(red), qRgb(250, 0, 0), row.tolerance));
+            EXPECT_LE(test::ChannelDistance(turned.value().pixel(red), qRgb(250, 0, 0)), row.tolerance);
             const QPoint blue = direction > 0 ? QPoint(12, 20) : QPoint(3, 3);  // top-right block
-            EXPECT_TRUE(Near(turned.value().pixel(direction > 0 ? QPoint(3, 20) : QPoint(12, 3)), qRgb(250, 250, 250),
-                             row.tolerance));
-            EXPECT_TRUE(Near(turned.value().pixel(blue), qRgb(0, 0, 250), row.tolerance));
+            const QPoint white = direction > 0 ? QPoint(3, 20) : QPoint(12, 3);
+            EXPECT_LE(test::ChannelDistance(turned.value().pixel(white), qRgb(250, 250, 250)), row.tolerance);
+            EXPECT_LE(test::ChannelDistance(turned.value().pixel(blue), qRgb(0, 0, 250)), row.tolerance);
             EXPECT_EQ(test::FileNames(dir), std::set<std::string>{row.name}) << "no temporary left";
         }
     }

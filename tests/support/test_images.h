@@ -59,6 +59,12 @@ inline QImage Shapes(int width, int height)
     return image;
 }
 
+// The largest difference of the two colours' red, green and blue levels.
+inline int ChannelDistance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
 // Mean absolute difference over R, G and B; infinity when the sizes differ.
 inline double MeanAbsoluteError(const QImage& a, const QImage& b)
 {
