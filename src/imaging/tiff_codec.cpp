@@ -1,11 +1,11 @@
 #include "imaging/tiff_codec.h"
 
+#include "imaging/colour_profile.h"
 #include "imaging/image_format.h"
 #include "imaging/still_decoder.h"
 
 #include <tiffio.h>
 
-#include <QByteArray>
 #include <QColorSpace>
 
 #include <algorithm>
@@ -226,8 +226,7 @@ void SetColourSpace(const Reader& r, QImage& image)
     std::uint32_t length = 0;
     const void* profile = nullptr;
     if (!TIFFGetField(r.tiff.get(), TIFFTAG_ICCPROFILE, &length, &profile) || !profile || length == 0) return;
-    const QColorSpace space = QColorSpace::fromIccProfile(QByteArray(
-        static_cast<const char*>(profile), static_cast<qsizetype>(std::min<std::uint32_t>(length, INT32_MAX))));
+    const QColorSpace space = ColourSpaceFromIcc({static_cast<const std::uint8_t*>(profile), length});
     if (space.isValid()) image.setColorSpace(space);
 }
 
